@@ -1,0 +1,99 @@
+#include "colour/ColorConvert.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using Extended = long double;
+
+// The integer nearest to x, ties to even, taken on the extended value. Values far outside
+// the channel range are clamped first so the conversion to an integer is always defined.
+std::int32_t Nearest(Extended x) noexcept
+{
+    if (!(x > -1.0e6L)) return -1000000;
+    if (x > 1.0e6L) return 1000000;
+    return static_cast<std::int32_t>(std::nearbyintl(x));
+}
+
+} // namespace
+
+THSBColor TColorConvert::RGBtoHSB(std::int32_t R, std::int32_t G, std::int32_t B) noexcept
+{
+    const std::int32_t max = std::max({R, G, B});
+    const std::int32_t min = std::min({R, G, B});
+    const std::int32_t delta = max - min;
+
+    THSBColor hsb;
+    if (delta == 0) {
+        hsb.H = 0.0;
+    } else if (max == G) {
+        hsb.H = static_cast<double>(static_cast<Extended>(B - R) / delta * 60 + 120);
+    } else if (max == B) {
+        hsb.H = static_cast<double>(static_cast<Extended>(R - G) / delta * 60 + 240);
+    } else {
+        // Two stores, not one expression: the negative hue is rounded to a double before
+        // 360 is added, and the sum is rounded again.
+        hsb.H = static_cast<double>(static_cast<Extended>(G - B) / delta * 60);
+        if (B > G) hsb.H = static_cast<double>(static_cast<Extended>(hsb.H) + 360);
+    }
+    hsb.S = max > 0 ? static_cast<double>(static_cast<Extended>(delta) / max * 100) : 0.0;
+    hsb.B = max;
+    return hsb;
+}
+
+TRGBColor TColorConvert::HSBtoRGB(double H, double S, double B) noexcept
+{
+    // Each wrap step happens once: 720 becomes 360, which the sectors treat like 0.
+    if (H > 360) H = static_cast<double>(static_cast<Extended>(H) - 360);
+    if (H < 0) H = static_cast<double>(static_cast<Extended>(H) + 360);
+
+    // Saturation is limited to the channel range, not to 100: above 100 it drives Lo negative.
+    S = ClampLevel(S);
+    const double V = ClampLevel(B);
+    const double Lo = static_cast<double>(static_cast<Extended>(V) - (static_cast<Extended>(V) * S / 100));
+    const double D = static_cast<double>(static_cast<Extended>(V) - Lo);
+
+    const Extended h = H;
+    std::int32_t r, g, b;
+    if (H < 60) {
+        r = Nearest(V);
+        g = Nearest(h * D / 60 + Lo);
+        b = Nearest(Lo);
+    } else if (H < 120) {
+        r = Nearest(Lo - (h - 120) * D / 60);
+        g = Nearest(V);
+        b = Nearest(Lo);
+    } else if (H < 180) {
+        r = Nearest(Lo);
+        g = Nearest(V);
+        b = Nearest((h - 120) * D / 60 + Lo);
+    } else if (H < 240) {
+        r = Nearest(Lo);
+        g = Nearest(Lo - (h - 240) * D / 60);
+        b = Nearest(V);
+    } else if (H < 300) {
+        r = Nearest((h - 240) * D / 60 + Lo);
+        g = Nearest(Lo);
+        b = Nearest(V);
+    } else {
+        r = Nearest(V);
+        g = Nearest(Lo);
+        b = Nearest(Lo - (h - 360) * D / 60);
+    }
+    return {ClampChannel(r), ClampChannel(g), ClampChannel(b)};
+}
+
+std::int32_t TColorConvert::ClampChannel(std::int32_t x) noexcept
+{
+    if (x < 0) return 0;
+    if (x > 255) return 255;
+    return x;
+}
+
+double TColorConvert::ClampLevel(double x) noexcept
+{
+    if (x < 0) return 0.0;
+    if (x > 255) return 255.0;
+    return x;
+}

@@ -1,0 +1,27 @@
+#pragma once
+// RGB <-> HSB conversions with the exact arithmetic every colour result depends on.
+
+#include "colour/TypeHSBandRGB.h"
+
+#include <cstdint>
+#include <limits>
+
+// The conversions evaluate every expression with a 64-bit significand and round only
+// where a value is stored (to a double) or converted to a channel (to nearest, ties to
+// even). Colours that land on a .5 boundary -- and there are tens of thousands of them
+// at common hue offsets -- come out differently with plain double arithmetic, so the
+// intermediate type must be the 80-bit extended real. On a platform where long double
+// is something else we refuse to build rather than quietly produce other colours.
+static_assert(std::numeric_limits<long double>::digits == 64,
+              "Tessival's colour arithmetic needs long double to be the 80-bit x87 extended type");
+
+class TColorConvert {
+public:
+    TColorConvert() = delete;
+
+    static THSBColor RGBtoHSB(std::int32_t R, std::int32_t G, std::int32_t B) noexcept;
+    // Takes any values: the hue is wrapped once, saturation and brightness are clamped.
+    static TRGBColor HSBtoRGB(double H, double S, double B) noexcept;
+    static std::int32_t ClampChannel(std::int32_t x) noexcept;
+    static double ClampLevel(double x) noexcept;
+};
