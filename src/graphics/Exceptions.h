@@ -1,0 +1,48 @@
+#pragma once
+// The error kinds the whole program raises. Every error carries a message; the batch log
+// chooses its reason text by the kind (a derived kind counts as its base).
+
+#include <stdexcept>
+#include <string>
+
+class Exception : public std::runtime_error {
+public:
+    explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    std::string Message() const { return what(); }
+};
+
+// Unreadable values: colour values in text, hexadecimal parsing.
+class EConvertError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Run-time file input and output.
+class EInOutError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// Invalid graphics; the GIF and PNG codecs derive their errors from it.
+class EInvalidGraphic : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A file that cannot be opened.
+class EFOpenError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A file that cannot be created.
+class EFCreateError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// An allocation the program refused or could not make.
+class EOutOfMemory : public Exception {
+public:
+    using Exception::Exception;
+};
