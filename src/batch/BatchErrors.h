@@ -1,0 +1,16 @@
+#pragma once
+// Error kinds raised by the batch itself.
+
+#include "graphics/Exceptions.h"
+
+// The backup copy of a file could not be made; the file is left as it was.
+class EBackupError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// A GIF holding other than exactly one image.
+class EGifRefused : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};

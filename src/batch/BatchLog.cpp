@@ -1,0 +1,139 @@
+#include "batch/BatchLog.h"
+
+#include "batch/BatchErrors.h"
+#include "batch/FileSearch.h"
+
+#include <cstdint>
+
+namespace {
+
+struct TRange {
+    char32_t First;
+    char32_t Last;
+};
+
+// Code points that take two columns (two bytes in Shift-JIS, or wide in East Asian text).
+constexpr TRange WideRanges[] = {
+    {0x00A7, 0x00A8}, {0x00B0, 0x00B1}, {0x00B4, 0x00B4}, {0x00B6, 0x00B6},
+    {0x00D7, 0x00D7}, {0x00F7, 0x00F7},                    // JIS symbols in Latin-1
+    {0x0391, 0x03C9},                                      // Greek
+    {0x0401, 0x0401}, {0x0410, 0x044F}, {0x0451, 0x0451},  // Cyrillic
+    {0x1100, 0x115F},                                      // hangul jamo
+    {0x2010, 0x2312},  // punctuation, letterlike, number forms, arrows, mathematics
+    {0x2460, 0x24FF},  // enclosed numbers
+    {0x2500, 0x266F},  // box drawing, shapes, symbols
+    {0x2E80, 0x303E}, {0x3041, 0x33FF}, {0x3400, 0x4DBF}, {0x4E00, 0x9FFF},
+    {0xA000, 0xA4CF}, {0xA960, 0xA97F}, {0xAC00, 0xD7A3}, {0xF900, 0xFAFF},
+    {0xFE10, 0xFE19}, {0xFE30, 0xFE6F},
+    {0xFF01, 0xFF60},  // full-width forms (half-width katakana follow at FF61 and take one)
+    {0xFFE0, 0xFFE6},
+    {0x1F300, 0x1F64F}, {0x1F900, 0x1F9FF},
+    {0x20000, 0x2FFFD}, {0x30000, 0x3FFFD},
+};
+
+bool IsWide(char32_t c)
+{
+    for (const TRange& r : WideRanges) {
+        if (c < r.First) return false;
+        if (c <= r.Last) return true;
+    }
+    return false;
+}
+
+// Decodes one UTF-8 character at Text[i]; returns its length, or 0 when the bytes there are
+// not a valid (shortest-form) encoding.
+std::size_t DecodeUtf8(std::string_view Text, std::size_t i, char32_t& Out)
+{
+    const auto byte = [&](std::size_t k) { return static_cast<std::uint8_t>(Text[k]); };
+    const std::uint8_t b0 = byte(i);
+    std::size_t len;
+    char32_t c;
+    if (b0 < 0x80) {
+        Out = b0;
+        return 1;
+    } else if ((b0 & 0xE0) == 0xC0) {
+        len = 2;
+        c = b0 & 0x1F;
+    } else if ((b0 & 0xF0) == 0xE0) {
+        len = 3;
+        c = b0 & 0x0F;
+    } else if ((b0 & 0xF8) == 0xF0) {
+        len = 4;
+        c = b0 & 0x07;
+    } else {
+        return 0;
+    }
+    if (i + len > Text.size()) return 0;
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((byte(i + k) & 0xC0) != 0x80) return 0;
+        c = (c << 6) | (byte(i + k) & 0x3F);
+    }
+    static constexpr char32_t Smallest[] = {0, 0, 0x80, 0x800, 0x10000};
+    if (c < Smallest[len] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) return 0;
+    Out = c;
+    return len;
+}
+
+}  // namespace
+
+int DisplayWidth(std::string_view Text)
+{
+    int width = 0;
+    std::size_t i = 0;
+    while (i < Text.size()) {
+        char32_t c = 0;
+        const std::size_t len = DecodeUtf8(Text, i, c);
+        if (len == 0) {
+            ++width;
+            ++i;
+            continue;
+        }
+        width += IsWide(c) ? 2 : 1;
+        i += len;
+    }
+    return width;
+}
+
+std::string LinePrefix(const std::string& Path)
+{
+    std::string prefix = ExtractFileName(Path);
+    const int width = DisplayWidth(prefix);
+    if (width < BatchLog::NameColumns) prefix.append(BatchLog::NameColumns - width, ' ');
+    prefix += "：";
+    prefix += Path;
+    return prefix;
+}
+
+std::string_view FailureReason(const std::exception_ptr& Error)
+{
+    try {
+        std::rethrow_exception(Error);
+    } catch (const EBackupError&) {
+        return BatchLog::ReasonBackup;
+    } catch (const EConvertError&) {
+        return BatchLog::ReasonHtml;
+    } catch (const EInOutError&) {
+        return BatchLog::ReasonInOut;
+    } catch (const EGifRefused&) {
+        return BatchLog::ReasonAnimatedGif;
+    } catch (const EInvalidGraphic&) {
+        return BatchLog::ReasonBadImage;
+    } catch (...) {
+        return BatchLog::ReasonUnknown;
+    }
+}
+
+std::string SuccessLine(const std::string& Path)
+{
+    return std::string(BatchLog::SuccessHead) + LinePrefix(Path);
+}
+
+std::string FailureLine(const std::string& Path, const std::exception_ptr& Error)
+{
+    return std::string(BatchLog::FailureHead) + LinePrefix(Path) + std::string(FailureReason(Error));
+}
+
+std::string SummaryLine(int Successes, int Total)
+{
+    return std::to_string(Successes) + "/" + std::to_string(Total) + std::string(BatchLog::SummaryTail);
+}

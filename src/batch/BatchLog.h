@@ -1,0 +1,44 @@
+#pragma once
+// The texts of the conversion log and how a file's line is put together.
+
+#include <exception>
+#include <string>
+#include <string_view>
+
+namespace BatchLog {
+
+inline constexpr std::string_view SuccessHead = "成功> ";
+inline constexpr std::string_view FailureHead = "失敗> ";
+inline constexpr std::string_view EndLine = "－－－－－－－－－変換終了－－－－－－－－－";
+inline constexpr std::string_view SummaryTail = "個のファイルを変換成功";
+inline constexpr std::string_view TransparencyNote = "add";
+
+inline constexpr std::string_view ReasonHtml = "（HTML文法が変）";
+inline constexpr std::string_view ReasonInOut = "（ファイル読み書き失敗）";
+inline constexpr std::string_view ReasonAnimatedGif = "（アニメGIFは処理しません）";
+inline constexpr std::string_view ReasonBadImage = "（画像形式が変）";
+inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）";
+inline constexpr std::string_view ReasonUnknown = "（原因不明）";
+
+// The width the file name is padded to.
+inline constexpr int NameColumns = 22;
+
+}  // namespace BatchLog
+
+// The columns a UTF-8 text takes in the log's fixed-pitch font, as its Shift-JIS byte count
+// would give: ASCII and half-width katakana take one; East Asian wide and full-width
+// characters (kana, kanji, hangul, full-width forms) and the other double-byte characters of
+// Shift-JIS (Greek, Cyrillic, box drawing, the JIS symbols) take two; anything else one. A
+// byte that is not part of valid UTF-8 counts one.
+int DisplayWidth(std::string_view Text);
+
+// The file name of Path padded with spaces to 22 columns (a longer one kept whole), "：" and
+// the full path. Never shortened.
+std::string LinePrefix(const std::string& Path);
+
+// The reason a failure line ends with, chosen by the kind of the error.
+std::string_view FailureReason(const std::exception_ptr& Error);
+
+std::string SuccessLine(const std::string& Path);
+std::string FailureLine(const std::string& Path, const std::exception_ptr& Error);
+std::string SummaryLine(int Successes, int Total);

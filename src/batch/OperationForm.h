@@ -1,0 +1,96 @@
+#pragma once
+// The batch conversion without its window: the work list, the per-file converters for text,
+// GIF and PNG files, and the conversion log. The batch window and the command-line tool drive
+// it; the window runs it on a worker thread and is told of progress through TBatchObserver.
+
+#include "colour/ConversionSettings.h"
+#include "colour/RGBtoHSBtoRGB.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TBitmap;
+class PngImage;
+class TGIFImage;
+class THtmlReplace;
+class TTextLines;
+
+// One row of the main window's file list.
+struct TBatchItem {
+    bool Checked = false;
+    std::string FullPath;
+};
+
+// Everything the batch takes from the main window, copied when the batch is made.
+struct TBatchInput {
+    std::vector<TBatchItem> Items;  // file list in list order
+    TConversionSettings Settings;   // the six values
+    bool Backup = true;             // cbxBackup
+    bool GifTransparent = false;    // cbxGifTransparent
+};
+
+// Called on the thread that runs the batch.
+class TBatchObserver {
+public:
+    virtual ~TBatchObserver() = default;
+    virtual void ProgressMaximum(int Maximum) = 0;
+    virtual void ProgressStep() = 0;
+    virtual void LogLine(const std::string& Line) = 0;  // UTF-8, one log line
+};
+
+// An observer that wants nothing.
+class TSilentObserver final : public TBatchObserver {
+public:
+    void ProgressMaximum(int) override {}
+    void ProgressStep() override {}
+    void LogLine(const std::string&) override {}
+};
+
+class TOperation {
+public:
+    // Builds the seven shared objects from the input's settings; the settings are frozen for
+    // the life of the object. Does not start the batch.
+    explicit TOperation(const TBatchInput& Input);
+    ~TOperation();
+    TOperation(const TOperation&) = delete;
+    TOperation& operator=(const TOperation&) = delete;
+
+    // Converts every checked file once, in work-list order, logging one line per file, then
+    // the end line and the summary. A file's failure never stops the batch.
+    void ExecuteConversion(TBatchObserver& Observer);
+
+    const std::vector<std::string>& Log() const { return FLog; }
+    int Successes() const { return FSuccesses; }
+    int Total() const { return FTotal; }
+
+    // The per-file converters; each raises the error that made the file fail.
+    void ConvertText(const std::string& Path);
+    void ConvertGif(const std::string& Path);
+    void ConvertPng(const std::string& Path);
+    // Converts every pixel of WorkBitmap in place.
+    void ConvertBitmap();
+    // One pixel's colour converted, with the transparency rule of the working bitmap.
+    TRGBColor ConvertPixel(const TRGBColor& Color) const;
+
+    // The working bitmap, for those who look at what the converters made of an image.
+    TBitmap& WorkBitmapRef() { return *WorkBitmap; }
+
+private:
+    void AppendLog(const std::string& Line);
+
+    TBatchInput FInput;
+    TBatchObserver* FObserver = nullptr;
+    std::vector<std::string> FLog;
+    int FSuccesses = 0;
+    int FTotal = 0;
+
+    // The shared conversion objects, made in this order and freed in the same order.
+    std::unique_ptr<TBitmap> WorkBitmap;
+    std::unique_ptr<TBitmap> AlphaMaskBitmap;
+    std::unique_ptr<PngImage> PngObject;
+    std::unique_ptr<TGIFImage> GifObject;
+    std::unique_ptr<TTextLines> TextLines;
+    std::unique_ptr<THtmlReplace> HtmlRewriter;
+    std::unique_ptr<TRGBtoHSBtoRGB> ColorAdjuster;
+};

@@ -1,0 +1,45 @@
+#include "batch/WorkList.h"
+
+#include <sys/stat.h>
+
+#include <algorithm>
+
+namespace {
+
+unsigned char FoldCase(unsigned char c) { return (c >= 'A' && c <= 'Z') ? c - 'A' + 'a' : c; }
+
+}  // namespace
+
+bool WorkListLess(const std::string& A, const std::string& B)
+{
+    const std::size_t n = std::min(A.size(), B.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const unsigned char a = FoldCase(static_cast<unsigned char>(A[i]));
+        const unsigned char b = FoldCase(static_cast<unsigned char>(B[i]));
+        if (a != b) return a < b;
+    }
+    if (A.size() != B.size()) return A.size() < B.size();
+    return A < B;
+}
+
+bool TWorkList::Add(const std::string& Path)
+{
+    if (FTexts.count(Path)) return false;
+    struct stat st {};
+    if (!Path.empty() && stat(Path.c_str(), &st) == 0) {
+        if (!FFiles.insert({static_cast<unsigned long long>(st.st_dev),
+                            static_cast<unsigned long long>(st.st_ino)})
+                 .second)
+            return false;
+    }
+    FTexts.insert(Path);
+    FPaths.push_back(Path);
+    return true;
+}
+
+std::vector<std::string> TWorkList::Sorted() const
+{
+    std::vector<std::string> paths = FPaths;
+    std::sort(paths.begin(), paths.end(), WorkListLess);
+    return paths;
+}

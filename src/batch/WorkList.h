@@ -1,0 +1,31 @@
+#pragma once
+// The batch's list of files: every path once, in ascending order without regard to letter
+// case.
+
+#include <set>
+#include <string>
+#include <unordered_set>
+#include <utility>
+#include <vector>
+
+class TWorkList {
+public:
+    // Adds Path unless it names a file already listed: the same text, or the same file (device
+    // and inode) reached by another name. "A.html" and "a.html" are two files on a file system
+    // that tells case apart, and both stay. Returns whether the path was added.
+    bool Add(const std::string& Path);
+
+    // The paths in ascending order, comparing ASCII letters without regard to case; paths that
+    // differ only in case follow each other in byte order.
+    std::vector<std::string> Sorted() const;
+
+    std::size_t Count() const { return FPaths.size(); }
+
+private:
+    std::vector<std::string> FPaths;
+    std::unordered_set<std::string> FTexts;
+    std::set<std::pair<unsigned long long, unsigned long long>> FFiles;  // device, inode
+};
+
+// Less-than for the work list's order.
+bool WorkListLess(const std::string& A, const std::string& B);
