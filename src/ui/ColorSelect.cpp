@@ -1,0 +1,387 @@
+#include "ui/ColorSelect.h"
+
+#include "graphics/Exceptions.h"
+
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPixmap>
+#include <QPushButton>
+#include <QScreen>
+#include <QShortcut>
+#include <QStyle>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr std::uint32_t PaletteRelativeFlag = 0x02000000u;
+
+QColor QColorOf(std::uint32_t v)
+{
+    TRGBColor c = RGBOfColorValue(v);
+    return QColor(c.R, c.G, c.B);
+}
+
+// A pipette drawn at run time, so the picture button needs no image file.
+QIcon SpuitIcon()
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(QPen(QColor(40, 40, 40), 1.6, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(2.5, 13.5), QPointF(9.5, 6.5));
+    p.setBrush(QColor(40, 40, 40));
+    QPainterPath bulb;
+    bulb.addEllipse(QPointF(11.8, 4.2), 2.6, 2.6);
+    p.drawPath(bulb);
+    p.drawLine(QPointF(8.0, 5.0), QPointF(11.0, 8.0));
+    return QIcon(pm);
+}
+
+} // namespace
+
+std::string SwapHexOrder(const std::string& s)
+{
+    if (s.size() < 6)
+        throw EConvertError("文字数6個に満たない");
+    const std::string t = s.substr(s.size() - 6);
+    return t.substr(4, 2) + t.substr(2, 2) + t.substr(0, 2);
+}
+
+std::uint32_t ColorValueOf(const TRGBColor& c)
+{
+    return (static_cast<std::uint32_t>(c.R) & 0xFF) | ((static_cast<std::uint32_t>(c.G) & 0xFF) << 8) |
+           ((static_cast<std::uint32_t>(c.B) & 0xFF) << 16);
+}
+
+TRGBColor RGBOfColorValue(std::uint32_t v)
+{
+    return {static_cast<std::int32_t>(v & 0xFF), static_cast<std::int32_t>((v >> 8) & 0xFF),
+            static_cast<std::int32_t>((v >> 16) & 0xFF)};
+}
+
+QString ColorValueText(std::uint32_t v)
+{
+    // At least six upper-case digits, then swapped: BBGGRR (or 2BBGGRR) reads RRGGBB.
+    const std::string digits = QString::asprintf("%06X", v).toStdString();
+    return QString::fromStdString(SwapHexOrder(digits));
+}
+
+bool HexInputValue(const QString& Text, std::uint32_t& Value)
+{
+    try {
+        const std::string swapped = SwapHexOrder(Text.toStdString());
+        std::uint32_t v = 0;
+        for (char ch : swapped) {
+            int d;
+            if (ch >= '0' && ch <= '9')
+                d = ch - '0';
+            else if (ch >= 'A' && ch <= 'F')
+                d = ch - 'A' + 10;
+            else if (ch >= 'a' && ch <= 'f')
+                d = ch - 'a' + 10;
+            else
+                return false;
+            v = (v << 4) | static_cast<std::uint32_t>(d);
+        }
+        Value = PaletteRelativeFlag | v;
+        return true;
+    } catch (const EConvertError&) {
+        return false;
+    }
+}
+
+QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After)
+{
+    return {Adjust ? QStringLiteral("あり") : QStringLiteral("なし"),
+            QStringLiteral("#") + ColorValueText(ColorValueOf(Before)),
+            QStringLiteral("#") + ColorValueText(ColorValueOf(After))};
+}
+
+TfrmColorSelect::TfrmColorSelect(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
+                          Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("frmColorSelect"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("特定色置換"));
+
+    BuildGroup(FBefore, TGroup::Before);
+    BuildGroup(FAfter, TGroup::After);
+
+    cbxAdjustment = new QCheckBox(QStringLiteral("カラーバーでの調整もする"), this);
+    cbxAdjustment->setObjectName(QStringLiteral("cbxAdjustment"));
+
+    bbnOK = new QPushButton(QStringLiteral("OK"), this);
+    bbnOK->setObjectName(QStringLiteral("bbnOK"));
+    bbnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
+    bbnOK->setDefault(true);
+    bbnOK->setAutoDefault(true);
+    BBnCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
+    BBnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+    cdlColorSelect = new QColorDialog(this);
+    cdlColorSelect->setObjectName(QStringLiteral("cdlColorSelect"));
+    cdlColorSelect->setCurrentColor(Qt::black);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(bbnOK);
+    buttons->addWidget(BBnCancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(8, 8, 8, 8);
+    layout->setSpacing(6);
+    layout->addWidget(FBefore.gbx);
+    layout->addWidget(FAfter.gbx);
+    layout->addWidget(cbxAdjustment);
+    layout->addLayout(buttons);
+
+    connect(bbnOK, &QPushButton::clicked, this, &TfrmColorSelect::bbnOKClick);
+    connect(BBnCancel, &QPushButton::clicked, this, &TfrmColorSelect::BBnCancelClick);
+    connect(FBefore.btnHexInput, &QPushButton::clicked, this, &TfrmColorSelect::btnBeforeHexInputClick);
+    connect(FAfter.btnHexInput, &QPushButton::clicked, this, &TfrmColorSelect::btnAfterHexInputClick);
+    connect(FBefore.sbtSpuit, &QToolButton::clicked, this, &TfrmColorSelect::sbtBeforeSpuitClick);
+    connect(FAfter.sbtSpuit, &QToolButton::clicked, this, &TfrmColorSelect::sbtBeforeSpuitClick);
+
+    // A plain widget has no default and cancel buttons of its own.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, BBnCancel, &QPushButton::click);
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), this);
+        connect(enter, &QShortcut::activated, bbnOK, &QPushButton::click);
+    }
+
+    setMinimumSize(182, 206);
+    adjustSize();
+    setFixedSize(size().expandedTo(QSize(182, 206)));
+}
+
+TfrmColorSelect::~TfrmColorSelect() = default;
+
+void TfrmColorSelect::BuildGroup(TGroupControls& g, TGroup Which)
+{
+    const bool before = Which == TGroup::Before;
+    const QString prefix = before ? QStringLiteral("Before") : QStringLiteral("After");
+
+    g.gbx = new QGroupBox(before ? QStringLiteral("変更対象の色(&B)") : QStringLiteral("変更先の色(&A)"), this);
+    g.gbx->setObjectName(QStringLiteral("gbx%1Color").arg(prefix));
+
+    g.pnl = new QFrame(g.gbx);
+    g.pnl->setObjectName(QStringLiteral("pnl%1Color").arg(prefix));
+    g.pnl->setFixedSize(41, 41);
+    g.pnl->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    g.pnl->setAutoFillBackground(true);
+    g.pnl->setCursor(Qt::PointingHandCursor);
+
+    g.lblSharp = new QLabel(QStringLiteral("#"), g.gbx);
+    g.lblSharp->setObjectName(QStringLiteral("lbl%1Sharp").arg(prefix));
+
+    g.edt = new QLineEdit(QStringLiteral("000000"), g.gbx);
+    g.edt->setObjectName(QStringLiteral("edt%1Hex").arg(prefix));
+    g.edt->setMaxLength(255);
+    g.edt->setMinimumWidth(g.edt->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 10);
+
+    g.btnHexInput = new QPushButton(QStringLiteral("入力"), g.gbx);
+    g.btnHexInput->setObjectName(QStringLiteral("btn%1HexInput").arg(prefix));
+    g.btnHexInput->setAutoDefault(false);
+
+    g.sbtSpuit = new QToolButton(g.gbx);
+    g.sbtSpuit->setObjectName(QStringLiteral("sbt%1Spuit").arg(prefix));
+    g.sbtSpuit->setFixedSize(20, 20);
+    g.sbtSpuit->setAutoRaise(true);
+    g.sbtSpuit->setIcon(SpuitIcon());
+    g.sbtSpuit->setCursor(Qt::CrossCursor);
+
+    auto* grid = new QGridLayout(g.gbx);
+    grid->setContentsMargins(6, 4, 6, 6);
+    grid->setHorizontalSpacing(4);
+    grid->addWidget(g.pnl, 0, 0, 2, 1, Qt::AlignTop);
+    grid->addWidget(g.lblSharp, 0, 1);
+    grid->addWidget(g.edt, 0, 2);
+    grid->addWidget(g.btnHexInput, 1, 2, Qt::AlignRight);
+    grid->addWidget(g.sbtSpuit, 1, 1, 1, 1, Qt::AlignLeft);
+
+    g.pnl->installEventFilter(this);
+    g.sbtSpuit->installEventFilter(this);
+    SetSwatch(Which, 0, false);
+}
+
+void TfrmColorSelect::SetSwatch(TGroup Which, std::uint32_t Value, bool UpdateEdit)
+{
+    ColorOf(Which) = Value;
+    TGroupControls& g = Controls(Which);
+    QPalette pal = g.pnl->palette();
+    pal.setColor(QPalette::Window, QColorOf(Value));
+    g.pnl->setPalette(pal);
+    if (UpdateEdit)
+        g.edt->setText(ColorValueText(Value));
+}
+
+void TfrmColorSelect::bbnOKClick()
+{
+    emit PairAccepted(cbxAdjustment->isChecked(), RGBOfColorValue(FBeforeColor), RGBOfColorValue(FAfterColor));
+    close();
+}
+
+void TfrmColorSelect::BBnCancelClick()
+{
+    close();
+}
+
+void TfrmColorSelect::pnlBeforeColorClick()
+{
+    PanelClick(TGroup::Before);
+}
+
+void TfrmColorSelect::pnlAfterColorClick()
+{
+    PanelClick(TGroup::After);
+}
+
+void TfrmColorSelect::PanelClick(TGroup Which)
+{
+    // The dialog keeps the colour last chosen in it; it is not preset from the swatch.
+    if (cdlColorSelect->exec() != QDialog::Accepted)
+        return;
+    const QColor c = cdlColorSelect->selectedColor();
+    if (!c.isValid())
+        return;
+    cdlColorSelect->setCurrentColor(c);
+    SetSwatch(Which, ColorValueOf({c.red(), c.green(), c.blue()}), true);
+}
+
+void TfrmColorSelect::btnBeforeHexInputClick()
+{
+    HexInputClick(TGroup::Before);
+}
+
+void TfrmColorSelect::btnAfterHexInputClick()
+{
+    HexInputClick(TGroup::After);
+}
+
+void TfrmColorSelect::HexInputClick(TGroup Which)
+{
+    std::uint32_t value;
+    if (HexInputValue(Controls(Which).edt->text(), value))
+        SetSwatch(Which, value, false);
+}
+
+void TfrmColorSelect::sbtBeforeSpuitClick()
+{
+    QMessageBox::information(this, windowTitle(),
+                             QStringLiteral("ここでマウスボタンを押しっぱなしにし，\n"
+                                            "色を取得したいところでボタンを離してください．\n"
+                                            "スポイトツールになります．\n"
+                                            "\n"
+                                            "また，左の色がついてるパネルをクリックすると色選択ダイアログが出ます．"),
+                             QMessageBox::Ok);
+}
+
+void TfrmColorSelect::SpuitMouseDown(TGroup Which)
+{
+    Controls(Which).SpuitActive = true;
+}
+
+void TfrmColorSelect::SpuitMouseMove(TGroup Which, const QPoint& GlobalPos)
+{
+    if (!Controls(Which).SpuitActive)
+        return;
+    SetSwatch(Which, GetScreenColor(GlobalPos), true);
+}
+
+void TfrmColorSelect::SpuitMouseUp(TGroup Which)
+{
+    Controls(Which).SpuitActive = false;
+}
+
+std::uint32_t TfrmColorSelect::GetScreenColor(const QPoint& GlobalPos)
+{
+    QScreen* screen = QGuiApplication::screenAt(GlobalPos);
+    if (!screen)
+        return 0;
+    const QRect geometry = screen->geometry();
+    const QPixmap grabbed =
+        screen->grabWindow(0, GlobalPos.x() - geometry.x(), GlobalPos.y() - geometry.y(), 1, 1);
+    if (grabbed.isNull())
+        return 0;
+    const QImage image = grabbed.toImage();
+    if (image.isNull() || image.width() < 1 || image.height() < 1)
+        return 0;
+    const QColor c = image.pixelColor(0, 0);
+    return ColorValueOf({c.red(), c.green(), c.blue()});
+}
+
+bool TfrmColorSelect::eventFilter(QObject* Watched, QEvent* Event)
+{
+    TGroup which;
+    if (Watched == FBefore.pnl || Watched == FBefore.sbtSpuit)
+        which = TGroup::Before;
+    else if (Watched == FAfter.pnl || Watched == FAfter.sbtSpuit)
+        which = TGroup::After;
+    else
+        return QWidget::eventFilter(Watched, Event);
+
+    TGroupControls& g = Controls(which);
+    const bool onPanel = Watched == g.pnl;
+    switch (Event->type()) {
+    case QEvent::MouseButtonPress: {
+        auto* me = static_cast<QMouseEvent*>(Event);
+        SpuitMouseDown(which);
+        if (onPanel) {
+            g.PressedOnPanel = me->button() == Qt::LeftButton;
+            return true;
+        }
+        break;
+    }
+    case QEvent::MouseMove: {
+        auto* me = static_cast<QMouseEvent*>(Event);
+        SpuitMouseMove(which, me->globalPosition().toPoint());
+        if (onPanel)
+            return true;
+        break;
+    }
+    case QEvent::MouseButtonRelease: {
+        auto* me = static_cast<QMouseEvent*>(Event);
+        SpuitMouseUp(which);
+        if (onPanel) {
+            const bool click = g.PressedOnPanel && me->button() == Qt::LeftButton &&
+                               g.pnl->rect().contains(me->position().toPoint());
+            g.PressedOnPanel = false;
+            if (click)
+                PanelClick(which);
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(Watched, Event);
+}
+
+void TfrmColorSelect::showEvent(QShowEvent* Event)
+{
+    QWidget::showEvent(Event);
+    if (FCentred)
+        return;
+    FCentred = true;
+    if (QWidget* owner = parentWidget()) {
+        const QRect frame = owner->window()->frameGeometry();
+        move(frame.center() - rect().center());
+    }
+}
