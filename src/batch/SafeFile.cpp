@@ -50,7 +50,9 @@ std::string ResolveLink(const std::string& Path)
     struct stat st {};
     if (lstat(Path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Path;
     std::unique_ptr<char, decltype(&std::free)> real(realpath(Path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : Path;
+    if (!real)
+        throw EFCreateError("Cannot create file \"" + Path + "\". The link leads nowhere: " + ErrnoText(errno));
+    return real.get();
 }
 
 mode_t DefaultMode()

@@ -1,0 +1,68 @@
+#include "batch/BatchLog.h"
+
+#include "batch/BatchErrors.h"
+
+#include <gtest/gtest.h>
+
+#include <new>
+
+namespace {
+
+std::exception_ptr Raised(auto Error) { return std::make_exception_ptr(Error); }
+
+TEST(BatchLog, WidthCountsDoubleByteCharactersTwice)
+{
+    EXPECT_EQ(DisplayWidth(""), 0);
+    EXPECT_EQ(DisplayWidth("index.html"), 10);
+    EXPECT_EQ(DisplayWidth("日本語.html"), 11);
+    EXPECT_EQ(DisplayWidth("ｶﾀｶﾅ"), 4);       // half-width katakana: one byte each in Shift-JIS
+    EXPECT_EQ(DisplayWidth("ＡＢ①α"), 8);     // full-width, circled number, Greek
+    EXPECT_EQ(DisplayWidth("é"), 1);          // not a Shift-JIS character
+    EXPECT_EQ(DisplayWidth("\x82\xa0.htm"), 6);  // Shift-JIS bytes in a name: one per byte
+}
+
+TEST(BatchLog, PrefixPadsNameToTwentyTwoColumns)
+{
+    EXPECT_EQ(LinePrefix("D:/web/anim.gif"), "anim.gif" + std::string(14, ' ') + "：D:/web/anim.gif");
+    EXPECT_EQ(LinePrefix("/w/index.html"), "index.html" + std::string(12, ' ') + "：/w/index.html");
+    EXPECT_EQ(LinePrefix("/w/トップ.html"), "トップ.html" + std::string(11, ' ') + "：/w/トップ.html");
+    const std::string exact(22, 'n');
+    EXPECT_EQ(LinePrefix("/w/" + exact), exact + "：/w/" + exact);
+    const std::string wideExact = "あいうえおかきくけこさ";  // 11 characters, 22 columns
+    EXPECT_EQ(LinePrefix("/w/" + wideExact), wideExact + "：/w/" + wideExact);
+    const std::string longer(30, 'n');
+    EXPECT_EQ(LinePrefix("/w/" + longer), longer + "：/w/" + longer);
+}
+
+TEST(BatchLog, PrefixIsNeverCut)
+{
+    const std::string path = "/" + std::string(400, 'd') + "/" + std::string(250, 'f') + ".css";
+    const std::string prefix = LinePrefix(path);
+    EXPECT_EQ(prefix, std::string(250, 'f') + ".css：" + path);
+}
+
+TEST(BatchLog, ReasonFollowsTheErrorKind)
+{
+    EXPECT_EQ(FailureReason(Raised(EConvertError("x"))), "（HTML文法が変）");
+    EXPECT_EQ(FailureReason(Raised(EInOutError("x"))), "（ファイル読み書き失敗）");
+    EXPECT_EQ(FailureReason(Raised(EGifRefused("アニメGIFは処理しません"))), "（アニメGIFは処理しません）");
+    EXPECT_EQ(FailureReason(Raised(EInvalidGraphic("bad"))), "（画像形式が変）");
+    EXPECT_EQ(FailureReason(Raised(EBackupError("x"))), "（バックアップ失敗）");
+    EXPECT_EQ(FailureReason(Raised(EFOpenError("x"))), "（原因不明）");
+    EXPECT_EQ(FailureReason(Raised(EFCreateError("x"))), "（原因不明）");
+    EXPECT_EQ(FailureReason(Raised(EOutOfMemory("x"))), "（原因不明）");
+    EXPECT_EQ(FailureReason(Raised(std::bad_alloc())), "（原因不明）");
+    EXPECT_EQ(FailureReason(Raised(42)), "（原因不明）");
+}
+
+TEST(BatchLog, LinesReadAsTheWindowShowsThem)
+{
+    EXPECT_EQ(FailureLine("D:/web/anim.gif", Raised(EGifRefused("アニメGIFは処理しません"))),
+              "失敗> anim.gif              ：D:/web/anim.gif（アニメGIFは処理しません）");
+    EXPECT_EQ(SuccessLine("D:/web/index.html"), "成功> index.html            ：D:/web/index.html");
+    EXPECT_EQ(SummaryLine(1, 2), "1/2個のファイルを変換成功");
+    EXPECT_EQ(SummaryLine(0, 0), "0/0個のファイルを変換成功");
+    EXPECT_EQ(BatchLog::EndLine, "－－－－－－－－－変換終了－－－－－－－－－");
+}
+
+}  // namespace

@@ -1,0 +1,144 @@
+#include "batch/SafeFile.h"
+
+#include "batch/BatchErrors.h"
+
+#include "BatchTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace batchtest;
+
+namespace {
+
+// Makes writes past Limit bytes fail with EFBIG, as a full disk would, for one scope.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t Limit)
+    {
+        getrlimit(RLIMIT_FSIZE, &FOld);
+        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit lim = FOld;
+        lim.rlim_cur = Limit;
+        setrlimit(RLIMIT_FSIZE, &lim);
+    }
+    ~TFileSizeLimit()
+    {
+        setrlimit(RLIMIT_FSIZE, &FOld);
+        std::signal(SIGXFSZ, FOldHandler);
+    }
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
+
+TEST(SafeFile, ReadsWholeFilesAndRefusesWhatIsNoFile)
+{
+    TTempDir dir;
+    std::string data(200000, '\0');
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7);
+    WriteFile(dir / "a.bin", data);
+    EXPECT_EQ(ReadWholeFile(dir / "a.bin"), data);
+    WriteFile(dir / "empty", "");
+    EXPECT_EQ(ReadWholeFile(dir / "empty"), "");
+    EXPECT_THROW(ReadWholeFile(dir / "missing"), EFOpenError);
+    EXPECT_THROW(ReadWholeFile(dir.Path()), EFOpenError);
+}
+
+TEST(SafeFile, ReplacesContentAndKeepsPermissionBits)
+{
+    TTempDir dir;
+    const std::string path = dir / "page.html";
+    WriteFile(path, "old content that is longer than the new one");
+    ASSERT_EQ(chmod(path.c_str(), 0640), 0);
+    SaveFileSafely(path, "new");
+    EXPECT_EQ(ReadFile(path), "new");
+    EXPECT_EQ(Mode(path), 0640u);
+    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"page.html"});
+}
+
+TEST(SafeFile, CreatesAMissingFile)
+{
+    TTempDir dir;
+    SaveFileSafely(dir / "fresh.css", "body{}");
+    EXPECT_EQ(ReadFile(dir / "fresh.css"), "body{}");
+}
+
+TEST(SafeFile, ALinkIsFollowedAndStaysALink)
+{
+    TTempDir dir;
+    WriteFile(dir / "real/target.css", "old");
+    ASSERT_EQ(symlink("real/target.css", (dir / "link.css").c_str()), 0);
+    SaveFileSafely(dir / "link.css", "new");
+    EXPECT_EQ(ReadFile(dir / "real/target.css"), "new");
+    struct stat st {};
+    ASSERT_EQ(lstat((dir / "link.css").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISLNK(st.st_mode));
+}
+
+TEST(SafeFile, FailedWriteLeavesTheOriginalAndNoStrayFile)
+{
+    TTempDir dir;
+    const std::string path = dir / "big.html";
+    WriteFile(path, "original");
+    const std::string huge(256 * 1024, 'x');
+    {
+        TFileSizeLimit limit(64 * 1024);
+        EXPECT_THROW(SaveFileSafely(path, huge), EInOutError);
+    }
+    EXPECT_EQ(ReadFile(path), "original");
+    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"big.html"});
+}
+
+TEST(SafeFile, UnwritableFolderOrFileIsRefused)
+{
+    TTempDir dir;
+    // A link into a folder that does not exist: nothing can be created there.
+    ASSERT_EQ(symlink("nowhere/x.css", (dir / "broken.css").c_str()), 0);
+    EXPECT_THROW(SaveFileSafely(dir / "broken.css", "x"), EFCreateError);
+
+    // A folder cannot be replaced by a file.
+    ASSERT_EQ(mkdir((dir / "folder.css").c_str(), 0755), 0);
+    EXPECT_THROW(SaveFileSafely(dir / "folder.css", "x"), EFCreateError);
+
+    if (!PermissionsApply()) GTEST_SKIP() << "running as root: permission bits do not stop writes";
+    WriteFile(dir / "ro.css", "keep");
+    ASSERT_EQ(chmod((dir / "ro.css").c_str(), 0444), 0);
+    EXPECT_THROW(SaveFileSafely(dir / "ro.css", "x"), EFCreateError);
+    EXPECT_EQ(ReadFile(dir / "ro.css"), "keep");
+}
+
+TEST(SafeFile, BackupReplacesAnOlderOneWithTheGivenContent)
+{
+    TTempDir dir;
+    const std::string path = dir / "index.html";
+    WriteFile(path, "v2");
+    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
+    WriteFile(dir / "index.html.bak", "v1");
+    MakeBackupCopy(path, "v2");
+    EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v2");
+    EXPECT_EQ(Mode(dir / "index.html.bak"), 0604u);
+    EXPECT_EQ(BackupName("/a/b.gif"), "/a/b.gif.bak");
+}
+
+TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
+{
+    TTempDir dir;
+    const std::string path = dir / "index.html";
+    WriteFile(path, "v1");
+    ASSERT_EQ(mkdir((dir / "index.html.bak").c_str(), 0755), 0);
+    EXPECT_THROW(MakeBackupCopy(path, "v1"), EBackupError);
+
+    WriteFile(dir / "other.css", "c");
+    WriteFile(dir / "other.css.bak", "older");
+    {
+        TFileSizeLimit limit(4);
+        EXPECT_THROW(MakeBackupCopy(dir / "other.css", std::string(100, 'c')), EBackupError);
+    }
+    EXPECT_EQ(ReadFile(dir / "other.css.bak"), "older");
+}
+
+}  // namespace
