@@ -46,3 +46,14 @@ class EOutOfMemory : public Exception {
 public:
     using Exception::Exception;
 };
+
+// A stream that could not deliver or take the bytes asked of it.
+class EReadError : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
+
+class EWriteError : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
