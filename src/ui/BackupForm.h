@@ -1,0 +1,60 @@
+#pragma once
+// The backup manager: gathers ".bak" copies into a list and restores every listed backup
+// over its file or deletes them all.
+
+#include <QString>
+#include <QStringList>
+#include <QWidget>
+
+class QCheckBox;
+class QPushButton;
+class QToolButton;
+class QTreeWidget;
+
+class TfrmBackup : public QWidget {
+    Q_OBJECT
+public:
+    explicit TfrmBackup(QWidget* parent = nullptr);
+    ~TfrmBackup() override;
+
+    void AddFile(const QString& Path);
+    void AddFiles(const QStringList& Paths);
+    // A ".bak" search of Folder (sub-folders when cbxSubFolderSearch is checked), then AddFiles.
+    void AddFolder(const QString& Folder);
+    // Dropped names in the order delivered: no extension, a folder; ".bak", a file; else nothing.
+    void WMDropFiles(const QStringList& Names);
+
+    // The full paths of the list, in list order.
+    QStringList ListedPaths() const;
+
+public slots:
+    void bbnOpenFileClick();
+    void bbnOpenFolderClick();
+    void bbnDeleteFileClick();
+    void bbnAllDeleteFileClick();
+    void bbnResumeClick();
+    void bbnDeleteBackupClick();
+    void bbnCancelClick();
+
+protected:
+    void showEvent(QShowEvent* Event) override;
+    void dragEnterEvent(QDragEnterEvent* Event) override;
+    void dragMoveEvent(QDragMoveEvent* Event) override;
+    void dropEvent(QDropEvent* Event) override;
+    bool eventFilter(QObject* Watched, QEvent* Event) override;
+
+private:
+    void ShowDone(const QString& Text);
+
+    QToolButton* bbnOpenFile = nullptr;
+    QToolButton* bbnOpenFolder = nullptr;
+    QToolButton* bbnDeleteFile = nullptr;
+    QToolButton* bbnAllDeleteFile = nullptr;
+    QTreeWidget* lvwFile = nullptr;
+    QCheckBox* cbxSubFolderSearch = nullptr;
+    QPushButton* bbnResume = nullptr;
+    QPushButton* bbnDeleteBackup = nullptr;
+    QPushButton* bbnCancel = nullptr;
+    QString FSelectFolderName;  // where the folder dialog opens next
+    bool FCentred = false;
+};

@@ -1,0 +1,264 @@
+// The backup manager window: its list, drop rules, restore and delete with their messages.
+
+#include "ui/BackupForm.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDir>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Runs Action and answers every message box it shows; returns their texts.
+QStringList MessagesOf(const std::function<void()>& Action)
+{
+    QStringList texts;
+    QTimer timer;
+    timer.setInterval(20);
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            texts << box->text();
+            box->accept();
+        }
+    });
+    timer.start();
+    Action();
+    return texts;
+}
+
+// Answers the next modal dialog with Action (polling until it appears).
+void WhenModal(std::function<void(QWidget*)> Action)
+{
+    auto* timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, Action] {
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            timer->stop();
+            timer->deleteLater();
+            Action(modal);
+        }
+    });
+    timer->start();
+}
+
+void Write(const QString& Path, const QByteArray& Data)
+{
+    QDir().mkpath(QFileInfo(Path).absolutePath());
+    QFile f(Path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(Data);
+}
+
+QByteArray Read(const QString& Path)
+{
+    QFile f(Path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void Drop(QWidget* Target, const QStringList& Names)
+{
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const QString& n : Names)
+        urls << QUrl::fromLocalFile(n);
+    mime.setUrls(urls);
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &enter);
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Target, &drop);
+}
+
+const QString Failures = QStringLiteral("\n\nただし以下のファイルは失敗しました．\n");
+
+} // namespace
+
+class BackupFormTest : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> Dir;
+    QString P(const QString& Name) const { return Dir->filePath(Name); }
+
+private slots:
+    void init() { Dir = std::make_unique<QTemporaryDir>(); }
+
+    void startsEmptyWithItsOwnSettings()
+    {
+        TfrmBackup f;
+        QCOMPARE(f.windowTitle(), QStringLiteral("バックアップ復元/消去"));
+        QVERIFY(f.ListedPaths().isEmpty());
+        QVERIFY(f.findChild<QCheckBox*>("cbxSubFolderSearch")->isChecked());
+        auto* list = f.findChild<QTreeWidget*>("lvwFile");
+        QCOMPARE(list->headerItem()->text(0), QStringLiteral("ファイル名"));
+        QCOMPARE(list->headerItem()->text(1), QStringLiteral("フルパス"));
+        QCOMPARE(f.findChild<QToolButton*>("bbnOpenFile")->toolTip(), QStringLiteral("ファイルからリストに追加"));
+        QVERIFY(f.findChild<QPushButton*>("bbnResume")->isDefault());
+        QVERIFY(f.testAttribute(Qt::WA_DeleteOnClose));
+    }
+
+    void emptyListShowsNoMessage()
+    {
+        TfrmBackup f;
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList());
+        QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }), QStringList());
+    }
+
+    void restoreWritesTheFileKeepsBackupsAndList()
+    {
+        Write(P("page.css"), "converted");
+        Write(P("page.css.bak"), "original");
+        Write(P("a.html.bak"), "A");
+        TfrmBackup f;
+        f.AddFiles({P("page.css.bak"), P("a.html.bak"), P("page.css.bak")});
+        QCOMPARE(f.findChild<QTreeWidget*>("lvwFile")->topLevelItem(0)->text(0), QStringLiteral("page.css.bak"));
+        // Nothing selected: every listed backup takes part.
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{"ファイル復元が完了しました．"});
+        QCOMPARE(Read(P("page.css")), QByteArray("original"));
+        QCOMPARE(Read(P("a.html")), QByteArray("A"));
+        QCOMPARE(Read(P("page.css.bak")), QByteArray("original"));
+        QCOMPARE(f.ListedPaths().size(), 3);
+
+        Write(P("page.css"), "converted again");
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{"ファイル復元が完了しました．"});
+        QCOMPARE(Read(P("page.css")), QByteArray("original"));
+    }
+
+    void restoreNamesItsFailures()
+    {
+        Write(P("b.html.bak"), "B");
+        Write(P("notes.txt"), "typed into the dialog");
+        TfrmBackup f;
+        f.AddFiles({P("missing.css.bak"), P("b.html.bak"), P("notes.txt")});
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }),
+                 QStringList{"ファイル復元が完了しました．" + Failures + P("missing.css.bak") + "\n" + P("notes.txt") + "\n"});
+        QCOMPARE(Read(P("b.html")), QByteArray("B"));
+        QVERIFY(!QFile::exists(P("notes")));
+    }
+
+    void deleteTakesDuplicatesOnceAndEmptiesTheList()
+    {
+        Write(P("x.html.bak"), "x");
+        Write(P("y.css.bak"), "y");
+        TfrmBackup f;
+        f.AddFiles({P("x.html.bak"), P("y.css.bak"), P("x.html.bak")});
+        QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }), QStringList{"ファイル消去が完了しました．"});
+        QVERIFY(!QFile::exists(P("x.html.bak")));
+        QVERIFY(!QFile::exists(P("y.css.bak")));
+        QVERIFY(f.ListedPaths().isEmpty());
+    }
+
+    void deletingAVanishedBackupIsReportedAndTheListStillEmptied()
+    {
+        Write(P("x.html.bak"), "x");
+        Write(P("z.html.bak"), "z");
+        TfrmBackup f;
+        f.AddFiles({P("z.html.bak"), P("x.html.bak")});
+        QFile::remove(P("x.html.bak"));  // deleted elsewhere meanwhile
+        QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }),
+                 QStringList{"ファイル消去が完了しました．" + Failures + P("x.html.bak") + "\n"});
+        QVERIFY(!QFile::exists(P("z.html.bak")));
+        QVERIFY(f.ListedPaths().isEmpty());
+    }
+
+    void dropRules()
+    {
+        Write(P("site/a.html.bak"), "");
+        Write(P("site/b.CSS.BAK"), "");
+        Write(P("site/c.html"), "");
+        Write(P("site/sub/d.gif.bak"), "");
+        Write(P("site.old/e.html.bak"), "");
+        Write(P("README"), "a file without extension");
+        Write(P("loose.Bak"), "");
+        TfrmBackup f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(f.acceptDrops());
+
+        Drop(&f, {P("site.old"), P("README"), P("site/c.html")});
+        QVERIFY(f.ListedPaths().isEmpty());
+
+        f.findChild<QCheckBox*>("cbxSubFolderSearch")->setChecked(false);
+        Drop(&f, {P("loose.Bak"), P("site")});
+        QStringList got = f.ListedPaths();
+        QCOMPARE(got.size(), 3);
+        QCOMPARE(got.takeFirst(), P("loose.Bak"));
+        got.sort();
+        QCOMPARE(got, (QStringList{P("site/a.html.bak"), P("site/b.CSS.BAK")}));
+
+        f.bbnAllDeleteFileClick();
+        f.findChild<QCheckBox*>("cbxSubFolderSearch")->setChecked(true);
+        Drop(f.findChild<QTreeWidget*>("lvwFile"), {P("site")});  // onto the list: the window takes it
+        QCOMPARE(f.ListedPaths().size(), 3);
+        QVERIFY(f.ListedPaths().contains(P("site/sub/d.gif.bak")));
+    }
+
+    void deleteSelectionRule()
+    {
+        TfrmBackup f;
+        for (int i = 0; i < 5; ++i)
+            f.AddFile(P(QString("f%1.bak").arg(i)));
+        auto* list = f.findChild<QTreeWidget*>("lvwFile");
+        list->topLevelItem(3)->setSelected(true);
+        list->topLevelItem(4)->setSelected(true);
+        f.bbnDeleteFileClick();
+        QCOMPARE(f.ListedPaths(), (QStringList{P("f0.bak"), P("f1.bak"), P("f2.bak")}));
+        QCOMPARE(list->selectedItems().size(), 1);
+        QCOMPARE(list->selectedItems().first(), list->topLevelItem(2));
+
+        // The Delete key does the same; the selection stays on the same index.
+        list->clearSelection();
+        list->topLevelItem(0)->setSelected(true);
+        QTest::keyClick(list, Qt::Key_Delete);
+        QCOMPARE(f.ListedPaths(), (QStringList{P("f1.bak"), P("f2.bak")}));
+        QCOMPARE(list->selectedItems().first(), list->topLevelItem(0));
+
+        list->clearSelection();
+        f.bbnDeleteFileClick();  // nothing selected: nothing removed
+        QCOMPARE(f.ListedPaths().size(), 2);
+    }
+
+    void folderDialogAddsTheBackupsFound()
+    {
+        Write(P("web/x.html.bak"), "");
+        Write(P("web/deep/y.css.bak"), "");
+        TfrmBackup f;
+        f.show();
+        WhenModal([&](QWidget* w) {
+            auto* dlg = qobject_cast<QFileDialog*>(w);
+            QVERIFY(dlg);
+            QCOMPARE(dlg->windowTitle(), QStringLiteral("フォルダを開く"));
+            dlg->setDirectory(P("web"));
+            dlg->selectFile(P("web"));
+            static_cast<QDialog*>(dlg)->accept();
+        });
+        f.bbnOpenFolderClick();
+        QStringList got = f.ListedPaths();
+        got.sort();
+        QCOMPARE(got, (QStringList{P("web/deep/y.css.bak"), P("web/x.html.bak")}));
+    }
+
+    void closeButtonFreesTheWindow()
+    {
+        auto* f = new TfrmBackup;
+        QPointer<TfrmBackup> guard(f);
+        f->show();
+        QTest::mouseClick(f->findChild<QPushButton*>("bbnCancel"), Qt::LeftButton);
+        QTRY_VERIFY(guard.isNull());
+    }
+};
+
+QTEST_MAIN(BackupFormTest)
+#include "BackupFormTest.moc"
