@@ -1,0 +1,73 @@
+#include "ui/UrlViewForm.h"
+
+#include <QLineEdit>
+#include <QPushButton>
+#include <QShortcut>
+#include <QStyle>
+
+#include <algorithm>
+
+TfrmUrlView::TfrmUrlView(QWidget* parent)
+    : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint)
+{
+    setObjectName(QStringLiteral("frmUrlView"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("URLでプレビュー"));
+
+    edtUrl = new QLineEdit(QStringLiteral("http://"), this);
+    edtUrl->setObjectName(QStringLiteral("edtUrl"));
+
+    bbnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
+    bbnOK->setObjectName(QStringLiteral("bbnOK"));
+    bbnOK->setDefault(true);
+    BBnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("キャンセル"), this);
+    BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
+
+    // The designed places (client area 435 x 70), grown where this desktop's font needs it.
+    const int editHeight = std::max(21, edtUrl->sizeHint().height());
+    const int buttonHeight = std::max({23, bbnOK->sizeHint().height(), BBnCancel->sizeHint().height()});
+    const int buttonTop = std::max(39, 12 + editHeight + 6);
+    edtUrl->setGeometry(12, 12, 413, editHeight);
+    bbnOK->setGeometry(256, buttonTop, 80, buttonHeight);
+    BBnCancel->setGeometry(344, buttonTop, 80, buttonHeight);
+    setFixedSize(435, std::max(70, buttonTop + buttonHeight + 8));
+
+    setTabOrder(edtUrl, bbnOK);
+    setTabOrder(bbnOK, BBnCancel);
+
+    connect(bbnOK, &QPushButton::clicked, this, &TfrmUrlView::bbnOKClick);
+    connect(BBnCancel, &QPushButton::clicked, this, &TfrmUrlView::BBnCancelClick);
+    // A plain widget has no default and cancel buttons of its own.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, BBnCancel, &QPushButton::click);
+    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+        auto* enter = new QShortcut(QKeySequence(key), this);
+        connect(enter, &QShortcut::activated, bbnOK, &QPushButton::click);
+    }
+}
+
+TfrmUrlView::~TfrmUrlView() = default;
+
+void TfrmUrlView::bbnOKClick()
+{
+    emit UrlChosen(edtUrl->text());
+    close();
+}
+
+void TfrmUrlView::BBnCancelClick()
+{
+    close();
+}
+
+void TfrmUrlView::showEvent(QShowEvent* Event)
+{
+    QWidget::showEvent(Event);
+    if (FCentred)
+        return;
+    FCentred = true;
+    if (QWidget* owner = parentWidget()) {
+        const QRect frame = owner->window()->frameGeometry();
+        move(frame.center() - rect().center());
+    }
+    edtUrl->setFocus();
+}
