@@ -1,0 +1,670 @@
+#include "text/HtmlReplace.h"
+
+#include "graphics/Exceptions.h"
+#include "text/ColorList.h"
+#include "text/CssColorFunction.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr std::size_t npos = std::string_view::npos;
+
+// The longest name of the colour table ("lightgoldenrodyellow").
+constexpr std::size_t LongestColorName = 20;
+
+char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+char Upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+bool IsAsciiLetter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+bool IsHexDigit(char c) noexcept
+{
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+// Characters that make a colour name part of a longer word: "red2", "bg-white", "var(--red)",
+// ".white", "#red", "img/red.gif", "\red".
+bool TouchesName(char c) noexcept
+{
+    return (c >= '0' && c <= '9') || c == '-' || c == '_' || c == '.' || c == '/' || c == '#' ||
+           c == '\\';
+}
+
+// A character that continues a CSS identifier (so "myurl(" is no url()).
+bool IsIdentifierByte(char c) noexcept
+{
+    return IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '-' || c == '_' ||
+           static_cast<unsigned char>(c) >= 0x80;
+}
+
+bool StartsWithNoCase(std::string_view s, std::size_t Pos, std::string_view Prefix) noexcept
+{
+    if (Pos > s.size() || s.size() - Pos < Prefix.size())
+        return false;
+    for (std::size_t i = 0; i < Prefix.size(); ++i)
+        if (Lower(s[Pos + i]) != Lower(Prefix[i]))
+            return false;
+    return true;
+}
+
+// Delphi-style trimming: every byte up to and including the space goes at both ends.
+std::pair<std::size_t, std::size_t> TrimSpan(std::string_view s, std::size_t Begin, std::size_t End)
+{
+    while (Begin < End && static_cast<unsigned char>(s[Begin]) <= ' ')
+        ++Begin;
+    while (End > Begin && static_cast<unsigned char>(s[End - 1]) <= ' ')
+        --End;
+    return {Begin, End};
+}
+
+std::string_view Trimmed(std::string_view s)
+{
+    const auto [b, e] = TrimSpan(s, 0, s.size());
+    return s.substr(b, e - b);
+}
+
+void AppendHex2(std::string& Out, std::int32_t Value)
+{
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    Out.push_back(Digits[(Value >> 4) & 0xF]);
+    Out.push_back(Digits[Value & 0xF]);
+}
+
+std::string HexColor(const TRGBColor& c)
+{
+    std::string s = "#";
+    AppendHex2(s, c.R);
+    AppendHex2(s, c.G);
+    AppendHex2(s, c.B);
+    return s;
+}
+
+// The number of a classic rgb() component: decimal digits only, nothing else, not even spaces.
+std::optional<std::int64_t> DecimalNumber(std::string_view s)
+{
+    if (s.empty() || s.size() > 12)
+        return std::nullopt;
+    std::int64_t n = 0;
+    for (char c : s) {
+        if (c < '0' || c > '9')
+            return std::nullopt;
+        n = n * 10 + (c - '0');
+    }
+    return n;
+}
+
+// Whether Pos lies in one of the sorted, non-overlapping spans.
+template <typename Span>
+bool InSpans(std::span<const Span> Spans, std::size_t Pos)
+{
+    const auto it = std::upper_bound(Spans.begin(), Spans.end(), Pos,
+                                     [](std::size_t p, const Span& s) { return p < s.Begin; });
+    return it != Spans.begin() && Pos < std::prev(it)->End;
+}
+
+}  // namespace
+
+// While the rewriter works through one text, every part of it is read in that text's encoding.
+class THtmlReplace::TEncodingScope {
+public:
+    TEncodingScope(THtmlReplace& Owner, std::string_view Text) : FOwner(Owner)
+    {
+        if (!FOwner.FEncoding) {
+            FOwner.FEncoding = DetectTextEncoding(Text);
+            FOwns = true;
+        }
+    }
+    ~TEncodingScope()
+    {
+        if (FOwns)
+            FOwner.FEncoding.reset();
+    }
+    TEncodingScope(const TEncodingScope&) = delete;
+    TEncodingScope& operator=(const TEncodingScope&) = delete;
+
+private:
+    THtmlReplace& FOwner;
+    bool FOwns = false;
+};
+
+// The text that holds a run of declarations (a brace block or a style value) with what must not
+// be converted in it: urls and quoted strings, and colours an earlier pass has converted already.
+struct THtmlReplace::TValueContext {
+    std::string_view Text;
+    std::vector<TSpan> Protected;
+    std::span<const TSpan> Skip;
+};
+
+THtmlReplace::THtmlReplace(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
+                           std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
+                           std::span<const bool> Adjust, TBRegExp& Matcher)
+    : FConverter(std::make_unique<TRGBtoHSBtoRGB>(HueOffset, SatOffset, BrightOffset, Before, After,
+                                                  Adjust)),
+      FMatcher(Matcher)
+{
+    // One item per line; lines end at CR, LF or CR LF.
+    const std::string_view list = ColorListResource();
+    std::size_t i = 0;
+    while (i < list.size()) {
+        std::size_t end = list.find_first_of("\r\n", i);
+        if (end == npos)
+            end = list.size();
+        FColorNames.emplace_back(list.substr(i, end - i));
+        i = end;
+        if (i < list.size() && list[i] == '\r')
+            ++i;
+        if (i < list.size() && list[i] == '\n')
+            ++i;
+    }
+    for (std::size_t k = 0; k + 1 < FColorNames.size(); k += 2) {
+        std::string key = FColorNames[k];
+        std::transform(key.begin(), key.end(), key.begin(), Lower);
+        FNameIndex.emplace(std::move(key), k);  // the first equal name wins
+    }
+}
+
+THtmlReplace::~THtmlReplace() = default;
+
+TTextEncoding THtmlReplace::Encoding() const noexcept
+{
+    return FEncoding.value_or(TTextEncoding::ShiftJIS);
+}
+
+// Every match of Command in Text, left to right, none overlapping. A match of the commands that
+// pass First and Last begins with First and ends with Last: where no First is followed by a
+// Last, nothing can match, and the matcher is not asked to find that out the slow way.
+void THtmlReplace::Collect(std::string_view Command, std::string_view Text, char First, char Last,
+                           std::vector<TSpan>& Found)
+{
+    const TTextEncoding encoding = Encoding();
+    const std::size_t first = Found.size();
+    std::size_t pos = 0;
+    while (pos < Text.size()) {
+        std::size_t start = pos;
+        if (First) {
+            start = FindOnCharBoundary(Text, std::string_view(&First, 1), pos, encoding);
+            if (start == npos ||
+                FindOnCharBoundary(Text, std::string_view(&Last, 1), start + 1, encoding) == npos)
+                break;
+        }
+        // The first search of a text starts at 0, so that the matcher reads this text afresh
+        // rather than what it prepared for another one that happened to lie at the same address.
+        if (Found.size() == first)
+            start = 0;
+        if (!FMatcher.MatchFrom(Command, Text, start, encoding))
+            break;
+        const std::size_t begin = FMatcher.MatchPos() - 1;
+        const std::size_t length = FMatcher.MatchLength();
+        Found.push_back({begin, begin + length});
+        pos = begin + length;
+        if (length == 0) {
+            if (begin >= Text.size())
+                break;
+            pos += CharLengthAt(Text, begin, encoding);
+        }
+    }
+}
+
+std::string THtmlReplace::ReplaceAll(std::string_view Text)
+{
+    TEncodingScope scope(*this, Text);
+    std::string tagged;
+    tagged.reserve(Text.size() + Text.size() / 64);
+    std::vector<TSpan> converted;
+    TagPassInto(Text, tagged, &converted);
+    std::string result;
+    result.reserve(tagged.size() + tagged.size() / 64);
+    BlockPassInto(tagged, result, converted);
+    return result;
+}
+
+std::string THtmlReplace::ReplacePass(std::string_view Text, TPassKind Kind)
+{
+    TEncodingScope scope(*this, Text);
+    std::string out;
+    out.reserve(Text.size());
+    switch (Kind) {
+    case TPassKind::pkTags:
+        TagPassInto(Text, out, nullptr);
+        break;
+    case TPassKind::pkAttributes:
+        AttributePassInto(Text, out, nullptr);
+        break;
+    case TPassKind::pkBlocks:
+        BlockPassInto(Text, out, {});
+        break;
+    case TPassKind::pkDeclarations: {
+        const bool block = !Text.empty() && Text.front() == '{' && Text.back() == '}';
+        DeclarationPassInto(Text, block, out, {});
+        break;
+    }
+    case TPassKind::pkValues: {
+        const TValueContext context{Text, ProtectedSpans(Text), {}};
+        ValuePassInto(context, {0, Text.size()}, out);
+        break;
+    }
+    default:
+        out.assign(Text);
+        break;
+    }
+    return out;
+}
+
+// Tags with a colour attribute; each has its colour attributes rewritten. Converted receives
+// the ranges of Out that hold rewritten attributes, so that the block pass leaves them alone.
+void THtmlReplace::TagPassInto(std::string_view Text, std::string& Out, std::vector<TSpan>* Converted)
+{
+    std::vector<TSpan> tags;
+    Collect(TagsCommand, Text, '<', '>', tags);
+    std::size_t copied = 0;
+    for (const TSpan& tag : tags) {
+        Out.append(Text.substr(copied, tag.Begin - copied));
+        AttributePassInto(Text.substr(tag.Begin, tag.End - tag.Begin), Out, Converted);
+        copied = tag.End;
+    }
+    Out.append(Text.substr(copied));
+}
+
+void THtmlReplace::AttributePassInto(std::string_view Tag, std::string& Out, std::vector<TSpan>* Converted)
+{
+    std::vector<TSpan> attributes;
+    Collect(AttributesCommand, Tag, 0, 0, attributes);
+    std::size_t copied = 0;
+    for (const TSpan& a : attributes) {
+        Out.append(Tag.substr(copied, a.Begin - copied));
+        const std::string_view text = Tag.substr(a.Begin, a.End - a.Begin);
+        const std::string rewritten = ReplaceAttribute(text);
+        if (Converted && rewritten != text)
+            Converted->push_back({Out.size(), Out.size() + rewritten.size()});
+        Out.append(rewritten);
+        copied = a.End;
+    }
+    Out.append(Tag.substr(copied));
+}
+
+// Brace blocks; each has its declarations rewritten. Converted holds the sorted ranges of Text
+// that an earlier pass has rewritten already: nothing in them is converted a second time.
+void THtmlReplace::BlockPassInto(std::string_view Text, std::string& Out, std::span<const TSpan> Converted)
+{
+    std::vector<TSpan> blocks;
+    Collect(BlocksCommand, Text, '{', '}', blocks);
+    std::size_t copied = 0;
+    std::vector<TSpan> skip;
+    auto next = Converted.begin();
+    for (const TSpan& block : blocks) {
+        Out.append(Text.substr(copied, block.Begin - copied));
+        skip.clear();
+        while (next != Converted.end() && next->End <= block.Begin)
+            ++next;
+        for (auto it = next; it != Converted.end() && it->Begin < block.End; ++it)
+            skip.push_back({std::max(it->Begin, block.Begin) - block.Begin,
+                            std::min(it->End, block.End) - block.Begin});
+        DeclarationPassInto(Text.substr(block.Begin, block.End - block.Begin), true, Out, skip);
+        copied = block.End;
+    }
+    Out.append(Text.substr(copied));
+}
+
+// Declarations of a brace block (Block) or of a style value. Each runs from a colon to the next
+// semicolon; after the last of them, the text from the next colon to the closing brace or the
+// end of the style value is one more: the last declaration of a rule needs no semicolon.
+void THtmlReplace::DeclarationPassInto(std::string_view Text, bool Block, std::string& Out,
+                                       std::span<const TSpan> Skip)
+{
+    std::vector<TSpan> declarations;
+    Collect(DeclarationsCommand, Text, ':', ';', declarations);
+    const std::size_t from = declarations.empty() ? 0 : declarations.back().End;
+    const std::size_t end = Block && !Text.empty() && Text.back() == '}' ? Text.size() - 1 : Text.size();
+    const std::size_t colon = FindOnCharBoundary(Text, ":", from, Encoding());
+    if (colon != npos && colon < end)
+        declarations.push_back({colon, end});
+    if (declarations.empty()) {
+        Out.append(Text);
+        return;
+    }
+
+    const TValueContext context{Text, ProtectedSpans(Text), Skip};
+    std::size_t copied = 0;
+    for (const TSpan& d : declarations) {
+        Out.append(Text.substr(copied, d.Begin - copied));
+        ValuePassInto(context, d, Out);
+        copied = d.End;
+    }
+    Out.append(Text.substr(copied));
+}
+
+// The value tokens of one declaration (a span of Context.Text). A token that starts inside a url
+// or a quoted string, or in a colour already converted, stays; so does a word touched by a
+// character that makes it part of something longer.
+void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration, std::string& Out)
+{
+    const std::string_view text = Context.Text;
+    const std::string_view declaration = text.substr(Declaration.Begin, Declaration.End - Declaration.Begin);
+    const TTextEncoding encoding = Encoding();
+
+    struct TToken {
+        TSpan Span;
+        bool Word;      // a run of letters
+        bool Function;  // hsl( or hsla( up to the first ")"
+    };
+    std::vector<TToken> tokens;
+    std::size_t pos = 0;
+    while (pos < declaration.size() && FMatcher.MatchFrom(ValuesCommand, declaration, pos, encoding)) {
+        TToken token{{FMatcher.MatchPos() - 1, 0}, false, false};
+        token.Span.End = token.Span.Begin + FMatcher.MatchLength();
+        const std::string_view found = declaration.substr(token.Span.Begin, token.Span.End - token.Span.Begin);
+        token.Word = !found.empty() && IsAsciiLetter(found.front()) &&
+                     std::all_of(found.begin(), found.end(), IsAsciiLetter);
+        // hsl() and hsla() are colours of current CSS that the value command sees as a word.
+        if (token.Word && (StartsWithNoCase(found, 0, "hsl") && (found.size() == 3 ||
+                                                                (found.size() == 4 && Lower(found[3]) == 'a'))) &&
+            token.Span.End < declaration.size() && declaration[token.Span.End] == '(') {
+            const std::size_t close = FindOnCharBoundary(declaration, ")", token.Span.End, encoding);
+            if (close != npos) {
+                token.Span.End = close + 1;
+                token.Function = true;
+            }
+        }
+        tokens.push_back(token);
+        pos = std::max(token.Span.End, token.Span.Begin + 1);
+    }
+
+    std::size_t copied = 0;
+    for (const TToken& token : tokens) {
+        const std::size_t begin = Declaration.Begin + token.Span.Begin;
+        const std::size_t end = Declaration.Begin + token.Span.End;
+        if (InSpans<TSpan>(Context.Protected, begin) || InSpans<TSpan>(Context.Skip, begin))
+            continue;
+        if ((token.Word || token.Function) && TouchedBefore(text, begin))
+            continue;
+        if (token.Word && !token.Function && end < text.size() && TouchesName(text[end]))
+            continue;
+        const std::string_view value = text.substr(begin, end - begin);
+        const std::string rewritten = ReplaceColorValue(value);
+        if (rewritten == value)
+            continue;
+        Out.append(declaration.substr(copied, token.Span.Begin - copied));
+        Out.append(rewritten);
+        copied = token.Span.End;
+    }
+    Out.append(declaration.substr(copied));
+}
+
+// Whether the character right before Pos makes the word at Pos part of a longer one. Of those
+// characters only "_" and "\" can also be the second byte of a double-byte Shift-JIS character.
+bool THtmlReplace::TouchedBefore(std::string_view Text, std::size_t Pos) const
+{
+    if (Pos == 0 || !TouchesName(Text[Pos - 1]))
+        return false;
+    return IsCharBoundary(Text, Pos - 1, Encoding());
+}
+
+// The urls and quoted strings of a run of declarations, as sorted spans. A string ends at its
+// closing quote or at the end of the line (as CSS has it); a backslash escapes the character
+// after it; comments hold no strings.
+std::vector<THtmlReplace::TSpan> THtmlReplace::ProtectedSpans(std::string_view Text) const
+{
+    const TTextEncoding encoding = Encoding();
+    std::vector<TSpan> spans;
+    const std::size_t n = Text.size();
+
+    const auto skipString = [&](std::size_t i) {
+        const char quote = Text[i];
+        ++i;
+        while (i < n) {
+            const char c = Text[i];
+            if (c == quote)
+                return i + 1;
+            if (c == '\n' || c == '\r' || c == '\f')
+                return i;
+            if (c == '\\' && i + 1 < n)
+                i += 1 + CharLengthAt(Text, i + 1, encoding);
+            else
+                i += CharLengthAt(Text, i, encoding);
+        }
+        return n;
+    };
+
+    bool afterIdentifier = false;
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = Text[i];
+        if (c == '/' && i + 1 < n && Text[i + 1] == '*') {
+            const std::size_t close = Text.find("*/", i + 2);
+            i = close == npos ? n : close + 2;
+            afterIdentifier = false;
+            continue;
+        }
+        if (c == '"' || c == '\'') {
+            const std::size_t end = skipString(i);
+            spans.push_back({i, end});
+            i = end;
+            afterIdentifier = false;
+            continue;
+        }
+        if (c == '\\') {
+            i += 1 + (i + 1 < n ? CharLengthAt(Text, i + 1, encoding) : 0);
+            afterIdentifier = true;
+            continue;
+        }
+        if (!afterIdentifier && (c == 'u' || c == 'U') && StartsWithNoCase(Text, i, "url(")) {
+            std::size_t j = i + 4;
+            while (j < n && static_cast<unsigned char>(Text[j]) <= ' ')
+                ++j;
+            if (j < n && (Text[j] == '"' || Text[j] == '\''))
+                j = skipString(j);
+            const std::size_t close = Text.find(')', j);
+            const std::size_t end = close == npos ? n : close + 1;
+            spans.push_back({i, end});
+            i = end;
+            afterIdentifier = false;
+            continue;
+        }
+        afterIdentifier = IsIdentifierByte(c);
+        i += CharLengthAt(Text, i, encoding);
+    }
+    return spans;
+}
+
+std::string THtmlReplace::ReplaceAttribute(std::string_view A)
+{
+    TEncodingScope scope(*this, A);
+    const std::size_t equals = FindOnCharBoundary(A, "=", 0, Encoding());
+    if (equals == npos)
+        return std::string(A);
+
+    auto [begin, end] = TrimSpan(A, equals + 1, A.size());
+    std::string value(A.substr(begin, end - begin));
+    // A double-quoted value is taken from between its quotes (a doubled quote inside counting as
+    // one); an empty one stays as it is, quotes and all. Single quotes are not taken off.
+    if (!value.empty() && value.front() == '"') {
+        std::string inner;
+        std::size_t j = begin + 1;
+        while (j < end) {
+            if (A[j] == '"') {
+                if (j + 1 < end && A[j + 1] == '"') {
+                    inner.push_back('"');
+                    j += 2;
+                    continue;
+                }
+                break;
+            }
+            inner.push_back(A[j]);
+            ++j;
+        }
+        if (!inner.empty()) {
+            value = std::move(inner);
+            begin = begin + 1;
+            end = j;
+        }
+    }
+
+    std::string rewritten;
+    if (FMatcher.Match(StyleCommand, A, Encoding())) {
+        // A style value is rewritten declaration by declaration, everything else kept.
+        DeclarationPassInto(value, false, rewritten, {});
+    } else {
+        rewritten = ReplaceColorValue(value);
+    }
+    if (rewritten == value)
+        return std::string(A);
+    std::string result;
+    result.reserve(A.size() + rewritten.size());
+    result.append(A.substr(0, begin));
+    result.append(rewritten);
+    result.append(A.substr(end));
+    return result;
+}
+
+std::string THtmlReplace::ReplaceColorValue(std::string_view T)
+{
+    TEncodingScope scope(*this, T);
+    const std::string named = NameToHex(T);
+    std::string classic = ReplaceRgbFunction(named);
+    if (classic != named)
+        return ReplaceHex(classic);
+    std::string modern = ReplaceColorFunction(named);
+    if (modern != named)
+        return modern;
+    return ReplaceHex(named);
+}
+
+std::string THtmlReplace::NameToHex(std::string_view S)
+{
+    if (S.empty() || S.size() > LongestColorName)
+        return std::string(S);
+    std::string key(S);
+    std::transform(key.begin(), key.end(), key.begin(), Lower);
+    const auto it = FNameIndex.find(key);
+    if (it == FNameIndex.end())
+        return std::string(S);
+    return FColorNames[it->second + 1];
+}
+
+std::string THtmlReplace::ReplaceRgbFunction(std::string_view S)
+{
+    TEncodingScope scope(*this, S);
+    // Without "rgb" (any case) the command cannot match.
+    bool rgb = false;
+    for (std::size_t i = 0; !rgb && i + 3 <= S.size(); ++i)
+        rgb = Lower(S[i]) == 'r' && StartsWithNoCase(S, i, "rgb");
+    if (!rgb || !FMatcher.Match(RgbFunctionCommand, S, Encoding()))
+        return std::string(S);
+    const std::size_t begin = FMatcher.MatchPos() - 1;
+    return RgbFunctionToHex(S.substr(begin, FMatcher.MatchLength()));
+}
+
+std::string THtmlReplace::RgbFunctionToHex(std::string_view F)
+{
+    TEncodingScope scope(*this, F);
+    const TTextEncoding encoding = Encoding();
+    const std::size_t p1 = FindOnCharBoundary(F, "(", 0, encoding);
+    const std::size_t p2 = FindOnCharBoundary(F, ",", 0, encoding);
+    const std::size_t p3 = p2 == npos ? npos : FindOnCharBoundary(F, ",", p2 + 1, encoding);
+    const std::size_t p4 = FindOnCharBoundary(F, ")", 0, encoding);
+    if (p1 == npos || p2 == npos || p3 == npos || p4 == npos || !(p1 < p2 && p2 < p3 && p3 < p4))
+        throw EConvertError(std::string(RgbContentMessage));
+
+    const std::size_t bounds[4] = {p1, p2, p3, p4};
+    std::int64_t values[3];
+    for (int i = 0; i < 3; ++i) {
+        const std::string_view component =
+            Trimmed(F.substr(bounds[i] + 1, bounds[i + 1] - bounds[i] - 1));
+        const bool percent = !component.empty() && component.back() == '%';
+        const auto n = DecimalNumber(percent ? component.substr(0, component.size() - 1) : component);
+        if (!n)
+            throw EConvertError(std::string(RgbContentMessage));
+        // n * 255 / 100 to the nearest integer, ties to the even one: 50% gives 128, 30% gives 76.
+        values[i] = percent ? static_cast<std::int64_t>(
+                                  std::nearbyint(static_cast<long double>(*n * 255) / 100.0L))
+                            : *n;
+    }
+    for (std::int64_t v : values)
+        if (v > 255)
+            throw EConvertError(std::string(RgbTooLargeMessage));
+    return HexColor({static_cast<std::int32_t>(values[0]), static_cast<std::int32_t>(values[1]),
+                     static_cast<std::int32_t>(values[2])});
+}
+
+std::string THtmlReplace::ReplaceHex(std::string_view S)
+{
+    TEncodingScope scope(*this, S);
+    if (S.find('#') == npos || !FMatcher.Match(HexCommand, S, Encoding()))
+        return std::string(S);
+    const std::size_t begin = FMatcher.MatchPos() - 1;
+    const std::size_t length = FMatcher.MatchLength();
+    std::string result = ConvertHex(S.substr(begin, length));
+
+    // "#RGBA" and "#RRGGBBAA" keep their alpha digits after the converted colour.
+    std::size_t digits = 0;
+    while (begin + 1 + digits < S.size() && IsHexDigit(S[begin + 1 + digits]))
+        ++digits;
+    if (length == 7 && digits == 8) {
+        result.push_back(Upper(S[begin + 7]));
+        result.push_back(Upper(S[begin + 8]));
+    } else if (length == 4 && digits == 4) {
+        result.push_back(Upper(S[begin + 4]));
+        result.push_back(Upper(S[begin + 4]));
+    }
+    return result;
+}
+
+std::string THtmlReplace::ConvertHex(std::string_view H)
+{
+    std::string h(H);
+    if (h.size() == 4)
+        h = {h[0], h[1], h[1], h[2], h[2], h[3], h[3]};
+    const auto digits = [&](std::size_t from) {
+        return from < h.size() ? std::string_view(h).substr(from, 2) : std::string_view();
+    };
+    const TRGBColor c{HexToInt(digits(1)), HexToInt(digits(3)), HexToInt(digits(5))};
+    return HexColor(FConverter->Convert(c));
+}
+
+std::int32_t THtmlReplace::HexToInt(std::string_view D)
+{
+    if (D.empty() || D.size() > 8 || !std::all_of(D.begin(), D.end(), IsHexDigit))
+        throw EConvertError(std::string(HexDigitsMessage));
+    std::uint32_t value = 0;
+    for (char c : D)
+        value = value * 16 + static_cast<std::uint32_t>(c <= '9' ? c - '0' : Lower(c) - 'a' + 10);
+    return static_cast<std::int32_t>(value);
+}
+
+std::string THtmlReplace::ReplaceColorFunction(std::string_view S)
+{
+    TEncodingScope scope(*this, S);
+    if (S.find('(') == npos)
+        return std::string(S);
+    const TTextEncoding encoding = Encoding();
+    bool afterIdentifier = false;
+    for (std::size_t i = 0; i < S.size(); i += CharLengthAt(S, i, encoding)) {
+        const bool start = !afterIdentifier && (StartsWithNoCase(S, i, "rgb") || StartsWithNoCase(S, i, "hsl"));
+        afterIdentifier = IsIdentifierByte(S[i]);
+        if (!start)
+            continue;
+        std::size_t open = i + 3;
+        if (open < S.size() && Lower(S[open]) == 'a')
+            ++open;
+        if (open >= S.size() || S[open] != '(')
+            continue;
+        const std::size_t close = FindOnCharBoundary(S, ")", open, encoding);
+        if (close == npos)
+            break;
+        const auto function = ParseCssColorFunction(S.substr(i, close + 1 - i));
+        if (!function)
+            continue;
+        const TRGBColor c = FConverter->Convert(function->Color);
+        if (!function->HasAlpha)
+            return HexColor(c);
+        std::string result = "rgba(";
+        result += std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) + ", ";
+        result.append(function->Alpha);
+        result.push_back(')');
+        return result;
+    }
+    return std::string(S);
+}
