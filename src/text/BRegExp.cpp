@@ -344,12 +344,12 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
     case TMode::Bytes:
         break;
     case TMode::UTF8:
+        if (!IsCharBoundary(Text, Start, TTextEncoding::UTF8))
+            throw EBRegExpError("start offset inside a character");
         if (subject.CheckedFrom == npos || Start < subject.CheckedFrom) {
             if (!IsValidUTF8(Text.substr(Start)))
                 throw EBRegExpError("the text is not valid UTF-8");
             subject.CheckedFrom = Start;
-        } else if (!IsCharBoundary(Text, Start, TTextEncoding::UTF8)) {
-            throw EBRegExpError("start offset inside a character");
         }
         matchOptions = PCRE2_NO_UTF_CHECK;
         break;

@@ -1,0 +1,155 @@
+#include "text/ColorList.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<std::string> Lines()
+{
+    std::vector<std::string> lines;
+    const std::string_view text = ColorListResource();
+    std::size_t start = 0;
+    for (;;) {
+        const std::size_t end = text.find("\r\n", start);
+        lines.emplace_back(text.substr(start, end - start));
+        if (end == std::string_view::npos)
+            break;
+        start = end + 2;
+    }
+    return lines;
+}
+
+// Name lookup as the rewriter does it: the whole text, any case, first entry wins.
+std::string Lookup(const std::string& Text)
+{
+    const std::vector<std::string> lines = Lines();
+    for (std::size_t i = 0; i + 1 < lines.size(); i += 2) {
+        const std::string& name = lines[i];
+        if (name.size() == Text.size() &&
+            std::equal(name.begin(), name.end(), Text.begin(), [](char a, char b) {
+                return a == ((b >= 'A' && b <= 'Z') ? b - 'A' + 'a' : b);
+            }))
+            return lines[i + 1];
+    }
+    return Text;
+}
+
+TEST(ColorList, ExactShape)
+{
+    const std::string_view text = ColorListResource();
+    EXPECT_EQ(text.size(), 2783u);
+    EXPECT_NE(text.back(), '\n');
+    EXPECT_EQ(text.find('\0'), std::string_view::npos);
+    const std::vector<std::string> lines = Lines();
+    ASSERT_EQ(lines.size(), 280u);
+    // Every line break is CR LF: no stray CR or LF inside a line.
+    for (const auto& line : lines)
+        EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
+
+    std::set<std::string> names;
+    std::map<std::string, int> values;
+    for (std::size_t i = 0; i < lines.size(); i += 2) {
+        const std::string& name = lines[i];
+        const std::string& value = lines[i + 1];
+        EXPECT_FALSE(name.empty());
+        EXPECT_TRUE(std::all_of(name.begin(), name.end(), [](char c) { return c >= 'a' && c <= 'z'; }))
+            << name;
+        ASSERT_EQ(value.size(), 7u) << name;
+        EXPECT_EQ(value[0], '#');
+        EXPECT_TRUE(std::all_of(value.begin() + 1, value.end(), [](char c) {
+            return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F');
+        })) << name;
+        EXPECT_TRUE(names.insert(name).second) << name;
+        ++values[value];
+    }
+    EXPECT_EQ(names.size(), 140u);
+    EXPECT_EQ(values.size(), 138u);
+    EXPECT_EQ(values["#00FFFF"], 2);
+    EXPECT_EQ(values["#FF00FF"], 2);
+    EXPECT_EQ(lines.front(), "aliceblue");
+    EXPECT_EQ(lines[1], "#F0F8FF");
+    EXPECT_EQ(lines[278], "orange");
+    EXPECT_EQ(lines[279], "#FFA500");
+}
+
+TEST(ColorList, LongerNamesComeFirst)
+{
+    // A name that occurs inside a longer name stands after it, so a search through the list
+    // for the first name inside a word never stops at the shorter one.
+    const std::vector<std::string> lines = Lines();
+    std::vector<std::string> names;
+    for (std::size_t i = 0; i < lines.size(); i += 2)
+        names.push_back(lines[i]);
+    for (std::size_t a = 0; a < names.size(); ++a)
+        for (std::size_t b = 0; b < a; ++b)
+            EXPECT_EQ(names[a].find(names[b]), std::string::npos)
+                << names[b] << " stands before " << names[a];
+    const auto at = [&](const char* name) {
+        return std::find(names.begin(), names.end(), name) - names.begin();
+    };
+    EXPECT_EQ(at("lightgoldenrodyellow"), at("darkred") + 1);
+    EXPECT_EQ(at("palegoldenrod"), at("floralwhite") + 1);
+    EXPECT_EQ(at("gold"), at("goldenrod") + 1);
+    EXPECT_EQ(names.size() - static_cast<std::size_t>(at("aquamarine")), 10u);
+}
+
+TEST(ColorList, Lookups)
+{
+    EXPECT_EQ(Lookup("Red"), "#FF0000");
+    EXPECT_EQ(Lookup("RED"), "#FF0000");
+    EXPECT_EQ(Lookup("red"), "#FF0000");
+    EXPECT_EQ(Lookup("LightGoldenRodYellow"), "#FAFAD2");
+    EXPECT_EQ(Lookup("darkseagreen"), "#8FBC8B");
+    EXPECT_EQ(Lookup("navy"), "#000080");
+    EXPECT_EQ(Lookup("gray"), "#808080");
+    EXPECT_EQ(Lookup("darkgray"), "#A9A9A9");
+    EXPECT_EQ(Lookup("lightgrey"), "#D3D3D3");
+    EXPECT_EQ(Lookup("grey"), "grey");
+    EXPECT_EQ(Lookup("darkgrey"), "darkgrey");
+    EXPECT_EQ(Lookup("lightgray"), "lightgray");
+    EXPECT_EQ(Lookup("red "), "red ");
+    EXPECT_EQ(Lookup(""), "");
+    EXPECT_EQ(Lookup("#FF0000"), "#FF0000");
+}
+
+TEST(ColorList, ValuesAgreeWithAnIndependentTable)
+{
+    // Python's imaging library carries the CSS colour keywords; every value but darkseagreen's
+    // (#8FBC8B here, #8FBC8F there) must agree with it.
+    FILE* pipe = popen("/usr/bin/python3 -c \"from PIL import ImageColor as c\n"
+                       "for n, v in c.colormap.items(): print(n, v.upper())\" 2>/dev/null",
+                       "r");
+    if (!pipe)
+        GTEST_SKIP() << "cannot run /usr/bin/python3";
+    std::map<std::string, std::string> reference;
+    char name[64], value[64];
+    while (std::fscanf(pipe, "%63s %63s", name, value) == 2)
+        reference[name] = value;
+    pclose(pipe);
+    if (reference.size() < 140)
+        GTEST_SKIP() << "python3-pil (PIL.ImageColor) is not available";
+
+    const std::vector<std::string> lines = Lines();
+    int compared = 0;
+    for (std::size_t i = 0; i < lines.size(); i += 2) {
+        const auto it = reference.find(lines[i]);
+        ASSERT_NE(it, reference.end()) << lines[i];
+        if (lines[i] == "darkseagreen") {
+            EXPECT_EQ(it->second, "#8FBC8F");
+            EXPECT_EQ(lines[i + 1], "#8FBC8B");
+            continue;
+        }
+        EXPECT_EQ(lines[i + 1], it->second) << lines[i];
+        ++compared;
+    }
+    EXPECT_EQ(compared, 139);
+}
+
+}  // namespace
