@@ -1,0 +1,98 @@
+#pragma once
+// The PNG graphic: the decoded picture, its per-pixel transparency (255 - alpha) and every
+// value that must survive a load, change and save.
+
+#include "graphics/Bitmap.h"
+#include "png/PngRecords.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class PngImage : public TGraphic {
+public:
+    PngImage();
+    ~PngImage() override;
+    PngImage(const PngImage&) = delete;
+    PngImage& operator=(const PngImage&) = delete;
+
+    std::string ClassName() const override { return "PngImage"; }
+
+    // A PngImage: everything. Any other graphic: only the picture; the kept values stay
+    // those of the last load.
+    void Assign(const TPersistent* source) override;
+
+    bool Empty() const override { return imageBitmap_->Empty(); }
+    int Width() const override { return imageBitmap_->Width(); }
+    int Height() const override { return imageBitmap_->Height(); }
+    // On the picture and on the alpha bitmap, each when not empty.
+    void SetWidth(int value) override;
+    void SetHeight(int value) override;
+    void SetTransparent(bool value) override;
+    const TPalette& Palette() const { return imageBitmap_->Palette(); }
+    void SetPalette(const TPalette& palette);
+
+    void LoadFromStream(TStream& stream) override;
+    void SaveToStream(TStream& stream) override;
+    // The persistent form: the same as loading and saving, always with the internal alpha
+    // bitmap; nothing is written for an empty image.
+    void ReadData(TStream& stream);
+    void WriteData(TStream& stream);
+
+    TBitmap& ImageBitmap() const { return *imageBitmap_; }
+    // The attached alpha bitmap, else the internal one.
+    TBitmap& AlphaBitmap() const { return attachedAlpha_ != nullptr ? *attachedAlpha_ : *internalAlpha_; }
+    // bitmap (not owned) receives the alpha of the next load and supplies it to the next
+    // save; null detaches.
+    void AttachAlpha(TBitmap* bitmap) { attachedAlpha_ = bitmap; }
+    // Copies the internal alpha bitmap into bitmap; true when there is one.
+    bool CopyAlphaTo(TBitmap* bitmap) const;
+
+    bool HasAlpha() const { return hasAlpha_; }
+    TColor TransparentColor() const { return transparentColor_; }
+    TColor BackgroundColor() const { return backgroundColor_; }
+    // The PLTE of the loaded file, kept when the picture is replaced so that a colour given
+    // as a palette entry can still be written as a colour.
+    const TPalette& LoadedPalette() const { return loadedPalette_; }
+
+    // Settings and kept values.
+    int IdatSize = 32768;
+    int CompressionLevel = -1;
+    std::uint8_t FilterMode = 1;
+    std::uint8_t Interlaced = 0;
+    bool Grayscale = false;
+    std::string Comment;
+    double Gamma = 0.45455;
+    std::uint32_t SignificantBits = 0;
+    std::uint8_t PhysUnit = 0;
+    std::uint32_t PhysX = 0;
+    std::uint32_t PhysY = 0;
+    bool SkipMacHeader = true;
+    bool AutoTime = true;
+    TPngTime Time;
+    TPngChromaticities Chromaticities;
+    TPngGifControl GifControl;
+    // The IHDR bit depth of the loaded file, times 3 for truecolour.
+    int BitDepth() const { return bitDepth_; }
+
+    void SetBackgroundColor(TColor color) { backgroundColor_ = color; }
+    void SetTransparentColor(TColor color) { transparentColor_ = color; }
+
+protected:
+    void AssignTo(TPersistent& dest) const override;
+
+private:
+    void Synchronize();
+    void Load(TStream& stream, TBitmap& alphaTarget);
+    void Save(TStream& stream, TBitmap* alphaSource);
+
+    std::unique_ptr<TBitmap> imageBitmap_;
+    std::unique_ptr<TBitmap> internalAlpha_;
+    TBitmap* attachedAlpha_ = nullptr;
+    bool hasAlpha_ = false;
+    int bitDepth_ = 0;
+    TColor backgroundColor_ = clNone;
+    TColor transparentColor_ = clNone;
+    TPalette loadedPalette_;
+    bool synchronizing_ = false;
+};

@@ -1,0 +1,712 @@
+#include "png/PngReader.h"
+
+#include "png/PngError.h"
+
+#include <algorithm>
+#include <cstring>
+#include <zlib.h>
+
+namespace {
+
+constexpr std::uint32_t ChunkType(const char (&name)[5])
+{
+    return (static_cast<std::uint32_t>(static_cast<unsigned char>(name[0])) << 24) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[1])) << 16) |
+           (static_cast<std::uint32_t>(static_cast<unsigned char>(name[2])) << 8) |
+           static_cast<std::uint32_t>(static_cast<unsigned char>(name[3]));
+}
+
+constexpr std::uint32_t kIHDR = ChunkType("IHDR");
+constexpr std::uint32_t kPLTE = ChunkType("PLTE");
+constexpr std::uint32_t kIDAT = ChunkType("IDAT");
+constexpr std::uint32_t kIEND = ChunkType("IEND");
+constexpr std::uint32_t ktRNS = ChunkType("tRNS");
+constexpr std::uint32_t kbKGD = ChunkType("bKGD");
+constexpr std::uint32_t kgAMA = ChunkType("gAMA");
+constexpr std::uint32_t kcHRM = ChunkType("cHRM");
+constexpr std::uint32_t ksBIT = ChunkType("sBIT");
+constexpr std::uint32_t kpHYs = ChunkType("pHYs");
+constexpr std::uint32_t ktIME = ChunkType("tIME");
+constexpr std::uint32_t kgIFg = ChunkType("gIFg");
+constexpr std::uint32_t ktEXt = ChunkType("tEXt");
+constexpr std::uint32_t ktpNG = ChunkType("tpNG");
+
+constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+constexpr std::uint32_t kInflateInputSize = 32768;
+
+// Hostile headers are refused before anything is allocated.
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
+constexpr std::uint64_t kMaxRowBytes = std::uint64_t{1} << 31;
+
+// Adam7: first row, row step, first column, column step.
+constexpr int kAdam7[7][4] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
+                              {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
+
+TPalette GreyRamp(int depth)
+{
+    return GreyPalette(depth >= 8 ? 8 : depth);
+}
+
+}  // namespace
+
+struct PngReader::Inflater {
+    z_stream z{};
+    bool open = false;
+    ~Inflater()
+    {
+        if (open) {
+            inflateReset(&z);
+            inflateEnd(&z);
+        }
+    }
+};
+
+PngReader::PngReader() = default;
+PngReader::~PngReader() = default;
+
+void PngReader::ResetState()
+{
+    ihdrWidth_ = ihdrHeight_ = 0;
+    width_ = height_ = 0;
+    colorType_ = 0;
+    bitsPerSample_ = 0;
+    bitmapBits_ = 0;
+    interlace_ = 0;
+    alphaChannel_ = grayscale_ = false;
+    pngBitsPerPixel_ = 0;
+    ihdrSeen_ = imageRead_ = plteRead_ = iendReached_ = privateSeen_ = false;
+    chunkLeft_ = 0;
+    paletteAlpha_.fill(255);
+    paletteAlphaPending_ = false;
+    transparentColor_ = clNone;
+    backgroundColor_ = clNone;
+    gamma_ = 0;
+    significantBits_ = 0;
+    physUnit_ = 0;
+    physX_ = physY_ = 0;
+    palette_.assign(256, TPaletteEntry{});
+    loadedPalette_.clear();
+    paletteCount_ = 0;
+    if (TimeRecord == nullptr) TimeRecord = &ownTime_;
+    if (ChromaticitiesRecord == nullptr) ChromaticitiesRecord = &ownChromaticities_;
+    if (GifControlRecord == nullptr) GifControlRecord = &ownGifControl_;
+    *TimeRecord = TPngTime{};
+    *ChromaticitiesRecord = TPngChromaticities{};
+    *GifControlRecord = TPngGifControl{};
+    alphaTarget_ = nullptr;
+    streamEnded_ = false;
+    lastPercent_ = -1;
+    totalRows_ = rowsDone_ = 0;
+}
+
+// ---------------------------------------------------------------- chunk loop
+
+void PngReader::Decode()
+{
+    ResetState();
+    Progress(TProgressStage::psStarting, 0);
+
+    std::uint8_t signature[8];
+    if (!ReadBytes(signature, 8) || std::memcmp(signature, kSignature, 8) != 0) {
+        throw PngError(PngMessage::NotPng);
+    }
+
+    while (!PastEnd() && !Aborted() && !iendReached_) {
+        std::uint32_t length = 0, type = 0;
+        ReadChunkHeader(length, type);
+        if (PastEnd()) {
+            break;
+        }
+        chunkLeft_ = length;
+        const bool beforeImage = ihdrSeen_ && !imageRead_;
+        const bool beforePalette = beforeImage && !plteRead_;
+        switch (type) {
+        case kIHDR: ReadIHDR(); break;
+        case kPLTE:
+            if (beforePalette && colorType_ != 0) ReadPLTE();
+            break;
+        case ktRNS:
+            if (beforeImage && !alphaChannel_) {
+                ReadtRNS();
+            }
+            break;
+        case kbKGD:
+            if (ihdrSeen_) ReadbKGD();
+            break;
+        case kgAMA:
+            if (beforePalette && ChunkHas(4)) gamma_ = ChunkDWord() / 100000.0;
+            break;
+        case kcHRM:
+            if (beforePalette && length == 32) {
+                for (auto& v : ChromaticitiesRecord->Values) v = ChunkDWord();
+            }
+            break;
+        case ksBIT:
+            if (beforePalette && colorType_ == 2) ReadsBIT();
+            break;
+        case kpHYs:
+            if (beforeImage && ChunkHas(9)) {
+                physX_ = ChunkDWord();
+                physY_ = ChunkDWord();
+                physUnit_ = ChunkByte();
+            }
+            break;
+        case ktIME:
+            if (length == 7) {
+                TimeRecord->Year = ChunkWord();
+                TimeRecord->Month = ChunkByte();
+                TimeRecord->Day = ChunkByte();
+                TimeRecord->Hour = ChunkByte();
+                TimeRecord->Minute = ChunkByte();
+                TimeRecord->Second = ChunkByte();
+            }
+            break;
+        case kgIFg:
+            if (beforePalette && length == 4) {
+                for (auto& b : GifControlRecord->Bytes) b = ChunkByte();
+            }
+            break;
+        case ktEXt: ReadtEXt(); break;
+        case ktpNG:
+            // The writer's private chunk: recognised, no effect on decoding.
+            if (beforeImage && !privateSeen_) privateSeen_ = true;
+            break;
+        case kIDAT:
+            if (!imageRead_) ReadImage();
+            break;
+        case kIEND: iendReached_ = true; break;
+        default: break;  // unknown chunks are skipped, critical or not
+        }
+        SkipBytes(chunkLeft_);
+        chunkLeft_ = 0;
+        ReadDWord();  // CRC, never verified
+        ChunkProgress();
+    }
+
+    if (bitmap_ != nullptr && !imageRead_) {
+        // Nothing to show: reporting success would hand back an empty or stale picture.
+        throw PngError(PngMessage::ReadError);
+    }
+    if (bitmap_ != nullptr && !PastEnd() && !Aborted() && !alphaChannel_ && transparentColor_ != clNone) {
+        bitmap_->SetTransparent(true);
+        bitmap_->SetTransparentColor(transparentColor_);
+    }
+    Progress(TProgressStage::psEnding, 100);
+}
+
+void PngReader::ReadChunkHeader(std::uint32_t& length, std::uint32_t& type)
+{
+    length = ReadDWord();
+    type = ReadDWord();
+}
+
+std::uint8_t PngReader::ChunkByte()
+{
+    if (chunkLeft_ < 1) return 0;
+    chunkLeft_ -= 1;
+    return ReadByte();
+}
+
+std::uint16_t PngReader::ChunkWord()
+{
+    if (chunkLeft_ < 2) return 0;
+    chunkLeft_ -= 2;
+    return ReadWord();
+}
+
+std::uint32_t PngReader::ChunkDWord()
+{
+    if (chunkLeft_ < 4) return 0;
+    chunkLeft_ -= 4;
+    return ReadDWord();
+}
+
+// ---------------------------------------------------------------- chunk handlers
+
+void PngReader::ReadIHDR()
+{
+    if (ihdrSeen_) {
+        throw PngError(PngMessage::TwoIhdr);
+    }
+    if (!ChunkHas(13)) {
+        return;  // too short to be a header: skipped like an unknown chunk
+    }
+    const std::uint32_t width = ChunkDWord();
+    const std::uint32_t height = ChunkDWord();
+    const int depth = ChunkByte();
+    int type = ChunkByte() & 7;
+    if (type == 1 || type == 5 || type == 7) {
+        throw PngError(PngMessage::ColorType);
+    }
+    const bool alpha = (type & 4) != 0;
+    type &= ~4;
+    if (ChunkByte() >= 2) throw PngError(PngMessage::Compression);
+    if (ChunkByte() >= 2) throw PngError(PngMessage::Filter);
+    const std::uint8_t interlace = ChunkByte();
+    if (interlace >= 2) throw PngError(PngMessage::Interlace);
+
+    const unsigned channels = (type == 2 ? 3 : 1) + (alpha ? 1 : 0);
+    const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * static_cast<unsigned>(depth) * channels + 7) / 8;
+    if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
+        static_cast<std::uint64_t>(width) * height > kMaxPixels || rowBytes > kMaxRowBytes) {
+        throw PngError(PngMessage::TooLarge);
+    }
+
+    ihdrWidth_ = width;
+    ihdrHeight_ = height;
+    width_ = static_cast<int>(width);
+    height_ = static_cast<int>(height);
+    bitsPerSample_ = depth;
+    colorType_ = type;
+    alphaChannel_ = alpha;
+    grayscale_ = type == 0;
+    interlace_ = interlace;
+    ihdrSeen_ = true;
+}
+
+void PngReader::ReadPLTE()
+{
+    const std::uint32_t entries = std::min<std::uint32_t>(chunkLeft_ / 3, 256);
+    for (std::uint32_t i = 0; i < entries; ++i) {
+        palette_[i].Red = ChunkByte();
+        palette_[i].Green = ChunkByte();
+        palette_[i].Blue = ChunkByte();
+    }
+    if (PastEnd()) {
+        return;
+    }
+    paletteCount_ = static_cast<int>(entries);
+    plteRead_ = true;
+    loadedPalette_.assign(palette_.begin(), palette_.begin() + paletteCount_);
+}
+
+void PngReader::ReadtRNS()
+{
+    switch (colorType_) {
+    case 0:
+        if (ChunkHas(2)) transparentColor_ = GreySampleColor(ChunkWord());
+        break;
+    case 2:
+        if (ChunkHas(6)) {
+            const std::uint16_t r = ChunkWord();
+            const std::uint16_t g = ChunkWord();
+            const std::uint16_t b = ChunkWord();
+            transparentColor_ = SampleColor(r, g, b);
+        }
+        break;
+    default: {
+        // Evaluated when the bitmap is set up.
+        const std::uint32_t n = std::min<std::uint32_t>(chunkLeft_, static_cast<std::uint32_t>(paletteCount_));
+        for (std::uint32_t i = 0; i < n; ++i) paletteAlpha_[i] = ChunkByte();
+        paletteAlphaPending_ = true;
+        break;
+    }
+    }
+}
+
+void PngReader::ReadbKGD()
+{
+    switch (colorType_) {
+    case 0:
+        if (ChunkHas(2)) backgroundColor_ = GreySampleColor(ChunkWord());
+        break;
+    case 2:
+        if (ChunkHas(6)) {
+            const std::uint16_t r = ChunkWord();
+            const std::uint16_t g = ChunkWord();
+            const std::uint16_t b = ChunkWord();
+            backgroundColor_ = SampleColor(r, g, b);
+        }
+        break;
+    default:
+        if (ChunkHas(1)) backgroundColor_ = PaletteIndex(ChunkByte());
+        break;
+    }
+}
+
+void PngReader::ReadsBIT()
+{
+    if (!ChunkHas(alphaChannel_ ? 4 : 3)) {
+        return;
+    }
+    std::uint32_t value = ChunkByte();
+    value |= static_cast<std::uint32_t>(ChunkByte()) << 8;
+    value |= static_cast<std::uint32_t>(ChunkByte()) << 16;
+    if (alphaChannel_) value |= static_cast<std::uint32_t>(ChunkByte()) << 24;
+    significantBits_ = value;
+}
+
+void PngReader::ReadtEXt()
+{
+    if (chunkLeft_ > static_cast<std::uint64_t>(Remaining())) {
+        return;  // runs past the data: the skip that follows ends the load
+    }
+    std::string data(chunkLeft_, '\0');
+    if (!ReadBytes(data.data(), chunkLeft_)) {
+        return;
+    }
+    chunkLeft_ = 0;
+    const std::size_t zero = data.find('\0');
+    if (zero == std::string::npos || data.compare(0, zero, "Comment") != 0 || zero + 1 >= data.size()) {
+        return;
+    }
+    if (!comment_.empty()) {
+        comment_ += "\r\n";
+    }
+    comment_.append(data, zero + 1, std::string::npos);
+    comment_ += "\r\n";
+}
+
+TColor PngReader::GreySampleColor(std::uint16_t sample) const
+{
+    int grey;
+    switch (bitsPerSample_) {
+    case 1: grey = (sample & 1) * 255; break;
+    case 2: grey = (sample & 3) * 85; break;
+    case 4: grey = (sample & 15) * 17; break;
+    case 16: grey = sample >> 8; break;
+    default: grey = sample & 0xFF; break;
+    }
+    return RGBColor(grey, grey, grey);
+}
+
+TColor PngReader::SampleColor(std::uint16_t r, std::uint16_t g, std::uint16_t b) const
+{
+    if (bitsPerSample_ == 16) {
+        return RGBColor(r >> 8, g >> 8, b >> 8);
+    }
+    return RGBColor(r & 0xFF, g & 0xFF, b & 0xFF);
+}
+
+// ---------------------------------------------------------------- image set-up
+
+void PngReader::SetupFormat()
+{
+    const int d = bitsPerSample_;
+    switch (colorType_) {
+    case 0:
+        if (d != 1 && d != 2 && d != 4 && d != 8 && d != 16) throw PngError(PngMessage::GreyBitdepth);
+        if (alphaChannel_ && d < 8) throw PngError(PngMessage::GreyAlphaDepth);
+        bitmapBits_ = d == 1 ? 1 : d <= 4 ? 4 : 8;
+        palette_ = GreyRamp(d);
+        palette_.resize(256);
+        paletteCount_ = d >= 8 ? 256 : 1 << d;
+        pngBitsPerPixel_ = d * (alphaChannel_ ? 2 : 1);
+        break;
+    case 2:
+        if (d != 8 && d != 16) throw PngError(PngMessage::ColourBitDepth);
+        bitmapBits_ = 24;
+        pngBitsPerPixel_ = d * (alphaChannel_ ? 4 : 3);
+        break;
+    default:
+        // Only 1, 2, 4 and 8 bits index a palette.
+        if (d != 1 && d != 2 && d != 4 && d != 8) throw PngError(PngMessage::ColourBitDepth);
+        bitmapBits_ = d == 1 ? 1 : d <= 4 ? 4 : 8;
+        pngBitsPerPixel_ = d;
+        break;
+    }
+}
+
+void PngReader::SetupBitmap()
+{
+    if (colorType_ == 3 && paletteAlphaPending_) {
+        int zeros = 0, opaque = 0, zeroIndex = 0;
+        for (int i = 0; i < 256; ++i) {
+            if (paletteAlpha_[i] == 0) {
+                ++zeros;
+                zeroIndex = i;
+            } else if (paletteAlpha_[i] == 255) {
+                ++opaque;
+            }
+        }
+        if (zeros == 1 && opaque == 255) {
+            transparentColor_ = PaletteIndex(zeroIndex);
+            paletteAlphaPending_ = false;
+        }
+    }
+    GraphicReadStream::SetupBitmap();
+    alphaTarget_ = nullptr;
+    if ((alphaChannel_ || paletteAlphaPending_) && AlphaBitmap != nullptr && AlphaBitmap != bitmap_) {
+        AlphaBitmap->Assign(nullptr);
+        AlphaBitmap->SetTransparent(false);
+        AlphaBitmap->SetTransparentColor(clNone);
+        AlphaBitmap->SetPixelFormat(TPixelFormat::pf8bit);
+        AlphaBitmap->SetSize(width_, height_);
+        AlphaBitmap->SetPalette(GreyPalette(8));
+        alphaTarget_ = AlphaBitmap;
+    }
+}
+
+std::vector<PngReader::Pass> PngReader::Passes() const
+{
+    std::vector<Pass> passes;
+    if (interlace_ == 0) {
+        passes.push_back({0, 1, 0, 1, height_, width_});
+        return passes;
+    }
+    for (const auto& p : kAdam7) {
+        const int rows = height_ > p[0] ? (height_ - p[0] + p[1] - 1) / p[1] : 0;
+        const int columns = width_ > p[2] ? (width_ - p[2] + p[3] - 1) / p[3] : 0;
+        if (rows > 0 && columns > 0) {
+            passes.push_back({p[0], p[1], p[2], p[3], rows, columns});
+        }
+    }
+    return passes;
+}
+
+// ---------------------------------------------------------------- image data
+
+void PngReader::ReadImage()
+{
+    SetupFormat();
+    if (bitmap_ == nullptr) {
+        return;  // header only: the image data is skipped
+    }
+    SetupBitmap();
+
+    inflater_ = std::make_unique<Inflater>();
+    struct Release {
+        std::unique_ptr<Inflater>& inflater;
+        ~Release() { inflater.reset(); }
+    } release{inflater_};
+    if (inflateInit(&inflater_->z) != Z_OK) {
+        throw PngError(PngMessage::Zlib);
+    }
+    inflater_->open = true;
+    if (!inflateInput_) {
+        inflateInput_ = std::make_unique_for_overwrite<std::uint8_t[]>(kInflateInputSize);
+    }
+
+    const std::vector<Pass> passes = Passes();
+    totalRows_ = 0;
+    for (const Pass& p : passes) totalRows_ += p.rows;
+    rowsDone_ = 0;
+
+    const std::size_t maxRowBytes =
+        static_cast<std::size_t>((static_cast<std::uint64_t>(width_) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+    std::vector<std::uint8_t> previous(maxRowBytes + 1), current(maxRowBytes + 1);
+    std::vector<std::uint8_t> converted(interlace_ != 0 ? bitmap_->RowBytes() : 0);
+    std::vector<std::uint8_t> alphaRow(static_cast<std::size_t>(width_));
+
+    for (const Pass& pass : passes) {
+        const std::size_t rowBytes =
+            static_cast<std::size_t>((static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+        std::fill(previous.begin(), previous.end(), 0);
+        for (int k = 0; k < pass.rows; ++k) {
+            if (!InflateRow(current.data(), rowBytes + 1)) {
+                throw PngError(PngMessage::ReadError);
+            }
+            Unfilter(current.data(), previous.data(), rowBytes);
+            const int y = pass.firstRow + k * pass.rowStep;
+            if (interlace_ == 0) {
+                std::uint8_t* alphaOut = alphaTarget_ != nullptr ? alphaTarget_->ScanLine(y) : alphaRow.data();
+                ConvertRow(current.data() + 1, pass.columns, bitmap_->ScanLine(y), alphaOut);
+            } else {
+                ConvertRow(current.data() + 1, pass.columns, converted.data(), alphaRow.data());
+                StoreRow(pass, y, converted.data(), alphaRow.data());
+            }
+            std::swap(current, previous);
+            ++rowsDone_;
+            RowProgress(rowsDone_, height_);
+        }
+    }
+    if (paletteAlphaPending_) {
+        ApplyPaletteAlpha();
+        alphaChannel_ = true;
+    }
+    imageRead_ = true;
+}
+
+bool PngReader::InflateRow(std::uint8_t* row, std::size_t bytes)
+{
+    z_stream& z = inflater_->z;
+    z.next_out = row;
+    z.avail_out = static_cast<uInt>(bytes);
+    while (z.avail_out > 0) {
+        if (streamEnded_) {
+            return false;  // the compressed data ended before the last row
+        }
+        if (z.avail_in == 0) {
+            // Next piece of the current IDAT, or of the IDAT that follows it.
+            while (chunkLeft_ == 0) {
+                ReadDWord();  // CRC of the finished chunk
+                std::uint32_t length = 0, type = 0;
+                ReadChunkHeader(length, type);
+                if (PastEnd() || type != kIDAT) {
+                    return false;
+                }
+                chunkLeft_ = length;
+            }
+            const std::uint32_t piece = std::min(chunkLeft_, kInflateInputSize);
+            if (!ReadBytes(inflateInput_.get(), piece)) {
+                return false;
+            }
+            chunkLeft_ -= piece;
+            z.next_in = inflateInput_.get();
+            z.avail_in = piece;
+        }
+        const int result = inflate(&z, Z_NO_FLUSH);
+        if (result == Z_STREAM_END) {
+            streamEnded_ = true;
+        } else if (result == Z_BUF_ERROR) {
+            if (z.avail_in != 0) {
+                return false;
+            }
+        } else if (result != Z_OK) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void PngReader::Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size_t bytes)
+{
+    // Filter type byte, then the row; bpp is the distance to the corresponding byte of the
+    // pixel to the left, at least 1.
+    const std::size_t bpp = static_cast<std::size_t>((pngBitsPerPixel_ + 7) / 8);
+    std::uint8_t* x = row + 1;
+    const std::uint8_t* b = prior + 1;
+    switch (row[0]) {
+    case 0: break;
+    case 1:
+        for (std::size_t i = bpp; i < bytes; ++i) x[i] = static_cast<std::uint8_t>(x[i] + x[i - bpp]);
+        break;
+    case 2:
+        for (std::size_t i = 0; i < bytes; ++i) x[i] = static_cast<std::uint8_t>(x[i] + b[i]);
+        break;
+    case 3:
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const unsigned a = i >= bpp ? x[i - bpp] : 0;
+            x[i] = static_cast<std::uint8_t>(x[i] + ((a + b[i]) >> 1));
+        }
+        break;
+    case 4:
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const int a = i >= bpp ? x[i - bpp] : 0;
+            const int c = i >= bpp ? b[i - bpp] : 0;
+            const int p = a + b[i] - c;
+            const int pa = std::abs(p - a), pb = std::abs(p - b[i]), pc = std::abs(p - c);
+            const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b[i] : c);
+            x[i] = static_cast<std::uint8_t>(x[i] + predictor);
+        }
+        break;
+    default: throw PngError(PngMessage::ReadError);
+    }
+}
+
+void PngReader::ConvertRow(const std::uint8_t* raw, int pixels, std::uint8_t* out, std::uint8_t* alphaOut)
+{
+    const int d = bitsPerSample_;
+    const auto n = static_cast<std::size_t>(pixels);
+    if (colorType_ != 2) {
+        if (alphaChannel_) {
+            // Grey + alpha, 8 or 16 bits: the high bytes.
+            const std::size_t step = d == 16 ? 4 : 2;
+            const std::size_t alphaAt = d == 16 ? 2 : 1;
+            for (std::size_t i = 0; i < n; ++i) {
+                out[i] = raw[i * step];
+                alphaOut[i] = static_cast<std::uint8_t>(255 - raw[i * step + alphaAt]);
+            }
+        } else if (d == 16) {
+            for (std::size_t i = 0; i < n; ++i) out[i] = raw[2 * i];
+        } else if (d == 2) {
+            // Two-bit samples become nibbles of the same value.
+            for (std::size_t i = 0; i < n; ++i) {
+                const unsigned s = (raw[i >> 2] >> (6 - 2 * (i & 3))) & 3u;
+                if (i & 1) {
+                    out[i >> 1] = static_cast<std::uint8_t>(out[i >> 1] | s);
+                } else {
+                    out[i >> 1] = static_cast<std::uint8_t>(s << 4);
+                }
+            }
+        } else {
+            std::memcpy(out, raw, (n * static_cast<unsigned>(d) + 7) / 8);
+        }
+        return;
+    }
+    // Truecolour: red, green, blue stored as blue, green, red.
+    const std::size_t sample = d == 16 ? 2 : 1;
+    const std::size_t step = sample * (alphaChannel_ ? 4 : 3);
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::uint8_t* p = raw + i * step;
+        out[3 * i] = p[2 * sample];
+        out[3 * i + 1] = p[sample];
+        out[3 * i + 2] = p[0];
+    }
+    if (alphaChannel_) {
+        for (std::size_t i = 0; i < n; ++i) alphaOut[i] = static_cast<std::uint8_t>(255 - raw[i * step + 3 * sample]);
+    }
+}
+
+void PngReader::StoreRow(const Pass& pass, int y, const std::uint8_t* converted, const std::uint8_t* alpha)
+{
+    std::uint8_t* row = bitmap_->ScanLine(y);
+    for (int k = 0; k < pass.columns; ++k) {
+        const int x = pass.firstColumn + k * pass.columnStep;
+        switch (bitmapBits_) {
+        case 1: {
+            const unsigned bit = (converted[k >> 3] >> (7 - (k & 7))) & 1u;
+            const auto mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
+            row[x >> 3] = static_cast<std::uint8_t>(bit ? row[x >> 3] | mask : row[x >> 3] & ~mask);
+            break;
+        }
+        case 4: {
+            const unsigned v = (k & 1) ? converted[k >> 1] & 0x0Fu : converted[k >> 1] >> 4;
+            row[x >> 1] = static_cast<std::uint8_t>((x & 1) ? (row[x >> 1] & 0xF0u) | v : (row[x >> 1] & 0x0Fu) | (v << 4));
+            break;
+        }
+        case 8: row[x] = converted[k]; break;
+        default: std::memcpy(row + 3 * x, converted + 3 * k, 3); break;
+        }
+    }
+    if (alphaTarget_ != nullptr && alphaChannel_) {
+        std::uint8_t* a = alphaTarget_->ScanLine(y);
+        for (int k = 0; k < pass.columns; ++k) a[pass.firstColumn + k * pass.columnStep] = alpha[k];
+    }
+}
+
+void PngReader::ApplyPaletteAlpha()
+{
+    if (alphaTarget_ == nullptr) {
+        return;
+    }
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t* row = bitmap_->ScanLine(y);
+        std::uint8_t* a = alphaTarget_->ScanLine(y);
+        for (int x = 0; x < width_; ++x) {
+            unsigned index;
+            switch (bitmapBits_) {
+            case 1: index = (row[x >> 3] >> (7 - (x & 7))) & 1u; break;
+            case 4: index = (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4; break;
+            default: index = row[x]; break;
+            }
+            a[x] = static_cast<std::uint8_t>(255 - paletteAlpha_[index]);
+        }
+    }
+}
+
+// ---------------------------------------------------------------- progress
+
+void PngReader::ChunkProgress()
+{
+    if (ByteCount() <= 0 || imageRead_) {
+        return;
+    }
+    const int percent = static_cast<int>(Consumed() * 29 / ByteCount());
+    if (percent > lastPercent_) {
+        lastPercent_ = percent;
+        Progress(TProgressStage::psRunning, percent);
+    }
+}
+
+void PngReader::RowProgress(int rowNumber, int imageHeight)
+{
+    if (imageHeight >= 4 && rowNumber % 4 != 2) {
+        return;
+    }
+    const int percent = 29 + static_cast<int>(static_cast<std::int64_t>(rowsDone_) * 68 / std::max(totalRows_, 1));
+    if (percent > lastPercent_) {
+        lastPercent_ = percent;
+        Progress(TProgressStage::psRunning, percent);
+    }
+}

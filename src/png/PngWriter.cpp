@@ -1,0 +1,658 @@
+#include "png/PngWriter.h"
+
+#include "png/PngError.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <zlib.h>
+
+#ifndef TESSIVAL_VERSION
+#define TESSIVAL_VERSION "0"
+#endif
+
+namespace {
+
+constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
+constexpr const char* kSoftware = "Tessival " TESSIVAL_VERSION;
+constexpr int kAdam7[7][4] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
+                              {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
+constexpr int kHeaderChunks = 16;  // chunks before the image data, for progress
+
+inline int Luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b) / 256; }
+
+void Put16(std::vector<std::uint8_t>& v, unsigned x)
+{
+    v.push_back(static_cast<std::uint8_t>(x >> 8));
+    v.push_back(static_cast<std::uint8_t>(x));
+}
+
+void Put32(std::vector<std::uint8_t>& v, std::uint32_t x)
+{
+    Put16(v, x >> 16);
+    Put16(v, x & 0xFFFF);
+}
+
+int NearestEntry(const TPalette& palette, TColor c)
+{
+    const int r = GetRValue(c), g = GetGValue(c), b = GetBValue(c);
+    int best = 0, bestDistance = 1 << 30;
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        const int d = std::abs(palette[i].Red - r) + std::abs(palette[i].Green - g) + std::abs(palette[i].Blue - b);
+        if (d < bestDistance) {
+            best = static_cast<int>(i);
+            bestDistance = d;
+            if (d == 0) break;
+        }
+    }
+    return best;
+}
+
+struct Deflater {
+    z_stream z{};
+    bool open = false;
+    ~Deflater()
+    {
+        if (open) {
+            deflateReset(&z);
+            deflateEnd(&z);
+        }
+    }
+};
+
+}  // namespace
+
+PngWriter::PngWriter() = default;
+PngWriter::~PngWriter() = default;
+
+void PngWriter::SetIdatSize(int value)
+{
+    if (value < 256 || value > 100000) {
+        throw PngError(PngMessage::IdatSize);
+    }
+    idatSize_ = value;
+}
+
+void PngWriter::WriteChunk(const char* type, const std::uint8_t* data, std::size_t length)
+{
+    WriteDWord(static_cast<std::uint32_t>(length));
+    WriteBytes(type, 4);
+    if (length > 0) {
+        WriteBytes(data, static_cast<std::int64_t>(length));
+    }
+    uLong crc = crc32(0L, reinterpret_cast<const Bytef*>(type), 4);
+    if (length > 0) {
+        crc = crc32(crc, data, static_cast<uInt>(length));
+    }
+    WriteDWord(static_cast<std::uint32_t>(crc));
+}
+
+void PngWriter::ChunkProgress()
+{
+    ++chunksWritten_;
+    const int percent = std::min(29, chunksWritten_ * 29 / kHeaderChunks);
+    if (percent > lastPercent_) {
+        lastPercent_ = percent;
+        Progress(TProgressStage::psRunning, percent);
+    }
+}
+
+// ---------------------------------------------------------------- encoder
+
+void PngWriter::Encode()
+{
+    TBitmap& bitmap = *bitmap_;
+    if (bitmap.Empty()) {
+        // A picture without pixels has no valid PNG form.
+        throw PngError(PngMessage::WriteError);
+    }
+    switch (bitmap.PixelFormat()) {
+    case TPixelFormat::pf1bit: sourceBits_ = 1; break;
+    case TPixelFormat::pf4bit: sourceBits_ = 4; break;
+    case TPixelFormat::pf8bit: sourceBits_ = 8; break;
+    case TPixelFormat::pf15bit: sourceBits_ = 15; break;
+    case TPixelFormat::pf16bit: sourceBits_ = 16; break;
+    case TPixelFormat::pf24bit: sourceBits_ = 24; break;
+    case TPixelFormat::pf32bit: sourceBits_ = 32; break;
+    }
+    workBits_ = (sourceBits_ == 15 || sourceBits_ == 16) ? 24 : sourceBits_;
+
+    alpha_ = nullptr;
+    if (AlphaBitmap != nullptr && AlphaBitmap != bitmap_ && !AlphaBitmap->Empty() &&
+        AlphaBitmap->Width() == bitmap.Width() && AlphaBitmap->Height() == bitmap.Height() &&
+        AlphaBitmap->PixelFormat() == TPixelFormat::pf8bit) {
+        alpha_ = AlphaBitmap;
+    }
+
+    greyOutput_ = Grayscale;
+    paletteOutput_ = false;
+    if (greyOutput_) {
+        bitDepth_ = workBits_ <= 8 ? workBits_ : 8;
+        alphaOutput_ = alpha_ != nullptr && bitDepth_ == 8;
+        colorType_ = alphaOutput_ ? 4 : 0;
+        pngBitsPerPixel_ = alphaOutput_ ? 16 : bitDepth_;
+    } else if (workBits_ <= 8) {
+        paletteOutput_ = true;
+        alphaOutput_ = false;
+        bitDepth_ = workBits_;
+        colorType_ = 3;
+        pngBitsPerPixel_ = bitDepth_;
+    } else {
+        bitDepth_ = 8;
+        alphaOutput_ = alpha_ != nullptr;
+        colorType_ = alphaOutput_ ? 6 : 2;
+        pngBitsPerPixel_ = alphaOutput_ ? 32 : 24;
+    }
+    if (!alphaOutput_) {
+        alpha_ = nullptr;
+    }
+
+    chunksWritten_ = 0;
+    lastPercent_ = -1;
+    Progress(TProgressStage::psStarting, 0);
+    WriteBytes(kSignature, 8);
+    WriteHeaderChunks();
+    WriteImage();
+    WriteChunk("IEND", nullptr, 0);
+    Progress(TProgressStage::psEnding, 100);
+}
+
+void PngWriter::WriteHeaderChunks()
+{
+    const TBitmap& bitmap = *bitmap_;
+    std::vector<std::uint8_t> d;
+
+    // IHDR
+    Put32(d, static_cast<std::uint32_t>(bitmap.Width()));
+    Put32(d, static_cast<std::uint32_t>(bitmap.Height()));
+    d.push_back(static_cast<std::uint8_t>(bitDepth_));
+    d.push_back(static_cast<std::uint8_t>(colorType_));
+    d.push_back(0);  // compression: deflate
+    d.push_back(0);  // filter method 0
+    d.push_back(Interlaced ? 1 : 0);
+    WriteChunk("IHDR", d);
+    ChunkProgress();
+
+    // tIME
+    const TPngTime t = AutoTime ? PngCurrentTime() : Time;
+    if (t.Year > 0 && t.Month >= 1 && t.Month <= 12 && t.Day >= 1 && t.Day <= 31 && t.Hour < 24 && t.Minute < 60 &&
+        t.Second < 61) {
+        d.clear();
+        Put16(d, t.Year);
+        d.insert(d.end(), {t.Month, t.Day, t.Hour, t.Minute, t.Second});
+        WriteChunk("tIME", d);
+    }
+    ChunkProgress();
+
+    // tEXt
+    if (!Comment.empty()) {
+        d.assign({'C', 'o', 'm', 'm', 'e', 'n', 't', 0});
+        d.insert(d.end(), Comment.begin(), Comment.end());
+        WriteChunk("tEXt", d);
+    }
+    ChunkProgress();
+    {
+        const std::string software = kSoftware;
+        d.assign({'S', 'o', 'f', 't', 'w', 'a', 'r', 'e', 0});
+        d.insert(d.end(), software.begin(), software.end());
+        WriteChunk("tEXt", d);
+    }
+    ChunkProgress();
+
+    // tpNG: signature, row-transform flag, palette-index-as-grey flag, two zero bytes
+    d.assign({'M', 'R', 'V', '3', 0, 0, 0, 0});
+    WriteChunk("tpNG", d);
+    ChunkProgress();
+
+    // gIFg
+    if (std::any_of(GifControl.Bytes.begin(), GifControl.Bytes.end(), [](std::uint8_t b) { return b != 0; })) {
+        WriteChunk("gIFg", GifControl.Bytes.data(), GifControl.Bytes.size());
+    }
+    ChunkProgress();
+
+    // gAMA
+    const double gamma = std::trunc(Gamma * 100000);
+    if (gamma > 0 && gamma <= 4294967295.0) {
+        d.clear();
+        Put32(d, static_cast<std::uint32_t>(gamma));
+        WriteChunk("gAMA", d);
+    }
+    ChunkProgress();
+
+    // cHRM
+    if (Chromaticities.Values[0] != 0 && Chromaticities.Values[1] != 0) {
+        d.clear();
+        for (std::uint32_t v : Chromaticities.Values) Put32(d, v);
+        WriteChunk("cHRM", d);
+    }
+    ChunkProgress();
+
+    // sBIT
+    std::uint32_t sbit = SignificantBits;
+    if (sourceBits_ == 15) {
+        sbit = 0x050505 | (alphaOutput_ ? 0x08000000u : 0);
+    } else if (sourceBits_ == 16) {
+        sbit = 0x050605 | (alphaOutput_ ? 0x08000000u : 0);
+    }
+    if (sbit > 0 && !greyOutput_) {
+        // Each value must lie in 1..8 for the 8-bit samples written; values kept from a
+        // 16-bit file (or left 0) would make the file invalid.
+        d.clear();
+        for (int i = 0; i < (alphaOutput_ ? 4 : 3); ++i) {
+            const unsigned v = (sbit >> (8 * i)) & 0xFF;
+            d.push_back(static_cast<std::uint8_t>(v == 0 || v > 8 ? 8 : v));
+        }
+        WriteChunk("sBIT", d);
+    }
+    ChunkProgress();
+
+    // PLTE
+    if (paletteOutput_ && !bitmap.Palette().empty()) {
+        d.clear();
+        for (const TPaletteEntry& e : bitmap.Palette()) {
+            d.insert(d.end(), {e.Red, e.Green, e.Blue});
+        }
+        WriteChunk("PLTE", d);
+    }
+    ChunkProgress();
+
+    WriteBackgroundAndTransparency();
+
+    // pHYs
+    if (PhysX >= 1 && PhysY >= 1) {
+        std::uint32_t x = PhysX, y = PhysY;
+        std::uint8_t unit = PhysUnit;
+        if (unit == 2) {
+            x = static_cast<std::uint32_t>(std::trunc(x * 100.0 / 254.0 * 100.0));
+            y = static_cast<std::uint32_t>(std::trunc(y * 100.0 / 254.0 * 100.0));
+            unit = 1;
+        } else if (unit > 2) {
+            unit = 0;
+        }
+        d.clear();
+        Put32(d, x);
+        Put32(d, y);
+        d.push_back(unit);
+        WriteChunk("pHYs", d);
+    }
+    ChunkProgress();
+}
+
+// A colour that names a palette entry becomes that entry's colour, from the bitmap's
+// palette or else from the palette the picture was loaded with.
+bool PngWriter::ResolveColor(TColor color, TColor& plain) const
+{
+    if (!IsPaletteIndex(color)) {
+        plain = color & 0xFFFFFF;
+        return true;
+    }
+    const auto index = static_cast<std::size_t>(color & 0xFF);
+    const TPalette& palette = !bitmap_->Palette().empty() ? bitmap_->Palette() : SourcePalette;
+    if (index >= palette.size()) {
+        return false;
+    }
+    plain = RGBColor(palette[index].Red, palette[index].Green, palette[index].Blue);
+    return true;
+}
+
+void PngWriter::WriteBackgroundAndTransparency()
+{
+    const TPalette& palette = bitmap_->Palette();
+    const TColor colors[2] = {BackgroundColor, alphaOutput_ ? clNone : TransparentColor};
+    const char* types[2] = {"bKGD", "tRNS"};
+    for (int which = 0; which < 2; ++which) {
+        const TColor c = colors[which];
+        if (c == clNone) {
+            ChunkProgress();
+            continue;
+        }
+        std::vector<std::uint8_t> d;
+        if (paletteOutput_) {
+            if (palette.empty()) {
+                ChunkProgress();
+                continue;
+            }
+            const int index = IsPaletteIndex(c) ? (c & 0xFF) : NearestEntry(palette, c);
+            if (static_cast<std::size_t>(index) >= palette.size()) {
+                // An entry the palette does not have would make the chunk invalid.
+                ChunkProgress();
+                continue;
+            }
+            if (which == 0) {
+                d.push_back(static_cast<std::uint8_t>(index));
+            } else {
+                d.assign(static_cast<std::size_t>(index) + 1, 255);
+                d.back() = 0;
+            }
+        } else {
+            TColor plain;
+            if (!ResolveColor(c, plain)) {
+                ChunkProgress();
+                continue;
+            }
+            if (greyOutput_) {
+                const int grey = Luminance(GetRValue(plain), GetGValue(plain), GetBValue(plain));
+                const int sample = bitDepth_ == 1 ? (grey >= 128 ? 1 : 0) : bitDepth_ == 4 ? grey / 16 : grey;
+                Put16(d, static_cast<unsigned>(sample));
+            } else {
+                Put16(d, static_cast<unsigned>(GetRValue(plain)));
+                Put16(d, static_cast<unsigned>(GetGValue(plain)));
+                Put16(d, static_cast<unsigned>(GetBValue(plain)));
+            }
+        }
+        WriteChunk(types[which], d);
+        ChunkProgress();
+    }
+}
+
+std::vector<PngWriter::Pass> PngWriter::Passes() const
+{
+    const int width = bitmap_->Width(), height = bitmap_->Height();
+    std::vector<Pass> passes;
+    if (!Interlaced) {
+        passes.push_back({0, 1, 0, 1, height, width});
+        return passes;
+    }
+    for (const auto& p : kAdam7) {
+        const int rows = height > p[0] ? (height - p[0] + p[1] - 1) / p[1] : 0;
+        const int columns = width > p[2] ? (width - p[2] + p[3] - 1) / p[3] : 0;
+        if (rows > 0 && columns > 0) {
+            passes.push_back({p[0], p[1], p[2], p[3], rows, columns});
+        }
+    }
+    return passes;
+}
+
+void PngWriter::BuildGreyMap()
+{
+    const TPalette& palette = bitmap_->Palette();
+    invertBits_ = false;
+    for (int i = 0; i < 256; ++i) greyMap_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    if (!greyOutput_ || workBits_ > 8 || palette.empty()) {
+        return;
+    }
+    if (workBits_ == 1) {
+        if (palette.size() >= 2) {
+            invertBits_ = Luminance(palette[1].Red, palette[1].Green, palette[1].Blue) <
+                          Luminance(palette[0].Red, palette[0].Green, palette[0].Blue);
+        }
+        return;
+    }
+    for (std::size_t i = 0; i < palette.size(); ++i) {
+        const int grey = Luminance(palette[i].Red, palette[i].Green, palette[i].Blue);
+        greyMap_[i] = static_cast<std::uint8_t>(workBits_ == 4 ? grey / 16 : grey);
+    }
+    // Indices beyond the palette have no colour: black.
+    for (std::size_t i = palette.size(); i < 256; ++i) greyMap_[i] = 0;
+}
+
+void PngWriter::ConvertRow(int y, const Pass& pass, std::uint8_t* out)
+{
+    const std::uint8_t* src = bitmap_->ScanLine(y);
+    const std::uint8_t* alpha = alpha_ != nullptr ? alpha_->ScanLine(y) : nullptr;
+    const int n = pass.columns;
+    const int x0 = pass.firstColumn, dx = pass.columnStep;
+    switch (sourceBits_) {
+    case 1: {
+        const std::size_t bytes = static_cast<std::size_t>((n + 7) / 8);
+        std::memset(out, 0, bytes);
+        for (int k = 0; k < n; ++k) {
+            const int x = x0 + k * dx;
+            unsigned bit = (src[x >> 3] >> (7 - (x & 7))) & 1u;
+            if (invertBits_) bit ^= 1u;
+            if (bit) out[k >> 3] = static_cast<std::uint8_t>(out[k >> 3] | (0x80u >> (k & 7)));
+        }
+        break;
+    }
+    case 4: {
+        const std::size_t bytes = static_cast<std::size_t>((n + 1) / 2);
+        std::memset(out, 0, bytes);
+        for (int k = 0; k < n; ++k) {
+            const int x = x0 + k * dx;
+            unsigned v = (x & 1) ? src[x >> 1] & 0x0Fu : src[x >> 1] >> 4;
+            if (greyOutput_) v = greyMap_[v] & 0x0Fu;
+            out[k >> 1] = static_cast<std::uint8_t>(out[k >> 1] | ((k & 1) ? v : v << 4));
+        }
+        break;
+    }
+    case 8:
+        if (!greyOutput_) {
+            for (int k = 0; k < n; ++k) out[k] = src[x0 + k * dx];
+        } else if (alpha != nullptr) {
+            for (int k = 0; k < n; ++k) {
+                const int x = x0 + k * dx;
+                out[2 * k] = greyMap_[src[x]];
+                out[2 * k + 1] = static_cast<std::uint8_t>(255 - alpha[x]);
+            }
+        } else {
+            for (int k = 0; k < n; ++k) out[k] = greyMap_[src[x0 + k * dx]];
+        }
+        break;
+    default: {
+        // 15, 16, 24 and 32 bits: red, green, blue (or grey), then alpha.
+        const std::size_t step = static_cast<std::size_t>(pngBitsPerPixel_ / 8);
+        for (int k = 0; k < n; ++k) {
+            const int x = x0 + k * dx;
+            int r, g, b;
+            if (sourceBits_ == 15 || sourceBits_ == 16) {
+                const unsigned w = src[2 * x] | (src[2 * x + 1] << 8);
+                const unsigned c5b = w & 31;
+                if (sourceBits_ == 15) {
+                    const unsigned c5r = (w >> 10) & 31, c5g = (w >> 5) & 31;
+                    r = static_cast<int>(c5r * 8 + c5r / 4);
+                    g = static_cast<int>(c5g * 8 + c5g / 4);
+                } else {
+                    const unsigned c5r = (w >> 11) & 31, c6g = (w >> 5) & 63;
+                    r = static_cast<int>(c5r * 8 + c5r / 4);
+                    g = static_cast<int>(c6g * 4 + c6g / 16);
+                }
+                b = static_cast<int>(c5b * 8 + c5b / 4);
+            } else {
+                const std::uint8_t* p = src + static_cast<std::size_t>(x) * (sourceBits_ == 32 ? 4 : 3);
+                b = p[0];
+                g = p[1];
+                r = p[2];
+            }
+            std::uint8_t* o = out + static_cast<std::size_t>(k) * step;
+            if (greyOutput_) {
+                *o++ = static_cast<std::uint8_t>(Luminance(r, g, b));
+            } else {
+                *o++ = static_cast<std::uint8_t>(r);
+                *o++ = static_cast<std::uint8_t>(g);
+                *o++ = static_cast<std::uint8_t>(b);
+            }
+            if (alpha != nullptr) {
+                *o = static_cast<std::uint8_t>(255 - alpha[x]);
+            }
+        }
+        break;
+    }
+    }
+}
+
+void PngWriter::FilterWith(int type, std::size_t bytes, std::uint8_t* out) const
+{
+    const std::size_t bpp = static_cast<std::size_t>((pngBitsPerPixel_ + 7) / 8);
+    const std::uint8_t* x = current_.data() + 1;
+    const std::uint8_t* b = previous_.data() + 1;
+    std::uint8_t* o = out + 1;
+    out[0] = static_cast<std::uint8_t>(type);
+    switch (type) {
+    case 1:
+        for (std::size_t i = 0; i < bytes; ++i) o[i] = static_cast<std::uint8_t>(x[i] - (i >= bpp ? x[i - bpp] : 0));
+        break;
+    case 2:
+        for (std::size_t i = 0; i < bytes; ++i) o[i] = static_cast<std::uint8_t>(x[i] - b[i]);
+        break;
+    case 3:
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const unsigned a = i >= bpp ? x[i - bpp] : 0;
+            o[i] = static_cast<std::uint8_t>(x[i] - ((a + b[i]) >> 1));
+        }
+        break;
+    case 4:
+        for (std::size_t i = 0; i < bytes; ++i) {
+            const int a = i >= bpp ? x[i - bpp] : 0;
+            const int c = i >= bpp ? b[i - bpp] : 0;
+            const int p = a + b[i] - c;
+            const int pa = std::abs(p - a), pb = std::abs(p - b[i]), pc = std::abs(p - c);
+            const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b[i] : c);
+            o[i] = static_cast<std::uint8_t>(x[i] - predictor);
+        }
+        break;
+    default: std::memcpy(o, x, bytes); break;
+    }
+}
+
+int PngWriter::Score(const std::uint8_t* row, std::size_t n)
+{
+    histogram_.fill(0);
+    for (std::size_t i = 0; i < n; ++i) ++histogram_[row[i]];
+    std::uint32_t t1 = 0, t2 = 0, t3 = 0;
+    int k = 0;
+    for (std::uint32_t c : histogram_) {
+        if (c == 0) continue;
+        ++k;
+        if (c > t1) {
+            t3 = t2;
+            t2 = t1;
+            t1 = c;
+        } else if (c > t2) {
+            t3 = t2;
+            t2 = c;
+        } else if (c > t3) {
+            t3 = c;
+        }
+    }
+    if (k <= 8 || (t1 / n) * 100 >= 90) {
+        return -1;
+    }
+    const double dn = static_cast<double>(n);
+    if (pngBitsPerPixel_ < 8) {
+        return static_cast<int>(std::trunc(dn / 1.5 / k * 1500 + static_cast<double>(t1 + t2) / dn * 1000));
+    }
+    return static_cast<int>(std::trunc(dn / 1.5 / k * 1000 + static_cast<double>(t1 + t2 + t3) / dn * 1000));
+}
+
+// Returns the filtered row (filter byte first) to compress.
+const std::uint8_t* PngWriter::FilterRow(std::size_t bytes)
+{
+    const std::size_t n = bytes + 1;
+    if (FilterMode >= 2 && FilterMode <= 5) {
+        FilterWith(FilterMode - 1, bytes, chosen_.data());
+        return chosen_.data();
+    }
+    FilterWith(0, bytes, chosen_.data());
+    if (FilterMode != 0) {
+        return chosen_.data();
+    }
+    // Adaptive: None first, then Sub, Up, Average and Paeth; the higher score wins and a
+    // row that scores -1 is taken at once.
+    int best = Score(chosen_.data(), n);
+    if (best == -1 || workBits_ == 4) {
+        return chosen_.data();
+    }
+    if (workBits_ == 1 || workBits_ == 8) {
+        best *= 2;
+    }
+    for (int type = 1; type <= 4; ++type) {
+        FilterWith(type, bytes, candidate_.data());
+        const int score = Score(candidate_.data(), n);
+        if (score == -1) {
+            return candidate_.data();
+        }
+        if (score > best) {
+            best = score;
+            std::swap(chosen_, candidate_);
+        }
+    }
+    return chosen_.data();
+}
+
+void PngWriter::WriteImage()
+{
+    BuildGreyMap();
+    const std::vector<Pass> passes = Passes();
+    int totalRows = 0;
+    for (const Pass& p : passes) totalRows += p.rows;
+
+    const std::size_t maxBytes = static_cast<std::size_t>(
+        (static_cast<std::uint64_t>(bitmap_->Width()) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+    // One filter byte plus the row, rounded up to 32 bytes.
+    const std::size_t bufferBytes = (maxBytes + 1 + 31) / 32 * 32;
+    current_.assign(bufferBytes, 0);
+    previous_.assign(bufferBytes, 0);
+    chosen_.assign(bufferBytes, 0);
+    candidate_.assign(bufferBytes, 0);
+
+    const int level = CompressionLevel >= 0 && CompressionLevel <= 9 ? CompressionLevel : Z_DEFAULT_COMPRESSION;
+    Deflater deflater;
+    z_stream& z = deflater.z;
+    if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+        throw PngError(PngMessage::WriteError);
+    }
+    deflater.open = true;
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(idatSize_));
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+
+    auto emitFull = [&] {
+        if (z.avail_out == 0) {
+            WriteChunk("IDAT", out.data(), out.size());
+            z.next_out = out.data();
+            z.avail_out = static_cast<uInt>(out.size());
+        }
+    };
+    auto finish = [&] {
+        for (;;) {
+            const int r = deflate(&z, Z_FINISH);
+            emitFull();
+            if (r == Z_STREAM_END) break;
+            if (r != Z_OK && r != Z_BUF_ERROR) break;
+        }
+        const std::size_t rest = out.size() - z.avail_out;
+        if (rest > 0) {
+            WriteChunk("IDAT", out.data(), rest);
+        }
+    };
+
+    int rowNumber = 0;
+    try {
+        for (const Pass& pass : passes) {
+            const std::size_t bytes = static_cast<std::size_t>(
+                (static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+            std::fill(previous_.begin(), previous_.end(), 0);
+            for (int k = 0; k < pass.rows; ++k) {
+                ConvertRow(pass.firstRow + k * pass.rowStep, pass, current_.data() + 1);
+                const std::uint8_t* row = FilterRow(bytes);
+                z.next_in = const_cast<std::uint8_t*>(row);
+                z.avail_in = static_cast<uInt>(bytes + 1);
+                while (z.avail_in > 0) {
+                    const int r = deflate(&z, Z_NO_FLUSH);
+                    if (r != Z_OK && r != Z_BUF_ERROR) {
+                        throw PngError(PngMessage::WriteError);
+                    }
+                    emitFull();
+                }
+                std::swap(current_, previous_);
+                ++rowNumber;
+                if (bitmap_->Height() < 4 || rowNumber % 4 == 2) {
+                    const int percent = 29 + static_cast<int>(static_cast<std::int64_t>(rowNumber) * 70 / std::max(totalRows, 1));
+                    if (percent > lastPercent_) {
+                        lastPercent_ = percent;
+                        Progress(TProgressStage::psRunning, percent);
+                    }
+                }
+            }
+        }
+    } catch (const PngError&) {
+        // What deflate still holds goes out as IDAT chunks; IEND is not written.
+        z.avail_in = 0;
+        try {
+            finish();
+        } catch (...) {
+        }
+        throw;
+    }
+    finish();
+}
