@@ -314,19 +314,42 @@ void THtmlReplace::BlockPassInto(std::string_view Text, std::string& Out, std::s
 void THtmlReplace::DeclarationPassInto(std::string_view Text, bool Block, std::string& Out,
                                        std::span<const TSpan> Skip)
 {
-    std::vector<TSpan> declarations;
-    Collect(DeclarationsCommand, Text, ':', ';', declarations);
-    const std::size_t from = declarations.empty() ? 0 : declarations.back().End;
+    std::vector<TSpan> found;
+    Collect(DeclarationsCommand, Text, ':', ';', found);
     const std::size_t end = Block && !Text.empty() && Text.back() == '}' ? Text.size() - 1 : Text.size();
-    const std::size_t colon = FindOnCharBoundary(Text, ":", from, Encoding());
-    if (colon != npos && colon < end)
-        declarations.push_back({colon, end});
+    const TValueContext context{Text, ProtectedSpans(Text), Skip};
+
+    // A semicolon inside a url or a quoted string ("url(data:image/png;base64,...)") ends no
+    // declaration: the declaration runs on to the next semicolon outside them, taking in the
+    // matches that began before it.
+    std::vector<TSpan> declarations;
+    bool open = false;  // the last declaration runs to the end
+    for (const TSpan& d : found) {
+        if (open || (!declarations.empty() && d.Begin < declarations.back().End))
+            continue;
+        TSpan declaration = d;
+        while (InSpans<TSpan>(context.Protected, declaration.End - 1)) {
+            const std::size_t semicolon = NextOutside(context, ';', declaration.End);
+            if (semicolon == npos) {
+                declaration.End = std::max(end, declaration.Begin);
+                open = true;
+                break;
+            }
+            declaration.End = semicolon + 1;
+        }
+        declarations.push_back(declaration);
+    }
+    if (!open) {
+        const std::size_t from = declarations.empty() ? 0 : declarations.back().End;
+        const std::size_t colon = FindOnCharBoundary(Text, ":", from, Encoding());
+        if (colon != npos && colon < end)
+            declarations.push_back({colon, end});
+    }
     if (declarations.empty()) {
         Out.append(Text);
         return;
     }
 
-    const TValueContext context{Text, ProtectedSpans(Text), Skip};
     std::size_t copied = 0;
     for (const TSpan& d : declarations) {
         Out.append(Text.substr(copied, d.Begin - copied));
@@ -391,6 +414,17 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
         copied = token.Span.End;
     }
     Out.append(declaration.substr(copied));
+}
+
+// The first Character at or after From that is not inside a url or a quoted string.
+std::size_t THtmlReplace::NextOutside(const TValueContext& Context, char Character, std::size_t From) const
+{
+    for (;;) {
+        const std::size_t at = FindOnCharBoundary(Context.Text, std::string_view(&Character, 1), From, Encoding());
+        if (at == npos || !InSpans<TSpan>(Context.Protected, at))
+            return at;
+        From = at + 1;
+    }
 }
 
 // Whether the character right before Pos makes the word at Pos part of a longer one. Of those

@@ -114,6 +114,7 @@ private:
     void ValuePassInto(const TValueContext& Context, TSpan Declaration, std::string& Out);
     std::vector<TSpan> ProtectedSpans(std::string_view Text) const;
     bool TouchedBefore(std::string_view Text, std::size_t Pos) const;
+    std::size_t NextOutside(const TValueContext& Context, char Character, std::size_t From) const;
 
     std::unique_ptr<TRGBtoHSBtoRGB> FConverter;
     std::vector<std::string> FColorNames;
