@@ -27,9 +27,27 @@ constexpr std::size_t JitStackMax = 512 * 1024 * 1024;
 constexpr char32_t MappedPlane = 0xF0000;
 constexpr std::size_t MappedCharSize = 4;
 
-// Every CheckpointSpan bytes of an original text, the character that contains that byte is
-// recorded with its offset in the mapped text; offsets are converted by scanning from there.
+// Offsets are converted between an original text and its mapped form by scanning from the
+// nearest checkpoint: the character that contains every CheckpointSpan-th byte, recorded with
+// its offset in both texts, once indexed by original bytes and once by mapped bytes.
 constexpr std::size_t CheckpointSpan = 64;
+
+struct TCheckpoints {
+    std::vector<std::size_t> Orig;
+    std::vector<std::size_t> Mapped;
+
+    void Clear()
+    {
+        Orig.clear();
+        Mapped.clear();
+    }
+    void Add(std::size_t O, std::size_t M)
+    {
+        Orig.push_back(O);
+        Mapped.push_back(M);
+    }
+    std::size_t Next() const noexcept { return Orig.size() * CheckpointSpan; }
+};
 
 enum class TMode { Bytes, ShiftJIS, UTF8 };
 
@@ -117,9 +135,23 @@ std::size_t OriginalLengthOfMapped(const unsigned char* P) noexcept
     return value < 0x100 ? 1 : 2;
 }
 
+std::size_t NextHighByte(const unsigned char* S, std::size_t I, std::size_t N) noexcept
+{
+    while (N - I >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, S + I, 8);
+        if (word & 0x8080808080808080ULL)
+            break;
+        I += 8;
+    }
+    while (I < N && S[I] < 0x80)
+        ++I;
+    return I;
+}
+
 // Maps Shift-JIS text to UTF-8 as described above; records checkpoints when asked.
-void MapShiftJIS(std::string_view Text, std::string& Out, std::vector<std::size_t>* CheckOrig,
-                 std::vector<std::size_t>* CheckMapped)
+void MapShiftJIS(std::string_view Text, std::string& Out, TCheckpoints* ByOrig,
+                 TCheckpoints* ByMapped)
 {
     Out.clear();
     Out.reserve(Text.size() + Text.size() / 2);
@@ -127,22 +159,28 @@ void MapShiftJIS(std::string_view Text, std::string& Out, std::vector<std::size_
     const std::size_t n = Text.size();
     std::size_t i = 0;
     while (i < n) {
-        const unsigned char b = s[i];
-        std::size_t length = 1;
-        if (b >= 0x80 && IsShiftJISLeadByte(b) && i + 1 < n && IsShiftJISTrailByte(s[i + 1]))
-            length = 2;
-        if (CheckOrig) {
-            while (CheckOrig->size() * CheckpointSpan < i + length) {
-                CheckOrig->push_back(i);
-                CheckMapped->push_back(Out.size());
+        const std::size_t m = Out.size();
+        if (s[i] < 0x80) {
+            const std::size_t j = NextHighByte(s, i, n);
+            if (ByOrig) {
+                for (std::size_t p = ByOrig->Next(); p < j; p = ByOrig->Next())
+                    ByOrig->Add(p, m + (p - i));
+                for (std::size_t q = ByMapped->Next(); q < m + (j - i); q = ByMapped->Next())
+                    ByMapped->Add(i + (q - m), q);
             }
+            Out.append(Text.data() + i, j - i);
+            i = j;
+            continue;
         }
-        if (b < 0x80)
-            Out.push_back(static_cast<char>(b));
-        else if (length == 2)
-            AppendMapped(Out, (char32_t(b) << 8) | s[i + 1]);
-        else
-            AppendMapped(Out, b);
+        const std::size_t length =
+            IsShiftJISLeadByte(s[i]) && i + 1 < n && IsShiftJISTrailByte(s[i + 1]) ? 2 : 1;
+        if (ByOrig) {
+            while (ByOrig->Next() < i + length)
+                ByOrig->Add(i, m);
+            while (ByMapped->Next() < m + MappedCharSize)
+                ByMapped->Add(i, m);
+        }
+        AppendMapped(Out, length == 2 ? (char32_t(s[i]) << 8) | s[i + 1] : char32_t(s[i]));
         i += length;
     }
 }
@@ -197,12 +235,25 @@ struct TBRegExp::TSubject {
     std::size_t CheckedFrom = npos;  // UTF-8: the text is valid from this offset on
     bool Mapped = false;             // Shift-JIS: false when the text is ASCII and used as it is
     std::string MappedText;
-    std::vector<std::size_t> CheckOrig;
-    std::vector<std::size_t> CheckMapped;
+    TCheckpoints ByOrig;
+    TCheckpoints ByMapped;
 
     bool IsSame(std::string_view Other, TMode OtherMode) const noexcept
     {
         return Mode == OtherMode && Text.data() == Other.data() && Text.size() == Other.size();
+    }
+
+    void Prepare(std::string_view NewText, TMode NewMode)
+    {
+        Text = NewText;
+        Mode = NewMode;
+        CheckedFrom = npos;
+        Mapped = Mode == TMode::ShiftJIS && !IsASCII(Text);
+        MappedText.clear();
+        ByOrig.Clear();
+        ByMapped.Clear();
+        if (Mapped)
+            MapShiftJIS(Text, MappedText, &ByOrig, &ByMapped);
     }
 
     // Offset in MappedText of the character at original offset Pos; npos when Pos is inside a
@@ -212,22 +263,28 @@ struct TBRegExp::TSubject {
         if (Pos == Text.size())
             return MappedText.size();
         const std::size_t k = Pos / CheckpointSpan;
-        std::size_t o = CheckOrig[k];
-        std::size_t m = CheckMapped[k];
+        std::size_t o = ByOrig.Orig[k];
+        std::size_t m = ByOrig.Mapped[k];
         while (o < Pos) {
-            const bool ascii = static_cast<unsigned char>(Text[o]) < 0x80;
-            o += CharLengthAt(Text, o, TTextEncoding::ShiftJIS);
-            m += ascii ? 1 : MappedCharSize;
+            if (static_cast<unsigned char>(Text[o]) < 0x80) {
+                ++o;
+                ++m;
+            } else {
+                o += CharLengthAt(Text, o, TTextEncoding::ShiftJIS);
+                m += MappedCharSize;
+            }
         }
         return o == Pos ? m : npos;
     }
 
+    // Original offset of the mapped offset MappedPos, which is a character boundary.
     std::size_t ToOriginal(std::size_t MappedPos) const noexcept
     {
-        const auto it = std::upper_bound(CheckMapped.begin(), CheckMapped.end(), MappedPos);
-        const std::size_t k = static_cast<std::size_t>(it - CheckMapped.begin()) - 1;
-        std::size_t o = CheckOrig[k];
-        std::size_t m = CheckMapped[k];
+        if (MappedPos == MappedText.size())
+            return Text.size();
+        const std::size_t k = MappedPos / CheckpointSpan;
+        std::size_t o = ByMapped.Orig[k];
+        std::size_t m = ByMapped.Mapped[k];
         const auto* mapped = reinterpret_cast<const unsigned char*>(MappedText.data());
         while (m < MappedPos) {
             if (mapped[m] < 0x80) {
@@ -320,18 +377,7 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
     if (!reuse) {
         if (!FSubject)
             FSubject = std::make_unique<TSubject>();
-        TSubject& s = *FSubject;
-        s.Text = Text;
-        s.Mode = compiled.Mode;
-        s.CheckedFrom = npos;
-        s.Mapped = false;
-        s.MappedText.clear();
-        s.CheckOrig.clear();
-        s.CheckMapped.clear();
-        if (compiled.Mode == TMode::ShiftJIS && !IsASCII(Text)) {
-            s.Mapped = true;
-            MapShiftJIS(Text, s.MappedText, &s.CheckOrig, &s.CheckMapped);
-        }
+        FSubject->Prepare(Text, compiled.Mode);
     }
     TSubject& subject = *FSubject;
 

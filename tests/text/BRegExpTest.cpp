@@ -506,6 +506,25 @@ TEST(BRegExp, LongBlocksAndTexts)
     EXPECT_EQ(r.MatchPos(), at - 300 + 4);
 }
 
+TEST(BRegExp, EveryCharacterOfAMixedText)
+{
+    // "." steps through the text one character at a time, exactly as a walk from the start
+    // does, wherever the characters fall against the converter's internal spacing.
+    std::string text;
+    for (int i = 0; i < 300; ++i) {
+        text += std::string(static_cast<std::size_t>(i % 7), 'a');
+        text += (i % 3 == 0) ? Hyo : (i % 3 == 1) ? HalfA + Bo : "\x83" + std::string(i % 2 ? "<" : "");
+    }
+    TBRegExp r;
+    std::size_t from = 0;
+    while (r.MatchFrom("m/./ks", text, from, SJIS)) {
+        ASSERT_EQ(r.MatchPos() - 1, from);
+        ASSERT_EQ(r.MatchLength(), CharLengthAt(text, from, SJIS)) << from;
+        from += r.MatchLength();
+    }
+    EXPECT_EQ(from, text.size());
+}
+
 TEST(BRegExp, SharedInstance)
 {
     EXPECT_EQ(&SharedRegExp(), &SharedRegExp());
