@@ -245,15 +245,17 @@ struct TBRegExp::TSubject {
 
     void Prepare(std::string_view NewText, TMode NewMode)
     {
-        Text = NewText;
-        Mode = NewMode;
+        // Nothing is taken for prepared until the mapping is complete.
+        Text = std::string_view();
         CheckedFrom = npos;
-        Mapped = Mode == TMode::ShiftJIS && !IsASCII(Text);
+        Mapped = NewMode == TMode::ShiftJIS && !IsASCII(NewText);
         MappedText.clear();
         ByOrig.Clear();
         ByMapped.Clear();
         if (Mapped)
-            MapShiftJIS(Text, MappedText, &ByOrig, &ByMapped);
+            MapShiftJIS(NewText, MappedText, &ByOrig, &ByMapped);
+        Text = NewText;
+        Mode = NewMode;
     }
 
     // Offset in MappedText of the character at original offset Pos; npos when Pos is inside a
