@@ -1,0 +1,156 @@
+#include "ui/BrowsForm.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QResizeEvent>
+#include <QTimer>
+#include <QUrl>
+#include <QWebEngineView>
+
+#include <array>
+#include <cstdint>
+
+namespace {
+
+// Pages are drawn in few colours, so a small direct-mapped table of the colours already
+// converted spares most calls of the adjuster.
+class TColorCache {
+public:
+    explicit TColorCache(const TRGBtoHSBtoRGB& Adjuster) : FAdjuster(Adjuster) { FKeys.fill(Empty); }
+
+    QRgb Convert(QRgb Pixel)
+    {
+        const std::uint32_t rgb = Pixel & 0x00FFFFFFu;
+        const std::size_t slot = ((rgb * 2654435761u) >> 20) & (Size - 1);
+        if (FKeys[slot] != rgb) {
+            const TRGBColor out = FAdjuster.Convert({qRed(Pixel), qGreen(Pixel), qBlue(Pixel)});
+            FKeys[slot] = rgb;
+            FValues[slot] = qRgb(out.R, out.G, out.B);
+        }
+        return FValues[slot];
+    }
+
+private:
+    static constexpr std::size_t Size = 4096;
+    static constexpr std::uint32_t Empty = 0xFFFFFFFFu;  // no colour has a set top byte
+    const TRGBtoHSBtoRGB& FAdjuster;
+    std::array<std::uint32_t, Size> FKeys;
+    std::array<QRgb, Size> FValues{};
+};
+
+} // namespace
+
+QImage ConvertImage(const QImage& Capture, const TRGBtoHSBtoRGB& Adjuster)
+{
+    if (Capture.isNull())
+        return {};
+    QImage out = Capture.convertToFormat(QImage::Format_RGB32);
+    TColorCache cache(Adjuster);
+    for (int y = 0; y < out.height(); ++y) {
+        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x)
+            row[x] = cache.Convert(row[x]);
+    }
+    return out;
+}
+
+TfrmBrows::TfrmBrows(std::function<TConversionSettings()> Settings, QWidget* parent)
+    : QWidget(parent, Qt::Tool), FSettings(std::move(Settings))
+{
+    setObjectName(QStringLiteral("frmBrows"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("プレビュー"));
+
+    WebBrowser = new QWebEngineView(this);
+    WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
+
+    imgBrowser = new QLabel(this);
+    imgBrowser->setObjectName(QStringLiteral("imgBrowser"));
+    imgBrowser->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgBrowser->setScaledContents(false);
+
+    tmrCapture = new QTimer(this);
+    tmrCapture->setObjectName(QStringLiteral("tmrCapture"));
+    tmrCapture->setInterval(5000);
+    connect(tmrCapture, &QTimer::timeout, this, &TfrmBrows::ScreenCopy);
+    tmrCapture->start();
+
+    resize(376, 405);
+    FormResize();
+}
+
+TfrmBrows::~TfrmBrows() = default;
+
+void TfrmBrows::Navigate(const QString& Url)
+{
+    static const QString FileScheme = QStringLiteral("file://");
+    if (Url.startsWith(FileScheme)) {
+        const QString path = Url.mid(FileScheme.size());
+        if (!path.isEmpty() && QFileInfo(path).isFile()) {
+            WebBrowser->setUrl(QUrl::fromLocalFile(path));
+            return;
+        }
+    }
+    WebBrowser->setUrl(QUrl(Url));
+}
+
+int TfrmBrows::CaptureInterval() const
+{
+    return tmrCapture->interval();
+}
+
+void TfrmBrows::RefreshPage()
+{
+    WebBrowser->reload();
+}
+
+void TfrmBrows::SetCaptureInterval(int Milliseconds)
+{
+    tmrCapture->setInterval(Milliseconds);
+}
+
+void TfrmBrows::ScreenCopy()
+{
+    if (QGuiApplication::applicationState() != Qt::ApplicationActive)
+        return;
+    // The browser's own rendering, not the screen: windows over it are not taken along, and
+    // it works where the screen cannot be read back.
+    FCapture = WebBrowser->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ConvertCapture();
+    imgBrowser->repaint();
+}
+
+void TfrmBrows::ConvertCapture()
+{
+    const TConversionSettings settings = FSettings ? FSettings() : TConversionSettings{};
+    const std::unique_ptr<TRGBtoHSBtoRGB> adjuster = settings.MakeAdjuster();
+    FConverted = ConvertImage(FCapture, *adjuster);
+    imgBrowser->setPixmap(QPixmap::fromImage(FConverted));
+}
+
+void TfrmBrows::FormResize()
+{
+    const int h = height();
+    const int top = h / 2;
+    WebBrowser->setGeometry(0, 0, width(), top);
+    imgBrowser->setGeometry(0, top, width(), h - top);
+}
+
+void TfrmBrows::resizeEvent(QResizeEvent* Event)
+{
+    QWidget::resizeEvent(Event);
+    FormResize();
+}
+
+void TfrmBrows::showEvent(QShowEvent* Event)
+{
+    QWidget::showEvent(Event);
+    if (FCentred)
+        return;
+    FCentred = true;
+    if (QWidget* owner = parentWidget()) {
+        const QRect frame = owner->window()->frameGeometry();
+        move(frame.center() - rect().center());
+    }
+}

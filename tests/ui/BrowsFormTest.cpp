@@ -1,0 +1,164 @@
+// The preview window without a page: the pixel conversion, the capture rules, the layout
+// and the capture interval.
+
+#include "ui/BrowsForm.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QPointer>
+#include <QTimer>
+#include <QWebEngineView>
+#include <QtTest>
+
+#include <cstdlib>
+
+namespace {
+
+// A picture with many colours: every pixel differs from its neighbours.
+QImage Rainbow(int W, int H)
+{
+    QImage img(W, H, QImage::Format_RGB32);
+    for (int y = 0; y < H; ++y)
+        for (int x = 0; x < W; ++x)
+            img.setPixel(x, y, qRgb((x * 37 + y) & 255, (y * 11 + x * 3) & 255, (x * y) & 255));
+    return img;
+}
+
+// Each pixel through the adjuster, one by one: what the converted view must hold.
+QImage Expected(const QImage& In, const TConversionSettings& S)
+{
+    const auto adjuster = S.MakeAdjuster();
+    QImage out(In.size(), QImage::Format_RGB32);
+    for (int y = 0; y < In.height(); ++y)
+        for (int x = 0; x < In.width(); ++x) {
+            const QRgb p = In.pixel(x, y);
+            const TRGBColor c = adjuster->Convert({qRed(p), qGreen(p), qBlue(p)});
+            out.setPixel(x, y, qRgb(c.R, c.G, c.B));
+        }
+    return out;
+}
+
+} // namespace
+
+class BrowsFormTest : public QObject {
+    Q_OBJECT
+private slots:
+    void convertImageTouchesEveryPixel()
+    {
+        const QImage in = Rainbow(97, 61);
+        TConversionSettings none;
+        QCOMPARE(ConvertImage(in, *none.MakeAdjuster()), in);
+
+        TConversionSettings shift;
+        shift.HueOffset = 120;
+        shift.SatOffset = -40;
+        shift.BrightOffset = 17;
+        const QImage out = ConvertImage(in, *shift.MakeAdjuster());
+        QCOMPARE(out, Expected(in, shift));
+        QVERIFY(out != in);
+
+        // A specific pair applies in the preview too; no colour is exempted.
+        TConversionSettings pair;
+        pair.AddPair({255, 255, 255}, {1, 2, 3}, false);
+        QImage white(4, 3, QImage::Format_RGB32);
+        white.fill(qRgb(255, 255, 255));
+        white.setPixel(1, 1, qRgb(0, 0, 0));
+        const QImage swapped = ConvertImage(white, *pair.MakeAdjuster());
+        QCOMPARE(swapped.pixel(0, 0), qRgb(1, 2, 3));
+        QCOMPARE(swapped.pixel(1, 1), qRgb(0, 0, 0));
+        QVERIFY(ConvertImage(QImage(), *pair.MakeAdjuster()).isNull());
+
+        // Other pixel formats come back as 32-bit pictures of the same colours.
+        QImage rgb888 = in.convertToFormat(QImage::Format_RGB888);
+        QCOMPARE(ConvertImage(rgb888, *shift.MakeAdjuster()), Expected(in, shift));
+    }
+
+    void captureConvertsWithTheSettingsOfTheMoment()
+    {
+        TConversionSettings current;
+        int asked = 0;
+        TfrmBrows f([&] {
+            ++asked;
+            return current;
+        });
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        QVERIFY(f.CaptureImage().isNull());  // nothing until the first tick
+        QVERIFY(f.findChild<QLabel*>("imgBrowser")->pixmap().isNull());
+
+        f.ScreenCopy();
+        QCOMPARE(asked, 1);
+        QCOMPARE(f.CaptureImage().size(), f.Browser()->size());
+        QCOMPARE(f.ConvertedImage(), f.CaptureImage());  // all zero: the same picture
+        QCOMPARE(f.findChild<QLabel*>("imgBrowser")->pixmap().size(), f.Browser()->size());
+
+        // A scroll-bar move re-converts the stored capture at once.
+        const QImage captured = f.CaptureImage();
+        current.BrightOffset = -100;
+        f.ConvertCapture();
+        QCOMPARE(asked, 2);
+        QCOMPARE(f.CaptureImage(), captured);
+        QCOMPARE(f.ConvertedImage(), Expected(captured, current));
+        QVERIFY(f.ConvertedImage() != captured);
+        QCOMPARE(f.findChild<QLabel*>("imgBrowser")->pixmap().toImage().convertToFormat(QImage::Format_RGB32),
+                 f.ConvertedImage());
+    }
+
+    void browserTakesHalfTheClientHeight()
+    {
+        TfrmBrows f([] { return TConversionSettings{}; });
+        QCOMPARE(f.windowTitle(), QStringLiteral("プレビュー"));
+        f.resize(376, 301);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QCOMPARE(f.Browser()->geometry(), QRect(0, 0, 376, 150));
+        auto* img = f.findChild<QLabel*>("imgBrowser");
+        QCOMPARE(img->geometry(), QRect(0, 150, 376, 151));
+        QCOMPARE(img->alignment(), Qt::AlignLeft | Qt::AlignTop);
+        QVERIFY(!img->hasScaledContents());
+        f.resize(500, 400);
+        QCOMPARE(f.Browser()->height(), 200);
+        QCOMPARE(img->geometry(), QRect(0, 200, 500, 200));
+    }
+
+    void intervalStartsAtFiveSecondsInEveryNewWindow()
+    {
+        auto* f = new TfrmBrows([] { return TConversionSettings{}; });
+        QPointer<TfrmBrows> guard(f);
+        QCOMPARE(f->CaptureInterval(), 5000);
+        auto* timer = f->findChild<QTimer*>("tmrCapture");
+        QVERIFY(timer && timer->isActive());
+        f->SetCaptureInterval(4000);
+        QCOMPARE(f->CaptureInterval(), 4000);
+        QVERIFY(timer->isActive());
+        f->show();
+        f->close();
+        QTRY_VERIFY(guard.isNull());  // freed on closing
+
+        TfrmBrows again([] { return TConversionSettings{}; });
+        QCOMPARE(again.CaptureInterval(), 5000);
+    }
+
+    void timerTicksCapture()
+    {
+        TfrmBrows f([] { return TConversionSettings{}; });
+        f.show();
+        f.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&f));
+        f.SetCaptureInterval(30);
+        QTRY_VERIFY(!f.ConvertedImage().isNull());
+    }
+};
+
+int main(int argc, char** argv)
+{
+    // The embedded browser's sandbox cannot run as root, as tests do here.
+    qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    BrowsFormTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "BrowsFormTest.moc"
