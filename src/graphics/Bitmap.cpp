@@ -129,18 +129,6 @@ int NearestIndex(const TPalette& palette, TColor color)
     return best;
 }
 
-std::unique_ptr<std::uint8_t[]> AllocatePixels(std::size_t bytes)
-{
-    if (bytes > kMaxImageBytes) {
-        throw EOutOfMemory("Out of memory");
-    }
-    try {
-        return std::make_unique<std::uint8_t[]>(bytes);  // zero-filled
-    } catch (const std::bad_alloc&) {
-        throw EOutOfMemory("Out of memory");
-    }
-}
-
 // Little-endian fields of the BMP headers.
 std::uint16_t Le16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Le32(const std::uint8_t* p)
@@ -205,6 +193,20 @@ TPalette DefaultPalette(TPixelFormat format)
     }
 }
 
+void TBitmap::FreeBits::operator()(std::uint8_t* p) const noexcept { std::free(p); }
+
+TBitmap::Bits TBitmap::Allocate(std::size_t bytes)
+{
+    if (bytes > kMaxImageBytes) {
+        throw EOutOfMemory("Out of memory");
+    }
+    void* p = std::calloc(bytes == 0 ? 1 : bytes, 1);
+    if (p == nullptr) {
+        throw EOutOfMemory("Out of memory");
+    }
+    return Bits(static_cast<std::uint8_t*>(p));
+}
+
 TBitmap::TBitmap() = default;
 TBitmap::~TBitmap() = default;
 
@@ -247,7 +249,7 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
     if (height != 0 && stride > kMaxImageBytes / static_cast<std::size_t>(height)) {
         throw EOutOfMemory("Out of memory");
     }
-    auto bits = height != 0 ? AllocatePixels(stride * static_cast<std::size_t>(height)) : nullptr;
+    auto bits = height != 0 ? Allocate(stride * static_cast<std::size_t>(height)) : nullptr;
     if (keepPixels && bits_ && bits) {
         const int rows = std::min(height, height_);
         const std::int64_t keptBits = static_cast<std::int64_t>(std::min(width, width_)) * BitsPerPixel(format);
@@ -313,7 +315,7 @@ void TBitmap::SetPixelFormat(TPixelFormat value)
         if (newStride > kMaxImageBytes / static_cast<std::size_t>(height_)) {
             throw EOutOfMemory("Out of memory");
         }
-        auto newBits = AllocatePixels(newStride * static_cast<std::size_t>(height_));
+        auto newBits = Allocate(newStride * static_cast<std::size_t>(height_));
         const unsigned maxIndex = toIndexed ? (1u << BitsPerPixel(value)) : 0;
         bool copyIndices = false;
         if (toIndexed && wasIndexed) {
@@ -470,7 +472,7 @@ void TBitmap::Assign(const TPersistent* source)
         return;
     }
     if (const auto* other = dynamic_cast<const TBitmap*>(source)) {
-        auto bits = other->bits_ ? AllocatePixels(other->stride_ * static_cast<std::size_t>(other->height_)) : nullptr;
+        auto bits = other->bits_ ? Allocate(other->stride_ * static_cast<std::size_t>(other->height_)) : nullptr;
         if (bits) {
             std::memcpy(bits.get(), other->bits_.get(), other->stride_ * static_cast<std::size_t>(other->height_));
         }

@@ -115,7 +115,15 @@ private:
     int height_ = 0;
     TPixelFormat format_ = TPixelFormat::pf24bit;
     std::size_t stride_ = 0;
-    std::unique_ptr<std::uint8_t[]> bits_;
+    struct FreeBits {
+        void operator()(std::uint8_t* p) const noexcept;
+    };
+    using Bits = std::unique_ptr<std::uint8_t[], FreeBits>;
+    // Zero-filled; large blocks come from the system's zero pages, so pixels cost memory
+    // only once they are written.
+    static Bits Allocate(std::size_t bytes);
+
+    Bits bits_;
     TPalette palette_;
     TTransparentMode transparentMode_ = TTransparentMode::tmAuto;
     TColor transparentColor_ = clNone;

@@ -3,6 +3,7 @@
 #include "png/PngError.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <zlib.h>
 
@@ -41,6 +42,19 @@ constexpr std::uint64_t kMaxRowBytes = std::uint64_t{1} << 31;
 // Adam7: first row, row step, first column, column step.
 constexpr int kAdam7[7][4] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
                               {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
+
+// Zero-filled from the system's zero pages: a hostile header costs memory only for the rows
+// that data actually arrives for.
+struct ZeroBuffer {
+    explicit ZeroBuffer(std::size_t bytes) : p(static_cast<std::uint8_t*>(std::calloc(bytes == 0 ? 1 : bytes, 1)))
+    {
+        if (p == nullptr) throw EOutOfMemory("Out of memory");
+    }
+    ~ZeroBuffer() { std::free(p); }
+    ZeroBuffer(const ZeroBuffer&) = delete;
+    ZeroBuffer& operator=(const ZeroBuffer&) = delete;
+    std::uint8_t* p;
+};
 
 TPalette GreyRamp(int depth)
 {
@@ -484,26 +498,32 @@ void PngReader::ReadImage()
 
     const std::size_t maxRowBytes =
         static_cast<std::size_t>((static_cast<std::uint64_t>(width_) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
-    std::vector<std::uint8_t> previous(maxRowBytes + 1), current(maxRowBytes + 1);
-    std::vector<std::uint8_t> converted(interlace_ != 0 ? bitmap_->RowBytes() : 0);
-    std::vector<std::uint8_t> alphaRow(static_cast<std::size_t>(width_));
+    ZeroBuffer rowA(maxRowBytes + 1), rowB(maxRowBytes + 1);
+    ZeroBuffer converted(interlace_ != 0 ? bitmap_->RowBytes() : 0);
+    ZeroBuffer alphaRow(static_cast<std::size_t>(width_));
+    std::uint8_t* previous = rowA.p;
+    std::uint8_t* current = rowB.p;
 
+    bool firstPass = true;
     for (const Pass& pass : passes) {
         const std::size_t rowBytes =
             static_cast<std::size_t>((static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
-        std::fill(previous.begin(), previous.end(), 0);
+        if (!firstPass) {
+            std::memset(previous, 0, rowBytes + 1);
+        }
+        firstPass = false;
         for (int k = 0; k < pass.rows; ++k) {
-            if (!InflateRow(current.data(), rowBytes + 1)) {
+            if (!InflateRow(current, rowBytes + 1)) {
                 throw PngError(PngMessage::ReadError);
             }
-            Unfilter(current.data(), previous.data(), rowBytes);
+            Unfilter(current, previous, rowBytes);
             const int y = pass.firstRow + k * pass.rowStep;
             if (interlace_ == 0) {
-                std::uint8_t* alphaOut = alphaTarget_ != nullptr ? alphaTarget_->ScanLine(y) : alphaRow.data();
-                ConvertRow(current.data() + 1, pass.columns, bitmap_->ScanLine(y), alphaOut);
+                std::uint8_t* alphaOut = alphaTarget_ != nullptr ? alphaTarget_->ScanLine(y) : alphaRow.p;
+                ConvertRow(current + 1, pass.columns, bitmap_->ScanLine(y), alphaOut);
             } else {
-                ConvertRow(current.data() + 1, pass.columns, converted.data(), alphaRow.data());
-                StoreRow(pass, y, converted.data(), alphaRow.data());
+                ConvertRow(current + 1, pass.columns, converted.p, alphaRow.p);
+                StoreRow(pass, y, converted.p, alphaRow.p);
             }
             std::swap(current, previous);
             ++rowsDone_;
