@@ -1,0 +1,9 @@
+#pragma once
+// The GIF codec's error: an invalid graphic, with the codec's own English message.
+
+#include "graphics/Exceptions.h"
+
+class GIFException : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
