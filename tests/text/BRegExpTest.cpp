@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <random>
 #include <string>
 #include <vector>
+
+#include <unistd.h>
 
 namespace {
 
@@ -481,6 +486,117 @@ TEST(BRegExp, MatchFromEqualsMatchingTheRest)
         }
         ExpectSameMatches(r, BlocksCommand, u, SJIS);
         ExpectSameMatches(r, "m/{(.|\\n)*?}/i", s, SJIS);
+    }
+}
+
+// Every match of each command over Text as Perl itself finds it, by the loop over the rest of
+// the text: one line per match, "begin,end" per group in bytes or "-" for an unset group. Flag
+// "k" is left to Perl's own reading: bytes, or characters when Utf8 is set.
+std::vector<std::string> PerlMatches(const std::vector<std::string>& Commands,
+                                     const std::string& Text, bool Utf8)
+{
+    static int serial = 0;
+    const auto dir = std::filesystem::temp_directory_path() /
+                     ("tessival-bregexp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+    std::filesystem::create_directories(dir);
+    {
+        std::ofstream(dir / "text", std::ios::binary) << Text;
+        std::ofstream commands(dir / "commands", std::ios::binary);
+        for (const auto& command : Commands)
+            commands << command << "\n";
+        std::ofstream(dir / "match.pl", std::ios::binary) << R"PERL(
+use strict; use warnings; no warnings 'regexp'; use Encode;
+my ($dir, $utf8) = @ARGV;
+open(my $tf, '<:raw', "$dir/text") or die; local $/; my $t = <$tf>; close $tf;
+$t = decode('UTF-8', $t, Encode::FB_CROAK) if $utf8;
+my @bytes = (0);
+if ($utf8) { for my $i (0 .. length($t) - 1) { push @bytes, $bytes[-1] + length(encode('UTF-8', substr($t, $i, 1))); } }
+else { @bytes = (0 .. length($t)); }
+open(my $cf, '<:raw', "$dir/commands") or die; $/ = "\n";
+while (my $command = <$cf>) {
+    chomp $command;
+    my ($pattern, $flags) = $command =~ m{^m/(.*)/([a-z]*)$} or die;
+    $flags =~ s/k//g;
+    my $re = $flags eq '' ? qr/$pattern/ : qr/(?$flags)$pattern/;
+    print "command\n";
+    my $off = 0;
+    while ($off <= length($t)) {
+        last unless substr($t, $off) =~ $re;
+        print join(' ', map { defined $-[$_] ? $bytes[$off + $-[$_]] . ',' . $bytes[$off + $+[$_]] : '-' } 0 .. $#+), "\n";
+        $off += $+[0] > $-[0] ? $+[0] : $-[0] + 1;
+    }
+}
+)PERL";
+    }
+    std::vector<std::string> lines;
+    const std::string run = "/usr/bin/perl " + (dir / "match.pl").string() + " " + dir.string() +
+                            (Utf8 ? " 1" : " 0") + " 2>&1";
+    if (FILE* pipe = popen(run.c_str(), "r")) {
+        std::string line;
+        for (int c; (c = std::fgetc(pipe)) != EOF;) {
+            if (c == '\n') {
+                lines.push_back(line);
+                line.clear();
+            } else {
+                line.push_back(static_cast<char>(c));
+            }
+        }
+        pclose(pipe);
+    }
+    std::filesystem::remove_all(dir);
+    return lines;
+}
+
+std::vector<std::string> OurMatches(TBRegExp& r, const std::vector<std::string>& Commands,
+                                    const std::string& Text, TTextEncoding Encoding)
+{
+    std::vector<std::string> lines;
+    for (const auto& command : Commands) {
+        lines.push_back("command");
+        for (std::size_t start = 0; start <= Text.size() && r.MatchFrom(command, Text, start, Encoding);) {
+            std::string line;
+            for (int i = 0; i < r.GroupCount(); ++i) {
+                if (i > 0)
+                    line += ' ';
+                line += r.GroupMatched(i) ? std::to_string(r.GroupStart(i)) + "," +
+                                                std::to_string(r.GroupStart(i) + r.GroupLength(i))
+                                          : "-";
+            }
+            lines.push_back(line);
+            const std::size_t begin = r.MatchPos() - 1;
+            start = r.MatchLength() > 0 ? begin + r.MatchLength()
+                    : begin < Text.size() ? begin + CharLengthAt(Text, begin, Encoding)
+                                          : begin + 1;
+        }
+    }
+    return lines;
+}
+
+TEST(BRegExp, AgreesWithPerl)
+{
+    if (!std::filesystem::exists("/usr/bin/perl"))
+        GTEST_SKIP() << "/usr/bin/perl is not installed";
+    std::vector<std::string> commands = RewriterCommands;
+    for (const char* extra : {"m/(a|ab)(c|bcd)?/", "m/[^<>]+?>/k", "m/(.)(.)?x/ki", "m/\\s+/k"})
+        commands.push_back(extra);
+    const std::vector<std::string> pieces = {
+        "{", "}", "<", ">", "!", "#", ":", ";", " ", "\n", "\r\n", "\t", "=", "\"", "(", ")", ",",
+        "%", "a", "b", "c", "d", "X", "F", "0", "9", "rgb", "RGB (1 ,2,30% )", "Color", " style=",
+        "#AbC", "#abcdef12", "red", "<p ", " BgColor=", "<!x ", " text = ", "rgb(300,0,0)"};
+    std::vector<std::string> utf8Pieces = pieces;
+    for (const char* piece : {"\xC3\xA9", "\xE3\x81\x82", "\xE6\x97\xA5", "\xF0\x9F\x8E\xA8"})
+        utf8Pieces.push_back(piece);
+
+    std::mt19937 random(99);
+    TBRegExp r;
+    for (int round = 0; round < 4; ++round) {
+        const std::string ascii = GeneratedText(random, pieces, 300);
+        const std::vector<std::string> perl = PerlMatches(commands, ascii, false);
+        ASSERT_GT(perl.size(), commands.size()) << (perl.empty() ? "" : perl.front());
+        EXPECT_EQ(OurMatches(r, commands, ascii, SJIS), perl);
+
+        const std::string utf8 = GeneratedText(random, utf8Pieces, 300);
+        EXPECT_EQ(OurMatches(r, commands, utf8, UTF8), PerlMatches(commands, utf8, true));
     }
 }
 
