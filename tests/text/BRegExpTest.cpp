@@ -491,9 +491,10 @@ TEST(BRegExp, MatchFromEqualsMatchingTheRest)
 
 // Every match of each command over Text as Perl itself finds it, by the loop over the rest of
 // the text: one line per match, "begin,end" per group in bytes or "-" for an unset group. Flag
-// "k" is left to Perl's own reading: bytes, or characters when Utf8 is set.
+// "k" is left to Perl's own reading of the text: bytes, or characters decoded from Encoding
+// ("UTF-8" or "cp932").
 std::vector<std::string> PerlMatches(const std::vector<std::string>& Commands,
-                                     const std::string& Text, bool Utf8)
+                                     const std::string& Text, const std::string& Encoding = "")
 {
     static int serial = 0;
     const auto dir = std::filesystem::temp_directory_path() /
@@ -506,11 +507,11 @@ std::vector<std::string> PerlMatches(const std::vector<std::string>& Commands,
             commands << command << "\n";
         std::ofstream(dir / "match.pl", std::ios::binary) << R"PERL(
 use strict; use warnings; no warnings 'regexp'; use Encode;
-my ($dir, $utf8) = @ARGV;
+my ($dir, $encoding) = @ARGV;
 open(my $tf, '<:raw', "$dir/text") or die; local $/; my $t = <$tf>; close $tf;
-$t = decode('UTF-8', $t, Encode::FB_CROAK) if $utf8;
+$t = decode($encoding, $t, Encode::FB_CROAK) if $encoding;
 my @bytes = (0);
-if ($utf8) { for my $i (0 .. length($t) - 1) { push @bytes, $bytes[-1] + length(encode('UTF-8', substr($t, $i, 1))); } }
+if ($encoding) { for my $i (0 .. length($t) - 1) { push @bytes, $bytes[-1] + length(encode($encoding, substr($t, $i, 1))); } }
 else { @bytes = (0 .. length($t)); }
 open(my $cf, '<:raw', "$dir/commands") or die; $/ = "\n";
 while (my $command = <$cf>) {
@@ -530,7 +531,7 @@ while (my $command = <$cf>) {
     }
     std::vector<std::string> lines;
     const std::string run = "/usr/bin/perl " + (dir / "match.pl").string() + " " + dir.string() +
-                            (Utf8 ? " 1" : " 0") + " 2>&1";
+                            " '" + Encoding + "' 2>&1";
     if (FILE* pipe = popen(run.c_str(), "r")) {
         std::string line;
         for (int c; (c = std::fgetc(pipe)) != EOF;) {
@@ -587,16 +588,25 @@ TEST(BRegExp, AgreesWithPerl)
     for (const char* piece : {"\xC3\xA9", "\xE3\x81\x82", "\xE6\x97\xA5", "\xF0\x9F\x8E\xA8"})
         utf8Pieces.push_back(piece);
 
+    std::vector<std::string> sjisPieces = pieces;
+    for (const auto& piece : {Bo, Po, Ma, Hyo, So, A, Te, Iro, HalfA, std::string("\xDF")})
+        sjisPieces.push_back(piece);
+
     std::mt19937 random(99);
     TBRegExp r;
     for (int round = 0; round < 4; ++round) {
         const std::string ascii = GeneratedText(random, pieces, 300);
-        const std::vector<std::string> perl = PerlMatches(commands, ascii, false);
+        const std::vector<std::string> perl = PerlMatches(commands, ascii);
         ASSERT_GT(perl.size(), commands.size()) << (perl.empty() ? "" : perl.front());
         EXPECT_EQ(OurMatches(r, commands, ascii, SJIS), perl);
 
         const std::string utf8 = GeneratedText(random, utf8Pieces, 300);
-        EXPECT_EQ(OurMatches(r, commands, utf8, UTF8), PerlMatches(commands, utf8, true));
+        EXPECT_EQ(OurMatches(r, commands, utf8, UTF8), PerlMatches(commands, utf8, "UTF-8"));
+
+        // Perl reads Shift-JIS characters only once the text is decoded; the characters here
+        // have no case, so Perl's Unicode case rules and our ASCII ones agree on them.
+        const std::string sjis = GeneratedText(random, sjisPieces, 300);
+        EXPECT_EQ(OurMatches(r, commands, sjis, SJIS), PerlMatches(commands, sjis, "cp932"));
     }
 }
 
