@@ -90,7 +90,7 @@ protected:
             skipReason_ = "no conformance images at " + suite_.string();
             return;
         }
-        if (!ToolExists(kPython) || pngtest::Run(std::string(kPython) + " -c 'import PIL'") != 0) {
+        if (!ToolExists(kPython) || pngtest::RunCommand(std::string(kPython) + " -c 'import PIL'") != 0) {
             skipReason_ = "Debian's python3-pil is not installed";
             return;
         }
@@ -105,7 +105,7 @@ protected:
             }
         }
         std::string output;
-        if (pngtest::Run(command, &output) != 0) {
+        if (pngtest::RunCommand(command, &output) != 0) {
             skipReason_ = "reference decoder failed: " + output;
         }
     }

@@ -168,7 +168,7 @@ inline Bytes ReadFile(const std::string& path)
 inline bool ToolExists(const std::string& path) { return std::filesystem::exists(path); }
 
 // Runs a command; returns its exit status and fills output with what it printed.
-inline int Run(const std::string& command, std::string* output = nullptr)
+inline int RunCommand(const std::string& command, std::string* output = nullptr)
 {
     FILE* p = ::popen((command + " 2>&1").c_str(), "r");
     if (p == nullptr) return -1;
