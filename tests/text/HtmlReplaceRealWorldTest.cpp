@@ -1,0 +1,235 @@
+// Whole pages and stylesheets as sites have them: only colour values may change, and each one
+// that changes must become exactly the converted colour. The check reads the input's colour
+// values on its own (names, hexadecimal, rgb()) and walks input and output side by side.
+
+#include "text/HtmlReplace.h"
+
+#include "colour/RGBtoHSBtoRGB.h"
+#include "text/ColorList.h"
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cmath>
+#include <fstream>
+#include <map>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string ReadFixture(const std::string& Name)
+{
+    const std::string path = std::string(TESSIVAL_SOURCE_DIR) + "/tests/text/data/" + Name;
+    std::ifstream in(path, std::ios::binary);
+    EXPECT_TRUE(in) << "cannot read " << path;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+std::string Lowered(std::string s)
+{
+    for (char& c : s)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c + 32);
+    return s;
+}
+
+int HexValue(const std::string& s) { return static_cast<int>(std::stoul(s, nullptr, 16)); }
+
+std::string Hex2(int v)
+{
+    static const char d[] = "0123456789ABCDEF";
+    return {d[v >> 4], d[v & 15]};
+}
+
+class TColourReader {
+public:
+    TColourReader()
+    {
+        std::istringstream list{std::string(ColorListResource())};
+        std::string name, value;
+        while (std::getline(list, name) && std::getline(list, value)) {
+            if (!name.empty() && name.back() == '\r')
+                name.pop_back();
+            FNames.emplace(name, TRGBColor{HexValue(value.substr(1, 2)), HexValue(value.substr(3, 2)),
+                                           HexValue(value.substr(5, 2))});
+        }
+    }
+
+    // The colour a value stands for and the alpha digits that follow it; nothing for a word
+    // that is no colour. A single-quoted hexadecimal attribute value loses its quotes when
+    // it is converted.
+    std::optional<std::pair<TRGBColor, std::string>> Read(std::string Value) const
+    {
+        if (Value.front() == '\'' && Value.back() == '\'')
+            Value = Value.substr(1, Value.size() - 2);
+        if (Value[0] == '#') {
+            std::string d = Value.substr(1);
+            std::string alpha;
+            if (d.size() == 4 || d.size() == 8) {
+                alpha = d.size() == 4 ? std::string(2, d[3]) : d.substr(6);
+                d.resize(d.size() == 4 ? 3 : 6);
+            }
+            if (d.size() == 3)
+                d = {d[0], d[0], d[1], d[1], d[2], d[2]};
+            if (d.size() != 6)
+                return std::nullopt;
+            return std::pair{TRGBColor{HexValue(d.substr(0, 2)), HexValue(d.substr(2, 2)), HexValue(d.substr(4, 2))},
+                             Lowered(alpha) == alpha ? Upper(alpha) : alpha};
+        }
+        if (Lowered(Value.substr(0, 4)) == "rgb(") {
+            int v[3];
+            std::istringstream parts(Value.substr(4, Value.size() - 5));
+            std::string part;
+            for (int& x : v) {
+                std::getline(parts, part, ',');
+                const bool percent = part.find('%') != std::string::npos;
+                const int n = std::stoi(part);
+                x = percent ? static_cast<int>(std::nearbyint(n * 255 / 100.0L)) : n;
+            }
+            return std::pair{TRGBColor{v[0], v[1], v[2]}, std::string()};
+        }
+        const auto it = FNames.find(Lowered(Value));
+        if (it == FNames.end())
+            return std::nullopt;
+        return std::pair{it->second, std::string()};
+    }
+
+private:
+    static std::string Upper(std::string s)
+    {
+        for (char& c : s)
+            if (c >= 'a' && c <= 'z')
+                c = static_cast<char>(c - 32);
+        return s;
+    }
+    std::map<std::string, TRGBColor> FNames;
+};
+
+struct TComparison {
+    int Converted = 0;
+    std::vector<std::string> Unchanged;  // colour values left as they were, in order
+    std::string Problem;                 // the first place where the output is wrong
+};
+
+TComparison Compare(const std::string& In, const std::string& Out, const TRGBtoHSBtoRGB& Adjuster)
+{
+    static const TColourReader reader;
+    static const std::regex value(R"('#[0-9A-Fa-f]+'|#[0-9A-Fa-f]+|rgb\([^)]*\)|[A-Za-z]+)", std::regex::icase);
+    TComparison result;
+    std::size_t i = 0;
+    std::size_t o = 0;
+    const auto context = [&] { return " at input byte " + std::to_string(i) + ": \"" + In.substr(i, 40) + "\""; };
+    for (auto m = std::sregex_iterator(In.begin(), In.end(), value); m != std::sregex_iterator(); ++m) {
+        const std::string found = m->str();
+        const auto colour = reader.Read(found);
+        if (!colour)
+            continue;
+        const std::size_t at = static_cast<std::size_t>(m->position());
+        // A colour word inside a longer name ("sw-aliceblue", "new-red.gif") is no value.
+        const auto joins = [](char c) {
+            return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' || c == '/';
+        };
+        const std::size_t end = at + found.size();
+        if (std::isalpha(static_cast<unsigned char>(found[0])) &&
+            ((at > 0 && joins(In[at - 1])) || (end < In.size() && joins(In[end]))))
+            continue;
+        if (Out.compare(o, at - i, In, i, at - i) != 0) {
+            result.Problem = "text changed" + context();
+            return result;
+        }
+        o += at - i;
+        i = at;
+        const TRGBColor c = Adjuster.Convert(colour->first);
+        const std::string expected = "#" + Hex2(c.R) + Hex2(c.G) + Hex2(c.B) + colour->second;
+        if (Out.compare(o, expected.size(), expected) == 0) {
+            ++result.Converted;
+            o += expected.size();
+        } else if (Out.compare(o, found.size(), found) == 0) {
+            result.Unchanged.push_back(found);
+            o += found.size();
+        } else {
+            result.Problem = "wrong colour, expected " + expected + context();
+            return result;
+        }
+        i += found.size();
+    }
+    if (Out.compare(o, std::string::npos, In, i, std::string::npos) != 0)
+        result.Problem = "text changed after the last colour" + context();
+    return result;
+}
+
+// Every colour of the page's tags, style attributes, style elements and brace blocks is
+// converted; these are left: comments, strings and plain text.
+const std::vector<std::string> SiteUnchanged = {
+    "navy", "#336699", "#f0f0e8",               // a comment in the head
+    "red",                                      // .quote { content: "red" }
+    "#336699", "'#ff6600'", "black", "#ffffcc",  // strings in the script's braces
+    "red", "red", "blue", "green",
+    "red",                                      // href="color.html?color=red&amp;size=l"
+    "red", "#FF0000", "orange", "gold", "olive", "teal", "steelblue", "plum", "chocolate",  // table text
+    "#FFCCCC", "#CCFFCC", "#CCCCFF",
+    "'#ffffff'",                                // a string in the last script
+};
+
+TEST(HtmlReplaceRealWorld, PageOnlyColoursChange)
+{
+    const std::string page = ReadFixture("site.html");
+    ASSERT_GT(page.size(), 10000u);
+    THtmlReplace rewriter(120, 0, 0, {}, {}, {});
+    const std::string out = rewriter.ReplaceAll(page);
+    const TComparison c = Compare(page, out, rewriter.Converter());
+    EXPECT_EQ(c.Problem, "");
+    EXPECT_EQ(c.Converted, 138);
+    EXPECT_EQ(c.Unchanged, SiteUnchanged);
+    // A few places read by eye.
+    EXPECT_NE(out.find("<p class=\"note\">※ 画面の色は実物と異なる場合があります。色の指定例: {color: #00FF00; background: #FFFFFF}</p>"),
+              std::string::npos);
+    EXPECT_NE(out.find("var siteColors = { main: \"#336699\", accent: '#ff6600', text: \"black\" };"), std::string::npos);
+    EXPECT_NE(out.find(".sprite{background:url(data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7) no-repeat #C0C0C0}"),
+              std::string::npos);
+}
+
+TEST(HtmlReplaceRealWorld, ShiftJISPageLikeItsUTF8Twin)
+{
+    const std::string page = ReadFixture("site-sjis.html");
+    ASSERT_GT(page.size(), 10000u);
+    ASSERT_EQ(DetectTextEncoding(page), TTextEncoding::ShiftJIS);
+    THtmlReplace rewriter(120, 0, 0, {}, {}, {});
+    const TComparison c = Compare(page, rewriter.ReplaceAll(page), rewriter.Converter());
+    EXPECT_EQ(c.Problem, "");
+    EXPECT_EQ(c.Converted, 138);
+    EXPECT_EQ(c.Unchanged, SiteUnchanged);
+}
+
+TEST(HtmlReplaceRealWorld, StylesheetOnlyColoursChange)
+{
+    const std::string sheet = ReadFixture("base.css");
+    THtmlReplace rewriter(-90, 20, -10, {}, {}, {});
+    const std::string out = rewriter.ReplaceAll(sheet);
+    const TComparison c = Compare(sheet, out, rewriter.Converter());
+    EXPECT_EQ(c.Problem, "");
+    EXPECT_EQ(c.Converted, 104);
+    const std::vector<std::string> unchanged = {
+        "#336699", "#ff6600", "#f0f0e8",  // the comment at the top
+        "red",                            // content: "error: red "
+    };
+    EXPECT_EQ(c.Unchanged, unchanged);
+}
+
+// With no shift at all the rewriter only normalises: converting its own output again changes nothing.
+TEST(HtmlReplaceRealWorld, NormalisedOutputIsStable)
+{
+    THtmlReplace rewriter(0, 0, 0, {}, {}, {});
+    for (const char* name : {"site.html", "site-sjis.html", "base.css"}) {
+        const std::string once = rewriter.ReplaceAll(ReadFixture(name));
+        EXPECT_EQ(rewriter.ReplaceAll(once), once) << name;
+    }
+}
+
+}  // namespace
