@@ -16,10 +16,24 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <QFontDatabase>
 #include <QtTest>
 
 #include <functional>
 #include <memory>
+
+// Saves a picture of W into $TESSIVAL_SCREENSHOT_DIR (tests/ui/windows_screenshots.sh sets it
+// under Xvfb); skipped in ordinary runs.
+#define SAVE_SCREENSHOT_OR_SKIP(W, Name)                                                           \
+    do {                                                                                           \
+        const QString dir = qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR");                      \
+        if (dir.isEmpty())                                                                         \
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");                     \
+        QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(),                     \
+                 "no font for Japanese captions: they would be drawn as boxes");                  \
+        QTest::qWait(300);                                                                         \
+        QVERIFY((W).grab().save(dir + "/" + (Name)));                                              \
+    } while (false)
 
 namespace {
 
@@ -248,6 +262,18 @@ private slots:
         QStringList got = f.ListedPaths();
         got.sort();
         QCOMPARE(got, (QStringList{P("web/deep/y.css.bak"), P("web/x.html.bak")}));
+    }
+
+    void screenshot()
+    {
+        if (qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR").isEmpty())
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");
+        TfrmBackup f;
+        f.AddFiles({"/home/user/web/index.html.bak", "/home/user/web/css/style.css.bak",
+                    "/home/user/web/images/logo.gif.bak", "/home/user/web/images/badge.png.bak"});
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        SAVE_SCREENSHOT_OR_SKIP(f, "backup_manager.png");
     }
 
     void closeButtonFreesTheWindow()

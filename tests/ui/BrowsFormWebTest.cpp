@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QFontDatabase>
 #include <QtTest>
 
 #include <dlfcn.h>
@@ -137,6 +138,31 @@ private slots:
         settings.HueOffset = 0;
         f.ConvertCapture();
         QCOMPARE(f.ConvertedImage(), f.CaptureImage());
+    }
+
+    void screenshot()
+    {
+        const QString dir = qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR");
+        if (dir.isEmpty())
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");
+        const QString site = QStringLiteral(TESSIVAL_SOURCE_DIR "/examples/site/index.html");
+        if (!QFile::exists(site))
+            QSKIP("the sample site is not in this checkout");
+        QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(),
+                 "no font for Japanese text: it would be drawn as boxes");
+        TConversionSettings settings;
+        settings.HueOffset = 120;
+        TfrmBrows f([&] { return settings; });
+        f.resize(480, 640);
+        ShowActive(f);
+        QSignalSpy loaded(f.Browser(), &QWebEngineView::loadFinished);
+        f.Navigate("file://" + site);
+        QVERIFY(WaitLoaded(loaded));
+        QVERIFY(CaptureUntilDominant(f, qRgb(255, 253, 245)));
+        QTest::qWait(500);
+        f.ScreenCopy();
+        QTest::qWait(100);
+        QVERIFY(f.grab().save(dir + "/preview.png"));
     }
 
     void refreshShowsTheFileAsItIsNow()

@@ -15,11 +15,25 @@
 #include <QSignalSpy>
 #include <QTimer>
 #include <QToolButton>
+#include <QFontDatabase>
 #include <QtTest>
 
 #include <functional>
 
 Q_DECLARE_METATYPE(TRGBColor)
+
+// Saves a picture of W into $TESSIVAL_SCREENSHOT_DIR (tests/ui/windows_screenshots.sh sets it
+// under Xvfb); skipped in ordinary runs.
+#define SAVE_SCREENSHOT_OR_SKIP(W, Name)                                                           \
+    do {                                                                                           \
+        const QString dir = qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR");                      \
+        if (dir.isEmpty())                                                                         \
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");                     \
+        QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(),                     \
+                 "no font for Japanese captions: they would be drawn as boxes");                  \
+        QTest::qWait(300);                                                                         \
+        QVERIFY((W).grab().save(dir + "/" + (Name)));                                              \
+    } while (false)
 
 namespace {
 
@@ -264,6 +278,21 @@ private slots:
         QCOMPARE(SwatchColor(f, "pnlAfterColor"), QColor(10, 200, 10));
         QCOMPARE(f.BeforeColor(), 0u);
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+    }
+
+    void screenshot()
+    {
+        if (qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR").isEmpty())
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");
+        TfrmColorSelect f;
+        TypeAndInput(f, "edtBeforeHex", "btnBeforeHexInput", "FF8000");
+        f.findChild<QLineEdit*>("edtBeforeHex")->setText("FF8000");
+        TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "2E7D32");
+        f.findChild<QLineEdit*>("edtAfterHex")->setText("2E7D32");
+        f.findChild<QCheckBox*>("cbxAdjustment")->setChecked(true);
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        SAVE_SCREENSHOT_OR_SKIP(f, "colour_pair_dialog.png");
     }
 
     void plainClickOnAnEyedropperShowsTheHelp()

@@ -6,7 +6,21 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QSignalSpy>
+#include <QFontDatabase>
 #include <QtTest>
+
+// Saves a picture of W into $TESSIVAL_SCREENSHOT_DIR (tests/ui/windows_screenshots.sh sets it
+// under Xvfb); skipped in ordinary runs.
+#define SAVE_SCREENSHOT_OR_SKIP(W, Name)                                                           \
+    do {                                                                                           \
+        const QString dir = qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR");                      \
+        if (dir.isEmpty())                                                                         \
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");                     \
+        QVERIFY2(!QFontDatabase::families(QFontDatabase::Japanese).isEmpty(),                     \
+                 "no font for Japanese captions: they would be drawn as boxes");                  \
+        QTest::qWait(300);                                                                         \
+        QVERIFY((W).grab().save(dir + "/" + (Name)));                                              \
+    } while (false)
 
 class UrlViewFormTest : public QObject {
     Q_OBJECT
@@ -41,6 +55,16 @@ private slots:
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral(" file:///tmp/a b.html#top "));
         QTRY_VERIFY(guard.isNull());
+    }
+
+    void screenshot()
+    {
+        if (qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR").isEmpty())
+            QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");
+        TfrmUrlView f;
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        SAVE_SCREENSHOT_OR_SKIP(f, "url_dialog.png");
     }
 
     void cancelAndEscapeSendNothing()
