@@ -6,9 +6,11 @@
 
 #include "colour/RGBtoHSBtoRGB.h"
 #include "text/ColorList.h"
+#include "text/CssColorFunction.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cmath>
 #include <fstream>
@@ -61,10 +63,16 @@ public:
         }
     }
 
-    // The colour a value stands for and the alpha digits that follow it; nothing for a word
-    // that is no colour. A single-quoted hexadecimal attribute value loses its quotes when
-    // it is converted.
-    std::optional<std::pair<TRGBColor, std::string>> Read(std::string Value) const
+    // A colour value as the input has it: the colour, and what follows the converted colour in
+    // the output (alpha digits of a hexadecimal colour), or the alpha value of a function,
+    // which comes back as rgba(). Nothing for a word that is no colour. A single-quoted
+    // hexadecimal attribute value loses its quotes when it is converted.
+    struct TValue {
+        TRGBColor Colour;
+        std::string AlphaDigits;
+        std::optional<std::string> Alpha;
+    };
+    std::optional<TValue> Read(std::string Value) const
     {
         if (Value.front() == '\'' && Value.back() == '\'')
             Value = Value.substr(1, Value.size() - 2);
@@ -79,25 +87,28 @@ public:
                 d = {d[0], d[0], d[1], d[1], d[2], d[2]};
             if (d.size() != 6)
                 return std::nullopt;
-            return std::pair{TRGBColor{HexValue(d.substr(0, 2)), HexValue(d.substr(2, 2)), HexValue(d.substr(4, 2))},
-                             Lowered(alpha) == alpha ? Upper(alpha) : alpha};
+            return TValue{{HexValue(d.substr(0, 2)), HexValue(d.substr(2, 2)), HexValue(d.substr(4, 2))}, Upper(alpha), {}};
         }
-        if (Lowered(Value.substr(0, 4)) == "rgb(") {
+        static const std::regex classic(R"(rgb\(\s*(\d+)(%?)\s*,\s*(\d+)(%?)\s*,\s*(\d+)(%?)\s*\))", std::regex::icase);
+        std::smatch m;
+        if (std::regex_match(Value, m, classic)) {
             int v[3];
-            std::istringstream parts(Value.substr(4, Value.size() - 5));
-            std::string part;
-            for (int& x : v) {
-                std::getline(parts, part, ',');
-                const bool percent = part.find('%') != std::string::npos;
-                const int n = std::stoi(part);
-                x = percent ? static_cast<int>(std::nearbyint(n * 255 / 100.0L)) : n;
+            for (int k = 0; k < 3; ++k) {
+                const int n = std::stoi(m[1 + 2 * k].str());
+                v[k] = m[2 + 2 * k].length() ? static_cast<int>(std::nearbyint(n * 255 / 100.0L)) : n;
             }
-            return std::pair{TRGBColor{v[0], v[1], v[2]}, std::string()};
+            return TValue{{v[0], v[1], v[2]}, "", {}};
+        }
+        if (Value.find('(') != std::string::npos) {
+            const auto f = ParseCssColorFunction(Value);
+            if (!f)
+                return std::nullopt;
+            return TValue{f->Color, "", f->HasAlpha ? std::optional<std::string>(std::string(f->Alpha)) : std::nullopt};
         }
         const auto it = FNames.find(Lowered(Value));
         if (it == FNames.end())
             return std::nullopt;
-        return std::pair{it->second, std::string()};
+        return TValue{it->second, "", {}};
     }
 
 private:
@@ -115,12 +126,15 @@ struct TComparison {
     int Converted = 0;
     std::vector<std::string> Unchanged;  // colour values left as they were, in order
     std::string Problem;                 // the first place where the output is wrong
+    std::vector<TRGBColor> From;         // each converted colour as it was
+    std::vector<TRGBColor> To;           // and as it came out
+    std::vector<std::string> Alpha;      // alpha values of functions, as written
 };
 
 TComparison Compare(const std::string& In, const std::string& Out, const TRGBtoHSBtoRGB& Adjuster)
 {
     static const TColourReader reader;
-    static const std::regex value(R"('#[0-9A-Fa-f]+'|#[0-9A-Fa-f]+|rgb\([^)]*\)|[A-Za-z]+)", std::regex::icase);
+    static const std::regex value(R"('#[0-9A-Fa-f]+'|#[0-9A-Fa-f]+|(rgba?|hsla?)\([^)]*\)|[A-Za-z]+)", std::regex::icase);
     TComparison result;
     std::size_t i = 0;
     std::size_t o = 0;
@@ -136,7 +150,7 @@ TComparison Compare(const std::string& In, const std::string& Out, const TRGBtoH
             return std::isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_' || c == '.' || c == '/';
         };
         const std::size_t end = at + found.size();
-        if (std::isalpha(static_cast<unsigned char>(found[0])) &&
+        if (found.find('(') == std::string::npos && std::isalpha(static_cast<unsigned char>(found[0])) &&
             ((at > 0 && joins(In[at - 1])) || (end < In.size() && joins(In[end]))))
             continue;
         if (Out.compare(o, at - i, In, i, at - i) != 0) {
@@ -145,10 +159,16 @@ TComparison Compare(const std::string& In, const std::string& Out, const TRGBtoH
         }
         o += at - i;
         i = at;
-        const TRGBColor c = Adjuster.Convert(colour->first);
-        const std::string expected = "#" + Hex2(c.R) + Hex2(c.G) + Hex2(c.B) + colour->second;
+        const TRGBColor c = Adjuster.Convert(colour->Colour);
+        const std::string expected =
+            colour->Alpha ? "rgba(" + std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) +
+                                ", " + *colour->Alpha + ")"
+                          : "#" + Hex2(c.R) + Hex2(c.G) + Hex2(c.B) + colour->AlphaDigits;
         if (Out.compare(o, expected.size(), expected) == 0) {
             ++result.Converted;
+            result.From.push_back(colour->Colour);
+            result.To.push_back(c);
+            result.Alpha.push_back(colour->Alpha.value_or(""));
             o += expected.size();
         } else if (Out.compare(o, found.size(), found) == 0) {
             result.Unchanged.push_back(found);
@@ -230,6 +250,39 @@ TEST(HtmlReplaceRealWorld, NormalisedOutputIsStable)
         const std::string once = rewriter.ReplaceAll(ReadFixture(name));
         EXPECT_EQ(rewriter.ReplaceAll(once), once) << name;
     }
+}
+
+// A stylesheet in the manner of current CSS frameworks: custom properties, rgba() shadows,
+// hsl() themes, the space-separated forms, decimals and percentages, minified rules.
+TEST(HtmlReplaceRealWorld, ModernStylesheetThereAndBack)
+{
+    const std::string sheet = ReadFixture("modern.css");
+    THtmlReplace there(120, 0, 0, {}, {}, {});
+    THtmlReplace back(-120, 0, 0, {}, {}, {});
+    const std::string once = there.ReplaceAll(sheet);
+    const std::string twice = back.ReplaceAll(once);
+
+    // Every colour value is touched by the first conversion, and nothing else changes.
+    const TComparison first = Compare(sheet, once, there.Converter());
+    EXPECT_EQ(first.Problem, "");
+    EXPECT_EQ(first.Unchanged, std::vector<std::string>{});
+    EXPECT_EQ(first.Converted, 648);
+    EXPECT_EQ(std::count_if(first.Alpha.begin(), first.Alpha.end(), [](const std::string& a) { return !a.empty(); }), 200);
+    const TComparison second = Compare(once, twice, back.Converter());
+    EXPECT_EQ(second.Problem, "");
+    EXPECT_EQ(second.Unchanged, std::vector<std::string>{});
+    ASSERT_EQ(second.Converted, first.Converted);
+
+    // Back where it started, within one unit per channel, alpha values as written.
+    int moved = 0;
+    for (std::size_t k = 0; k < first.From.size(); ++k) {
+        const TRGBColor a = first.From[k];
+        const TRGBColor b = second.To[k];
+        if (std::abs(a.R - b.R) > 1 || std::abs(a.G - b.G) > 1 || std::abs(a.B - b.B) > 1)
+            ++moved;
+        EXPECT_EQ(second.Alpha[k], first.Alpha[k]);
+    }
+    EXPECT_EQ(moved, 0);
 }
 
 }  // namespace
