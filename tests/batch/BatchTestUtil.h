@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -81,6 +82,44 @@ inline std::vector<std::string> Listing(const std::string& Folder)
     for (const auto& e : std::filesystem::directory_iterator(Folder)) names.push_back(e.path().filename().string());
     std::sort(names.begin(), names.end());
     return names;
+}
+
+}  // namespace batchtest
+
+namespace batchtest {
+
+// Runs a Python script with Debian's interpreter; its standard output, or nothing with Ok
+// false when the interpreter or PIL is missing or the script fails.
+struct TPython {
+    bool Ok = false;
+    std::string Out;
+};
+
+inline bool HavePil()
+{
+    static const bool have = std::system("/usr/bin/python3 -c 'import PIL' >/dev/null 2>&1") == 0;
+    return have;
+}
+
+inline TPython RunPython(const std::string& Script)
+{
+    TPython result;
+    if (!HavePil()) return result;
+    char name[] = "/tmp/tessival-py-XXXXXX";
+    const int fd = mkstemp(name);
+    if (fd < 0) return result;
+    close(fd);
+    WriteFile(name, Script);
+    const std::string command = std::string("/usr/bin/python3 ") + name;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe) {
+        char buffer[4096];
+        std::size_t n;
+        while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) result.Out.append(buffer, n);
+        result.Ok = pclose(pipe) == 0;
+    }
+    unlink(name);
+    return result;
 }
 
 }  // namespace batchtest

@@ -1,0 +1,262 @@
+#include "batch/CommandLine.h"
+
+#include "batch/FileSearch.h"
+
+#include <sys/stat.h>
+
+#include <charconv>
+#include <istream>
+#include <ostream>
+
+namespace {
+
+const char* const ProgramName = "tessival-batch";
+
+int ParseInteger(const std::string& Option, const std::string& Text, int Low, int High)
+{
+    std::string_view digits = Text;
+    if (!digits.empty() && digits.front() == '+') digits.remove_prefix(1);
+    int value = 0;
+    const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    const bool whole = !digits.empty() && ec == std::errc() && end == digits.data() + digits.size() &&
+                       !(digits.front() == '-' && Text.front() == '+');
+    if (!whole || value < Low || value > High)
+        throw EUsageError(Option + " には " + std::to_string(Low) + " から " + std::to_string(High) +
+                          " までの整数を指定してください（\"" + Text + "\" は使えません）");
+    return value;
+}
+
+void ParsePair(const std::string& Option, const std::string& Text, bool Adjust, TConversionSettings& Settings)
+{
+    const auto eq = Text.find('=');
+    TRGBColor before, after;
+    if (eq == std::string::npos || !ParseHexColor(std::string_view(Text).substr(0, eq), before) ||
+        !ParseHexColor(std::string_view(Text).substr(eq + 1), after))
+        throw EUsageError(Option + " には 置換前=置換後 の形で16進6桁の色を2つ指定してください（例: " + Option +
+                          " FF0000=#00FF00。\"" + Text + "\" は使えません）");
+    Settings.AddPair(before, after, Adjust);
+}
+
+int HexDigit(char c)
+{
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::string_view Trim(std::string_view Text)
+{
+    const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
+    while (!Text.empty() && blank(Text.front())) Text.remove_prefix(1);
+    while (!Text.empty() && blank(Text.back())) Text.remove_suffix(1);
+    return Text;
+}
+
+class TStreamObserver final : public TBatchObserver {
+public:
+    explicit TStreamObserver(std::ostream& Out) : FOut(Out) {}
+    void ProgressMaximum(int) override {}
+    void ProgressStep() override {}
+    void LogLine(const std::string& Line) override { FOut << Line << '\n' << std::flush; }
+
+private:
+    std::ostream& FOut;
+};
+
+}  // namespace
+
+bool ParseHexColor(std::string_view Text, TRGBColor& Color)
+{
+    if (!Text.empty() && Text.front() == '#') Text.remove_prefix(1);
+    if (Text.size() != 6) return false;
+    int v[6];
+    for (int i = 0; i < 6; ++i)
+        if ((v[i] = HexDigit(Text[static_cast<std::size_t>(i)])) < 0) return false;
+    Color = {v[0] * 16 + v[1], v[2] * 16 + v[3], v[4] * 16 + v[5]};
+    return true;
+}
+
+std::string FormatHexColor(const TRGBColor& Color)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string text = "#";
+    for (const std::int32_t c : {Color.R, Color.G, Color.B}) {
+        text += digits[(c >> 4) & 15];
+        text += digits[c & 15];
+    }
+    return text;
+}
+
+TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJobs)
+{
+    TCommandLine line;
+    line.Jobs = DefaultJobs < 1 ? 1 : DefaultJobs;
+    bool optionsEnded = false;
+    for (std::size_t i = 0; i < Args.size(); ++i) {
+        const std::string& arg = Args[i];
+        if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
+            line.Paths.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        std::string name = arg;
+        std::string value;
+        bool inlineValue = false;
+        if (const auto eq = arg.find('='); arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+            name = arg.substr(0, eq);
+            value = arg.substr(eq + 1);
+            inlineValue = true;
+        }
+        const auto takeValue = [&]() -> std::string {
+            if (inlineValue) return value;
+            if (i + 1 >= Args.size()) throw EUsageError(name + " には値が必要です");
+            return Args[++i];
+        };
+        const auto noValue = [&] {
+            if (inlineValue) throw EUsageError(name + " は値をとりません");
+        };
+
+        if (name == "--hue") {
+            line.Settings.HueOffset = ParseInteger(name, takeValue(), -180, 180);
+        } else if (name == "--saturation") {
+            line.Settings.SatOffset = ParseInteger(name, takeValue(), -255, 255);
+        } else if (name == "--brightness") {
+            line.Settings.BrightOffset = ParseInteger(name, takeValue(), -255, 255);
+        } else if (name == "--pair") {
+            ParsePair(name, takeValue(), false, line.Settings);
+        } else if (name == "--pair-adjust") {
+            ParsePair(name, takeValue(), true, line.Settings);
+        } else if (name == "--jobs") {
+            line.Jobs = ParseInteger(name, takeValue(), 1, 4096);
+        } else if (name == "--no-backup") {
+            noValue();
+            line.Backup = false;
+        } else if (name == "--gif-transparent") {
+            noValue();
+            line.GifTransparent = true;
+        } else if (name == "--no-subfolders") {
+            noValue();
+            line.SubFolders = false;
+        } else if (name == "--map") {
+            noValue();
+            line.Map = true;
+        } else if (name == "-h" || name == "--help") {
+            noValue();
+            line.Help = true;
+        } else if (name == "--version") {
+            noValue();
+            line.Version = true;
+        } else {
+            throw EUsageError("知らないオプションです: " + arg);
+        }
+    }
+    if (line.Help || line.Version) return line;
+    if (line.Map && !line.Paths.empty())
+        throw EUsageError("--map はファイルやフォルダと一緒には使えません（色は標準入力から読みます）");
+    if (!line.Map && line.Paths.empty()) throw EUsageError("変換するファイルかフォルダを指定してください");
+    return line;
+}
+
+std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders)
+{
+    std::vector<TBatchItem> items;
+    for (const std::string& path : Paths) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            for (std::string& found : SearchSiteFolder(path, SubFolders)) items.push_back({true, std::move(found)});
+        } else {
+            items.push_back({true, path});
+        }
+    }
+    return items;
+}
+
+TBatchInput MakeBatchInput(const TCommandLine& Line)
+{
+    TBatchInput input;
+    input.Items = CollectItems(Line.Paths, Line.SubFolders);
+    input.Settings = Line.Settings;
+    input.Backup = Line.Backup;
+    input.GifTransparent = Line.GifTransparent;
+    return input;
+}
+
+int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const TConversionSettings& Settings)
+{
+    const auto adjuster = Settings.MakeAdjuster();
+    std::string text;
+    for (long number = 1; std::getline(In, text); ++number) {
+        const std::string_view colour = Trim(text);
+        TRGBColor c;
+        if (colour.empty()) {
+            Out << '\n';
+        } else if (ParseHexColor(colour, c)) {
+            Out << FormatHexColor(adjuster->Convert(c)) << '\n';
+        } else {
+            Out << std::flush;
+            Err << ProgramName << ": " << number << " 行目は色ではありません（16進6桁で書いてください）: \""
+                << std::string(colour) << "\"\n";
+            return ExitSomeFailed;
+        }
+    }
+    Out << std::flush;
+    return ExitAllConverted;
+}
+
+int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out, std::ostream& Err)
+{
+    if (Line.Help) {
+        Out << HelpText();
+        return ExitAllConverted;
+    }
+    if (Line.Version) {
+        Out << VersionText();
+        return ExitAllConverted;
+    }
+    if (Line.Map) return RunColourMap(In, Out, Err, Line.Settings);
+
+    TOperation operation(MakeBatchInput(Line));
+    TStreamObserver observer(Out);
+    operation.ExecuteConversion(observer);
+    return operation.Successes() == operation.Total() ? ExitAllConverted : ExitSomeFailed;
+}
+
+std::string VersionText() { return std::string(ProgramName) + " " TESSIVAL_VERSION "\n"; }
+
+std::string HelpText()
+{
+    return R"(使い方: tessival-batch [オプション] パス...
+        tessival-batch [オプション] --map
+
+ウェブサイトの色をその場で変換します。HTML・CSS の色の値と GIF・PNG 画像の
+すべての画素を、色相・彩度・明度のずらしと個別指定の色で置き換えます。
+パスがフォルダなら .htm .html .css .gif .png のファイルを探し（サブフォルダも）、
+ファイルならその拡張子にかかわらず変換します（.gif .png 以外はテキストとして）。
+変換ログを標準出力に 1 行ずつ書きます。
+
+オプション:
+  --hue N              色相のずらし（-180〜180、既定 0）
+  --saturation N       彩度のずらし（-255〜255、既定 0）
+  --brightness N       明度のずらし（-255〜255、既定 0）
+  --pair B=A           色 B を色 A に置き換える（ずらしはしない：「なし」の行）
+  --pair-adjust B=A    色 B を色 A に置き換えてからずらす（「あり」の行）
+                       B と A は16進6桁（先頭の # は省略可）。何度でも指定でき、
+                       先に書いたものが優先されます。
+  --no-backup          バックアップ（ファイル名 + .bak）をつくらない
+  --gif-transparent    透過GIF対応（不完全です）：左下の画素の色を変えない
+  --no-subfolders      フォルダのサブフォルダを探さない
+  --jobs N             同時に変換するファイルの数（1 以上、既定はコア数）。
+                       ログと結果のファイルは N によらず同じです。
+  --map                標準入力から 1 行に 1 色ずつ読み、変換後の色を #RRGGBB で
+                       書きます。ファイルには触れません。
+  -h, --help           この説明を表示する
+  --version            版を表示する
+
+終了コード: 0 すべて変換成功、1 変換に失敗したファイルがある（--map では色でない行）、
+            2 コマンドラインの誤り（何も変更していません）
+)";
+}

@@ -1,0 +1,65 @@
+#pragma once
+// The command-line tool's interface: its options, the files a run covers, the colour filter
+// of --map and the exit statuses. Kept in the core so it can be tested without the program.
+
+#include "batch/OperationForm.h"
+#include "graphics/Exceptions.h"
+
+#include <iosfwd>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A command line that cannot be carried out; nothing has been touched.
+class EUsageError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+enum TExitStatus : int {
+    ExitAllConverted = 0,  // every file converted (or --map read every line)
+    ExitSomeFailed = 1,    // one or more files failed (or --map met a line that is no colour)
+    ExitUsage = 2,         // bad command line
+};
+
+struct TCommandLine {
+    TConversionSettings Settings;
+    bool Backup = true;
+    bool GifTransparent = false;
+    bool SubFolders = true;
+    int Jobs = 1;
+    bool Map = false;
+    bool Help = false;
+    bool Version = false;
+    std::vector<std::string> Paths;
+};
+
+// Parses the arguments after the program name. Raises EUsageError with a message for the
+// user on an unknown option, a missing or bad value, or when neither a path nor --map (or
+// both) is given. DefaultJobs is what --jobs is when not given.
+TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJobs);
+
+// Six hexadecimal digits with an optional leading "#". False when Text is anything else.
+bool ParseHexColor(std::string_view Text, TRGBColor& Color);
+
+// "#" and six upper-case hexadecimal digits.
+std::string FormatHexColor(const TRGBColor& Color);
+
+// The file list a run converts, in argument order: a folder is searched as the main window's
+// folder command does (".htm", ".html", ".css", ".gif", ".png", depth first, sub-folders when
+// SubFolders); any other path is listed as given. Every item is checked.
+std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders);
+
+// The batch input of a parsed command line.
+TBatchInput MakeBatchInput(const TCommandLine& Line);
+
+// --map: each line of In is a colour; its conversion goes to Out as "#RRGGBB". A blank line
+// gives a blank line. At a line that is no colour a message goes to Err and reading stops
+// with ExitSomeFailed.
+int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const TConversionSettings& Settings);
+
+// The whole run after parsing: the batch with its log on Out, or --map.
+int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out, std::ostream& Err);
+
+std::string HelpText();
+std::string VersionText();

@@ -1,0 +1,28 @@
+// tessival-batch: the batch conversion for scripts and servers.
+
+#include "batch/CommandLine.h"
+
+#include <iostream>
+#include <thread>
+
+int main(int argc, char** argv)
+{
+    std::ios::sync_with_stdio(false);
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const int cores = static_cast<int>(std::thread::hardware_concurrency());
+    TCommandLine line;
+    try {
+        line = ParseCommandLine(args, cores);
+    } catch (const EUsageError& e) {
+        std::cerr << "tessival-batch: " << e.Message() << "\n"
+                  << "使い方は tessival-batch --help で表示されます\n";
+        return ExitUsage;
+    }
+    try {
+        return RunCommandLine(line, std::cin, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cout << std::flush;
+        std::cerr << "tessival-batch: " << e.what() << "\n";
+        return ExitSomeFailed;
+    }
+}

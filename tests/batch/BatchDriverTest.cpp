@@ -1,0 +1,146 @@
+// The batch as a whole: which files, in what order, by which converter, and what the log says.
+
+#include "batch/BatchLog.h"
+#include "batch/OperationForm.h"
+
+#include "BatchTestUtil.h"
+
+#include <gtest/gtest.h>
+
+using namespace batchtest;
+
+namespace {
+
+class TRecorder final : public TBatchObserver {
+public:
+    void ProgressMaximum(int Maximum) override { Maxima.push_back(Maximum); }
+    void ProgressStep() override { ++Steps; }
+    void LogLine(const std::string& Line) override { Lines.push_back(Line); }
+
+    std::vector<int> Maxima;
+    int Steps = 0;
+    std::vector<std::string> Lines;
+};
+
+TBatchInput Input(const std::vector<std::string>& Paths, int Hue = 0)
+{
+    TBatchInput input;
+    for (const std::string& p : Paths) input.Items.push_back({true, p});
+    input.Settings.HueOffset = Hue;
+    return input;
+}
+
+std::string Ok(const std::string& Path) { return "成功> " + LinePrefix(Path); }
+std::string Failed(const std::string& Path, std::string_view Reason) { return "失敗> " + LinePrefix(Path) + std::string(Reason); }
+const std::string End(BatchLog::EndLine);
+
+TEST(BatchDriver, NoCheckedFileGivesOnlyEndAndSummary)
+{
+    TTempDir dir;
+    WriteFile(dir / "a.css", "a{color:red}");
+    TBatchInput input = Input({dir / "a.css"});
+    input.Items[0].Checked = false;
+    TOperation op(input);
+    TRecorder rec;
+    op.ExecuteConversion(rec);
+    EXPECT_EQ(op.Log(), (std::vector<std::string>{End, "0/0個のファイルを変換成功"}));
+    EXPECT_EQ(rec.Lines, op.Log());
+    EXPECT_EQ(rec.Maxima, std::vector<int>{0});
+    EXPECT_EQ(rec.Steps, 0);
+    EXPECT_EQ(ReadFile(dir / "a.css"), "a{color:red}");
+}
+
+TEST(BatchDriver, SortedOrderEachFileOnceAndTheSummary)
+{
+    TTempDir dir;
+    for (const char* name : {"index.html", "B.css", "a.html", "A.html"}) WriteFile(dir / name, "x");
+    ASSERT_EQ(link((dir / "a.html").c_str(), (dir / "same-file.htm").c_str()), 0);
+    TBatchInput input = Input({dir / "index.html", dir / "B.css", dir / "a.html", dir / "index.html",
+                               dir / "same-file.htm", dir / "A.html", dir / "unchecked.css"});
+    input.Items.back().Checked = false;
+    TOperation op(input);
+    TRecorder rec;
+    op.ExecuteConversion(rec);
+    EXPECT_EQ(op.Log(), (std::vector<std::string>{Ok(dir / "A.html"), Ok(dir / "a.html"), Ok(dir / "B.css"),
+                                                  Ok(dir / "index.html"), End, "4/4個のファイルを変換成功"}));
+    EXPECT_EQ(rec.Maxima, std::vector<int>{4});
+    EXPECT_EQ(rec.Steps, 4);
+    EXPECT_EQ(op.Successes(), 4);
+    EXPECT_EQ(op.Total(), 4);
+    // Both case variants were converted: each got its line break.
+    EXPECT_EQ(ReadFile(dir / "A.html"), "x\r\n");
+    EXPECT_EQ(ReadFile(dir / "a.html"), "x\r\n");
+}
+
+TEST(BatchDriver, ExtensionChoosesTheConverterWithoutRegardToCase)
+{
+    // Text in image clothing: the image converters refuse it, which shows they were chosen.
+    TTempDir dir;
+    for (const char* name : {"a.PNG", "b.Gif", "c.htm", "d.bak", "e", "f.txt", "g.png.css"})
+        WriteFile(dir / name, "p { color: #FF0000 }");
+    std::vector<std::string> paths;
+    for (const char* name : {"a.PNG", "b.Gif", "c.htm", "d.bak", "e", "f.txt", "g.png.css"}) paths.push_back(dir / name);
+    TOperation op(Input(paths, 120));
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+    EXPECT_EQ(op.Log(), (std::vector<std::string>{
+                            Failed(dir / "a.PNG", BatchLog::ReasonBadImage),
+                            Failed(dir / "b.Gif", BatchLog::ReasonBadImage),
+                            Ok(dir / "c.htm"),
+                            Ok(dir / "d.bak"),
+                            Ok(dir / "e"),
+                            Ok(dir / "f.txt"),
+                            Ok(dir / "g.png.css"),
+                            End,
+                            "5/7個のファイルを変換成功",
+                        }));
+    EXPECT_EQ(ReadFile(dir / "a.PNG"), "p { color: #FF0000 }");
+    EXPECT_EQ(ReadFile(dir / "e"), "p { color: #00FF00 }\r\n");
+    EXPECT_FALSE(Exists(dir / "a.PNG.bak"));
+}
+
+TEST(BatchDriver, EveryFileFailingEndsWithZeroSuccesses)
+{
+    TTempDir dir;
+    WriteFile(dir / "bad.css", "p { color: rgb(300, 0, 0) }");
+    TOperation op(Input({dir / "gone.html", dir / "bad.css"}));
+    TRecorder rec;
+    op.ExecuteConversion(rec);
+    EXPECT_EQ(op.Log(), (std::vector<std::string>{Failed(dir / "bad.css", BatchLog::ReasonHtml),
+                                                  Failed(dir / "gone.html", BatchLog::ReasonUnknown), End,
+                                                  "0/2個のファイルを変換成功"}));
+    EXPECT_EQ(rec.Steps, 0);
+}
+
+TEST(BatchDriver, LongPathsAreConvertedWhole)
+{
+    TTempDir dir;
+    std::string folder = dir.Path();
+    for (int i = 0; i < 5; ++i) folder += "/" + std::string(70, static_cast<char>('k' + i));
+    const std::string path = folder + "/" + std::string(60, 'p') + ".css";
+    const std::string cut = path.substr(0, 255);
+    ASSERT_GT(path.size(), 400u);
+    WriteFile(path, "a { color: #ff0000 }");
+    TOperation op(Input({path}, 120));
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+    EXPECT_EQ(op.Log().front(), Ok(path));
+    EXPECT_EQ(op.Log().front(), "成功> " + std::string(60, 'p') + ".css：" + path);
+    EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }\r\n");
+    EXPECT_FALSE(Exists(cut));
+}
+
+TEST(BatchDriver, SettingsAreFrozenWhenTheBatchIsMade)
+{
+    TTempDir dir;
+    WriteFile(dir / "a.css", "a { color: #ff0000 }");
+    TBatchInput input = Input({dir / "a.css"}, 120);
+    TOperation op(input);
+    input.Settings.HueOffset = -120;
+    input.Items.clear();
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+    EXPECT_EQ(ReadFile(dir / "a.css"), "a { color: #00FF00 }\r\n");
+}
+
+}  // namespace

@@ -1,0 +1,67 @@
+// The sample site converted as ./run converts it: every file succeeds, the PNG with a single
+// transparent palette entry is noted, and the colours come out as the adjuster says.
+
+#include "batch/BatchLog.h"
+#include "batch/FileSearch.h"
+#include "batch/OperationForm.h"
+
+#include "BatchTestUtil.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace batchtest;
+
+namespace {
+
+std::string Hex(const TRGBColor& c)
+{
+    char text[8];
+    std::snprintf(text, sizeof text, "#%02X%02X%02X", c.R, c.G, c.B);
+    return text;
+}
+
+TEST(SampleSite, ConvertsWholeWithHue120)
+{
+    const std::string site = std::string(TESSIVAL_SOURCE_DIR) + "/examples/site";
+    ASSERT_TRUE(std::filesystem::is_directory(site));
+    TTempDir dir;
+    std::filesystem::copy(site, dir.Path(), std::filesystem::copy_options::recursive);
+
+    TBatchInput input;
+    for (const std::string& p : SearchSiteFolder(dir.Path(), true)) input.Items.push_back({true, p});
+    input.Settings.HueOffset = 120;
+    TOperation op(input);
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+
+    const auto ok = [&](const std::string& Name) { return "成功> " + LinePrefix(dir / Name); };
+    EXPECT_EQ(op.Log(), (std::vector<std::string>{
+                            ok("about.html"),
+                            ok("css/style.css"),
+                            ok("images/badge.png"),
+                            ok("images/dot.gif"),
+                            ok("images/logo.gif"),
+                            "add",
+                            ok("images/palette.png"),
+                            ok("index.html"),
+                            std::string(BatchLog::EndLine),
+                            "7/7個のファイルを変換成功",
+                        }));
+
+    const auto adjuster = input.Settings.MakeAdjuster();
+    const std::string index = ReadFile(dir / "index.html");
+    EXPECT_NE(index.find("bgcolor=\"" + Hex(adjuster->Convert({0xFF, 0xFD, 0xF5})) + "\""), std::string::npos);
+    EXPECT_NE(index.find("alink=\"#00FF00\""), std::string::npos);        // red
+    EXPECT_NE(index.find("<font color=#800000>"), std::string::npos);    // navy
+    EXPECT_NE(index.find("こもれび茶房"), std::string::npos);
+    EXPECT_EQ(index.find("\n"), index.find("\r\n") + 1);
+    const std::string css = ReadFile(dir / "css/style.css");
+    EXPECT_NE(css.find("color: " + Hex(adjuster->Convert({0x2E, 0x7D, 0x32}))), std::string::npos);
+    for (const char* name : {"about.html", "css/style.css", "images/badge.png", "images/dot.gif", "images/logo.gif",
+                             "images/palette.png", "index.html"})
+        EXPECT_EQ(ReadFile(dir / (std::string(name) + ".bak")), ReadFile(site + "/" + name)) << name;
+}
+
+}  // namespace

@@ -1,0 +1,107 @@
+#include "batch/CommandLine.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+namespace {
+
+TCommandLine Parse(std::vector<std::string> Args) { return ParseCommandLine(Args, 4); }
+
+TEST(CommandLine, DefaultsWithOnePath)
+{
+    const TCommandLine line = Parse({"site"});
+    EXPECT_EQ(line.Settings.HueOffset, 0);
+    EXPECT_EQ(line.Settings.SatOffset, 0);
+    EXPECT_EQ(line.Settings.BrightOffset, 0);
+    EXPECT_TRUE(line.Settings.BeforeColors.empty());
+    EXPECT_TRUE(line.Backup);
+    EXPECT_FALSE(line.GifTransparent);
+    EXPECT_TRUE(line.SubFolders);
+    EXPECT_EQ(line.Jobs, 4);
+    EXPECT_FALSE(line.Map);
+    EXPECT_EQ(line.Paths, std::vector<std::string>{"site"});
+}
+
+TEST(CommandLine, EveryOptionInBothSpellings)
+{
+    const TCommandLine line =
+        Parse({"--hue", "-180", "--saturation=255", "--brightness", "+12", "--pair", "#ff0000=00FF00",
+               "--pair-adjust=123456=#ABCDEF", "--pair", "000000=FFFFFF", "--no-backup", "--gif-transparent",
+               "--no-subfolders", "--jobs", "3", "a.html", "b", "--", "-odd-name.css"});
+    EXPECT_EQ(line.Settings.HueOffset, -180);
+    EXPECT_EQ(line.Settings.SatOffset, 255);
+    EXPECT_EQ(line.Settings.BrightOffset, 12);
+    ASSERT_EQ(line.Settings.BeforeColors.size(), 3u);
+    EXPECT_EQ(line.Settings.BeforeColors[0], (TRGBColor{255, 0, 0}));
+    EXPECT_EQ(line.Settings.AfterColors[0], (TRGBColor{0, 255, 0}));
+    EXPECT_EQ(line.Settings.BeforeColors[1], (TRGBColor{0x12, 0x34, 0x56}));
+    EXPECT_EQ(line.Settings.AfterColors[1], (TRGBColor{0xAB, 0xCD, 0xEF}));
+    EXPECT_EQ(line.Settings.AdjustFlags, (std::vector<std::uint8_t>{0, 1, 0}));
+    EXPECT_FALSE(line.Backup);
+    EXPECT_TRUE(line.GifTransparent);
+    EXPECT_FALSE(line.SubFolders);
+    EXPECT_EQ(line.Jobs, 3);
+    EXPECT_EQ(line.Paths, (std::vector<std::string>{"a.html", "b", "-odd-name.css"}));
+}
+
+TEST(CommandLine, BadValuesAreUsageErrors)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--hue", "181", "x"},          {"--hue", "-181", "x"},       {"--saturation", "256", "x"},
+        {"--brightness", "-256", "x"},  {"--hue", "12a", "x"},        {"--hue", "", "x"},
+        {"--hue", "+-3", "x"},          {"--hue", "99999999999", "x"}, {"--pair", "GG0000=000000", "x"},
+        {"--pair", "FF0000", "x"},      {"--pair", "FF00=000000", "x"}, {"--pair-adjust", "#FF0000=#0000000", "x"},
+        {"--jobs", "0", "x"},           {"--jobs", "-2", "x"},        {"--frobnicate", "x"},
+        {"-x", "x"},                    {"--hue"},                    {"x", "--saturation"},
+        {"--no-backup=yes", "x"},       {},                           {"--hue", "5"},
+        {"--map", "x"},
+    };
+    for (const auto& args : bad) EXPECT_THROW(Parse(args), EUsageError) << testing::PrintToString(args);
+}
+
+TEST(CommandLine, MapHelpAndVersionNeedNoPath)
+{
+    EXPECT_TRUE(Parse({"--map", "--hue", "10"}).Map);
+    EXPECT_TRUE(Parse({"-h"}).Help);
+    EXPECT_TRUE(Parse({"--help", "page.html"}).Help);
+    EXPECT_TRUE(Parse({"--version"}).Version);
+}
+
+TEST(CommandLine, HexColours)
+{
+    TRGBColor c;
+    EXPECT_TRUE(ParseHexColor("#0aF1b2", c));
+    EXPECT_EQ(c, (TRGBColor{0x0A, 0xF1, 0xB2}));
+    EXPECT_TRUE(ParseHexColor("ffffff", c));
+    EXPECT_EQ(c, (TRGBColor{255, 255, 255}));
+    for (const char* bad : {"", "#", "#fff", "##ffffff", "fffffff", "fffffg", " ffffff", "ff ffff"})
+        EXPECT_FALSE(ParseHexColor(bad, c)) << bad;
+    EXPECT_EQ(FormatHexColor({0x0A, 0xF1, 0xB2}), "#0AF1B2");
+    EXPECT_EQ(FormatHexColor({0, 0, 0}), "#000000");
+}
+
+TEST(CommandLine, MapConvertsEachLine)
+{
+    TConversionSettings settings;
+    settings.HueOffset = 120;
+    settings.AddPair({0x12, 0x34, 0x56}, {0xAB, 0xCD, 0xEF}, false);
+    std::istringstream in("#FF0000\r\n  0000ff\n\n123456\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(RunColourMap(in, out, err, settings), ExitAllConverted);
+    EXPECT_EQ(out.str(), "#00FF00\n#FF0000\n\n#ABCDEF\n");
+    EXPECT_EQ(err.str(), "");
+}
+
+TEST(CommandLine, MapStopsAtALineThatIsNoColour)
+{
+    TConversionSettings settings;
+    std::istringstream in("#102030\nred\n#405060\n");
+    std::ostringstream out, err;
+    EXPECT_EQ(RunColourMap(in, out, err, settings), ExitSomeFailed);
+    EXPECT_EQ(out.str(), "#102030\n");
+    EXPECT_NE(err.str().find("2 行目"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("\"red\""), std::string::npos) << err.str();
+}
+
+}  // namespace
