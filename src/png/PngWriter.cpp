@@ -249,7 +249,7 @@ void PngWriter::WriteHeaderChunks()
     // PLTE
     if (paletteOutput_ && !bitmap.Palette().empty()) {
         d.clear();
-        for (const TPaletteEntry& e : bitmap.Palette()) {
+        for (const TPaletteEntry& e : OutputPalette()) {
             d.insert(d.end(), {e.Red, e.Green, e.Blue});
         }
         WriteChunk("PLTE", d);
@@ -295,9 +295,17 @@ bool PngWriter::ResolveColor(TColor color, TColor& plain) const
     return true;
 }
 
-void PngWriter::WriteBackgroundAndTransparency()
+// The palette written: no more entries than the bit depth can index.
+TPalette PngWriter::OutputPalette() const
 {
     const TPalette& palette = bitmap_->Palette();
+    const std::size_t limit = std::size_t{1} << bitDepth_;
+    return palette.size() <= limit ? palette : TPalette(palette.begin(), palette.begin() + static_cast<std::ptrdiff_t>(limit));
+}
+
+void PngWriter::WriteBackgroundAndTransparency()
+{
+    const TPalette palette = paletteOutput_ ? OutputPalette() : bitmap_->Palette();
     const TColor colors[2] = {BackgroundColor, alphaOutput_ ? clNone : TransparentColor};
     const char* types[2] = {"bKGD", "tRNS"};
     for (int which = 0; which < 2; ++which) {

@@ -65,6 +65,7 @@ private:
     void FilterWith(int type, std::size_t bytes, std::uint8_t* out) const;
     int Score(const std::uint8_t* row, std::size_t n);
     bool ResolveColor(TColor color, TColor& plain) const;
+    TPalette OutputPalette() const;
     void ChunkProgress();
 
     int idatSize_ = 32768;

@@ -304,6 +304,18 @@ TEST(PngWriter, BackgroundAndTransparencyForPaletteAndGreyOutput)
     none.TransparentColor = RGBColor(1, 1, 1);
     EXPECT_EQ(Find(Chunks(Encode(none, *indexed)), "tRNS"), nullptr);
 
+    // A palette longer than the bit depth can index is cut to fit.
+    TBitmap oneBit;
+    oneBit.SetPixelFormat(TPixelFormat::pf1bit);
+    oneBit.SetSize(3, 1);
+    oneBit.SetPalette(TPalette(5, TPaletteEntry{7, 7, 7}));
+    PngWriter cut;
+    cut.TransparentColor = PaletteIndex(3);
+    chunks = Chunks(Encode(cut, oneBit));
+    ASSERT_NE(Find(chunks, "PLTE"), nullptr);
+    EXPECT_EQ(Find(chunks, "PLTE")->data.size(), 6u);
+    EXPECT_EQ(Find(chunks, "tRNS"), nullptr);
+
     // Greyscale samples.
     TBitmap one;
     one.SetPixelFormat(TPixelFormat::pf1bit);
