@@ -8,8 +8,11 @@
 #include <QUrl>
 #include <QWebEngineView>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -46,12 +49,32 @@ QImage ConvertImage(const QImage& Capture, const TRGBtoHSBtoRGB& Adjuster)
     if (Capture.isNull())
         return {};
     QImage out = Capture.convertToFormat(QImage::Format_RGB32);
-    TColorCache cache(Adjuster);
-    for (int y = 0; y < out.height(); ++y) {
-        auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-        for (int x = 0; x < out.width(); ++x)
-            row[x] = cache.Convert(row[x]);
+    const auto convertRows = [&out, &Adjuster](int First, int Last) {
+        TColorCache cache(Adjuster);
+        for (int y = First; y < Last; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
+            for (int x = 0; x < out.width(); ++x)
+                row[x] = cache.Convert(row[x]);
+        }
+    };
+    // A big picture full of distinct colours (photographs) costs the adjuster's arithmetic
+    // for nearly every pixel: bands of rows go to the other cores. The adjuster only reads,
+    // and each band writes its own rows.
+    const qsizetype pixels = qsizetype(out.width()) * out.height();
+    const int cores = std::max(1u, std::thread::hardware_concurrency());
+    const int bands = pixels >= 256 * 1024 ? std::min(cores, out.height()) : 1;
+    if (bands == 1) {
+        convertRows(0, out.height());
+        return out;
     }
+    (void)out.bits();  // detach once, before the rows are shared out
+    std::vector<std::thread> helpers;
+    const int step = (out.height() + bands - 1) / bands;
+    for (int b = 1; b < bands; ++b)
+        helpers.emplace_back(convertRows, std::min(out.height(), b * step), std::min(out.height(), (b + 1) * step));
+    convertRows(0, std::min(out.height(), step));
+    for (std::thread& t : helpers)
+        t.join();
     return out;
 }
 

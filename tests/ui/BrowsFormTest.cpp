@@ -57,6 +57,10 @@ private slots:
         QCOMPARE(out, Expected(in, shift));
         QVERIFY(out != in);
 
+        // A picture big enough to be shared out among the cores converts the same.
+        const QImage big = Rainbow(700, 401);
+        QCOMPARE(ConvertImage(big, *shift.MakeAdjuster()), Expected(big, shift));
+
         // A specific pair applies in the preview too; no colour is exempted.
         TConversionSettings pair;
         pair.AddPair({255, 255, 255}, {1, 2, 3}, false);
