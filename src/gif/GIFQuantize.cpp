@@ -6,6 +6,10 @@
 #include <cstdlib>
 #include <limits>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 // ---------------------------------------------------------------------------------------------
 // Lookups
 
@@ -22,23 +26,57 @@ TFastColorLookup::TFastColorLookup(const TGIFPalette& Palette) : FCache(32768, -
         if (slot < 0)
             slot = static_cast<std::int16_t>(i);
     }
+    for (std::size_t i = 0; i < 256; ++i) {
+        const bool used = i < FPalette.size();
+        FReds[i] = used ? FPalette[i].Red : 2000;
+        FGreens[i] = used ? FPalette[i].Green : 2000;
+        FBlues[i] = used ? FPalette[i].Blue : 2000;
+    }
 }
 
 int TFastColorLookup::Search(int Red, int Green, int Blue) const noexcept
 {
-    int best = 0;
-    int bestDistance = std::numeric_limits<int>::max();
-    for (std::size_t i = 0; i < FPalette.size(); ++i) {
-        const TGIFColor& c = FPalette[i];
-        const int distance = std::abs(Red - c.Red) + std::abs(Green - c.Green) + std::abs(Blue - c.Blue);
-        if (distance < bestDistance) {
-            bestDistance = distance;
-            best = static_cast<int>(i);
-            if (distance == 0)
-                break;
-        }
+    // Every entry's distance (eight at a time where the processor allows), then the first
+    // entry with the smallest one.
+    alignas(16) std::int16_t distance[256];
+#if defined(__SSE2__)
+    const __m128i r = _mm_set1_epi16(static_cast<short>(Red));
+    const __m128i g = _mm_set1_epi16(static_cast<short>(Green));
+    const __m128i b = _mm_set1_epi16(static_cast<short>(Blue));
+    const __m128i zero = _mm_setzero_si128();
+    __m128i smallest = _mm_set1_epi16(0x7FFF);
+    const auto absolute = [zero](__m128i x) { return _mm_max_epi16(x, _mm_sub_epi16(zero, x)); };
+    for (int i = 0; i < 256; i += 8) {
+        const __m128i dr = absolute(_mm_sub_epi16(r, _mm_load_si128(reinterpret_cast<const __m128i*>(FReds + i))));
+        const __m128i dg = absolute(_mm_sub_epi16(g, _mm_load_si128(reinterpret_cast<const __m128i*>(FGreens + i))));
+        const __m128i db = absolute(_mm_sub_epi16(b, _mm_load_si128(reinterpret_cast<const __m128i*>(FBlues + i))));
+        const __m128i d = _mm_add_epi16(_mm_add_epi16(dr, dg), db);
+        _mm_store_si128(reinterpret_cast<__m128i*>(distance + i), d);
+        smallest = _mm_min_epi16(smallest, d);
     }
-    return best;
+    smallest = _mm_min_epi16(smallest, _mm_shuffle_epi32(smallest, _MM_SHUFFLE(1, 0, 3, 2)));
+    smallest = _mm_min_epi16(smallest, _mm_shuffle_epi32(smallest, _MM_SHUFFLE(2, 3, 0, 1)));
+    smallest = _mm_min_epi16(smallest, _mm_shufflelo_epi16(smallest, _MM_SHUFFLE(2, 3, 0, 1)));
+    const __m128i target = _mm_set1_epi16(static_cast<short>(_mm_extract_epi16(smallest, 0)));
+    for (int i = 0; i < 256; i += 8) {
+        const int mask = _mm_movemask_epi8(
+            _mm_cmpeq_epi16(_mm_load_si128(reinterpret_cast<const __m128i*>(distance + i)), target));
+        if (mask != 0)
+            return i + __builtin_ctz(static_cast<unsigned>(mask)) / 2;
+    }
+    return 0;
+#else
+    int smallest = 0x7FFF;
+    for (int i = 0; i < 256; ++i) {
+        distance[i] = static_cast<std::int16_t>(std::abs(Red - FReds[i]) + std::abs(Green - FGreens[i]) +
+                                                std::abs(Blue - FBlues[i]));
+        smallest = std::min<int>(smallest, distance[i]);
+    }
+    for (int i = 0; i < 256; ++i)
+        if (distance[i] == smallest)
+            return i;
+    return 0;
+#endif
 }
 
 TMonochromeLookup::TMonochromeLookup()

@@ -59,6 +59,11 @@ public:
 private:
     int Search(int Red, int Green, int Blue) const noexcept;
     std::vector<std::int16_t> FCache;  // 32768 entries, -1 while empty
+    // The palette again as three 16-bit columns, padded to 256 entries with a value no
+    // colour comes near, so that the search runs over fixed-length arrays.
+    alignas(16) std::int16_t FReds[256];
+    alignas(16) std::int16_t FGreens[256];
+    alignas(16) std::int16_t FBlues[256];
 };
 
 // Black and white by luminance.
