@@ -182,6 +182,7 @@ TBatchInput MakeBatchInput(const TCommandLine& Line)
     input.Settings = Line.Settings;
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;
+    input.Jobs = Line.Jobs;
     return input;
 }
 

@@ -1,88 +1,84 @@
 #include "batch/OperationForm.h"
 
-#include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
-#include "batch/FileSearch.h"
+#include "batch/FileConverter.h"
 #include "batch/SafeFile.h"
-#include "batch/TextLines.h"
 #include "batch/WorkList.h"
-#include "gif/GIFImage.h"
-#include "graphics/Bitmap.h"
-#include "graphics/Stream.h"
-#include "png/PngImage.h"
-#include "text/HtmlReplace.h"
 
-#include <array>
-#include <cstring>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <thread>
+#include <unordered_set>
+
+// What converting one file gave: the lines that stand before its own (the "add" note), and
+// its error when it failed.
+struct TOperation::TFileResult {
+    std::vector<std::string> Notes;
+    std::exception_ptr Error;
+    bool Done = false;
+};
 
 namespace {
 
-const char* const AnimatedGifMessage = "アニメGIFは処理しません";
-
-// Loads a graphic from bytes already read, so that the backup is made of exactly these bytes.
-void LoadFromBytes(TGraphic& Graphic, const std::string& Data)
+// Converts Path with Converter; never raises.
+void ConvertOne(TFileConverter& Converter, const std::string& Path, std::vector<std::string>& Notes,
+                std::exception_ptr& Error)
 {
-    TMemoryStream stream;
-    stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
-    stream.SetPosition(0);
-    Graphic.LoadFromStream(stream);
-}
-
-std::string SaveToBytes(TGraphic& Graphic)
-{
-    TMemoryStream stream;
-    Graphic.SaveToStream(stream);
-    if (stream.Size() == 0) return {};
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
-}
-
-// The colour a transparent colour value stands for: a palette entry is looked up in the
-// palette that holds it (an index past the palette reads as that number in red).
-TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
-{
-    if (IsPaletteIndex(Color)) {
-        const std::size_t index = static_cast<std::size_t>(Color & 0xFF);
-        if (index < Palette.size()) return {Palette[index].Red, Palette[index].Green, Palette[index].Blue};
-        return {static_cast<std::int32_t>(index), 0, 0};
+    try {
+        Converter.ConvertFile(Path, [&](const std::string& Line) { Notes.push_back(Line); });
+    } catch (...) {
+        Error = std::current_exception();
     }
-    return {GetRValue(Color), GetGValue(Color), GetBValue(Color)};
+}
+
+// Whether converting one listed file could change another listed file: a file's backup copy
+// is written under its name + ".bak", which may itself be in the list.
+bool FilesDependOnEachOther(const std::vector<std::string>& Paths)
+{
+    const std::unordered_set<std::string> listed(Paths.begin(), Paths.end());
+    for (const std::string& p : Paths)
+        if (listed.count(BackupName(p))) return true;
+    return false;
 }
 
 }  // namespace
 
-TOperation::TOperation(const TBatchInput& Input) : FInput(Input)
+TOperation::TOperation(const TBatchInput& Input)
+    : FInput(Input),
+      FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent))
 {
-    const TConversionSettings& s = FInput.Settings;
-    WorkBitmap = std::make_unique<TBitmap>();
-    WorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
-    AlphaMaskBitmap = std::make_unique<TBitmap>();
-    PngObject = std::make_unique<PngImage>();
-    GifObject = std::make_unique<TGIFImage>();
-    GifObject->ReductionMethod = 7;  // octree palette
-    GifObject->DitherMethod = 1;     // Floyd-Steinberg
-    TextLines = std::make_unique<TTextLines>();
-    HtmlRewriter = std::make_unique<THtmlReplace>(s.HueOffset, s.SatOffset, s.BrightOffset, s.BeforeColors,
-                                                  s.AfterColors, s.Adjust());
-    ColorAdjuster = s.MakeAdjuster();
 }
 
-TOperation::~TOperation()
+TOperation::~TOperation() = default;
+
+void TOperation::ConvertText(const std::string& Path) { FConverter->ConvertText(Path); }
+void TOperation::ConvertGif(const std::string& Path) { FConverter->ConvertGif(Path); }
+void TOperation::ConvertPng(const std::string& Path)
 {
-    // Freed in the order they were made; the PNG object never owns the alpha mask it may
-    // still point at, so the mask can go first.
-    WorkBitmap.reset();
-    AlphaMaskBitmap.reset();
-    PngObject.reset();
-    GifObject.reset();
-    TextLines.reset();
-    HtmlRewriter.reset();
-    ColorAdjuster.reset();
+    FConverter->ConvertPng(Path, [this](const std::string& Line) { AppendLog(Line); });
 }
+void TOperation::ConvertBitmap() { FConverter->ConvertBitmap(); }
+TRGBColor TOperation::ConvertPixel(const TRGBColor& Color) const { return FConverter->ConvertPixel(Color); }
+TBitmap& TOperation::WorkBitmapRef() { return FConverter->WorkBitmapRef(); }
 
 void TOperation::AppendLog(const std::string& Line)
 {
     FLog.push_back(Line);
     if (FObserver) FObserver->LogLine(Line);
+}
+
+void TOperation::EmitResult(const std::string& Path, const TFileResult& Result)
+{
+    for (const std::string& note : Result.Notes) AppendLog(note);
+    if (Result.Error) {
+        AppendLog(FailureLine(Path, Result.Error));
+        return;
+    }
+    AppendLog(SuccessLine(Path));
+    ++FSuccesses;
+    FObserver->ProgressStep();
 }
 
 void TOperation::ExecuteConversion(TBatchObserver& Observer)
@@ -98,158 +94,85 @@ void TOperation::ExecuteConversion(TBatchObserver& Observer)
     FTotal = static_cast<int>(paths.size());
     Observer.ProgressMaximum(FTotal);
 
-    for (const std::string& path : paths) {
-        const std::string ext = AsciiLower(ExtractFileExt(path));
-        try {
-            if (ext == ".png")
-                ConvertPng(path);
-            else if (ext == ".gif")
-                ConvertGif(path);
-            else
-                ConvertText(path);
-        } catch (...) {
-            AppendLog(FailureLine(path, std::current_exception()));
-            continue;
-        }
-        AppendLog(SuccessLine(path));
-        ++FSuccesses;
-        Observer.ProgressStep();
-    }
+    int jobs = std::min(FInput.Jobs, FTotal);
+    if (jobs > 1 && FilesDependOnEachOther(paths)) jobs = 1;
+    if (jobs > 1)
+        RunAtOnce(paths, jobs);
+    else
+        RunInTurn(paths);
 
     AppendLog(std::string(BatchLog::EndLine));
     AppendLog(SummaryLine(FSuccesses, FTotal));
     FObserver = nullptr;
 }
 
-void TOperation::ConvertText(const std::string& Path)
+void TOperation::RunInTurn(const std::vector<std::string>& Paths)
 {
-    const std::string original = ReadWholeFile(Path);
-    TextLines->SetText(original);
-    TextLines->SetText(HtmlRewriter->ReplaceAll(TextLines->Text()));
-    const std::string converted = TextLines->Text();
-    if (FInput.Backup) MakeBackupCopy(Path, original);
-    SaveFileSafely(Path, converted);
-}
-
-void TOperation::ConvertGif(const std::string& Path)
-{
-    const std::string original = ReadWholeFile(Path);
-    LoadFromBytes(*GifObject, original);
-    if (GifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
-
-    WorkBitmap->Assign(GifObject.get());
-    WorkBitmap->SetTransparent(false);
-    // The bottom-left pixel's colour stands for the transparent one: no colour is set here.
-    if (FInput.GifTransparent && GifObject->HasTransparentFrame()) WorkBitmap->SetTransparent(true);
-    ConvertBitmap();
-    GifObject->Assign(WorkBitmap.get());
-
-    const std::string converted = SaveToBytes(*GifObject);
-    if (FInput.Backup) MakeBackupCopy(Path, original);
-    SaveFileSafely(Path, converted);
-}
-
-void TOperation::ConvertPng(const std::string& Path)
-{
-    PngObject->AttachAlpha(nullptr);
-    const std::string original = ReadWholeFile(Path);
-    LoadFromBytes(*PngObject, original);
-    WorkBitmap->SetTransparent(false);
-    const bool hasAlpha = PngObject->HasAlpha();
-    if (hasAlpha) PngObject->CopyAlphaTo(AlphaMaskBitmap.get());
-    WorkBitmap->Assign(PngObject.get());
-    if (PngObject->TransparentColor() != clNone) {
-        WorkBitmap->SetTransparent(true);
-        AppendLog(std::string(BatchLog::TransparencyNote));
+    for (const std::string& path : Paths) {
+        TFileResult result;
+        ConvertOne(*FConverter, path, result.Notes, result.Error);
+        EmitResult(path, result);
     }
-    ConvertBitmap();
-    PngObject->Assign(WorkBitmap.get());
-    if (hasAlpha) PngObject->AttachAlpha(AlphaMaskBitmap.get());
-
-    std::string converted;
-    try {
-        converted = SaveToBytes(*PngObject);
-    } catch (...) {
-        PngObject->AttachAlpha(nullptr);
-        throw;
-    }
-    PngObject->AttachAlpha(nullptr);
-    if (FInput.Backup) MakeBackupCopy(Path, original);
-    SaveFileSafely(Path, converted);
 }
 
-namespace {
-
-// What ConvertPixel needs to know of the working bitmap, taken once per image.
-struct TTransparency {
-    bool Enabled = false;
-    TRGBColor Color;
-};
-
-TRGBColor ConvertWithRule(const TRGBtoHSBtoRGB& Adjuster, const TTransparency& T, const TRGBColor& In)
+void TOperation::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
 {
-    if (T.Enabled && In == T.Color) return In;
-    const TRGBColor c = Adjuster.Convert(In);
-    TRGBColor out{c.R & 0xFF, c.G & 0xFF, c.B & 0xFF};
-    // With transparency on, no converted pixel is 5 or darker in all three channels.
-    if (T.Enabled && out.R <= 5 && out.G <= 5 && out.B <= 5) out = {5, 5, 5};
-    return out;
-}
+    // Every worker has its own set of conversion objects; the first is the batch's own.
+    std::vector<std::unique_ptr<TFileConverter>> extra;
+    for (int i = 1; i < Jobs; ++i)
+        extra.push_back(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent));
 
-TTransparency TakeTransparency(const TBitmap& Bitmap)
-{
-    TTransparency t;
-    t.Enabled = Bitmap.Transparent();
-    if (t.Enabled) t.Color = ResolveTransparentColor(Bitmap.TransparentColor(), Bitmap.Palette());
-    return t;
-}
+    std::vector<TFileResult> results(Paths.size());
+    std::atomic<std::size_t> next{0};
+    std::mutex lock;
+    std::condition_variable finished;
 
-}  // namespace
-
-TRGBColor TOperation::ConvertPixel(const TRGBColor& Color) const
-{
-    return ConvertWithRule(*ColorAdjuster, TakeTransparency(*WorkBitmap), Color);
-}
-
-void TOperation::ConvertBitmap()
-{
-    TBitmap& bitmap = *WorkBitmap;
-    // A transparent colour set as a palette entry must be read while the palette still
-    // holds the entry, so it is taken before the bitmap is widened to true colour. The
-    // automatic one (the bottom-left pixel) reads the same before and after.
-    TTransparency transparency = TakeTransparency(bitmap);
-    bitmap.SetPixelFormat(TPixelFormat::pf32bit);
-    if (transparency.Enabled && bitmap.TransparentMode() == TTransparentMode::tmAuto)
-        transparency = TakeTransparency(bitmap);
-
-    // Each pixel's result depends on its own colour only (the transparent colour stays the
-    // same for the whole image, as its pixels are never changed), so rows can be walked in
-    // memory order. Photographs repeat colours a lot: a small direct-mapped cache of
-    // conversions saves most calls to the adjuster.
-    constexpr std::size_t CacheSize = 1 << 14;
-    struct TSlot {
-        std::uint32_t Key = 0;  // colour + 1, 0 when empty
-        std::uint32_t Value = 0;
-    };
-    std::vector<TSlot> cache(CacheSize);
-
-    const int width = bitmap.Width();
-    const int height = bitmap.Height();
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x, p += 4) {
-            const std::uint32_t colour = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
-            TSlot& slot = cache[(colour * 2654435761u) >> 18];
-            if (slot.Key != colour + 1) {
-                const TRGBColor in{p[2], p[1], p[0]};
-                const TRGBColor out = ConvertWithRule(*ColorAdjuster, transparency, in);
-                slot.Key = colour + 1;
-                slot.Value = static_cast<std::uint32_t>(out.B) | (static_cast<std::uint32_t>(out.G) << 8) |
-                             (static_cast<std::uint32_t>(out.R) << 16);
+    const auto work = [&](TFileConverter& Converter) {
+        for (std::size_t i; (i = next.fetch_add(1)) < Paths.size();) {
+            TFileResult result;
+            ConvertOne(Converter, Paths[i], result.Notes, result.Error);
+            result.Done = true;
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                results[i] = std::move(result);
             }
-            p[0] = static_cast<std::uint8_t>(slot.Value);
-            p[1] = static_cast<std::uint8_t>(slot.Value >> 8);
-            p[2] = static_cast<std::uint8_t>(slot.Value >> 16);
+            finished.notify_all();
         }
+    };
+
+    std::vector<std::thread> workers;
+    // Whatever happens here, no worker outlives this call: the rest of the list is withdrawn
+    // and every thread joined.
+    struct TJoin {
+        std::vector<std::thread>& Threads;
+        std::atomic<std::size_t>& Next;
+        std::size_t End;
+        ~TJoin()
+        {
+            Next.store(End);
+            for (std::thread& t : Threads)
+                if (t.joinable()) t.join();
+        }
+    } join{workers, next, Paths.size()};
+    try {
+        workers.emplace_back(work, std::ref(*FConverter));
+        for (auto& converter : extra) workers.emplace_back(work, std::ref(*converter));
+    } catch (const std::system_error&) {
+        // Fewer threads than asked for: those that started take every file between them.
+        if (workers.empty()) {
+            RunInTurn(Paths);
+            return;
+        }
+    }
+
+    // The log is written here, file by file in list order, as results come in.
+    for (std::size_t i = 0; i < Paths.size(); ++i) {
+        TFileResult result;
+        {
+            std::unique_lock<std::mutex> guard(lock);
+            finished.wait(guard, [&] { return results[i].Done; });
+            result = std::move(results[i]);
+        }
+        EmitResult(Paths[i], result);
     }
 }

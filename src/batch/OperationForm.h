@@ -11,10 +11,7 @@
 #include <vector>
 
 class TBitmap;
-class PngImage;
-class TGIFImage;
-class THtmlReplace;
-class TTextLines;
+class TFileConverter;
 
 // One row of the main window's file list.
 struct TBatchItem {
@@ -28,6 +25,9 @@ struct TBatchInput {
     TConversionSettings Settings;   // the six values
     bool Backup = true;             // cbxBackup
     bool GifTransparent = false;    // cbxGifTransparent
+    // How many files may be converted at once. The log, the progress calls and the files
+    // are the same whatever the number.
+    int Jobs = 1;
 };
 
 // Called on the thread that runs the batch.
@@ -57,7 +57,9 @@ public:
     TOperation& operator=(const TOperation&) = delete;
 
     // Converts every checked file once, in work-list order, logging one line per file, then
-    // the end line and the summary. A file's failure never stops the batch.
+    // the end line and the summary. A file's failure never stops the batch. With Jobs above
+    // one, files are converted on worker threads, but the observer is called on this thread
+    // only and in the same order as one file at a time would give.
     void ExecuteConversion(TBatchObserver& Observer);
 
     const std::vector<std::string>& Log() const { return FLog; }
@@ -74,10 +76,15 @@ public:
     TRGBColor ConvertPixel(const TRGBColor& Color) const;
 
     // The working bitmap, for those who look at what the converters made of an image.
-    TBitmap& WorkBitmapRef() { return *WorkBitmap; }
+    TBitmap& WorkBitmapRef();
 
 private:
+    struct TFileResult;
+
     void AppendLog(const std::string& Line);
+    void EmitResult(const std::string& Path, const TFileResult& Result);
+    void RunInTurn(const std::vector<std::string>& Paths);
+    void RunAtOnce(const std::vector<std::string>& Paths, int Jobs);
 
     TBatchInput FInput;
     TBatchObserver* FObserver = nullptr;
@@ -85,12 +92,7 @@ private:
     int FSuccesses = 0;
     int FTotal = 0;
 
-    // The shared conversion objects, made in this order and freed in the same order.
-    std::unique_ptr<TBitmap> WorkBitmap;
-    std::unique_ptr<TBitmap> AlphaMaskBitmap;
-    std::unique_ptr<PngImage> PngObject;
-    std::unique_ptr<TGIFImage> GifObject;
-    std::unique_ptr<TTextLines> TextLines;
-    std::unique_ptr<THtmlReplace> HtmlRewriter;
-    std::unique_ptr<TRGBtoHSBtoRGB> ColorAdjuster;
+    // The seven shared objects and the converters over them; more sets are made for the
+    // workers of a batch that converts several files at once.
+    std::unique_ptr<TFileConverter> FConverter;
 };

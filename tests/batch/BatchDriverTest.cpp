@@ -6,6 +6,9 @@
 #include "BatchTestUtil.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <algorithm>
 
 using namespace batchtest;
 
@@ -141,6 +144,93 @@ TEST(BatchDriver, SettingsAreFrozenWhenTheBatchIsMade)
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     EXPECT_EQ(ReadFile(dir / "a.css"), "a { color: #00FF00 }\r\n");
+}
+
+// A mixed site: texts, images, a PNG with a transparent colour, files that fail.
+void MakeMixedSite(const TTempDir& Dir)
+{
+    for (int i = 0; i < 12; ++i)
+        WriteFile(Dir / ("page" + std::to_string(i) + ".html"),
+                  "<body bgcolor=\"#" + std::string(i % 2 ? "FF0000" : "123456") + "\">\n<p>" + std::to_string(i) + "</p>");
+    WriteFile(Dir / "style.css", "a { color: rgb(10%, 20%, 30%) }\n");
+    WriteFile(Dir / "bad.css", "a { color: rgb(300, 0, 0) }\n");
+    WriteFile(Dir / "fake.png", "not a picture");
+    WriteFile(Dir / "fake.gif", "GIF89a");
+    // A 2x1 truecolour PNG, red and blue, with the transparent colour (0, 0, 255).
+    const auto chunk = [](const std::string& Type, const std::string& Data) {
+        std::string c;
+        for (int s = 24; s >= 0; s -= 8) c += static_cast<char>((Data.size() >> s) & 0xFF);
+        c += Type + Data;
+        const uLong crc = crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(c.data() + 4), c.size() - 4);
+        for (int s = 24; s >= 0; s -= 8) c += static_cast<char>((crc >> s) & 0xFF);
+        return c;
+    };
+    const std::string raw("\x00\xff\x00\x00\x00\x00\xff", 7);  // filter 0, red, blue
+    std::string idat(64, '\0');
+    uLongf size = idat.size();
+    compress(reinterpret_cast<Bytef*>(idat.data()), &size, reinterpret_cast<const Bytef*>(raw.data()), raw.size());
+    idat.resize(size);
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) +
+                            chunk("IHDR", std::string("\0\0\0\x02\0\0\0\x01\x08\x02\0\0\0", 13)) +
+                            chunk("tRNS", std::string("\0\0\0\0\0\xff", 6));
+    WriteFile(Dir / "keyed.png", png + chunk("IDAT", idat) + chunk("IEND", ""));
+}
+
+std::vector<std::pair<std::string, std::string>> Contents(const std::string& Folder)
+{
+    std::vector<std::pair<std::string, std::string>> files;
+    for (const std::string& name : Listing(Folder)) files.emplace_back(name, ReadFile(Folder + "/" + name));
+    return files;
+}
+
+TEST(BatchDriver, SeveralJobsGiveTheSameLogAndFiles)
+{
+    TTempDir one, many;
+    MakeMixedSite(one);
+    MakeMixedSite(many);
+    const auto run = [](const TTempDir& Dir, int Jobs, TRecorder& Rec) {
+        TBatchInput input;
+        for (const std::string& name : Listing(Dir.Path())) input.Items.push_back({true, Dir / name});
+        input.Settings.HueOffset = 120;
+        input.Jobs = Jobs;
+        TOperation op(input);
+        op.ExecuteConversion(Rec);
+        std::vector<std::string> log = op.Log();
+        for (std::string& line : log)
+            if (const auto at = line.find(Dir.Path()); at != std::string::npos) line.replace(at, Dir.Path().size(), "<site>");
+        return log;
+    };
+    TRecorder recOne, recMany;
+    const std::vector<std::string> logOne = run(one, 1, recOne);
+    const std::vector<std::string> logMany = run(many, 4, recMany);
+    EXPECT_EQ(logMany, logOne);
+    EXPECT_EQ(recMany.Steps, recOne.Steps);
+    EXPECT_EQ(recMany.Maxima, recOne.Maxima);
+    EXPECT_EQ(std::count(logOne.begin(), logOne.end(), "add"), 1);
+    EXPECT_EQ(logOne.back(), "14/17個のファイルを変換成功");
+    EXPECT_EQ(Contents(many.Path()), Contents(one.Path()));
+}
+
+TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
+{
+    // page.html's backup is written over page.html.bak, which is listed too: with several
+    // jobs the two must still follow each other as with one.
+    TTempDir dir;
+    WriteFile(dir / "page.html", "<font color=\"#FF0000\">");
+    WriteFile(dir / "page.html.bak", "<font color=\"#0000FF\">");
+    for (int i = 0; i < 6; ++i) WriteFile(dir / ("x" + std::to_string(i) + ".css"), "a{color:red}");
+    TBatchInput input;
+    for (const std::string& name : Listing(dir.Path())) input.Items.push_back({true, dir / name});
+    input.Settings.HueOffset = 120;
+    input.Jobs = 3;
+    TOperation op(input);
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+    EXPECT_EQ(op.Successes(), 8);
+    EXPECT_EQ(ReadFile(dir / "page.html"), "<font color=\"#00FF00\">\r\n");
+    // The listed backup was first replaced by page.html's old text, then converted itself.
+    EXPECT_EQ(ReadFile(dir / "page.html.bak"), "<font color=\"#00FF00\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "page.html.bak.bak"), "<font color=\"#FF0000\">");
 }
 
 }  // namespace

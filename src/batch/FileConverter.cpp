@@ -1,0 +1,224 @@
+#include "batch/FileConverter.h"
+
+#include "batch/BatchErrors.h"
+#include "batch/BatchLog.h"
+#include "batch/FileSearch.h"
+#include "batch/SafeFile.h"
+#include "batch/TextLines.h"
+#include "gif/GIFImage.h"
+#include "graphics/Bitmap.h"
+#include "graphics/Stream.h"
+#include "png/PngImage.h"
+#include "text/BRegExp.h"
+#include "text/HtmlReplace.h"
+
+#include <vector>
+
+namespace {
+
+const char* const AnimatedGifMessage = "アニメGIFは処理しません";
+
+// Loads a graphic from bytes already read, so that the backup is made of exactly these bytes.
+void LoadFromBytes(TGraphic& Graphic, const std::string& Data)
+{
+    TMemoryStream stream;
+    stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
+    stream.SetPosition(0);
+    Graphic.LoadFromStream(stream);
+}
+
+std::string SaveToBytes(TGraphic& Graphic)
+{
+    TMemoryStream stream;
+    Graphic.SaveToStream(stream);
+    if (stream.Size() == 0) return {};
+    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
+}
+
+// The colour a transparent colour value stands for: a palette entry is looked up in the
+// palette that holds it (an index past the palette reads as that number in red).
+TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
+{
+    if (IsPaletteIndex(Color)) {
+        const std::size_t index = static_cast<std::size_t>(Color & 0xFF);
+        if (index < Palette.size()) return {Palette[index].Red, Palette[index].Green, Palette[index].Blue};
+        return {static_cast<std::int32_t>(index), 0, 0};
+    }
+    return {GetRValue(Color), GetGValue(Color), GetBValue(Color)};
+}
+
+}  // namespace
+
+TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent)
+    : FBackup(Backup), FGifTransparent(GifTransparent), Matcher(std::make_unique<TBRegExp>())
+{
+    WorkBitmap = std::make_unique<TBitmap>();
+    WorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
+    AlphaMaskBitmap = std::make_unique<TBitmap>();
+    PngObject = std::make_unique<PngImage>();
+    GifObject = std::make_unique<TGIFImage>();
+    GifObject->ReductionMethod = 7;  // octree palette
+    GifObject->DitherMethod = 1;     // Floyd-Steinberg
+    TextLines = std::make_unique<TTextLines>();
+    HtmlRewriter = std::make_unique<THtmlReplace>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
+                                                  Settings.BeforeColors, Settings.AfterColors, Settings.Adjust(),
+                                                  *Matcher);
+    ColorAdjuster = Settings.MakeAdjuster();
+}
+
+TFileConverter::~TFileConverter()
+{
+    // Freed in the order they were made; the PNG object never owns the alpha mask it may
+    // still point at, so the mask can go first.
+    WorkBitmap.reset();
+    AlphaMaskBitmap.reset();
+    PngObject.reset();
+    GifObject.reset();
+    TextLines.reset();
+    HtmlRewriter.reset();
+    ColorAdjuster.reset();
+}
+
+void TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes)
+{
+    const std::string ext = AsciiLower(ExtractFileExt(Path));
+    if (ext == ".png")
+        ConvertPng(Path, Notes);
+    else if (ext == ".gif")
+        ConvertGif(Path);
+    else
+        ConvertText(Path);
+}
+
+void TFileConverter::ConvertText(const std::string& Path)
+{
+    const std::string original = ReadWholeFile(Path);
+    TextLines->SetText(original);
+    TextLines->SetText(HtmlRewriter->ReplaceAll(TextLines->Text()));
+    const std::string converted = TextLines->Text();
+    if (FBackup) MakeBackupCopy(Path, original);
+    SaveFileSafely(Path, converted);
+}
+
+void TFileConverter::ConvertGif(const std::string& Path)
+{
+    const std::string original = ReadWholeFile(Path);
+    LoadFromBytes(*GifObject, original);
+    if (GifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
+
+    WorkBitmap->Assign(GifObject.get());
+    WorkBitmap->SetTransparent(false);
+    // The bottom-left pixel's colour stands for the transparent one: no colour is set here.
+    if (FGifTransparent && GifObject->HasTransparentFrame()) WorkBitmap->SetTransparent(true);
+    ConvertBitmap();
+    GifObject->Assign(WorkBitmap.get());
+
+    const std::string converted = SaveToBytes(*GifObject);
+    if (FBackup) MakeBackupCopy(Path, original);
+    SaveFileSafely(Path, converted);
+}
+
+void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
+{
+    PngObject->AttachAlpha(nullptr);
+    const std::string original = ReadWholeFile(Path);
+    LoadFromBytes(*PngObject, original);
+    WorkBitmap->SetTransparent(false);
+    const bool hasAlpha = PngObject->HasAlpha();
+    if (hasAlpha) PngObject->CopyAlphaTo(AlphaMaskBitmap.get());
+    WorkBitmap->Assign(PngObject.get());
+    if (PngObject->TransparentColor() != clNone) {
+        WorkBitmap->SetTransparent(true);
+        if (Notes) Notes(std::string(BatchLog::TransparencyNote));
+    }
+    ConvertBitmap();
+    PngObject->Assign(WorkBitmap.get());
+    if (hasAlpha) PngObject->AttachAlpha(AlphaMaskBitmap.get());
+
+    std::string converted;
+    try {
+        converted = SaveToBytes(*PngObject);
+    } catch (...) {
+        PngObject->AttachAlpha(nullptr);
+        throw;
+    }
+    PngObject->AttachAlpha(nullptr);
+    if (FBackup) MakeBackupCopy(Path, original);
+    SaveFileSafely(Path, converted);
+}
+
+namespace {
+
+// What ConvertPixel needs to know of the working bitmap, taken once per image.
+struct TTransparency {
+    bool Enabled = false;
+    TRGBColor Color;
+};
+
+TRGBColor ConvertWithRule(const TRGBtoHSBtoRGB& Adjuster, const TTransparency& T, const TRGBColor& In)
+{
+    if (T.Enabled && In == T.Color) return In;
+    const TRGBColor c = Adjuster.Convert(In);
+    TRGBColor out{c.R & 0xFF, c.G & 0xFF, c.B & 0xFF};
+    // With transparency on, no converted pixel is 5 or darker in all three channels.
+    if (T.Enabled && out.R <= 5 && out.G <= 5 && out.B <= 5) out = {5, 5, 5};
+    return out;
+}
+
+TTransparency TakeTransparency(const TBitmap& Bitmap)
+{
+    TTransparency t;
+    t.Enabled = Bitmap.Transparent();
+    if (t.Enabled) t.Color = ResolveTransparentColor(Bitmap.TransparentColor(), Bitmap.Palette());
+    return t;
+}
+
+}  // namespace
+
+TRGBColor TFileConverter::ConvertPixel(const TRGBColor& Color) const
+{
+    return ConvertWithRule(*ColorAdjuster, TakeTransparency(*WorkBitmap), Color);
+}
+
+void TFileConverter::ConvertBitmap()
+{
+    TBitmap& bitmap = *WorkBitmap;
+    // A transparent colour set as a palette entry must be read while the palette still
+    // holds the entry, so it is taken before the bitmap is widened to true colour. The
+    // automatic one (the bottom-left pixel) reads the same before and after.
+    TTransparency transparency = TakeTransparency(bitmap);
+    bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+    if (transparency.Enabled && bitmap.TransparentMode() == TTransparentMode::tmAuto)
+        transparency = TakeTransparency(bitmap);
+
+    // Each pixel's result depends on its own colour only (the transparent colour stays the
+    // same for the whole image, as its pixels are never changed), so rows can be walked in
+    // memory order. Photographs repeat colours a lot: a small direct-mapped cache of
+    // conversions saves most calls to the adjuster.
+    constexpr std::size_t CacheSize = 1 << 14;
+    struct TSlot {
+        std::uint32_t Key = 0;  // colour + 1, 0 when empty
+        std::uint32_t Value = 0;
+    };
+    std::vector<TSlot> cache(CacheSize);
+
+    const int width = bitmap.Width();
+    const int height = bitmap.Height();
+    for (int y = 0; y < height; ++y) {
+        std::uint8_t* p = bitmap.ScanLine(y);
+        for (int x = 0; x < width; ++x, p += 4) {
+            const std::uint32_t colour = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
+            TSlot& slot = cache[(colour * 2654435761u) >> 18];
+            if (slot.Key != colour + 1) {
+                const TRGBColor in{p[2], p[1], p[0]};
+                const TRGBColor out = ConvertWithRule(*ColorAdjuster, transparency, in);
+                slot.Key = colour + 1;
+                slot.Value = static_cast<std::uint32_t>(out.B) | (static_cast<std::uint32_t>(out.G) << 8) |
+                             (static_cast<std::uint32_t>(out.R) << 16);
+            }
+            p[0] = static_cast<std::uint8_t>(slot.Value);
+            p[1] = static_cast<std::uint8_t>(slot.Value >> 8);
+            p[2] = static_cast<std::uint8_t>(slot.Value >> 16);
+        }
+    }
+}

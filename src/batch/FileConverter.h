@@ -1,0 +1,58 @@
+#pragma once
+// One set of the seven conversion objects and the per-file converters that use them. A batch
+// has one; a batch that converts several files at once has one per worker, each used by one
+// thread at a time.
+
+#include "batch/OperationForm.h"
+#include "colour/RGBtoHSBtoRGB.h"
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class TBitmap;
+class PngImage;
+class TGIFImage;
+class THtmlReplace;
+class TTextLines;
+class TBRegExp;
+
+class TFileConverter {
+public:
+    // Where the converters put log lines that stand before a file's own line ("add").
+    using TNoteSink = std::function<void(const std::string& Line)>;
+
+    TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent);
+    ~TFileConverter();
+    TFileConverter(const TFileConverter&) = delete;
+    TFileConverter& operator=(const TFileConverter&) = delete;
+
+    // Chooses the converter by the extension (".png", ".gif", anything else is text, compared
+    // without regard to case) and runs it; raises the error that made the file fail.
+    void ConvertFile(const std::string& Path, const TNoteSink& Notes);
+
+    void ConvertText(const std::string& Path);
+    void ConvertGif(const std::string& Path);
+    void ConvertPng(const std::string& Path, const TNoteSink& Notes);
+    void ConvertBitmap();
+    TRGBColor ConvertPixel(const TRGBColor& Color) const;
+
+    TBitmap& WorkBitmapRef() { return *WorkBitmap; }
+
+private:
+    bool FBackup;
+    bool FGifTransparent;
+
+    // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher
+    // (another worker, the preview) can disturb a match in progress.
+    std::unique_ptr<TBRegExp> Matcher;
+
+    // The shared conversion objects, made in this order and freed in the same order.
+    std::unique_ptr<TBitmap> WorkBitmap;
+    std::unique_ptr<TBitmap> AlphaMaskBitmap;
+    std::unique_ptr<PngImage> PngObject;
+    std::unique_ptr<TGIFImage> GifObject;
+    std::unique_ptr<TTextLines> TextLines;
+    std::unique_ptr<THtmlReplace> HtmlRewriter;
+    std::unique_ptr<TRGBtoHSBtoRGB> ColorAdjuster;
+};
