@@ -1,0 +1,860 @@
+#include "ui/MainForm.h"
+
+#include "graphics/Exceptions.h"
+#include "ui/BackupForm.h"
+#include "ui/BrowsForm.h"
+#include "ui/ColorSelect.h"
+#include "ui/OperationForm.h"
+#include "ui/UrlViewForm.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QPainterPath>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QPushButton>
+#include <QSaveFile>
+#include <QScreen>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QStandardPaths>
+#include <QStyle>
+#include <QTableWidget>
+#include <QToolButton>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include <cctype>
+
+namespace {
+
+const QString Adjusted = QStringLiteral("あり");
+
+// Design size of the client area; the file panel takes whatever the window grows by.
+constexpr int ClientWidth = 583;
+constexpr int ClientHeight = 502;
+constexpr int RightColumnWidth = 249;
+
+QToolButton* PictureButton(QWidget* Parent, const char* Name, const QString& ToolTip, QStyle::StandardPixmap Icon)
+{
+    auto* Button = new QToolButton(Parent);
+    Button->setObjectName(QLatin1String(Name));
+    Button->setToolTip(ToolTip);
+    Button->setIcon(Parent->style()->standardIcon(Icon, nullptr, Button));
+    Button->setIconSize(QSize(16, 16));
+    Button->setFixedSize(24, 24);
+    Button->setAutoRaise(false);
+    return Button;
+}
+
+QLabel* ValueLabel(QWidget* Parent, const char* Name)
+{
+    auto* Label = new QLabel(QStringLiteral("0"), Parent);
+    Label->setObjectName(QLatin1String(Name));
+    Label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Label->setMinimumWidth(Label->fontMetrics().horizontalAdvance(QStringLiteral("-255")) + 2);
+    return Label;
+}
+
+QScrollBar* OffsetBar(QWidget* Parent, const char* Name, int Limit)
+{
+    auto* Bar = new QScrollBar(Qt::Horizontal, Parent);
+    Bar->setObjectName(QLatin1String(Name));
+    Bar->setRange(-Limit, Limit);
+    Bar->setValue(0);
+    Bar->setSingleStep(1);
+    Bar->setPageStep(1);
+    return Bar;
+}
+
+// Shows a single-instance window again, in front.
+void ShowAgain(QWidget* Form)
+{
+    Form->show();
+    Form->raise();
+    Form->activateWindow();
+}
+
+// Six hue sectors around a white centre: the program's own window icon.
+QIcon ProgramIcon()
+{
+    QIcon Icon;
+    for (int Size : {16, 32, 48, 64}) {
+        QPixmap Pixmap(Size, Size);
+        Pixmap.fill(Qt::transparent);
+        QPainter Painter(&Pixmap);
+        Painter.setRenderHint(QPainter::Antialiasing);
+        const QRectF Box(0.5, 0.5, Size - 1.0, Size - 1.0);
+        for (int Sector = 0; Sector < 6; ++Sector) {
+            Painter.setPen(Qt::NoPen);
+            Painter.setBrush(QColor::fromHsv(Sector * 60, 220, 240));
+            Painter.drawPie(Box, (90 - Sector * 60) * 16, -60 * 16);
+        }
+        Painter.setBrush(Qt::white);
+        Painter.drawEllipse(Box.center(), Size / 5.0, Size / 5.0);
+        Icon.addPixmap(Pixmap);
+    }
+    return Icon;
+}
+
+// The command line of the desktop's default application for plain text, from its desktop
+// entry; empty when there is none.
+QStringList DesktopTextEditor(const QString& Path)
+{
+    QProcess Query;
+    Query.start(QStringLiteral("xdg-mime"), {QStringLiteral("query"), QStringLiteral("default"), QStringLiteral("text/plain")});
+    if (!Query.waitForFinished(3000) || Query.exitCode() != 0)
+        return {};
+    const QString Entry = QString::fromUtf8(Query.readAllStandardOutput()).trimmed();
+    if (Entry.isEmpty())
+        return {};
+    const QString EntryPath = QStandardPaths::locate(QStandardPaths::ApplicationsLocation, Entry);
+    QFile File(EntryPath);
+    if (EntryPath.isEmpty() || !File.open(QIODevice::ReadOnly | QIODevice::Text))
+        return {};
+    QString Exec;
+    bool InMainGroup = false;
+    while (!File.atEnd()) {
+        const QString Line = QString::fromUtf8(File.readLine()).trimmed();
+        if (Line.startsWith(QLatin1Char('[')))
+            InMainGroup = Line == QLatin1String("[Desktop Entry]");
+        else if (InMainGroup && Line.startsWith(QLatin1String("Exec="))) {
+            Exec = Line.mid(5);
+            break;
+        }
+    }
+    QStringList Command;
+    bool PathGiven = false;
+    for (const QString& Argument : QProcess::splitCommand(Exec)) {
+        if (Argument == QLatin1String("%f") || Argument == QLatin1String("%F")) {
+            Command << Path;
+            PathGiven = true;
+        } else if (Argument == QLatin1String("%u") || Argument == QLatin1String("%U")) {
+            Command << QUrl::fromLocalFile(Path).toString();
+            PathGiven = true;
+        } else if (Argument.size() == 2 && Argument.startsWith(QLatin1Char('%'))) {
+            continue;
+        } else {
+            Command << Argument;
+        }
+    }
+    if (!Command.isEmpty() && !PathGiven)
+        Command << Path;
+    return Command;
+}
+
+}  // namespace
+
+TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FFileList(nullptr)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Tessival"));
+    setWindowIcon(ProgramIcon());
+
+    auto* Client = new QWidget(this);
+    Client->setObjectName(QStringLiteral("Client"));
+    setCentralWidget(Client);
+
+    CreateFilePanel(Client);
+    auto* RightColumn = new QWidget(Client);
+    RightColumn->setObjectName(QStringLiteral("RightColumn"));
+    RightColumn->setFixedWidth(RightColumnWidth);
+    grpHSB = CreateHSBGroup(RightColumn);
+    grpSpecificColors = CreateSpecificColorsGroup(RightColumn);
+    grpSetting = CreateSettingGroup(RightColumn);
+    bbnOperation = new QPushButton(QStringLiteral("色置換実行(&O)..."), RightColumn);
+    bbnOperation->setObjectName(QStringLiteral("bbnOperation"));
+    bbnOperation->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
+    bbnOperation->setFixedHeight(50);
+
+    grpHSB->setFixedHeight(121);
+    grpSpecificColors->setFixedHeight(157);
+    grpSetting->setFixedHeight(117);
+    auto* Column = new QVBoxLayout(RightColumn);
+    Column->setContentsMargins(0, 4, 0, 0);
+    Column->setSpacing(0);
+    Column->addWidget(grpHSB);
+    Column->addSpacing(15);
+    Column->addWidget(grpSpecificColors);
+    Column->addSpacing(15);
+    Column->addWidget(grpSetting);
+    Column->addSpacing(11);
+    Column->addWidget(bbnOperation);
+    Column->addStretch(1);
+
+    auto* Layout = new QHBoxLayout(Client);
+    Layout->setContentsMargins(8, 4, ClientWidth - 325 - RightColumnWidth, 8);
+    Layout->setSpacing(0);
+    Layout->addWidget(pnlFile, 1);
+    Layout->addSpacing(325 - 8 - 306);
+    Layout->addWidget(RightColumn, 0);
+    Layout->setAlignment(RightColumn, Qt::AlignTop);
+
+    CreateMenus();
+
+    connect(bbnOperation, &QPushButton::clicked, this, &TfrmMain::bbnOperationClick);
+
+    Client->setMinimumSize(ClientWidth, ClientHeight);
+    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    if (const QScreen* Screen = QGuiApplication::primaryScreen())
+        move(Screen->availableGeometry().center() - rect().center());
+}
+
+TfrmMain::~TfrmMain()
+{
+    delete FOperationForm.data();
+    for (QWidget* Form : SecondaryWindows())
+        delete Form;
+}
+
+void TfrmMain::CreateFilePanel(QWidget* Parent)
+{
+    pnlFile = new QWidget(Parent);
+    pnlFile->setObjectName(QStringLiteral("pnlFile"));
+
+    lvwFile = new QTableWidget(pnlFile);
+    lvwFile->setObjectName(QStringLiteral("lvwFile"));
+    TFileList::SetUpTable(lvwFile);
+    lvwFile->installEventFilter(this);
+    FFileList = TFileList(lvwFile);
+
+    bbnOpenFile = PictureButton(pnlFile, "bbnOpenFile", QStringLiteral("ファイルからリストに追加"), QStyle::SP_FileIcon);
+    bbnOpenFolder = PictureButton(pnlFile, "bbnOpenFolder", QStringLiteral("フォルダからリストに追加"), QStyle::SP_DirOpenIcon);
+    bbnDeleteFile = PictureButton(pnlFile, "bbnDeleteFile", QStringLiteral("選択したファイルを消す"), QStyle::SP_DialogDiscardButton);
+    bbnAllCheck = PictureButton(pnlFile, "bbnAllCheck", QStringLiteral("全てチェックする"), QStyle::SP_DialogYesButton);
+    bbnAllCheckClear = PictureButton(pnlFile, "bbnAllCheckClear", QStringLiteral("すべてのチェックをはずす"), QStyle::SP_DialogNoButton);
+    bbnCheckPlus = PictureButton(pnlFile, "bbnCheckPlus", QStringLiteral("指定した拡張子をチェックする"), QStyle::SP_FileDialogDetailedView);
+    bbnShowPreview = PictureButton(pnlFile, "bbnShowPreview", QStringLiteral("プレビュー画面を開く"), QStyle::SP_FileDialogContentsView);
+    bbnAllDeleteFile = PictureButton(pnlFile, "bbnAllDeleteFile", QStringLiteral("リストをクリアする"), QStyle::SP_TrashIcon);
+
+    pupCheckPlus = new QMenu(this);
+    pupCheckPlus->setObjectName(QStringLiteral("pupCheckPlus"));
+    const auto AddCheckItem = [this](const char* Name, const QString& Caption, void (TfrmMain::*Handler)()) {
+        QAction* Item = pupCheckPlus->addAction(Caption);
+        Item->setObjectName(QLatin1String(Name));
+        connect(Item, &QAction::triggered, this, Handler);
+    };
+    AddCheckItem("mitCss", QStringLiteral("css をチェック(&C)"), &TfrmMain::mitCssClick);
+    AddCheckItem("mitPng", QStringLiteral("png をチェック(&P)"), &TfrmMain::mitPngClick);
+    AddCheckItem("mitGif", QStringLiteral("gif をチェック(&G)"), &TfrmMain::mitGifClick);
+    AddCheckItem("mitHtml", QStringLiteral("htmlをチェック(&H)"), &TfrmMain::mitHtmlClick);
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->setContentsMargins(0, 0, 0, 0);
+    Buttons->setSpacing(2);
+    for (QToolButton* Button : {bbnOpenFile, bbnOpenFolder, bbnDeleteFile, bbnAllCheck, bbnAllCheckClear,
+                                bbnCheckPlus, bbnShowPreview})
+        Buttons->addWidget(Button);
+    Buttons->addStretch(1);
+    Buttons->addWidget(bbnAllDeleteFile);
+
+    auto* Layout = new QVBoxLayout(pnlFile);
+    Layout->setContentsMargins(0, 4, 0, 0);
+    Layout->setSpacing(4);
+    Layout->addWidget(lvwFile, 1);
+    Layout->addLayout(Buttons);
+
+    connect(bbnOpenFile, &QToolButton::clicked, this, &TfrmMain::bbnOpenFileClick);
+    connect(bbnOpenFolder, &QToolButton::clicked, this, &TfrmMain::bbnOpenFolderClick);
+    connect(bbnDeleteFile, &QToolButton::clicked, this, &TfrmMain::bbnDeleteFileClick);
+    connect(bbnAllCheck, &QToolButton::clicked, this, &TfrmMain::bbnAllCheckClick);
+    connect(bbnAllCheckClear, &QToolButton::clicked, this, &TfrmMain::bbnAllCheckClearClick);
+    connect(bbnCheckPlus, &QToolButton::clicked, this, &TfrmMain::bbnCheckPlusClick);
+    connect(bbnShowPreview, &QToolButton::clicked, this, &TfrmMain::bbnShowPreviewClick);
+    connect(bbnAllDeleteFile, &QToolButton::clicked, this, &TfrmMain::bbnAllDeleteFileClick);
+    connect(lvwFile, &QTableWidget::cellDoubleClicked, this, &TfrmMain::bbnShowPreviewClick);
+}
+
+QGroupBox* TfrmMain::CreateHSBGroup(QWidget* Parent)
+{
+    auto* Group = new QGroupBox(QStringLiteral("色の調節(&A)"), Parent);
+    Group->setObjectName(QStringLiteral("grpHSB"));
+    scbH = OffsetBar(Group, "scbH", 180);
+    scbS = OffsetBar(Group, "scbS", 255);
+    scbB = OffsetBar(Group, "scbB", 255);
+    lblHValue = ValueLabel(Group, "lblHValue");
+    lblSValue = ValueLabel(Group, "lblSValue");
+    lblBValue = ValueLabel(Group, "lblBValue");
+
+    auto* Grid = new QGridLayout(Group);
+    Grid->setContentsMargins(8, 6, 8, 6);
+    Grid->setHorizontalSpacing(6);
+    const auto AddRow = [Group, Grid](int Row, const char* Name, const QString& Caption, QScrollBar* Bar, QLabel* Value) {
+        auto* Label = new QLabel(Caption, Group);
+        Label->setObjectName(QLatin1String(Name));
+        Label->setBuddy(Bar);
+        Grid->addWidget(Label, Row, 0);
+        Grid->addWidget(Bar, Row, 1);
+        Grid->addWidget(Value, Row, 2);
+    };
+    AddRow(0, "lblH", QStringLiteral("色相"), scbH, lblHValue);
+    AddRow(1, "lblS", QStringLiteral("彩度"), scbS, lblSValue);
+    AddRow(2, "lblB", QStringLiteral("明度"), scbB, lblBValue);
+    Grid->setColumnStretch(1, 1);
+
+    for (QScrollBar* Bar : {scbH, scbS, scbB})
+        connect(Bar, &QScrollBar::valueChanged, this, &TfrmMain::ScrollChange);
+    return Group;
+}
+
+QGroupBox* TfrmMain::CreateSpecificColorsGroup(QWidget* Parent)
+{
+    auto* Group = new QGroupBox(QStringLiteral("特定色変更(&C)"), Parent);
+    Group->setObjectName(QStringLiteral("grpSpecificColors"));
+
+    lvwColors = new QTableWidget(Group);
+    lvwColors->setObjectName(QStringLiteral("lvwColors"));
+    lvwColors->setColumnCount(3);
+    lvwColors->setHorizontalHeaderLabels({QStringLiteral("調整"), QStringLiteral("この色を"), QStringLiteral("この色に")});
+    lvwColors->setColumnWidth(0, 36);
+    lvwColors->setColumnWidth(1, 85);
+    lvwColors->setColumnWidth(2, 85);
+    lvwColors->horizontalHeader()->setHighlightSections(false);
+    lvwColors->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    lvwColors->verticalHeader()->setVisible(false);
+    lvwColors->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    lvwColors->verticalHeader()->setDefaultSectionSize(lvwColors->fontMetrics().height() + 4);
+    lvwColors->setShowGrid(true);
+    lvwColors->setWordWrap(false);
+    lvwColors->setSelectionBehavior(QAbstractItemView::SelectRows);
+    lvwColors->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    lvwColors->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lvwColors->installEventFilter(this);
+
+    btnNewColors = new QPushButton(QStringLiteral("追加(&P)..."), Group);
+    btnNewColors->setObjectName(QStringLiteral("btnNewColors"));
+    btnDeleteColors = new QPushButton(QStringLiteral("消す(&D)"), Group);
+    btnDeleteColors->setObjectName(QStringLiteral("btnDeleteColors"));
+
+    auto* Buttons = new QHBoxLayout;
+    Buttons->addStretch(1);
+    Buttons->addWidget(btnNewColors);
+    Buttons->addWidget(btnDeleteColors);
+    auto* Layout = new QVBoxLayout(Group);
+    Layout->setContentsMargins(8, 6, 8, 6);
+    Layout->setSpacing(4);
+    Layout->addWidget(lvwColors, 1);
+    Layout->addLayout(Buttons);
+
+    connect(btnNewColors, &QPushButton::clicked, this, &TfrmMain::btnNewColorsClick);
+    connect(btnDeleteColors, &QPushButton::clicked, this, &TfrmMain::btnDeleteColorsClick);
+    return Group;
+}
+
+QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
+{
+    auto* Group = new QGroupBox(QStringLiteral("設定(&S)"), Parent);
+    Group->setObjectName(QStringLiteral("grpSetting"));
+
+    cbxBackup = new QCheckBox(QStringLiteral("バックアップファイルをつくる(&B)"), Group);
+    cbxBackup->setObjectName(QStringLiteral("cbxBackup"));
+    cbxBackup->setChecked(true);
+    cbxSubFolderSearch = new QCheckBox(QStringLiteral("フォルダを開くときサブフォルダも検索(&F)"), Group);
+    cbxSubFolderSearch->setObjectName(QStringLiteral("cbxSubFolderSearch"));
+    cbxSubFolderSearch->setChecked(true);
+    cbxGifTransparent = new QCheckBox(QStringLiteral("透過GIF対応（不完全です）(&G)"), Group);
+    cbxGifTransparent->setObjectName(QStringLiteral("cbxGifTransparent"));
+    cbxGifTransparent->setChecked(false);
+
+    lblRefreshTime = new QLabel(QStringLiteral("プレビューの更新時間[秒]:"), Group);
+    lblRefreshTime->setObjectName(QStringLiteral("lblRefreshTime"));
+    udnRefreshTime = new QSpinBox(Group);
+    udnRefreshTime->setObjectName(QStringLiteral("udnRefreshTime"));
+    udnRefreshTime->setRange(1, 100);
+    udnRefreshTime->setSingleStep(1);
+    udnRefreshTime->setValue(3);
+    udnRefreshTime->setWrapping(false);
+    udnRefreshTime->setGroupSeparatorShown(false);
+    udnRefreshTime->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // The number changes by the arrows only; typing into it is refused.
+    if (auto* edtRefreshTime = udnRefreshTime->findChild<QLineEdit*>()) {
+        edtRefreshTime->setObjectName(QStringLiteral("edtRefreshTime"));
+        edtRefreshTime->setReadOnly(true);
+    }
+    lblRefreshTime->setBuddy(udnRefreshTime);
+
+    auto* RefreshRow = new QHBoxLayout;
+    RefreshRow->addWidget(lblRefreshTime);
+    RefreshRow->addWidget(udnRefreshTime);
+    RefreshRow->addStretch(1);
+    auto* Layout = new QVBoxLayout(Group);
+    Layout->setContentsMargins(8, 4, 4, 4);
+    Layout->setSpacing(2);
+    Layout->addWidget(cbxBackup);
+    Layout->addWidget(cbxSubFolderSearch);
+    Layout->addWidget(cbxGifTransparent);
+    Layout->addLayout(RefreshRow);
+
+    connect(udnRefreshTime, &QSpinBox::valueChanged, this, &TfrmMain::udnRefreshTimeClick);
+    return Group;
+}
+
+void TfrmMain::CreateMenus()
+{
+    QMenuBar* mnuMain = menuBar();
+    mnuMain->setObjectName(QStringLiteral("mnuMain"));
+    const auto AddItem = [this](QMenu* Menu, const char* Name, const QString& Caption, void (TfrmMain::*Handler)()) {
+        QAction* Item = Menu->addAction(Caption);
+        Item->setObjectName(QLatin1String(Name));
+        connect(Item, &QAction::triggered, this, Handler);
+        return Item;
+    };
+
+    QMenu* mitFile = mnuMain->addMenu(QStringLiteral("ファイル(&F)"));
+    mitFile->setObjectName(QStringLiteral("mitFile"));
+    AddItem(mitFile, "mitOpenFile", QStringLiteral("ファイルを追加(&F)..."), &TfrmMain::bbnOpenFileClick);
+    AddItem(mitFile, "mitOpenFolder", QStringLiteral("フォルダを追加(&O)..."), &TfrmMain::bbnOpenFolderClick);
+    AddItem(mitFile, "mitListClear", QStringLiteral("ファイルリストをクリア(&C)"), &TfrmMain::bbnAllDeleteFileClick);
+    mitFile->addSeparator();
+    AddItem(mitFile, "mitExit", QStringLiteral("終了(&X)"), &TfrmMain::mitExitClick);
+
+    QMenu* mitEdit = mnuMain->addMenu(QStringLiteral("編集(&E)"));
+    mitEdit->setObjectName(QStringLiteral("mitEdit"));
+    AddItem(mitEdit, "mitURL", QStringLiteral("URLでプレビュー(&U)..."), &TfrmMain::mitURLClick);
+    AddItem(mitEdit, "mitBackup", QStringLiteral("バックアップの復元/消去(&B)..."), &TfrmMain::mitBackupClick);
+    mitEdit->addSeparator();
+    AddItem(mitEdit, "mitOperation", QStringLiteral("色置換実行(&O)..."), &TfrmMain::bbnOperationClick);
+
+    QMenu* mitHelp = mnuMain->addMenu(QStringLiteral("ヘルプ(&H)"));
+    mitHelp->setObjectName(QStringLiteral("mitHelp"));
+    AddItem(mitHelp, "mitReadme", QStringLiteral("Readme(&R)"), &TfrmMain::mitReadmeClick);
+    mitHelp->addSeparator();
+    AddItem(mitHelp, "mitAbout", QStringLiteral("バージョン情報(&A)..."), &TfrmMain::mitAboutClick);
+}
+
+TConversionSettings TfrmMain::CurrentSettings() const
+{
+    TConversionSettings Settings = FSettings;
+    Settings.HueOffset = scbH->value();
+    Settings.SatOffset = scbS->value();
+    Settings.BrightOffset = scbB->value();
+    return Settings;
+}
+
+TBatchInput TfrmMain::BatchInput() const
+{
+    TBatchInput Input;
+    Input.Items = FFileList.BatchItems();
+    Input.Settings = CurrentSettings();
+    Input.Backup = cbxBackup->isChecked();
+    Input.GifTransparent = cbxGifTransparent->isChecked();
+    return Input;
+}
+
+// ---- File list
+
+void TfrmMain::bbnOpenFileClick()
+{
+    QFileDialog dlgOpenFile(this);
+    dlgOpenFile.setObjectName(QStringLiteral("dlgOpenFile"));
+    dlgOpenFile.setFileMode(QFileDialog::ExistingFiles);
+    dlgOpenFile.setAcceptMode(QFileDialog::AcceptOpen);
+    dlgOpenFile.setNameFilter(QStringLiteral("変更可能ファイル(*.htm *.html *.css *.gif *.png)"));
+    dlgOpenFile.setSizeGripEnabled(true);
+    dlgOpenFile.setFilter(dlgOpenFile.filter() & ~QDir::CaseSensitive);
+    if (dlgOpenFile.exec() == QDialog::Accepted)
+        FFileList.AddFiles(dlgOpenFile.selectedFiles());
+}
+
+void TfrmMain::bbnOpenFolderClick()
+{
+    const QString Folder = QFileDialog::getExistingDirectory(this, QStringLiteral("フォルダを開く"), SelectFolderName);
+    if (Folder.isEmpty())
+        return;
+    SelectFolderName = Folder;
+    FFileList.AddFolder(Folder, cbxSubFolderSearch->isChecked());
+}
+
+void TfrmMain::bbnDeleteFileClick()
+{
+    FFileList.DeleteSelected();
+}
+
+void TfrmMain::bbnAllDeleteFileClick()
+{
+    FFileList.Clear();
+}
+
+void TfrmMain::bbnAllCheckClick()
+{
+    FFileList.CheckAll(true);
+}
+
+void TfrmMain::bbnAllCheckClearClick()
+{
+    FFileList.CheckAll(false);
+}
+
+QPoint TfrmMain::CheckPlusMenuPoint() const
+{
+    return bbnCheckPlus->parentWidget()->mapToGlobal(bbnCheckPlus->pos() + QPoint(20, 20));
+}
+
+void TfrmMain::bbnCheckPlusClick()
+{
+    pupCheckPlus->popup(CheckPlusMenuPoint());
+}
+
+void TfrmMain::mitCssClick()
+{
+    FFileList.CheckExtension(QStringLiteral("css"));
+}
+
+void TfrmMain::mitPngClick()
+{
+    FFileList.CheckExtension(QStringLiteral("png"));
+}
+
+void TfrmMain::mitGifClick()
+{
+    FFileList.CheckExtension(QStringLiteral("gif"));
+}
+
+void TfrmMain::mitHtmlClick()
+{
+    FFileList.CheckExtension(QStringLiteral("htm"));
+    FFileList.CheckExtension(QStringLiteral("html"));
+}
+
+void TfrmMain::WMDropFiles(const QStringList& Names)
+{
+    FFileList.AddDropped(Names, cbxSubFolderSearch->isChecked());
+}
+
+void TfrmMain::FormShow()
+{
+    if (FDropTargetRegistered)
+        return;
+    setAcceptDrops(true);
+    FDropTargetRegistered = true;
+}
+
+void TfrmMain::showEvent(QShowEvent* Event)
+{
+    QMainWindow::showEvent(Event);
+    FormShow();
+}
+
+void TfrmMain::dragEnterEvent(QDragEnterEvent* Event)
+{
+    if (Event->mimeData()->hasUrls())
+        Event->acceptProposedAction();
+}
+
+void TfrmMain::dragMoveEvent(QDragMoveEvent* Event)
+{
+    if (Event->mimeData()->hasUrls())
+        Event->acceptProposedAction();
+}
+
+void TfrmMain::dropEvent(QDropEvent* Event)
+{
+    if (!Event->mimeData()->hasUrls())
+        return;
+    QStringList Names;
+    for (const QUrl& Url : Event->mimeData()->urls()) {
+        if (Url.isLocalFile())
+            Names.append(Url.toLocalFile());
+    }
+    Event->acceptProposedAction();
+    WMDropFiles(Names);
+}
+
+bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)
+{
+    if (Event->type() == QEvent::KeyPress) {
+        bool Handled = false;
+        if (Watched == lvwFile)
+            lvwFileKeyDown(static_cast<QKeyEvent*>(Event), Handled);
+        else if (Watched == lvwColors)
+            lvwColorsKeyDown(static_cast<QKeyEvent*>(Event), Handled);
+        if (Handled)
+            return true;
+    }
+    return QMainWindow::eventFilter(Watched, Event);
+}
+
+void TfrmMain::lvwFileKeyDown(QKeyEvent* Event, bool& Handled)
+{
+    switch (Event->key()) {
+    case Qt::Key_Delete:
+        bbnDeleteFileClick();
+        Handled = true;
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        bbnShowPreviewClick();
+        Handled = true;
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Specific colours
+
+void TfrmMain::AddColorRow(bool Adjust, TRGBColor Before, TRGBColor After)
+{
+    const int Row = lvwColors->rowCount();
+    lvwColors->insertRow(Row);
+    const QStringList Texts = PairRowTexts(Adjust, Before, After);
+    for (int Column = 0; Column < 3; ++Column) {
+        auto* Item = new QTableWidgetItem(Texts[Column]);
+        Item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
+        lvwColors->setItem(Row, Column, Item);
+    }
+    UpdateSpecificColors();
+}
+
+void TfrmMain::UpdateSpecificColors()
+{
+    const int Rows = lvwColors->rowCount();
+    TConversionSettings Rebuilt;
+    const auto ColorOf = [this](const QTableWidgetItem* Item) {
+        const QString Text = Item ? Item->text() : QString();
+        return TRGBColor{HexToInt(Text.mid(1, 2)), HexToInt(Text.mid(3, 2)), HexToInt(Text.mid(5, 2))};
+    };
+    for (int Row = 0; Row < Rows; ++Row) {
+        const QTableWidgetItem* Caption = lvwColors->item(Row, 0);
+        Rebuilt.AddPair(ColorOf(lvwColors->item(Row, 1)), ColorOf(lvwColors->item(Row, 2)),
+                        Caption && Caption->text() == Adjusted);
+    }
+    FSettings.BeforeColors = std::move(Rebuilt.BeforeColors);
+    FSettings.AfterColors = std::move(Rebuilt.AfterColors);
+    FSettings.AdjustFlags = std::move(Rebuilt.AdjustFlags);
+}
+
+int TfrmMain::HexToInt(const QString& Digits) const
+{
+    bool Valid = !Digits.isEmpty();
+    for (const QChar Digit : Digits)
+        Valid = Valid && Digit.unicode() < 128 && std::isxdigit(Digit.unicode());
+    if (!Valid)
+        throw EConvertError("16進文字から数字に変換できませんでした");
+    return Digits.toInt(nullptr, 16);
+}
+
+void TfrmMain::btnNewColorsClick()
+{
+    if (!FColorSelectForm) {
+        FColorSelectForm = new TfrmColorSelect;
+        FColorSelectForm->setAttribute(Qt::WA_DeleteOnClose);
+        connect(FColorSelectForm.data(), &TfrmColorSelect::PairAccepted, this, &TfrmMain::AddColorRow);
+    }
+    ShowAgain(FColorSelectForm);
+}
+
+void TfrmMain::btnDeleteColorsClick()
+{
+    TFileList::DeleteSelectedRows(lvwColors);
+    UpdateSpecificColors();
+}
+
+void TfrmMain::lvwColorsKeyDown(QKeyEvent* Event, bool& Handled)
+{
+    if (Event->key() == Qt::Key_Delete) {
+        btnDeleteColorsClick();
+        Handled = true;
+    }
+}
+
+// ---- Adjustment and settings
+
+void TfrmMain::ScrollChange()
+{
+    lblHValue->setText(QString::number(scbH->value()));
+    lblSValue->setText(QString::number(scbS->value()));
+    lblBValue->setText(QString::number(scbB->value()));
+    if (FBrowsForm)
+        FBrowsForm->ConvertCapture();
+}
+
+void TfrmMain::udnRefreshTimeClick()
+{
+    if (FBrowsForm)
+        FBrowsForm->SetCaptureInterval(udnRefreshTime->value() * 1000);
+}
+
+// ---- Commands
+
+void TfrmMain::bbnOperationClick()
+{
+    if (FOperationForm)
+        return;
+    FOperationForm = new TfrmOperation(BatchInput(), this);
+    // The preview shows the converted files once the batch is over.
+    connect(FOperationForm.data(), &TfrmOperation::ConversionFinished, this, [this] {
+        if (FBrowsForm)
+            FBrowsForm->RefreshPage();
+    });
+    FOperationForm->show();
+    FOperationForm->ExecuteConversion();
+}
+
+void TfrmMain::bbnShowPreviewClick()
+{
+    QString Path = FFileList.FirstSelectedPath();
+    if (Path.isEmpty())
+        return;
+    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".png"), Qt::CaseInsensitive) == 0)
+        Path = MakePngPage(Path, QCoreApplication::applicationDirPath());
+    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".css"), Qt::CaseInsensitive) == 0)
+        OpenInNotepad(Path);
+    else
+        ShowPreviewOf(QStringLiteral("file://") + Path);
+}
+
+void TfrmMain::ShowPreviewOf(const QString& Url)
+{
+    if (!FBrowsForm) {
+        FBrowsForm = new TfrmBrows([this] { return CurrentSettings(); });
+        FBrowsForm->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    ShowAgain(FBrowsForm);
+    FBrowsForm->Navigate(Url);
+}
+
+QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
+{
+    // The image is referred to by its file URL: a path holding "#", "?" or "%" would
+    // otherwise be read as something else by the browser.
+    QString Source = QUrl::fromLocalFile(PngPath).toString(QUrl::FullyEncoded);
+    Source.replace(QLatin1Char('&'), QLatin1String("&amp;"));
+    const QByteArray Page = "<html><body>\r\n<img src=\"" + Source.toUtf8() + "\">\r\n</body></html>\r\n";
+    const QString PagePath = QDir(Folder).filePath(QStringLiteral("pngshow.html"));
+    QSaveFile File(PagePath);
+    if (Folder.isEmpty() || !File.open(QIODevice::WriteOnly) || File.write(Page) != Page.size() || !File.commit())
+        return PngPath;
+    return PagePath;
+}
+
+void TfrmMain::OpenInNotepad(const QString& Path)
+{
+    const QStringList Editor = DesktopTextEditor(Path);
+    if (!Editor.isEmpty() && QProcess::startDetached(Editor.first(), Editor.mid(1)))
+        return;
+    if (QDesktopServices::openUrl(QUrl::fromLocalFile(Path)))
+        return;
+    const QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
+    QString Command = Environment.value(QStringLiteral("VISUAL"));
+    if (Command.isEmpty())
+        Command = Environment.value(QStringLiteral("EDITOR"));
+    if (Command.isEmpty())
+        return;
+    // The editor command may carry its own arguments; the path goes in as "$1".
+    QProcess::startDetached(QStringLiteral("x-terminal-emulator"),
+                            {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
+                             Command + QStringLiteral(" \"$1\""), QStringLiteral("sh"), Path});
+}
+
+QFont TfrmMain::InterfaceFont()
+{
+    QFont Font(QStringLiteral("IPAPGothic"));
+    Font.setPointSize(9);
+    Font.setStyleHint(QFont::SansSerif);
+    return Font;
+}
+
+QString TfrmMain::ReadmePath()
+{
+    const QDir Program(QCoreApplication::applicationDirPath());
+    for (const QString& Candidate : {Program.filePath(QStringLiteral("readme.txt")),
+                                     Program.filePath(QStringLiteral("../share/doc/tessival/readme.txt"))}) {
+        if (QFileInfo(Candidate).isFile())
+            return QDir::cleanPath(Candidate);
+    }
+    return {};
+}
+
+void TfrmMain::mitReadmeClick()
+{
+    const QString Path = ReadmePath();
+    if (!Path.isEmpty())
+        QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+}
+
+QString TfrmMain::GetFileVersion()
+{
+    return QStringLiteral(TESSIVAL_VERSION);
+}
+
+QString TfrmMain::AboutText()
+{
+    return QStringLiteral("Tessival ") + GetFileVersion() + QStringLiteral("\n\n") +
+           QStringLiteral("ウェブサイトの色をまるごと塗り替えるツール\n") +
+           QStringLiteral("Tessival 開発チーム");
+}
+
+void TfrmMain::mitAboutClick()
+{
+    QMessageBox::information(this, QStringLiteral("バージョン情報"), AboutText());
+}
+
+void TfrmMain::mitURLClick()
+{
+    if (!FUrlViewForm) {
+        FUrlViewForm = new TfrmUrlView;
+        FUrlViewForm->setAttribute(Qt::WA_DeleteOnClose);
+        connect(FUrlViewForm.data(), &TfrmUrlView::UrlChosen, this, &TfrmMain::ShowPreviewOf);
+    }
+    ShowAgain(FUrlViewForm);
+}
+
+void TfrmMain::mitBackupClick()
+{
+    if (!FBackupForm) {
+        FBackupForm = new TfrmBackup;
+        FBackupForm->setAttribute(Qt::WA_DeleteOnClose);
+    }
+    ShowAgain(FBackupForm);
+}
+
+void TfrmMain::mitExitClick()
+{
+    close();
+}
+
+void TfrmMain::closeEvent(QCloseEvent* Event)
+{
+    // A running batch is rewriting the user's files: the program waits for it.
+    if (FOperationForm && FOperationForm->IsRunning()) {
+        FOperationForm->raise();
+        Event->ignore();
+        return;
+    }
+    CloseSecondaryWindows();
+    Event->accept();
+}
+
+QList<QWidget*> TfrmMain::SecondaryWindows() const
+{
+    return {FOperationForm.data(), FBrowsForm.data(), FUrlViewForm.data(), FColorSelectForm.data(), FBackupForm.data()};
+}
+
+void TfrmMain::CloseSecondaryWindows()
+{
+    for (QWidget* Form : SecondaryWindows()) {
+        if (Form)
+            Form->close();
+    }
+}

@@ -1,0 +1,72 @@
+#pragma once
+// The batch window: shows the conversion log and the progress of one batch. The batch itself
+// (TOperation) runs on a worker thread so the program stays responsive on a large site; its log
+// lines and progress steps are handed to this window as they happen, in order.
+
+#include "batch/OperationForm.h"
+
+#include <QStringList>
+#include <QWidget>
+
+#include <memory>
+#include <thread>
+
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QWidget;
+
+class TfrmOperation final : public QWidget {
+    Q_OBJECT
+
+public:
+    // Takes the settings of this moment: nothing done in the main window afterwards reaches
+    // this batch.
+    explicit TfrmOperation(const TBatchInput& Input, QWidget* parent = nullptr);
+    ~TfrmOperation() override;
+
+    TfrmOperation(const TfrmOperation&) = delete;
+    TfrmOperation& operator=(const TfrmOperation&) = delete;
+
+    // Starts the whole batch and returns at once; ConversionFinished follows when every file
+    // has been handled. A second call does nothing.
+    void ExecuteConversion();
+
+    bool IsRunning() const { return FRunning; }
+    bool IsFinished() const { return FFinished; }
+
+    // The lines of memLog.
+    QStringList LogLines() const { return FLines; }
+
+    // The whole log as bbnClipBoardClick puts it on the clipboard.
+    QString LogText() const;
+
+public slots:
+    void bbnOKClick();
+    void bbnClipBoardClick();
+
+signals:
+    void ConversionFinished();
+
+protected:
+    void closeEvent(QCloseEvent* Event) override;
+
+private:
+    class TLiveObserver;
+
+    void AppendLine(const QString& Line);
+    void Finish(const QString& Failure);
+    void SetRunningLook(bool Running);
+
+    QPlainTextEdit* memLog = nullptr;
+    QProgressBar* pgbOperation = nullptr;
+    QPushButton* bbnOK = nullptr;
+    QPushButton* bbnClipBoard = nullptr;
+
+    std::unique_ptr<TOperation> FOperation;
+    std::unique_ptr<TLiveObserver> FObserver;
+    std::thread FWorker;
+    QStringList FLines;
+    bool FRunning = false;
+    bool FFinished = false;
+};

@@ -1,0 +1,504 @@
+// The main window headless: its controls and defaults, the scroll-bar labels, the colour
+// arrays built from the table rows, drops, keys, the check-by-extension pop-up, the PNG page
+// and the single batch window.
+
+#include "graphics/Exceptions.h"
+#include "ui/MainForm.h"
+#include "ui/BackupForm.h"
+#include "ui/ColorSelect.h"
+#include "ui/OperationForm.h"
+#include "ui/UrlViewForm.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+
+void Touch(const QString& Path, const QByteArray& Bytes = "x")
+{
+    QDir().mkpath(QFileInfo(Path).path());
+    QFile File(Path);
+    QVERIFY2(File.open(QIODevice::WriteOnly), qPrintable(Path));
+    File.write(Bytes);
+}
+
+template <typename T>
+T* Control(QObject& Form, const char* Name)
+{
+    T* Found = Form.findChild<T*>(QLatin1String(Name));
+    if (!Found)
+        qFatal("no control %s", Name);
+    return Found;
+}
+
+void Drop(QWidget& Target, const QStringList& Paths)
+{
+    QMimeData Data;
+    QList<QUrl> Urls;
+    for (const QString& Path : Paths)
+        Urls << QUrl::fromLocalFile(Path);
+    Data.setUrls(Urls);
+    const QPointF Point(Target.width() / 2.0, Target.height() / 2.0);
+    QDragEnterEvent Enter(Point.toPoint(), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Target, &Enter);
+    QVERIFY(Enter.isAccepted());
+    QDropEvent DropEvent(Point, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(&Target, &DropEvent);
+}
+
+template <typename T>
+QList<T*> OpenWindows()
+{
+    QList<T*> Found;
+    for (QWidget* Widget : QApplication::topLevelWidgets()) {
+        if (auto* Form = qobject_cast<T*>(Widget); Form && Form->isVisible())
+            Found << Form;
+    }
+    return Found;
+}
+
+QStringList ListedPaths(TfrmMain& Form)
+{
+    QStringList Paths;
+    for (int Row = 0; Row < Form.FileList().Count(); ++Row)
+        Paths << Form.FileList().FullPath(Row);
+    return Paths;
+}
+
+}  // namespace
+
+class MainFormTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void startsWithTheDesignDefaults();
+    void menusCarryTheirCaptions();
+    void scrollBarsMoveByOneAndShowTheirValue();
+    void colourArraysFollowTheRows();
+    void hexToIntRefusesWhatIsNotHexadecimal();
+    void dropsFollowTheRules();
+    void deleteKeyAndButtonDeleteTheSelection();
+    void checkPlusMenuOpensBesideTheButtonAndChecksByExtension();
+    void pngPageShowsTheImageOrFallsBack();
+    void batchInputTakesTheSettingsOfTheMoment();
+    void secondBatchCommandDoesNothingWhileTheWindowIsOpen();
+    void aboutTextNamesProgramAndVersion();
+    void otherWindowsAreSingleInstances();
+};
+
+void MainFormTest::startsWithTheDesignDefaults()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    QCOMPARE(Form.windowTitle(), QString("Tessival"));
+    QCOMPARE(Form.centralWidget()->size(), QSize(583, 502));
+
+    QCOMPARE(Control<QGroupBox>(Form, "grpHSB")->title(), QString("色の調節(&A)"));
+    QCOMPARE(Control<QGroupBox>(Form, "grpSpecificColors")->title(), QString("特定色変更(&C)"));
+    QCOMPARE(Control<QGroupBox>(Form, "grpSetting")->title(), QString("設定(&S)"));
+    QCOMPARE(Control<QPushButton>(Form, "bbnOperation")->text(), QString("色置換実行(&O)..."));
+    QCOMPARE(Control<QPushButton>(Form, "btnNewColors")->text(), QString("追加(&P)..."));
+    QCOMPARE(Control<QPushButton>(Form, "btnDeleteColors")->text(), QString("消す(&D)"));
+
+    const auto* Backup = Control<QCheckBox>(Form, "cbxBackup");
+    QCOMPARE(Backup->text(), QString("バックアップファイルをつくる(&B)"));
+    QVERIFY(Backup->isChecked());
+    const auto* SubFolders = Control<QCheckBox>(Form, "cbxSubFolderSearch");
+    QCOMPARE(SubFolders->text(), QString("フォルダを開くときサブフォルダも検索(&F)"));
+    QVERIFY(SubFolders->isChecked());
+    const auto* GifTransparent = Control<QCheckBox>(Form, "cbxGifTransparent");
+    QCOMPARE(GifTransparent->text(), QString("透過GIF対応（不完全です）(&G)"));
+    QVERIFY(!GifTransparent->isChecked());
+    QCOMPARE(Control<QLabel>(Form, "lblRefreshTime")->text(), QString("プレビューの更新時間[秒]:"));
+
+    auto* Refresh = Control<QSpinBox>(Form, "udnRefreshTime");
+    QCOMPARE(Refresh->value(), 3);
+    QCOMPARE(Refresh->minimum(), 1);
+    QCOMPARE(Refresh->maximum(), 100);
+    QVERIFY(!Refresh->wrapping());
+    QVERIFY(Control<QLineEdit>(Form, "edtRefreshTime")->isReadOnly());
+    Refresh->stepDown();
+    Refresh->stepDown();
+    Refresh->stepDown();
+    QCOMPARE(Refresh->value(), 1);  // no wrap-round
+    Refresh->setValue(100);
+    Refresh->stepUp();
+    QCOMPARE(Refresh->value(), 100);
+
+    const struct {
+        const char* Name;
+        const char* Tip;
+    } Buttons[] = {{"bbnOpenFile", "ファイルからリストに追加"}, {"bbnOpenFolder", "フォルダからリストに追加"},
+                   {"bbnDeleteFile", "選択したファイルを消す"}, {"bbnAllCheck", "全てチェックする"},
+                   {"bbnAllCheckClear", "すべてのチェックをはずす"}, {"bbnCheckPlus", "指定した拡張子をチェックする"},
+                   {"bbnShowPreview", "プレビュー画面を開く"}, {"bbnAllDeleteFile", "リストをクリアする"}};
+    for (const auto& Button : Buttons) {
+        auto* Widget = Control<QToolButton>(Form, Button.Name);
+        QCOMPARE(Widget->toolTip(), QString::fromUtf8(Button.Tip));
+        QCOMPARE(Widget->size(), QSize(24, 24));
+    }
+
+    auto* Colors = Control<QTableWidget>(Form, "lvwColors");
+    QCOMPARE(Colors->columnCount(), 3);
+    QCOMPARE(Colors->horizontalHeaderItem(0)->text(), QString("調整"));
+    QCOMPARE(Colors->horizontalHeaderItem(1)->text(), QString("この色を"));
+    QCOMPARE(Colors->horizontalHeaderItem(2)->text(), QString("この色に"));
+    QCOMPARE(Control<QTableWidget>(Form, "lvwFile")->rowCount(), 0);
+
+    // The file panel takes what the window grows by; the right-hand column keeps its width
+    // and its distance from the right edge.
+    auto* Panel = Control<QWidget>(Form, "pnlFile");
+    auto* Operation = Control<QPushButton>(Form, "bbnOperation");
+    const int PanelWidth = Panel->width();
+    const int OperationWidth = Operation->width();
+    const int RightGap = Form.centralWidget()->width() - Operation->mapTo(Form.centralWidget(), QPoint(Operation->width(), 0)).x();
+    Form.resize(Form.width() + 100, Form.height() + 40);
+    QTRY_COMPARE(Panel->width(), PanelWidth + 100);
+    QCOMPARE(Operation->width(), OperationWidth);
+    QCOMPARE(Form.centralWidget()->width() - Operation->mapTo(Form.centralWidget(), QPoint(Operation->width(), 0)).x(), RightGap);
+}
+
+void MainFormTest::menusCarryTheirCaptions()
+{
+    TfrmMain Form;
+    QStringList Titles;
+    for (QAction* Menu : Form.menuBar()->actions())
+        Titles << Menu->text();
+    QCOMPARE(Titles, QStringList({"ファイル(&F)", "編集(&E)", "ヘルプ(&H)"}));
+    const struct {
+        const char* Name;
+        const char* Caption;
+    } Items[] = {{"mitOpenFile", "ファイルを追加(&F)..."}, {"mitOpenFolder", "フォルダを追加(&O)..."},
+                 {"mitListClear", "ファイルリストをクリア(&C)"}, {"mitExit", "終了(&X)"},
+                 {"mitURL", "URLでプレビュー(&U)..."}, {"mitBackup", "バックアップの復元/消去(&B)..."},
+                 {"mitOperation", "色置換実行(&O)..."}, {"mitReadme", "Readme(&R)"},
+                 {"mitAbout", "バージョン情報(&A)..."}, {"mitCss", "css をチェック(&C)"},
+                 {"mitPng", "png をチェック(&P)"}, {"mitGif", "gif をチェック(&G)"}, {"mitHtml", "htmlをチェック(&H)"}};
+    for (const auto& Item : Items)
+        QCOMPARE(Control<QAction>(Form, Item.Name)->text(), QString::fromUtf8(Item.Caption));
+
+    Form.FileList().AddFiles({"/w/a.html", "/w/b.css"});
+    Control<QAction>(Form, "mitListClear")->trigger();
+    QCOMPARE(Form.FileList().Count(), 0);
+}
+
+void MainFormTest::scrollBarsMoveByOneAndShowTheirValue()
+{
+    TfrmMain Form;
+    auto* H = Control<QScrollBar>(Form, "scbH");
+    auto* S = Control<QScrollBar>(Form, "scbS");
+    auto* B = Control<QScrollBar>(Form, "scbB");
+    QCOMPARE(H->minimum(), -180);
+    QCOMPARE(H->maximum(), 180);
+    QCOMPARE(S->minimum(), -255);
+    QCOMPARE(S->maximum(), 255);
+    QCOMPARE(B->minimum(), -255);
+    QCOMPARE(B->maximum(), 255);
+    for (const char* Label : {"lblHValue", "lblSValue", "lblBValue"})
+        QCOMPARE(Control<QLabel>(Form, Label)->text(), QString("0"));
+
+    H->setValue(H->minimum());
+    QCOMPARE(Control<QLabel>(Form, "lblHValue")->text(), QString("-180"));
+    S->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+    QCOMPARE(Control<QLabel>(Form, "lblSValue")->text(), QString("1"));
+    S->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    QCOMPARE(Control<QLabel>(Form, "lblSValue")->text(), QString("2"));
+    B->setValue(-300);
+    QCOMPARE(Control<QLabel>(Form, "lblBValue")->text(), QString("-255"));
+
+    const TConversionSettings Settings = Form.CurrentSettings();
+    QCOMPARE(Settings.HueOffset, -180);
+    QCOMPARE(Settings.SatOffset, 2);
+    QCOMPARE(Settings.BrightOffset, -255);
+}
+
+void MainFormTest::colourArraysFollowTheRows()
+{
+    TfrmMain Form;
+    auto* Colors = Control<QTableWidget>(Form, "lvwColors");
+    Form.AddColorRow(true, TRGBColor{255, 128, 0}, TRGBColor{0, 0, 255});
+    Form.AddColorRow(false, TRGBColor{1, 2, 3}, TRGBColor{171, 205, 239});
+    QCOMPARE(Colors->rowCount(), 2);
+    QCOMPARE(Colors->item(0, 0)->text(), QString("あり"));
+    QCOMPARE(Colors->item(0, 1)->text(), QString("#FF8000"));
+    QCOMPARE(Colors->item(0, 2)->text(), QString("#0000FF"));
+    QCOMPARE(Colors->item(1, 0)->text(), QString("なし"));
+    QCOMPARE(Colors->item(1, 2)->text(), QString("#ABCDEF"));
+
+    QCOMPARE(Form.AdjustFlags(), (std::vector<std::uint8_t>{1, 0}));
+    QCOMPARE(Form.BeforeColors().at(0), (TRGBColor{255, 128, 0}));
+    QCOMPARE(Form.AfterColors().at(0), (TRGBColor{0, 0, 255}));
+    QCOMPARE(Form.BeforeColors().at(1), (TRGBColor{1, 2, 3}));
+    QCOMPARE(Form.AfterColors().at(1), (TRGBColor{171, 205, 239}));
+
+    // Only the exact caption "あり" adjusts.
+    Colors->item(0, 0)->setText(QString("あり "));
+    Form.UpdateSpecificColors();
+    QCOMPARE(Form.AdjustFlags(), (std::vector<std::uint8_t>{0, 0}));
+    Colors->item(0, 0)->setText(QString("あり"));
+    Form.UpdateSpecificColors();
+
+    const TConversionSettings Settings = Form.CurrentSettings();
+    QCOMPARE(Settings.AdjustFlags, Form.AdjustFlags());
+    QCOMPARE(Settings.BeforeColors.size(), std::size_t(2));
+
+    // Deleting the first row keeps the arrays parallel to what is left.
+    Colors->selectRow(0);
+    Control<QPushButton>(Form, "btnDeleteColors")->click();
+    QCOMPARE(Colors->rowCount(), 1);
+    QCOMPARE(Form.AdjustFlags(), (std::vector<std::uint8_t>{0}));
+    QCOMPARE(Form.BeforeColors().at(0), (TRGBColor{1, 2, 3}));
+
+    // The Delete key in the table does the same; all rows gone, all arrays empty.
+    Colors->selectRow(0);
+    Colors->setFocus();
+    QTest::keyClick(Colors, Qt::Key_Delete);
+    QCOMPARE(Colors->rowCount(), 0);
+    QVERIFY(Form.AdjustFlags().empty());
+    QVERIFY(Form.BeforeColors().empty());
+    QVERIFY(Form.AfterColors().empty());
+}
+
+void MainFormTest::hexToIntRefusesWhatIsNotHexadecimal()
+{
+    TfrmMain Form;
+    QCOMPARE(Form.HexToInt("FF"), 255);
+    QCOMPARE(Form.HexToInt("80"), 128);
+    QCOMPARE(Form.HexToInt("0a"), 10);
+    for (const char* Bad : {"", "G0", "-1", " 1", "\xEF\xBC\x91\xEF\xBC\x92"}) {
+        try {
+            Form.HexToInt(QString::fromUtf8(Bad));
+            QFAIL(qPrintable(QString("accepted \"%1\"").arg(QString::fromUtf8(Bad))));
+        } catch (const EConvertError& Error) {
+            QCOMPARE(QString::fromStdString(Error.Message()), QString("16進文字から数字に変換できませんでした"));
+        }
+    }
+}
+
+void MainFormTest::dropsFollowTheRules()
+{
+    QTemporaryDir Dir;
+    Touch(Dir.filePath("site/b.html"));
+    Touch(Dir.filePath("site/a.HTM"));
+    Touch(Dir.filePath("site/c.css"));
+    Touch(Dir.filePath("site/sub/d.png"));
+    Touch(Dir.filePath("LOGO.GIF"));
+    Touch(Dir.filePath("notes.txt"));
+
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    QVERIFY(Form.acceptDrops());
+    Control<QCheckBox>(Form, "cbxSubFolderSearch")->setChecked(false);
+    Drop(Form, {Dir.filePath("notes.txt"), Dir.filePath("site"), Dir.filePath("LOGO.GIF")});
+    QCOMPARE(ListedPaths(Form), QStringList({Dir.filePath("site/a.HTM"), Dir.filePath("site/b.html"),
+                                             Dir.filePath("site/c.css"), Dir.filePath("LOGO.GIF")}));
+    for (int Row = 0; Row < Form.FileList().Count(); ++Row)
+        QVERIFY(Form.FileList().IsChecked(Row));
+
+    Form.FileList().Clear();
+    Control<QCheckBox>(Form, "cbxSubFolderSearch")->setChecked(true);
+    Drop(*Control<QTableWidget>(Form, "lvwFile")->viewport(), {Dir.filePath("site")});
+    QCOMPARE(ListedPaths(Form).size(), 4);
+    QCOMPARE(ListedPaths(Form).last(), Dir.filePath("site/sub/d.png"));
+}
+
+void MainFormTest::deleteKeyAndButtonDeleteTheSelection()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    auto* Files = Control<QTableWidget>(Form, "lvwFile");
+    Form.FileList().AddFiles({"/w/0.html", "/w/1.html", "/w/2.html", "/w/3.html", "/w/4.html"});
+    Files->selectRow(3);
+    Files->selectionModel()->select(Files->model()->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    Files->setFocus();
+    QTest::keyClick(Files, Qt::Key_Delete);
+    QCOMPARE(ListedPaths(Form), QStringList({"/w/0.html", "/w/1.html", "/w/2.html"}));
+    QCOMPARE(Files->selectionModel()->selectedRows().size(), 1);
+    QCOMPARE(Files->selectionModel()->selectedRows().first().row(), 2);
+
+    Control<QToolButton>(Form, "bbnDeleteFile")->click();
+    QCOMPARE(ListedPaths(Form), QStringList({"/w/0.html", "/w/1.html"}));
+    QCOMPARE(Files->selectionModel()->selectedRows().first().row(), 1);
+
+    Control<QToolButton>(Form, "bbnAllCheckClear")->click();
+    QVERIFY(!Form.FileList().IsChecked(0) && !Form.FileList().IsChecked(1));
+    Control<QToolButton>(Form, "bbnAllCheck")->click();
+    QVERIFY(Form.FileList().IsChecked(0) && Form.FileList().IsChecked(1));
+    Control<QToolButton>(Form, "bbnAllDeleteFile")->click();
+    QCOMPARE(Form.FileList().Count(), 0);
+}
+
+void MainFormTest::checkPlusMenuOpensBesideTheButtonAndChecksByExtension()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    auto* Button = Control<QToolButton>(Form, "bbnCheckPlus");
+    QCOMPARE(Form.CheckPlusMenuPoint(), Button->mapToGlobal(QPoint(20, 20)));
+
+    Form.FileList().AddFiles({"/w/a.htm", "/w/b.html", "/w/c.css", "/w/d.png", "/w/e.GIF"});
+    Form.FileList().CheckAll(false);
+    Control<QAction>(Form, "mitHtml")->trigger();
+    QCOMPARE(QList<bool>({Form.FileList().IsChecked(0), Form.FileList().IsChecked(1), Form.FileList().IsChecked(2),
+                          Form.FileList().IsChecked(3), Form.FileList().IsChecked(4)}),
+             QList<bool>({true, true, false, false, false}));
+    Control<QAction>(Form, "mitGif")->trigger();
+    QVERIFY(Form.FileList().IsChecked(4));
+    Control<QAction>(Form, "mitPng")->trigger();
+    QVERIFY(Form.FileList().IsChecked(3));
+    QVERIFY(!Form.FileList().IsChecked(2));
+    Control<QAction>(Form, "mitCss")->trigger();
+    QVERIFY(Form.FileList().IsChecked(2));
+
+    Button->click();
+    auto* Menu = Control<QMenu>(Form, "pupCheckPlus");
+    QTRY_VERIFY(Menu->isVisible());
+    QCOMPARE(Menu->pos(), Form.CheckPlusMenuPoint());
+    Menu->close();
+}
+
+void MainFormTest::pngPageShowsTheImageOrFallsBack()
+{
+    QTemporaryDir Dir;
+    const QString Png = Dir.filePath("画像 #1&2.png");
+    const QString Page = TfrmMain::MakePngPage(Png, Dir.path());
+    QCOMPARE(Page, Dir.filePath("pngshow.html"));
+    QFile File(Page);
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    const QByteArray Expected = "<html><body>\r\n<img src=\"" +
+                                QUrl::fromLocalFile(Png).toString(QUrl::FullyEncoded).replace("&", "&amp;").toUtf8() +
+                                "\">\r\n</body></html>\r\n";
+    QCOMPARE(File.readAll(), Expected);
+    QVERIFY(Expected.contains("%23"));  // the "#" cannot end the path early
+    File.close();
+
+    // A second page replaces the first.
+    TfrmMain::MakePngPage(Dir.filePath("b.png"), Dir.path());
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    QVERIFY(File.readAll().contains("b.png"));
+
+    QCOMPARE(TfrmMain::MakePngPage(Png, Dir.filePath("no/such/folder")), Png);
+}
+
+void MainFormTest::batchInputTakesTheSettingsOfTheMoment()
+{
+    TfrmMain Form;
+    Form.FileList().AddFiles({"/w/a.html", "/w/b.png"});
+    Form.FileList().SetChecked(1, false);
+    Control<QCheckBox>(Form, "cbxBackup")->setChecked(false);
+    Control<QCheckBox>(Form, "cbxGifTransparent")->setChecked(true);
+    Control<QScrollBar>(Form, "scbH")->setValue(120);
+    Form.AddColorRow(true, TRGBColor{255, 0, 0}, TRGBColor{0, 0, 0});
+
+    const TBatchInput Input = Form.BatchInput();
+    QCOMPARE(Input.Items.size(), std::size_t(2));
+    QCOMPARE(Input.Items[0].FullPath, std::string("/w/a.html"));
+    QVERIFY(Input.Items[0].Checked);
+    QVERIFY(!Input.Items[1].Checked);
+    QVERIFY(!Input.Backup);
+    QVERIFY(Input.GifTransparent);
+    QCOMPARE(Input.Settings.HueOffset, 120);
+    QCOMPARE(Input.Settings.BeforeColors, std::vector<TRGBColor>({TRGBColor{255, 0, 0}}));
+}
+
+void MainFormTest::secondBatchCommandDoesNothingWhileTheWindowIsOpen()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    Control<QPushButton>(Form, "bbnOperation")->click();
+    QPointer<TfrmOperation> First = Form.OperationForm();
+    QVERIFY(First);
+    QVERIFY(First->isVisible());
+    QCOMPARE(First->windowTitle(), QString("実行"));
+
+    // Before the batch has reported back the window is running: its OK button is off, it
+    // refuses to close, and the command does nothing.
+    QVERIFY(First->IsRunning());
+    QVERIFY(!Control<QPushButton>(*First, "bbnOK")->isEnabled());
+    QVERIFY(!First->close());
+    Control<QAction>(Form, "mitOperation")->trigger();
+    QCOMPARE(Form.OperationForm().data(), First.data());
+    QCOMPARE(Form.findChildren<TfrmOperation*>().size(), 1);
+
+    QTRY_VERIFY(First->IsFinished());
+    QVERIFY(Control<QPushButton>(*First, "bbnOK")->isEnabled());
+    // Finished and still open: the command still does nothing.
+    Control<QPushButton>(Form, "bbnOperation")->click();
+    QCOMPARE(Form.OperationForm().data(), First.data());
+
+    Control<QPushButton>(*First, "bbnOK")->click();
+    QTRY_VERIFY(First.isNull());
+    QVERIFY(Form.OperationForm().isNull());
+    Control<QPushButton>(Form, "bbnOperation")->click();
+    QVERIFY(Form.OperationForm());
+    QVERIFY(Form.OperationForm().data() != nullptr);
+    QTRY_VERIFY(Form.OperationForm()->IsFinished());
+}
+
+void MainFormTest::aboutTextNamesProgramAndVersion()
+{
+    const QStringList Lines = TfrmMain::AboutText().split('\n');
+    QCOMPARE(Lines.size(), 4);
+    QCOMPARE(Lines.at(0), QString("Tessival ") + TfrmMain::GetFileVersion());
+    QVERIFY(!TfrmMain::GetFileVersion().isEmpty());
+    QCOMPARE(Lines.at(1), QString());
+    QVERIFY(!Lines.at(2).isEmpty() && !Lines.at(3).isEmpty());
+}
+
+void MainFormTest::otherWindowsAreSingleInstances()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+
+    Control<QPushButton>(Form, "btnNewColors")->click();
+    Control<QPushButton>(Form, "btnNewColors")->click();
+    QCOMPARE(OpenWindows<TfrmColorSelect>().size(), 1);
+    // The pair the dialog hands over becomes a row and reaches the arrays at once.
+    emit OpenWindows<TfrmColorSelect>().first()->PairAccepted(false, TRGBColor{255, 128, 0}, TRGBColor{0, 0, 0});
+    QCOMPARE(Control<QTableWidget>(Form, "lvwColors")->item(0, 1)->text(), QString("#FF8000"));
+    QCOMPARE(Form.AdjustFlags(), (std::vector<std::uint8_t>{0}));
+    QCOMPARE(Form.CurrentSettings().BeforeColors.at(0), (TRGBColor{255, 128, 0}));
+
+    Control<QAction>(Form, "mitBackup")->trigger();
+    Control<QAction>(Form, "mitBackup")->trigger();
+    QCOMPARE(OpenWindows<TfrmBackup>().size(), 1);
+    Control<QAction>(Form, "mitURL")->trigger();
+    Control<QAction>(Form, "mitURL")->trigger();
+    QCOMPARE(OpenWindows<TfrmUrlView>().size(), 1);
+
+    // A closed window is gone; the next request makes a fresh one.
+    QPointer<TfrmBackup> Backup = OpenWindows<TfrmBackup>().first();
+    Backup->close();
+    QTRY_VERIFY(Backup.isNull());
+    Control<QAction>(Form, "mitBackup")->trigger();
+    QCOMPARE(OpenWindows<TfrmBackup>().size(), 1);
+
+    // Closing the main window closes the others with it.
+    QVERIFY(Form.close());
+    QTRY_COMPARE(OpenWindows<TfrmBackup>().size(), 0);
+    QCOMPARE(OpenWindows<TfrmUrlView>().size(), 0);
+    QCOMPARE(OpenWindows<TfrmColorSelect>().size(), 0);
+}
+
+QTEST_MAIN(MainFormTest)
+#include "MainFormTest.moc"

@@ -1,0 +1,138 @@
+// The main window and its preview: which files open the preview and with what, the PNG page
+// beside the program, the refresh-time arrows and the scroll bars reaching an open preview.
+
+#include "ui/BrowsForm.h"
+#include "ui/MainForm.h"
+#include "ui/OperationForm.h"
+
+#include <QDir>
+#include <QFile>
+#include <QScrollBar>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QWebEngineView>
+#include <QtTest>
+
+namespace {
+
+void Write(const QString& Path, const QByteArray& Bytes)
+{
+    QFile File(Path);
+    QVERIFY2(File.open(QIODevice::WriteOnly), qPrintable(Path));
+    File.write(Bytes);
+}
+
+void PreviewRow(TfrmMain& Form, int Row)
+{
+    auto* Files = Form.findChild<QTableWidget*>("lvwFile");
+    Files->clearSelection();
+    Files->selectRow(Row);
+    Files->setFocus();
+    QTest::keyClick(Files, Qt::Key_Return);
+}
+
+}  // namespace
+
+class MainWebTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void refreshArrowsReachOnlyAnOpenPreview();
+    void previewOpensPagesAndPngPages();
+    void cssGoesToTheEditorNotThePreview();
+
+private:
+    QTemporaryDir FSite;
+};
+
+void MainWebTest::refreshArrowsReachOnlyAnOpenPreview()
+{
+    TfrmMain Form;
+    Form.show();
+    auto* Refresh = Form.findChild<QSpinBox*>("udnRefreshTime");
+    Refresh->stepUp();  // no preview: nothing to reach, nothing breaks
+    QVERIFY(Form.BrowsForm().isNull());
+    Refresh->stepDown();
+
+    Write(FSite.filePath("index.html"), "<html><body bgcolor=\"#FF0000\">page</body></html>\r\n");
+    Form.FileList().AddFile(FSite.filePath("index.html"));
+    PreviewRow(Form, 0);
+    QVERIFY(Form.BrowsForm());
+    const int Starting = Form.BrowsForm()->CaptureInterval();
+    QCOMPARE(Refresh->value(), 3);
+    Refresh->stepUp();
+    QCOMPARE(Form.BrowsForm()->CaptureInterval(), 4000);
+    Refresh->stepDown();
+    Refresh->stepDown();
+    QCOMPARE(Form.BrowsForm()->CaptureInterval(), 2000);
+    QVERIFY(Starting > 0);
+
+    // A second request reuses the open preview.
+    QPointer<TfrmBrows> Preview = Form.BrowsForm();
+    PreviewRow(Form, 0);
+    QCOMPARE(Form.BrowsForm().data(), Preview.data());
+
+    // Moving a scroll bar redraws the preview with the settings of that moment.
+    QTRY_VERIFY_WITH_TIMEOUT(!Preview->CaptureImage().isNull(), 15000);
+    Form.findChild<QScrollBar*>("scbB")->setValue(-255);
+    QTRY_VERIFY(!Preview->ConvertedImage().isNull());
+    const QImage Dark = Preview->ConvertedImage();
+    QCOMPARE(QColor(Dark.pixel(Dark.width() / 2, Dark.height() / 2)), QColor(0, 0, 0));
+
+    Preview->close();
+    QTRY_VERIFY(Form.BrowsForm().isNull());
+}
+
+void MainWebTest::previewOpensPagesAndPngPages()
+{
+    QImage Picture(8, 8, QImage::Format_ARGB32);
+    Picture.fill(Qt::blue);
+    QVERIFY(Picture.save(FSite.filePath("logo #1.png")));
+    Write(FSite.filePath("page.htm"), "<html><body>x</body></html>\r\n");
+
+    TfrmMain Form;
+    Form.show();
+    Form.FileList().AddFiles({FSite.filePath("page.htm"), FSite.filePath("logo #1.png")});
+
+    PreviewRow(Form, 0);
+    QVERIFY(Form.BrowsForm());
+    QTRY_COMPARE_WITH_TIMEOUT(Form.BrowsForm()->Browser()->url().toLocalFile(), FSite.filePath("page.htm"), 15000);
+
+    // A PNG is shown through the page written beside the program.
+    const QString Page = QDir(QCoreApplication::applicationDirPath()).filePath("pngshow.html");
+    QFile::remove(Page);
+    PreviewRow(Form, 1);
+    QVERIFY(QFileInfo::exists(Page));
+    QTRY_COMPARE_WITH_TIMEOUT(Form.BrowsForm()->Browser()->url().toLocalFile(), Page, 15000);
+    QFile File(Page);
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    QVERIFY(File.readAll().contains("logo%20%231.png"));
+
+    // Double click and the picture button do the same as the Enter key.
+    Form.BrowsForm()->close();
+    QTRY_VERIFY(Form.BrowsForm().isNull());
+    auto* Files = Form.findChild<QTableWidget*>("lvwFile");
+    Files->selectRow(0);
+    emit Files->cellDoubleClicked(0, 1);
+    QVERIFY(Form.BrowsForm());
+}
+
+void MainWebTest::cssGoesToTheEditorNotThePreview()
+{
+    // Nothing can be started: the editor command fails quietly, as the command allows.
+    const QByteArray Path = qgetenv("PATH");
+    qputenv("PATH", "/nonexistent");
+    qputenv("VISUAL", "");
+    qputenv("EDITOR", "");
+    Write(FSite.filePath("style.css"), "p { color: red; }\r\n");
+    TfrmMain Form;
+    Form.show();
+    Form.FileList().AddFile(FSite.filePath("style.css"));
+    PreviewRow(Form, 0);
+    qputenv("PATH", Path);
+    QVERIFY(Form.BrowsForm().isNull());
+}
+
+QTEST_MAIN(MainWebTest)
+#include "MainWebTest.moc"

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Screenshots of the main window and of the batch window after a batch, taken under Xvfb.
+# Usage: tests/ui/screenshots.sh [build folder]   (default: build)
+# The images land in screenshots/ at the top of the checkout (kept out of git). The run fails
+# when a window does not appear or a Japanese caption would be drawn as empty boxes.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/../.." && pwd)
+build=${1:-build}
+case "$build" in /*) ;; *) build="$root/$build" ;; esac
+program="$build/bin/ui_MainScreenshotTest"
+if [ ! -x "$program" ]; then
+  cmake --build "$build" --target ui_MainScreenshotTest
+fi
+out="$root/screenshots"
+mkdir -p "$out"
+export TESSIVAL_SCREENSHOT_DIR="$out"
+export QT_QPA_PLATFORM=xcb
+xvfb-run -a -s "-screen 0 1024x768x24" "$program"
+ls -l "$out"
