@@ -69,7 +69,9 @@ void ReplaceFile(const std::string& Target, std::string_view Data, mode_t Mode, 
     const auto slash = Target.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : Target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? Target : Target.substr(slash + 1);
-    std::string temp = folder + "." + name + ".tessival-XXXXXX";
+    // Beside the target, so the rename stays within one file system; a short piece of the
+    // name keeps the temporary name within the file system's limit for long names.
+    std::string temp = folder + "." + name.substr(0, 48) + ".tessival-XXXXXX";
 
     TFd fd(mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Fd < 0)

@@ -60,6 +60,18 @@ TEST(SafeFile, ReplacesContentAndKeepsPermissionBits)
     EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"page.html"});
 }
 
+TEST(SafeFile, LongestFileNamesCanBeReplaced)
+{
+    TTempDir dir;
+    const std::string path = dir / (std::string(251, 'n') + ".css");  // 255 bytes, the limit
+    WriteFile(path, "old");
+    SaveFileSafely(path, "new");
+    EXPECT_EQ(ReadFile(path), "new");
+    // Its backup name is one too long for the file system: the backup fails, nothing else.
+    EXPECT_THROW(MakeBackupCopy(path, "old"), EBackupError);
+    EXPECT_EQ(Listing(dir.Path()).size(), 1u);
+}
+
 TEST(SafeFile, CreatesAMissingFile)
 {
     TTempDir dir;
