@@ -109,7 +109,9 @@ void ReplaceFile(const std::string& Target, std::string_view Data, mode_t Mode, 
 
 std::string ReadWholeFile(const std::string& Path)
 {
-    TFd fd(open(Path.c_str(), O_RDONLY | O_CLOEXEC));
+    // Not blocking, so that a named pipe given for a file is refused instead of waited on;
+    // for a regular file the flag changes nothing.
+    TFd fd(open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Fd < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(errno));
     struct stat st {};
     if (fstat(fd.Fd, &st) != 0)

@@ -46,6 +46,8 @@ TEST(SafeFile, ReadsWholeFilesAndRefusesWhatIsNoFile)
     EXPECT_EQ(ReadWholeFile(dir / "empty"), "");
     EXPECT_THROW(ReadWholeFile(dir / "missing"), EFOpenError);
     EXPECT_THROW(ReadWholeFile(dir.Path()), EFOpenError);
+    ASSERT_EQ(mkfifo((dir / "pipe.html").c_str(), 0644), 0);
+    EXPECT_THROW(ReadWholeFile(dir / "pipe.html"), EFOpenError);  // refused, not waited on
 }
 
 TEST(SafeFile, ReplacesContentAndKeepsPermissionBits)
