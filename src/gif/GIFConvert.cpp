@@ -343,12 +343,15 @@ std::unique_ptr<TBitmap> TGIFImage::MakeBitmap()
         throw GIFException("No global or local color table defined");
     const TGIFPalette& palette = screenMap.Data();
     auto bitmap = NewIndexedBitmap(Width(), Height(), palette);
+    if (bitmap->Empty())
+        return bitmap;  // a screen of width or height 0
 
     // Outside the frame: the background colour where the palette holds it.
     const std::uint8_t background =
         FHeader.BackgroundColorIndex() < palette.size() ? FHeader.BackgroundColorIndex() : 0;
-    for (int y = 0; y < Height(); ++y)
-        std::memset(bitmap->ScanLine(y), background, static_cast<std::size_t>(Width()));
+    if (background != 0)  // a new bitmap is all 0 already
+        for (int y = 0; y < Height(); ++y)
+            std::memset(bitmap->ScanLine(y), background, static_cast<std::size_t>(Width()));
 
     // Frame index to picture index: the same index when both use one map, else the
     // nearest colour. Indices beyond the frame's map read its entry 0.

@@ -5,7 +5,11 @@
 #include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 
+#include "graphics/Picture.h"
+
 #include <gtest/gtest.h>
+
+#include <random>
 
 using namespace giftest;
 
@@ -553,4 +557,72 @@ TEST(GIFStream, AssigningAnotherImageCopiesFramesAndExtensions)
     EXPECT_EQ(SaveBytes(copy), SaveBytes(gif));
     copy.Assign(nullptr);
     EXPECT_EQ(copy.Count(), 0);
+}
+
+TEST(GIFStream, DamagedFilesFailCleanlyOrLoad)
+{
+    // Good files with bytes changed, inserted or cut: each either loads (and can then be
+    // turned into a bitmap and saved) or fails with a GIF error; nothing else escapes.
+    std::vector<Bytes> seeds;
+    seeds.push_back(SmallGif({0x21, 0xF9, 4, 0x01, 0, 0, 2, 0}, Comment("c")));
+    {
+        Bytes big = Header(40, 30, 8);
+        Append(big, Descriptor(0, 0, 40, 30, 0x40));
+        Bytes pixels;
+        for (int i = 0; i < 1200; ++i)
+            pixels.push_back(static_cast<std::uint8_t>((i * 7 + i / 40) & 0xFF));
+        Append(big, ImageData(8, ReferenceCodes(pixels, 8), 50));
+        big.push_back(0x3B);
+        seeds.push_back(big);
+    }
+    std::mt19937 random(4321);
+    int loaded = 0;
+    for (int round = 0; round < 1000; ++round) {
+        Bytes data = seeds[static_cast<std::size_t>(round) % seeds.size()];
+        const int edits = 1 + static_cast<int>(random() % 4);
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = random() % data.size();
+            switch (random() % 4) {
+            case 0:
+                data[at] = static_cast<std::uint8_t>(random());
+                break;
+            case 1:
+                data[at] ^= static_cast<std::uint8_t>(1u << (random() % 8));
+                break;
+            case 2:
+                data.insert(data.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(random()));
+                break;
+            default:
+                data.resize(std::max<std::size_t>(at, 1));
+                break;
+            }
+        }
+        TGIFImage gif;
+        try {
+            LoadBytes(gif, data);
+            ++loaded;
+            // (A damaged size can make a frame of millions of pixels: loading it is enough.)
+            if (gif.Count() > 0 && static_cast<std::int64_t>(gif.Width()) * gif.Height() < 100000 &&
+                gif.Image(0).Pixels().size() < 100000) {
+                TBitmap bitmap;
+                bitmap.Assign(&gif);
+                SaveBytes(gif);
+            }
+        } catch (const GIFException&) {
+        }
+    }
+    EXPECT_GT(loaded, 50);
+}
+
+TEST(GIFStream, UnbuiltEncoderAndRegistration)
+{
+    TGIFImage gif;
+    LoadBytes(gif, SmallGif());
+    gif.CompressionMethod = 1;
+    EXPECT_THROW(SaveBytes(gif), GIFException);
+    const auto format = TPicture::FindFileFormat("gif");
+    ASSERT_TRUE(format.has_value());
+    EXPECT_EQ(format->Description, "GIF Image");
+    const auto graphic = format->Factory();
+    EXPECT_NE(dynamic_cast<TGIFImage*>(graphic.get()), nullptr);
 }
