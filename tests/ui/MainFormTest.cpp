@@ -98,6 +98,7 @@ private slots:
     void batchInputTakesTheSettingsOfTheMoment();
     void secondBatchCommandDoesNothingWhileTheWindowIsOpen();
     void aboutTextNamesProgramAndVersion();
+    void readmeLiesBesideTheProgram();
     void otherWindowsAreSingleInstances();
 };
 
@@ -462,6 +463,16 @@ void MainFormTest::aboutTextNamesProgramAndVersion()
     QVERIFY(!TfrmMain::GetFileVersion().isEmpty());
     QCOMPARE(Lines.at(1), QString());
     QVERIFY(!Lines.at(2).isEmpty() && !Lines.at(3).isEmpty());
+}
+
+void MainFormTest::readmeLiesBesideTheProgram()
+{
+    // The test programs share the program's folder, where the build puts readme.txt.
+    const QString Path = TfrmMain::ReadmePath();
+    QCOMPARE(Path, QDir(QCoreApplication::applicationDirPath()).filePath("readme.txt"));
+    QFile File(Path);
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    QVERIFY(QString::fromUtf8(File.readAll()).startsWith(QStringLiteral("Tessival")));
 }
 
 void MainFormTest::otherWindowsAreSingleInstances()

@@ -17,3 +17,19 @@ export TESSIVAL_SCREENSHOT_DIR="$out"
 export QT_QPA_PLATFORM=xcb
 xvfb-run -a -s "-screen 0 1024x768x24" "$program"
 ls -l "$out"
+
+# Start time of the program itself: from starting it to its main window being mapped.
+tessival="$build/bin/tessival"
+if [ -x "$tessival" ] && command -v xwininfo >/dev/null; then
+  xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+    for run in 1 2 3 4 5; do
+      start=$(date +%s%N)
+      "$1" >/dev/null 2>&1 & pid=$!
+      tries=0
+      until xwininfo -name Tessival 2>/dev/null | grep -q IsViewable; do
+        sleep 0.005; tries=$((tries + 1)); [ $tries -gt 2000 ] && break
+      done
+      echo "start time, run $run: $(( ($(date +%s%N) - start) / 1000000 )) ms"
+      kill $pid; wait $pid 2>/dev/null; sleep 0.2
+    done' start-time "$tessival"
+fi
