@@ -2,6 +2,7 @@
 // decoder: Debian's PIL, and gifsicle where installed.
 #include "GIFTestUtil.h"
 
+#include "gif/GIFExtensions.h"
 #include "gif/GIFImage.h"
 
 #include <gtest/gtest.h>
@@ -121,18 +122,25 @@ void DecodeWithPIL(const std::vector<std::string>& Files)
         "        rgb = im.convert('RGB')\n"
         "    except Exception:\n"
         "        continue\n"
-        "    open(path + '.rgb', 'wb').write(b'%d %d\\n' % rgb.size + rgb.tobytes())\n";
+        "    t = im.info.get('transparency', -1)\n"
+        "    t = t if isinstance(t, int) else -2\n"
+        "    open(path + '.rgb', 'wb').write(b'%d %d %d\\n' % (rgb.size + (t,)) + rgb.tobytes())\n";
     const std::string scriptFile = ScratchDir() + "/decode.py";
     std::ofstream(scriptFile) << script;
     ASSERT_EQ(giftest::Run("/usr/bin/python3 " + scriptFile + " " + list), 0);
 }
 
-bool ReadPIL(const std::string& File, int& Width, int& Height, std::vector<std::uint32_t>& Pixels)
+// Transparent is the transparent index PIL found, or -1.
+bool ReadPIL(const std::string& File, int& Width, int& Height, std::vector<std::uint32_t>& Pixels,
+             int* Transparent = nullptr)
 {
     std::ifstream in(File + ".rgb", std::ios::binary);
     if (!in)
         return false;
-    in >> Width >> Height;
+    int transparent = -1;
+    in >> Width >> Height >> transparent;
+    if (Transparent)
+        *Transparent = transparent;
     in.get();
     Pixels.resize(static_cast<std::size_t>(Width) * Height);
     for (auto& p : Pixels) {
@@ -319,5 +327,44 @@ TEST(GIFWritten, IndependentDecodersReadWhatIsWritten)
             EXPECT_EQ(output.find("error"), std::string::npos) << output;
         }
     }
+    fs::remove_all(dir);
+}
+
+TEST(GIFWritten, IndependentDecoderSeesTheTransparentIndex)
+{
+    if (!HavePIL())
+        GTEST_SKIP() << "Debian's python3-pil is not installed";
+    // A hundred colours in blocks, the corners sharing the bottom-left pixel's colour.
+    const int width = 120, height = 90;
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+    bitmap.SetSize(width, height);
+    const auto corner = [&](int x, int y) { return (x < 10 || x >= width - 10) && (y < 10 || y >= height - 10); };
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            bitmap.SetPixel(x, y, corner(x, y) ? RGBColor(255, 0, 255) : RGBColor(x / 12 * 25, y / 9 * 25, 77));
+    bitmap.SetTransparent(true);
+
+    TGIFImage gif;
+    gif.ReductionMethod = 7;
+    gif.DitherMethod = 1;
+    gif.Assign(&bitmap);
+    ASSERT_TRUE(gif.HasTransparentFrame());
+    const int index = gif.Image(0).GraphicControlExtension()->TransparentColorIndex();
+    const std::string dir = ScratchDir();
+    const std::string file = dir + "/transparent.gif";
+    gif.SaveToFile(file);
+    DecodeWithPIL({file});
+
+    int w = 0, h = 0, transparent = -1;
+    std::vector<std::uint32_t> pixels;
+    ASSERT_TRUE(ReadPIL(file, w, h, pixels, &transparent));
+    EXPECT_EQ(transparent, index);
+    TBitmap ours;
+    ours.Assign(&gif);
+    EXPECT_EQ(pixels, Colours(ours));
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            ASSERT_EQ(gif.Image(0).Pixels()[static_cast<std::size_t>(y) * width + x] == index, corner(x, y)) << x << "," << y;
     fs::remove_all(dir);
 }
