@@ -202,10 +202,13 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FFileList(nullptr)
     Column->addWidget(bbnOperation);
     Column->addStretch(1);
 
+    auto* Left = new QVBoxLayout;
+    Left->setContentsMargins(0, 8, 0, 8);
+    Left->addWidget(pnlFile);
     auto* Layout = new QHBoxLayout(Client);
-    Layout->setContentsMargins(8, 4, ClientWidth - 325 - RightColumnWidth, 8);
+    Layout->setContentsMargins(8, 0, ClientWidth - 325 - RightColumnWidth, 0);
     Layout->setSpacing(0);
-    Layout->addWidget(pnlFile, 1);
+    Layout->addLayout(Left, 1);
     Layout->addSpacing(325 - 8 - 306);
     Layout->addWidget(RightColumn, 0);
     Layout->setAlignment(RightColumn, Qt::AlignTop);
@@ -269,7 +272,7 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
     Buttons->addWidget(bbnAllDeleteFile);
 
     auto* Layout = new QVBoxLayout(pnlFile);
-    Layout->setContentsMargins(0, 4, 0, 0);
+    Layout->setContentsMargins(0, 0, 0, 0);
     Layout->setSpacing(4);
     Layout->addWidget(lvwFile, 1);
     Layout->addLayout(Buttons);
@@ -478,8 +481,14 @@ void TfrmMain::bbnOpenFileClick()
 
 void TfrmMain::bbnOpenFolderClick()
 {
-    const QString Folder = QFileDialog::getExistingDirectory(this, QStringLiteral("フォルダを開く"), SelectFolderName);
-    if (Folder.isEmpty())
+    QFileDialog fdlOpenFolder(this, QStringLiteral("フォルダを開く"), SelectFolderName);
+    fdlOpenFolder.setObjectName(QStringLiteral("fdlOpenFolder"));
+    fdlOpenFolder.setFileMode(QFileDialog::Directory);
+    fdlOpenFolder.setOption(QFileDialog::ShowDirsOnly, true);
+    if (fdlOpenFolder.exec() != QDialog::Accepted || fdlOpenFolder.selectedFiles().isEmpty())
+        return;
+    const QString Folder = fdlOpenFolder.selectedFiles().first();
+    if (Folder.isEmpty() || !QFileInfo(Folder).isDir())
         return;
     SelectFolderName = Folder;
     FFileList.AddFolder(Folder, cbxSubFolderSearch->isChecked());

@@ -162,6 +162,17 @@ void MainFormTest::startsWithTheDesignDefaults()
     QCOMPARE(Colors->horizontalHeaderItem(2)->text(), QString("この色に"));
     QCOMPARE(Control<QTableWidget>(Form, "lvwFile")->rowCount(), 0);
 
+    const struct {
+        const char* Name;
+        QRect Design;
+    } Areas[] = {{"pnlFile", {8, 8, 306, 486}}, {"grpHSB", {325, 4, 249, 121}},
+                 {"grpSpecificColors", {325, 140, 249, 157}}, {"grpSetting", {325, 312, 249, 117}},
+                 {"bbnOperation", {325, 440, 249, 50}}};
+    for (const auto& Area : Areas) {
+        auto* Widget = Control<QWidget>(Form, Area.Name);
+        QCOMPARE(QRect(Widget->mapTo(Form.centralWidget(), QPoint(0, 0)), Widget->size()), Area.Design);
+    }
+
     // The file panel takes what the window grows by; the right-hand column keeps its width
     // and its distance from the right edge.
     auto* Panel = Control<QWidget>(Form, "pnlFile");
