@@ -400,7 +400,10 @@ void TGIFHeader::Prepare()
             flags |= 0x08;
     }
     const int resolution = FImage ? FImage->ColorResolution() : FColorMap.ColorResolution();
-    const int bits = FImage ? FImage->BitsPerPixel() : FColorMap.BitsPerPixel();
+    // The size field tells readers how many entries the global map that follows has, so it
+    // must be that map's own size even when a local map is larger.
+    const int bits = FColorMap.Count() > 0 ? FColorMap.BitsPerPixel()
+                                           : (FImage ? FImage->BitsPerPixel() : FColorMap.BitsPerPixel());
     flags |= static_cast<std::uint8_t>((resolution & 7) << 4);
     flags |= static_cast<std::uint8_t>((bits - 1) & 7);
     FFlags = flags;
@@ -639,6 +642,10 @@ void TGIFSubImage::LoadFromStream(TStream& Stream)
         Warning(TGIFSeverity::gsWarning, "Image exceeds Logical Screen size");
     }
     CheckPixelCount(FWidth, FHeight);
+    // Many large frames in a small file must not add up to more memory than one frame may
+    // take.
+    if (FImage)
+        FImage->ReserveFramePixels(static_cast<std::int64_t>(FWidth) * FHeight);
 
     if (FFlags & 0x80) {
         FColorMap.LoadFromStream(Stream, 2 << (FFlags & 7));
@@ -771,8 +778,16 @@ void TGIFImage::Changed()
     TGraphic::Changed();
 }
 
+void TGIFImage::ReserveFramePixels(std::int64_t Pixels)
+{
+    if (Pixels > GIFMaxPixels - FLoadedPixels)
+        throw GIFException("Image too large");
+    FLoadedPixels += Pixels;
+}
+
 void TGIFImage::Clear()
 {
+    FLoadedPixels = 0;
     FImages.Clear();
     FHeader.Clear();
     FreeBitmap();
