@@ -11,9 +11,6 @@ namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
-// The longest name of the colour table ("lightgoldenrodyellow").
-constexpr std::size_t LongestColorName = 20;
-
 char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
 char Upper(char c) noexcept { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
@@ -160,6 +157,7 @@ THtmlReplace::THtmlReplace(std::int32_t HueOffset, std::int32_t SatOffset, std::
             ++i;
     }
     for (std::size_t k = 0; k + 1 < FColorNames.size(); k += 2) {
+        FLongestName = std::max(FLongestName, FColorNames[k].size());
         std::string key = FColorNames[k];
         std::transform(key.begin(), key.end(), key.begin(), Lower);
         FNameIndex.emplace(std::move(key), k);  // the first equal name wins
@@ -545,6 +543,16 @@ std::string THtmlReplace::ReplaceAttribute(std::string_view A)
     }
     if (rewritten == value)
         return std::string(A);
+    // Quotes inside the value were doubled in the attribute and are doubled again.
+    if (value.size() != end - begin) {
+        std::string doubled;
+        for (char c : rewritten) {
+            doubled.push_back(c);
+            if (c == '"')
+                doubled.push_back('"');
+        }
+        rewritten = std::move(doubled);
+    }
     std::string result;
     result.reserve(A.size() + rewritten.size());
     result.append(A.substr(0, begin));
@@ -568,7 +576,7 @@ std::string THtmlReplace::ReplaceColorValue(std::string_view T)
 
 std::string THtmlReplace::NameToHex(std::string_view S)
 {
-    if (S.empty() || S.size() > LongestColorName)
+    if (S.empty() || S.size() > FLongestName)
         return std::string(S);
     std::string key(S);
     std::transform(key.begin(), key.end(), key.begin(), Lower);

@@ -119,6 +119,7 @@ private:
     std::unique_ptr<TRGBtoHSBtoRGB> FConverter;
     std::vector<std::string> FColorNames;
     std::unordered_map<std::string, std::size_t> FNameIndex;  // lower-case name -> its index
+    std::size_t FLongestName = 0;
     TBRegExp& FMatcher;
     std::optional<TTextEncoding> FEncoding;  // of the text being rewritten
 };

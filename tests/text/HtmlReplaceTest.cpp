@@ -299,6 +299,8 @@ TEST(HtmlReplaceOperations, AttributeAndNames)
     EXPECT_EQ(r.ReplaceAttribute("bgcolor=\"#ff0000\""), "bgcolor=\"#FF0000\"");
     EXPECT_EQ(r.ReplaceAttribute("color = \" red \""), "color = \" red \"");  // " red " is no name
     EXPECT_EQ(r.ReplaceAttribute("color=\"\"\"red\"\"\""), "color=\"\"\"red\"\"\"");
+    // A doubled quote inside a double-quoted value counts as one and stays doubled.
+    EXPECT_EQ(r.ReplaceAttribute("style=\"content:\"\"a\"\"; color:red\""), "style=\"content:\"\"a\"\"; color:#FF0000\"");
     EXPECT_EQ(r.NameToHex("darkseagreen"), "#8FBC8B");
     EXPECT_EQ(r.NameToHex("red "), "red ");
     EXPECT_EQ(r.NameToHex(""), "");
