@@ -373,6 +373,10 @@ public:
     virtual void Warning(TPersistent* Item, TGIFSeverity Severity, const std::string& Message);
     TGIFWarning WarningHandler;
 
+    // Counts the pixels of a frame about to be read; "Image too large" when the frames of
+    // one load would hold more than GIFMaxPixels together.
+    void ReserveFramePixels(std::int64_t Pixels);
+
     int ReductionMethod = 6;
     int ReductionDepth = 8;
     int DitherMethod = 0;
@@ -389,6 +393,7 @@ private:
     TGIFHeader FHeader;
     TGIFImageList FImages;
     std::unique_ptr<TBitmap> FBitmap;
+    std::int64_t FLoadedPixels = 0;
 };
 
 // ---------------------------------------------------------------------------------------------

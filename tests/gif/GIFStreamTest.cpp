@@ -188,6 +188,16 @@ TEST(GIFStream, HugeScreensAndFramesAreRefusedBeforeAllocation)
     Append(frame, Descriptor(0, 0, 65535, 4097));
     Append(frame, ImageData(2, {}));
     EXPECT_EQ(ErrorOf(frame), "Image too large");
+    // Frames that are each allowed but together hold more than 2^28 pixels: the frames of
+    // one load are counted before each is allocated, and a clear starts the count afresh.
+    {
+        TGIFImage counted;
+        counted.ReserveFramePixels(GIFMaxPixels - 10);
+        EXPECT_THROW(counted.ReserveFramePixels(11), GIFException);
+        LoadBytes(counted, SmallGif());
+        counted.ReserveFramePixels(GIFMaxPixels - 4);
+        EXPECT_THROW(counted.ReserveFramePixels(1), GIFException);  // the loaded frame's 4 count
+    }
     // 2^28 pixels exactly is still a size the codec takes (only checked, not decoded here).
     TGIFImage gif;
     LoadBytes(gif, Header(16384, 16384, 1));
