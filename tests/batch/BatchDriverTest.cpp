@@ -176,10 +176,28 @@ void MakeMixedSite(const TTempDir& Dir)
     WriteFile(Dir / "keyed.png", png + chunk("IDAT", idat) + chunk("IEND", ""));
 }
 
+// A PNG without its tIME chunk: a written PNG carries the moment it was saved.
+std::string WithoutSaveTime(std::string Png)
+{
+    for (std::size_t p = 8; p + 12 <= Png.size();) {
+        const std::size_t length = (std::size_t(std::uint8_t(Png[p])) << 24) | (std::uint8_t(Png[p + 1]) << 16) |
+                                   (std::uint8_t(Png[p + 2]) << 8) | std::uint8_t(Png[p + 3]);
+        if (Png.compare(p + 4, 4, "tIME") == 0) {
+            Png.erase(p, std::min(Png.size() - p, 12 + length));
+            continue;
+        }
+        p += 12 + length;
+    }
+    return Png;
+}
+
 std::vector<std::pair<std::string, std::string>> Contents(const std::string& Folder)
 {
     std::vector<std::pair<std::string, std::string>> files;
-    for (const std::string& name : Listing(Folder)) files.emplace_back(name, ReadFile(Folder + "/" + name));
+    for (const std::string& name : Listing(Folder)) {
+        const std::string data = ReadFile(Folder + "/" + name);
+        files.emplace_back(name, name.ends_with(".png") && data.starts_with("\x89PNG") ? WithoutSaveTime(data) : data);
+    }
     return files;
 }
 
