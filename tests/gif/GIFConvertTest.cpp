@@ -333,7 +333,7 @@ TEST(BitmapToGIF, OpaqueResultIsWrittenByteForByte)
     Append(expected, Descriptor(0, 0, 3, 2, 0x87));
     Append(expected, Table({blue, green, red}, 256));
     // Walk order: blue 0, green 1, red 2.
-    Append(expected, ImageData(8, PartCodes({2, 1, 1, 0, 0, 2}, 8)));
+    Append(expected, ImageData(8, ExpectedCodes({2, 1, 1, 0, 0, 2}, 8)));
     expected.push_back(0x3B);
     EXPECT_EQ(SaveBytes(gif), expected);
 }
@@ -360,7 +360,7 @@ TEST(BitmapToGIF, TransparentResultIsWrittenByteForByte)
     Append(expected, Descriptor(0, 0, 4, 3, 0x81));
     // In order of use (A 5, C 4, B 3), then the black transparent entry.
     Append(expected, Table({A, C, B, 0}, 4));
-    Append(expected, ImageData(2, PartCodes({3, 0, 0, 3, 0, 2, 2, 0, 3, 2, 0, 3}, 2)));
+    Append(expected, ImageData(2, ExpectedCodes({3, 0, 0, 3, 0, 2, 2, 0, 3, 2, 0, 3}, 2)));
     expected.push_back(0x3B);
     EXPECT_EQ(SaveBytes(gif), expected);
     EXPECT_TRUE(gif.HasTransparentFrame());

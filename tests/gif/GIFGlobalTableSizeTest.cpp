@@ -15,7 +15,7 @@ TEST(GIFStream, GlobalTableSizeIsItsOwnWhenALocalTableIsLarger)
     Append(data, Descriptor(0, 0, 2, 2, 0x83));
     for (int i = 0; i < 16; ++i)
         Append(data, {i * 16, 0, 255 - i});
-    Append(data, ImageData(4, PartCodes({15, 1, 2, 3}, 4)));
+    Append(data, ImageData(4, ExpectedCodes({15, 1, 2, 3}, 4)));
     data.push_back(0x3B);
 
     TGIFImage gif;

@@ -365,7 +365,7 @@ TEST(LZWEncoder, CodeStreamMatchesTheModelAcrossThe4094Boundary)
     for (int bits : {8, 5, 2}) {
         const Bytes pixels = RandomPixels(300 * 300, 1 << bits, 40 + bits);
         const Bytes out = Encode(pixels, 300, 300, bits, 1 << bits);
-        EXPECT_EQ(Unblock(out), PartCodes(pixels, std::max(bits, 2))) << bits << " bits";
+        EXPECT_EQ(Unblock(out), ExpectedCodes(pixels, std::max(bits, 2))) << bits << " bits";
         EXPECT_EQ(Decode(out, 300, 300).Pixels, pixels);
     }
 
@@ -395,13 +395,13 @@ TEST(LZWEncoder, Exactly255BytesMakeOneSubBlockAndTheTerminator)
         std::size_t lo = 1, hi = source.size();  // largest length with at most 255 bytes
         while (lo < hi) {
             const std::size_t mid = (lo + hi + 1) / 2;
-            if (PartCodes(Bytes(source.begin(), source.begin() + mid), 2).size() <= 255)
+            if (ExpectedCodes(Bytes(source.begin(), source.begin() + mid), 2).size() <= 255)
                 lo = mid;
             else
                 hi = mid - 1;
         }
         pixels.assign(source.begin(), source.begin() + lo);
-        codes = PartCodes(pixels, 2);
+        codes = ExpectedCodes(pixels, 2);
     }
     ASSERT_EQ(codes.size(), 255u);
     const Bytes out = Encode(pixels, static_cast<int>(pixels.size()), 1, 1, 2);
@@ -420,7 +420,7 @@ TEST(LZWEncoder, InterlacedFramesEncodeEveryRowOnceInPassOrder)
         for (int y : InterlaceOrder(height))
             stored.insert(stored.end(), natural.begin() + y * width, natural.begin() + (y + 1) * width);
         const Bytes out = Encode(natural, width, height, 3, 8, true);
-        EXPECT_EQ(Unblock(out), PartCodes(stored, 3)) << "height " << height;
+        EXPECT_EQ(Unblock(out), ExpectedCodes(stored, 3)) << "height " << height;
         EXPECT_EQ(Decode(out, width, height, true).Pixels, natural) << "height " << height;
     }
 }

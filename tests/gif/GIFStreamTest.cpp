@@ -446,7 +446,7 @@ TEST(GIFStream, FiveColourLocalTableIsWrittenAsEightEntries)
     Append(expected, {3, 0, 1, 0, 0x22, 0, 0});  // no global table; resolution 2, size 2
     Append(expected, Descriptor(0, 0, 3, 1, 0x82));
     Append(expected, {10, 0, 7, 20, 1, 7, 30, 2, 7, 40, 3, 7, 50, 4, 7, 0, 0, 0, 0, 0, 0, 0, 0, 0});
-    Append(expected, ImageData(3, PartCodes({4, 2, 0}, 3)));
+    Append(expected, ImageData(3, ExpectedCodes({4, 2, 0}, 3)));
     expected.push_back(0x3B);
     EXPECT_EQ(saved, expected);
 }
@@ -501,7 +501,7 @@ TEST(GIFStream, LoadedFileIsWrittenBackByteForByte)
     data[10] = 0x91;  // colour resolution 1, table of 4
     Append(data, before);
     Append(data, Descriptor(0, 0, 2, 2));
-    Append(data, ImageData(2, PartCodes({0, 1, 1, 0}, 2)));
+    Append(data, ImageData(2, ExpectedCodes({0, 1, 1, 0}, 2)));
     data.push_back(0x3B);
     TGIFImage gif;
     LoadBytes(gif, data);

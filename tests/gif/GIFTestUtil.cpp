@@ -52,7 +52,7 @@ Bytes ReferenceCodes(const Bytes& Pixels, int CodeSize)
 // The code stream as the codec writes it, computed independently: clear first; every new
 // string takes the next code; when the next code would be 4095 a clear is written instead;
 // the width grows once the next code no longer fits, never beyond 12 bits.
-Bytes PartCodes(const Bytes& Pixels, int CodeSize)
+Bytes ExpectedCodes(const Bytes& Pixels, int CodeSize)
 {
     CodePacker packer;
     const int clear = 1 << CodeSize;

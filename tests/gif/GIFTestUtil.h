@@ -149,7 +149,7 @@ inline Bytes Descriptor(int Left, int Top, int Width, int Height, int Flags = 0)
 Bytes ReferenceCodes(const Bytes& Pixels, int CodeSize);
 
 // The code stream exactly as the codec's encoder must write it (modelled independently).
-Bytes PartCodes(const Bytes& Pixels, int CodeSize);
+Bytes ExpectedCodes(const Bytes& Pixels, int CodeSize);
 
 // A 32-bit bitmap from a function of (x, y) giving 0xRRGGBB.
 template <class F>
