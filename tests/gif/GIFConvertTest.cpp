@@ -504,3 +504,19 @@ TEST(SortColorsByUse, UnchangedOrderKeepsUnusedEntries)
     EXPECT_TRUE(frame.ColorMap().Sorted());
     EXPECT_EQ(frame.Pixels(), pixels);
 }
+
+TEST(BitmapToGIF, BitmapWiderThanAGIFCanHoldIsRefused)
+{
+    // Sizes are 16-bit in the file: a wider bitmap would be cut short silently.
+    TBitmap wide;
+    NewBitmap32(wide, 70000, 1, [](int x, int) { return Rgb(x & 0xFF, 0, 0); });
+    TGIFImage gif;
+    BatchSettings(gif);
+    try {
+        gif.Assign(&wide);
+        FAIL();
+    } catch (const GIFException& e) {
+        EXPECT_STREQ(e.what(), "Image too large");
+    }
+    EXPECT_EQ(gif.Count(), 0);
+}
