@@ -93,13 +93,19 @@ std::optional<std::int64_t> DecimalNumber(std::string_view s)
     return n;
 }
 
-// Whether Pos lies in one of the sorted, non-overlapping spans.
+// The end of the span that holds Pos, of sorted, non-overlapping spans; 0 when none holds it.
 template <typename Span>
-bool InSpans(std::span<const Span> Spans, std::size_t Pos)
+std::size_t SpanEndAt(std::span<const Span> Spans, std::size_t Pos)
 {
     const auto it = std::upper_bound(Spans.begin(), Spans.end(), Pos,
                                      [](std::size_t p, const Span& s) { return p < s.Begin; });
-    return it != Spans.begin() && Pos < std::prev(it)->End;
+    return it != Spans.begin() && Pos < std::prev(it)->End ? std::prev(it)->End : 0;
+}
+
+template <typename Span>
+bool InSpans(std::span<const Span> Spans, std::size_t Pos)
+{
+    return SpanEndAt(Spans, Pos) != 0;
 }
 
 }  // namespace
@@ -376,6 +382,15 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
     while (pos < declaration.size() && FMatcher.MatchFrom(ValuesCommand, declaration, pos, encoding)) {
         TToken token{{FMatcher.MatchPos() - 1, 0}, false, false};
         token.Span.End = token.Span.Begin + FMatcher.MatchLength();
+        // Nothing inside a url, a string or a colour converted already is a token: the search
+        // goes on after it.
+        const std::size_t at = Declaration.Begin + token.Span.Begin;
+        const std::size_t skipTo =
+            std::max(SpanEndAt<TSpan>(Context.Protected, at), SpanEndAt<TSpan>(Context.Skip, at));
+        if (skipTo != 0) {
+            pos = std::max(skipTo - Declaration.Begin, token.Span.Begin + 1);
+            continue;
+        }
         const std::string_view found = declaration.substr(token.Span.Begin, token.Span.End - token.Span.Begin);
         token.Word = !found.empty() && IsAsciiLetter(found.front()) &&
                      std::all_of(found.begin(), found.end(), IsAsciiLetter);
@@ -397,8 +412,6 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
     for (const TToken& token : tokens) {
         const std::size_t begin = Declaration.Begin + token.Span.Begin;
         const std::size_t end = Declaration.Begin + token.Span.End;
-        if (InSpans<TSpan>(Context.Protected, begin) || InSpans<TSpan>(Context.Skip, begin))
-            continue;
         if ((token.Word || token.Function) && TouchedBefore(text, begin))
             continue;
         if (token.Word && !token.Function && end < text.size() && TouchesName(text[end]))

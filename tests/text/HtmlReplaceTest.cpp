@@ -208,6 +208,9 @@ TEST(HtmlReplaceValues, UrlsStringsAndWordsThatAreNotColourNames)
         // A url holding a semicolon does not end the protection early.
         {"p { background: url(data:image/png;base64,red) red; }", 0,
          "p { background: url(data:image/png;base64,red) #FF0000; }"},
+        // What follows a url or a string is read afresh after it.
+        {"p { background: url(img/rgb-x.png) rgb(255,0,0); }", 120, "p { background: url(img/rgb-x.png) #00FF00; }"},
+        {"p { content: \"rgb(\" ; color: rgb(0,0,255) }", 120, "p { content: \"rgb(\" ; color: #FF0000 }"},
         // A colour word touched by "-" is part of a longer word; the other one converts.
         {"p { x: x-red red; }", 0, "p { x: x-red #FF0000; }"},
         // Not inside comments: an apostrophe there opens no string.
