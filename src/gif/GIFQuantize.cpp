@@ -162,7 +162,7 @@ void TColorQuantizer::FreeNode(std::int32_t Index)
     FFreeNodes.push_back(Index);
 }
 
-void TColorQuantizer::AddColor(int Red, int Green, int Blue)
+void TColorQuantizer::AddColor(int Red, int Green, int Blue, std::uint32_t Count)
 {
     if (FRoot < 0)
         FRoot = NewNode(0);
@@ -170,10 +170,10 @@ void TColorQuantizer::AddColor(int Red, int Green, int Blue)
     for (int level = 0;; ++level) {
         TOctreeNode& node = FNodes[index];
         if (node.Leaf) {
-            ++node.PixelCount;
-            node.RedSum += static_cast<std::uint32_t>(Red);
-            node.GreenSum += static_cast<std::uint32_t>(Green);
-            node.BlueSum += static_cast<std::uint32_t>(Blue);
+            node.PixelCount += Count;
+            node.RedSum += static_cast<std::uint64_t>(Red) * Count;
+            node.GreenSum += static_cast<std::uint64_t>(Green) * Count;
+            node.BlueSum += static_cast<std::uint64_t>(Blue) * Count;
             break;
         }
         const int shift = 7 - level;
@@ -193,8 +193,14 @@ void TColorQuantizer::ProcessImage(const TRowSource& Rows, int Width, int Height
 {
     for (int y = 0; y < Height; ++y) {
         const std::uint8_t* p = Rows(y);
-        for (int x = 0; x < Width; ++x, p += 3)
-            AddColor(p[2], p[1], p[0]);
+        const std::uint8_t* end = p + 3 * static_cast<std::size_t>(Width);
+        while (p < end) {
+            const std::uint8_t* run = p + 3;
+            while (run < end && run[0] == p[0] && run[1] == p[1] && run[2] == p[2])
+                run += 3;
+            AddColor(p[2], p[1], p[0], static_cast<std::uint32_t>((run - p) / 3));
+            p = run;
+        }
     }
 }
 

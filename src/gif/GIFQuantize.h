@@ -106,7 +106,9 @@ public:
     // the leaves (1..8).
     TColorQuantizer(int MaxColors, int ColorBits);
 
-    void AddColor(int Red, int Green, int Blue);
+    // Count pixels of one colour (a run of equal pixels reaches the same leaf, as no leaf
+    // is added after the first).
+    void AddColor(int Red, int Green, int Blue, std::uint32_t Count = 1);
     // Every pixel of the rows, from the top and from the left.
     void ProcessImage(const TRowSource& Rows, int Width, int Height);
     int LeafCount() const noexcept { return FLeafCount; }

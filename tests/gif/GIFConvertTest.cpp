@@ -182,6 +182,31 @@ TEST(Octree, ReductionFoldsTheMostRecentNodeOfTheDeepestLevel)
     EXPECT_EQ(static_cast<int>(big.ColorTable().size()), big.LeafCount());
 }
 
+TEST(Octree, RunsOfOneColourCountAsTheirPixels)
+{
+    // Rows with long runs, reduced hard: taking a run at once gives the palette that
+    // adding its pixels one by one gives.
+    std::mt19937 random(3);
+    std::vector<std::uint8_t> rows(3 * 200 * 50);
+    for (std::size_t i = 0; i < rows.size(); i += 3) {
+        if (i == 0 || random() % 6 == 0) {
+            rows[i] = static_cast<std::uint8_t>(random());
+            rows[i + 1] = static_cast<std::uint8_t>(random());
+            rows[i + 2] = static_cast<std::uint8_t>(random());
+        } else {
+            std::copy_n(&rows[i - 3], 3, &rows[i]);
+        }
+    }
+    for (int colours : {256, 16, 3}) {
+        TColorQuantizer byRuns(colours, 8);
+        byRuns.ProcessImage([&](int y) { return rows.data() + 3 * 200 * y; }, 200, 50);
+        TColorQuantizer byPixels(colours, 8);
+        for (std::size_t i = 0; i < rows.size(); i += 3)
+            byPixels.AddColor(rows[i + 2], rows[i + 1], rows[i]);
+        EXPECT_EQ(byRuns.ColorTable(), byPixels.ColorTable()) << colours;
+    }
+}
+
 TEST(Octree, StaticColoursAreNotAvailable)
 {
     const std::uint8_t row[3] = {1, 2, 3};
