@@ -374,6 +374,7 @@ TEST(TestdataBatch, EveryConformanceImageGivesTheExpectedLine)
     TBatchInput input;
     for (const std::string& p : SearchSiteFolder(dir.Path(), true)) input.Items.push_back({true, p});
     input.Settings.HueOffset = 120;
+    input.Jobs = 2;  // the log must come out as from one file at a time
     TOperation op(input);
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
