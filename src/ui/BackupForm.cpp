@@ -3,6 +3,7 @@
 #include "batch/BackupStore.h"
 #include "batch/FileSearch.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -278,9 +279,12 @@ void TfrmBackup::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    if (QWidget* owner = parentWidget()) {
-        const QRect frame = owner->window()->frameGeometry();
-        move(frame.center() - rect().center());
+    // Centred on the window it was opened from.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
+    if (owner && owner != this) {
+        const QRect o = owner->frameGeometry();
+        const QSize own = frameGeometry().size();
+        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
     }
 }
 

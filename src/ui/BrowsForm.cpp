@@ -1,5 +1,6 @@
 #include "ui/BrowsForm.h"
 
+#include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -172,8 +173,11 @@ void TfrmBrows::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    if (QWidget* owner = parentWidget()) {
-        const QRect frame = owner->window()->frameGeometry();
-        move(frame.center() - rect().center());
+    // Centred on the window it was opened from.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
+    if (owner && owner != this) {
+        const QRect o = owner->frameGeometry();
+        const QSize own = frameGeometry().size();
+        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
     }
 }

@@ -1,5 +1,6 @@
 #include "ui/UrlViewForm.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
@@ -65,9 +66,12 @@ void TfrmUrlView::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    if (QWidget* owner = parentWidget()) {
-        const QRect frame = owner->window()->frameGeometry();
-        move(frame.center() - rect().center());
+    // Centred on the window it was opened from.
+    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
+    if (owner && owner != this) {
+        const QRect o = owner->frameGeometry();
+        const QSize own = frameGeometry().size();
+        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
     }
     edtUrl->setFocus();
 }

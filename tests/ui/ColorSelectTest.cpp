@@ -253,9 +253,9 @@ private slots:
             QSKIP("this platform cannot read the screen back");
 
         TfrmColorSelect f;
-        f.move(50, 50);
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
+        f.move(50, 50);  // clear of the two windows sampled
         auto* sbt = f.findChild<QToolButton*>("sbtAfterSpuit");
         const QPoint origin = sbt->mapToGlobal(QPoint(0, 0));
         QTest::mousePress(sbt, Qt::LeftButton, {}, QPoint(5, 5));

@@ -2,6 +2,7 @@
 
 #include "ui/UrlViewForm.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -55,6 +56,25 @@ private slots:
         QCOMPARE(spy.count(), 1);
         QCOMPARE(spy.at(0).at(0).toString(), QStringLiteral(" file:///tmp/a b.html#top "));
         QTRY_VERIFY(guard.isNull());
+    }
+
+    void opensCentredOnTheWindowItCameFrom()
+    {
+        QWidget owner;
+        owner.setGeometry(100, 80, 600, 500);
+        owner.show();
+        // Owned, as a child window, or opened from the active window without an owner.
+        for (bool owned : {true, false}) {
+            owner.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&owner));
+            auto* f = owned ? new TfrmUrlView(&owner) : new TfrmUrlView;
+            f->show();
+            QVERIFY(QTest::qWaitForWindowExposed(f));
+            const QRect o = owner.frameGeometry();
+            QCOMPARE(f->frameGeometry().topLeft(), QPoint(o.x() + (o.width() - f->frameGeometry().width()) / 2,
+                                                         o.y() + (o.height() - f->frameGeometry().height()) / 2));
+            f->close();
+        }
     }
 
     void screenshot()
