@@ -107,7 +107,7 @@ TEST(SafeFile, FailedWriteLeavesTheOriginalAndNoStrayFile)
     EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"big.html"});
 }
 
-TEST(SafeFile, UnwritableFolderOrFileIsRefused)
+TEST(SafeFile, UnwritableTargetIsRefused)
 {
     TTempDir dir;
     // A link into a folder that does not exist: nothing can be created there.
@@ -117,7 +117,11 @@ TEST(SafeFile, UnwritableFolderOrFileIsRefused)
     // A folder cannot be replaced by a file.
     ASSERT_EQ(mkdir((dir / "folder.css").c_str(), 0755), 0);
     EXPECT_THROW(SaveFileSafely(dir / "folder.css", "x"), EFCreateError);
+}
 
+TEST(SafeFile, ReadOnlyFileIsRefused)
+{
+    TTempDir dir;
     if (!PermissionsApply()) GTEST_SKIP() << "running as root: permission bits do not stop writes";
     WriteFile(dir / "ro.css", "keep");
     ASSERT_EQ(chmod((dir / "ro.css").c_str(), 0444), 0);
