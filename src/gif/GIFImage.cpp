@@ -964,6 +964,13 @@ void TGIFImage::Assign(const TPersistent* Source)
         return;
     }
     if (const auto* bitmap = dynamic_cast<const TBitmap*>(Source)) {
+        if (bitmap == FBitmap.get()) {
+            // The image's own rendering goes away with the clear below.
+            TBitmap copy;
+            copy.Assign(bitmap);
+            Assign(&copy);
+            return;
+        }
         Clear();
         auto frame = std::make_unique<TGIFSubImage>(this);
         try {

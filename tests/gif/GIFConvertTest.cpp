@@ -545,3 +545,15 @@ TEST(BitmapToGIF, BitmapWiderThanAGIFCanHoldIsRefused)
     }
     EXPECT_EQ(gif.Count(), 0);
 }
+
+TEST(BitmapToGIF, AnImageTakesItsOwnBitmapBack)
+{
+    Bytes data = Header(2, 2, 2);
+    Append(data, Descriptor(0, 0, 2, 2));
+    Append(data, ImageData(2, ReferenceCodes({0, 1, 3, 2}, 2)));
+    TGIFImage gif;
+    LoadBytes(gif, data);
+    gif.Assign(gif.Bitmap());
+    ASSERT_EQ(gif.Count(), 1);
+    EXPECT_EQ(gif.Image(0).Pixels(), (Bytes{0, 1, 3, 2}));
+}
