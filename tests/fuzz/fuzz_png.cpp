@@ -16,6 +16,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     } catch (const Exception&) {
         return 0;
     }
+    if (image.Empty()) {
+        // A picture of width or height 0 loads, but there is nothing to write.
+        TMemoryStream out;
+        try {
+            image.SaveToStream(out);
+        } catch (const Exception&) {
+        }
+        return 0;
+    }
     if (static_cast<long long>(image.Width()) * image.Height() > fuzz::RoundTripPixels)
         return 0;
 
