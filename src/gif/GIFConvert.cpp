@@ -199,6 +199,13 @@ const TBitmap& TGIFSubImage::Bitmap()
 
 void TGIFSubImage::AssignFromBitmap(const TBitmap& Source)
 {
+    if (&Source == FBitmap.get()) {
+        // The frame's own rendering goes away with the clear below.
+        TBitmap copy;
+        copy.Assign(&Source);
+        AssignFromBitmap(copy);
+        return;
+    }
     Clear();
     if (Source.Empty())
         return;

@@ -556,4 +556,7 @@ TEST(BitmapToGIF, AnImageTakesItsOwnBitmapBack)
     gif.Assign(gif.Bitmap());
     ASSERT_EQ(gif.Count(), 1);
     EXPECT_EQ(gif.Image(0).Pixels(), (Bytes{0, 1, 3, 2}));
+    TGIFSubImage& frame = gif.Image(0);
+    frame.Assign(&frame.Bitmap());
+    EXPECT_EQ(frame.Pixels(), (Bytes{0, 1, 3, 2}));
 }
