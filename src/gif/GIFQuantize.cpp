@@ -362,10 +362,53 @@ void TFloydSteinbergDitherer::NextLine()
 
 void TFloydSteinbergDitherer::DitherRow(const std::uint8_t* Source, std::uint8_t* Target)
 {
-    for (int n = 0; n < FWidth; ++n) {
-        const int x = FColumn;
+    if (!FFast) {
+        for (int n = 0; n < FWidth; ++n) {
+            const int x = FColumn;
+            const std::uint8_t* p = Source + 3 * x;
+            Target[x] = static_cast<std::uint8_t>(Dither(p[2], p[1], p[0]));
+        }
+        NextLine();
+        return;
+    }
+    // The same steps as Dither, with the state held in locals for the length of the row.
+    struct Local {
+        int* Cells;
+        int Current, Below, BelowPrev;
+        // Without branches: an error of 0 leaves the cell and the terms below unchanged.
+        void Diffuse(int Cursor, int Error)
+        {
+            const bool carry = Error != 0;
+            const int cell = Cells[Cursor];
+            Cells[Cursor] = carry ? BelowPrev + 3 * Error : cell;
+            BelowPrev = carry ? Below + 5 * Error : BelowPrev;
+            Below = carry ? Error : Below;
+            Current = 7 * Error;
+        }
+    };
+    Local red{FRed.Errors.data(), FRed.Current, FRed.Below, FRed.BelowPrev};
+    Local green{FGreen.Errors.data(), FGreen.Current, FGreen.Below, FGreen.BelowPrev};
+    Local blue{FBlue.Errors.data(), FBlue.Current, FBlue.Below, FBlue.BelowPrev};
+    const int direction = FDirection;
+    int cursor = FRed.Cursor;
+    int x = FColumn;
+    for (int n = 0; n < FWidth; ++n, x += direction, cursor += direction) {
         const std::uint8_t* p = Source + 3 * x;
-        Target[x] = static_cast<std::uint8_t>(Dither(p[2], p[1], p[0]));
+        const int r = Adjust(p[2], red.Cells[cursor], red.Current);
+        const int g = Adjust(p[1], green.Cells[cursor], green.Current);
+        const int b = Adjust(p[0], blue.Cells[cursor], blue.Current);
+        TGIFColor found;
+        Target[x] = static_cast<std::uint8_t>(FFast->FastLookup(r, g, b, found));
+        red.Diffuse(cursor, r - found.Red);
+        green.Diffuse(cursor, g - found.Green);
+        blue.Diffuse(cursor, b - found.Blue);
+    }
+    FColumn = x;
+    for (auto [channel, local] : {std::pair{&FRed, &red}, std::pair{&FGreen, &green}, std::pair{&FBlue, &blue}}) {
+        channel->Cursor = cursor;
+        channel->Current = local->Current;
+        channel->Below = local->Below;
+        channel->BelowPrev = local->BelowPrev;
     }
     NextLine();
 }
