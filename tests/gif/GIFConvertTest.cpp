@@ -560,3 +560,30 @@ TEST(BitmapToGIF, AnImageTakesItsOwnBitmapBack)
     frame.Assign(&frame.Bitmap());
     EXPECT_EQ(frame.Pixels(), (Bytes{0, 1, 3, 2}));
 }
+
+TEST(FloydSteinberg, PixelByPixelAndWholeRowsAgree)
+{
+    const int width = 31, height = 9;
+    std::mt19937 random(11);
+    std::vector<std::uint8_t> rows(static_cast<std::size_t>(width) * height * 3);
+    for (auto& b : rows)
+        b = static_cast<std::uint8_t>(random());
+    const TGIFPalette palette = {{0, 0, 0}, {255, 255, 255}, {200, 30, 30}, {30, 200, 30}, {30, 30, 200}, {128, 128, 128}};
+    TFastColorLookup rowLookup(palette);
+    TFastColorLookup pixelLookup(palette);
+    TFloydSteinbergDitherer byRows(width, rowLookup);
+    TFloydSteinbergDitherer byPixels(width, pixelLookup);
+    for (int y = 0; y < height; ++y) {
+        const std::uint8_t* source = rows.data() + static_cast<std::size_t>(y) * width * 3;
+        std::vector<std::uint8_t> a(width), b(width);
+        byRows.DitherRow(source, a.data());
+        EXPECT_EQ(byPixels.Direction(), y % 2 == 0 ? 1 : -1);
+        for (int n = 0; n < width; ++n) {
+            const int x = byPixels.Column();
+            b[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(
+                byPixels.Dither(source[3 * x + 2], source[3 * x + 1], source[3 * x]));
+        }
+        byPixels.NextLine();
+        EXPECT_EQ(a, b) << "row " << y;
+    }
+}
