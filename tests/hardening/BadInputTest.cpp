@@ -1,0 +1,297 @@
+// Bad input, case by case: what the batch makes of files that are empty, misnamed, broken,
+// cut short, absurdly large, not files at all or gone, and of awkward names. Each case has one
+// clear outcome in the log, and a file that fails is left exactly as it was, with no backup
+// and no temporary file beside it.
+
+#include "HardeningSupport.h"
+
+#include "batch/TextLines.h"
+#include "gif/GIFImage.h"
+#include "graphics/Bitmap.h"
+#include "graphics/Stream.h"
+#include "png/PngImage.h"
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+
+using namespace hardening;
+using namespace std::string_literals;
+
+namespace {
+
+// A 13x7 picture with a run of colours, red in the top-left corner.
+void PaintSample(TBitmap& Bitmap)
+{
+    Bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+    Bitmap.SetSize(13, 7);
+    for (int y = 0; y < 7; ++y)
+        for (int x = 0; x < 13; ++x)
+            Bitmap.SetPixel(x, y, RGBColor(x * 19, y * 36, (x + y) * 12));
+    Bitmap.SetPixel(0, 0, RGBColor(255, 0, 0));
+}
+
+std::string Bytes(TMemoryStream& Stream)
+{
+    return std::string(reinterpret_cast<const char*>(Stream.Memory()), static_cast<std::size_t>(Stream.Size()));
+}
+
+std::string SamplePng()
+{
+    TBitmap bitmap;
+    PaintSample(bitmap);
+    PngImage png;
+    png.Assign(&bitmap);
+    TMemoryStream out;
+    png.SaveToStream(out);
+    return Bytes(out);
+}
+
+std::string SampleGif()
+{
+    TBitmap bitmap;
+    PaintSample(bitmap);
+    TGIFImage gif;
+    gif.Assign(&bitmap);
+    TMemoryStream out;
+    gif.SaveToStream(out);
+    return Bytes(out);
+}
+
+std::string Chunk(const std::string& Type, const std::string& Data)
+{
+    std::string out;
+    const auto put32 = [&out](std::uint32_t v) {
+        for (int s = 24; s >= 0; s -= 8)
+            out.push_back(static_cast<char>((v >> s) & 0xFF));
+    };
+    put32(static_cast<std::uint32_t>(Data.size()));
+    const std::string body = Type + Data;
+    out += body;
+    put32(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
+    return out;
+}
+
+// A well-formed PNG whose header asks for Width x Height truecolour pixels, with a little
+// compressed data that runs out long before.
+std::string HugePng(std::uint32_t Width, std::uint32_t Height)
+{
+    std::string ihdr;
+    for (std::uint32_t v : {Width, Height})
+        for (int s = 24; s >= 0; s -= 8)
+            ihdr.push_back(static_cast<char>((v >> s) & 0xFF));
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+    std::string raw(4096, '\0');
+    uLongf size = compressBound(static_cast<uLong>(raw.size()));
+    std::string packed(size, '\0');
+    compress(reinterpret_cast<Bytef*>(packed.data()), &size, reinterpret_cast<const Bytef*>(raw.data()),
+             static_cast<uLong>(raw.size()));
+    packed.resize(size);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", packed) + Chunk("IEND", "");
+}
+
+// A GIF of Frames frames, each Width x Height, with a two-colour table and image data that
+// ends at once: a few hundred bytes that would need Frames * Width * Height bytes of pixels.
+std::string HugeGif(int Width, int Height, int Frames)
+{
+    const auto word = [](int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+    std::string out = "GIF89a" + word(Width) + word(Height) + std::string("\x80\x00\x00", 3) +
+                      std::string("\x00\x00\x00\xff\xff\xff", 6);
+    for (int i = 0; i < Frames; ++i)
+        out += "\x2c" + word(0) + word(0) + word(Width) + word(Height) + std::string("\x00\x02\x02\x44\x01\x00", 6);
+    return out + "\x3b";
+}
+
+// What a case expects: success (with the new content, when it is known), or failure with
+// this reason.
+struct TExpect {
+    bool Success = false;
+    std::string_view Reason;
+    std::optional<std::string> NewContent;
+};
+
+TExpect Succeeds(std::optional<std::string> Content = std::nullopt) { return {true, {}, std::move(Content)}; }
+TExpect Fails(std::string_view Reason) { return {false, Reason, std::nullopt}; }
+
+struct TCase {
+    const char* What;
+    std::string Name;
+    std::function<std::string()> Content;
+    TExpect Expect;
+};
+
+// Red turned 120 degrees is green.
+constexpr int Hue = 120;
+
+std::vector<TCase> Cases()
+{
+    const std::string crlf = "\r\n";
+    return {
+        {"empty .html", "empty.html", [] { return std::string(); }, Succeeds(std::string())},
+        {"empty .htm", "empty.htm", [] { return std::string(); }, Succeeds(std::string())},
+        {"empty .css", "empty.css", [] { return std::string(); }, Succeeds(std::string())},
+        {"empty .gif", "empty.gif", [] { return std::string(); }, Fails(BatchLog::ReasonBadImage)},
+        {"empty .png", "empty.png", [] { return std::string(); }, Fails(BatchLog::ReasonBadImage)},
+        {"PNG named .gif", "really-png.gif", SamplePng, Fails(BatchLog::ReasonBadImage)},
+        {"GIF named .png", "really-gif.png", SampleGif, Fails(BatchLog::ReasonBadImage)},
+        {"text as .png", "text.png", [] { return std::string("<p style=\"color:red\">"); },
+         Fails(BatchLog::ReasonBadImage)},
+        {"invalid UTF-8 around a colour", "bad-utf8.html",
+         [] { return std::string("\xe6\x97\xa5\xff\xfe<font color=\"#ff0000\">\xc3\x28\xed\xa0\x80"); },
+         Succeeds(std::string("\xe6\x97\xa5\xff\xfe<font color=\"#00FF00\">\xc3\x28\xed\xa0\x80") + crlf)},
+        {"invalid Shift-JIS around a colour", "bad-sjis.css",
+         [] { return std::string("\x82\xa0\x81{h1{color:#F00;}\x85\x20\xfd\xfe\x81"); },
+         Succeeds(std::string("\x82\xa0\x81{h1{color:#00FF00;}\x85\x20\xfd\xfe\x81") + crlf)},
+        {"NUL bytes in a page", "nul.html", [] { return "a\0b<font color=red>\0"s; },
+         Succeeds("a\0b<font color=#00FF00>\0\r\n"s)},
+        {"PNG asking for 10^10 pixels", "huge.png", [] { return HugePng(100000, 100000); },
+         Fails(BatchLog::ReasonBadImage)},
+        {"PNG asking for 2^31-1 columns", "wide.png", [] { return HugePng(0x7FFFFFFF, 1); },
+         Fails(BatchLog::ReasonBadImage)},
+        {"GIF larger than any screen", "huge.gif", [] { return HugeGif(65535, 65535, 1); },
+         Fails(BatchLog::ReasonBadImage)},
+        // Refused while loading, long before eight times 256 MB of pixels are made.
+        {"GIF of eight 2^28-pixel frames", "frames.gif", [] { return HugeGif(16384, 16384, 8); },
+         Fails(BatchLog::ReasonBadImage)},
+        {"GIF of two small frames", "two.gif", [] { return HugeGif(4, 4, 2); }, Fails(BatchLog::ReasonAnimatedGif)},
+        {"name with spaces", "a name with  spaces.html", [] { return std::string("<body bgcolor=red>"); },
+         Succeeds("<body bgcolor=#00FF00>" + crlf)},
+        {"name with quotes", "say \"hi\" 'there'.css", [] { return std::string("p{color:red}"); },
+         Succeeds("p{color:#00FF00}" + crlf)},
+        {"name with < > and &", "<b>&amp;.htm", [] { return std::string("p{color:red}"); },
+         Succeeds("p{color:#00FF00}" + crlf)},
+        {"name with a newline", "two\nlines.css", [] { return std::string("p{color:red}"); },
+         Succeeds("p{color:#00FF00}" + crlf)},
+        {"Japanese name", "色見本・テスト.png", SamplePng, Succeeds()},
+        {"Japanese name, GIF", "いろ.gif", SampleGif, Succeeds()},
+    };
+}
+
+// The outcome of one listed file: the log line, and the folder afterwards.
+void CheckOutcome(const TBatchRun& Run, const std::string& Path, const std::string& Before, const TExpect& Expect,
+                  const std::string& What)
+{
+    SCOPED_TRACE(What);
+    if (!Expect.Success) {
+        EXPECT_TRUE(HasLine(Run, FailureFor(Path, Expect.Reason))) << "no failure line for " << Path;
+        EXPECT_EQ(ReadBytes(Path), Before) << "a failed file was changed";
+        EXPECT_FALSE(fs::exists(Path + ".bak")) << "a failed file got a backup";
+        return;
+    }
+    EXPECT_TRUE(HasLine(Run, SuccessFor(Path))) << "no success line for " << Path;
+    EXPECT_EQ(ReadBytes(Path + ".bak"), Before) << "the backup is not the old content";
+    if (Expect.NewContent)
+        EXPECT_EQ(ReadBytes(Path), *Expect.NewContent);
+}
+
+}  // namespace
+
+TEST(BadInput, EachCaseHasItsOutcomeAndLosesNothing)
+{
+    TScratch dir;
+    std::vector<std::string> paths;
+    std::vector<std::string> before;
+    const std::vector<TCase> cases = Cases();
+    for (const TCase& c : cases) {
+        paths.push_back(dir / c.Name);
+        before.push_back(c.Content());
+        WriteBytes(paths.back(), before.back());
+    }
+
+    const TBatchRun run = RunBatch(paths, HueSettings(Hue));
+    int successes = 0;
+    for (std::size_t i = 0; i < cases.size(); ++i) {
+        CheckOutcome(run, paths[i], before[i], cases[i].Expect, cases[i].What);
+        successes += cases[i].Expect.Success ? 1 : 0;
+    }
+    EXPECT_EQ(run.Successes, successes);
+    EXPECT_EQ(run.Total, static_cast<int>(cases.size()));
+    EXPECT_EQ(run.Log.back(), SummaryLine(successes, static_cast<int>(cases.size())));
+    EXPECT_TRUE(StrayFiles(dir.Path()).empty());
+
+    // The images that converted are images still, of the same size.
+    PngImage png;
+    png.LoadFromFile(dir / "色見本・テスト.png");
+    EXPECT_EQ(png.Width(), 13);
+    EXPECT_EQ(GetGValue(png.ImageBitmap().Pixel(0, 0)), 255);
+    TGIFImage gif;
+    gif.LoadFromFile(dir / "いろ.gif");
+    EXPECT_EQ(gif.Width(), 13);
+    EXPECT_EQ(gif.Height(), 7);
+}
+
+TEST(BadInput, AFolderAndAVanishedPathFailWithoutTouchingAnything)
+{
+    TScratch dir;
+    fs::create_directory(dir / "folder.html");
+    WriteBytes(dir / "folder.html/inside.css", "p{color:red}");
+    const std::string gone = dir / "gone.css";
+    WriteBytes(gone, "p{color:red}");
+    const std::string goneImage = dir / "gone.png";
+    WriteBytes(goneImage, SamplePng());
+    // Listed, then removed before the batch reaches it.
+    TBatchInput input;
+    input.Items = {{true, dir / "folder.html"}, {true, gone}, {true, goneImage}};
+    input.Settings = HueSettings(Hue);
+    TOperation operation(input);
+    fs::remove(gone);
+    fs::remove(goneImage);
+    const auto before = Listing(dir.Path());
+    TSilentObserver observer;
+    operation.ExecuteConversion(observer);
+
+    TBatchRun run{operation.Log(), operation.Successes(), operation.Total()};
+    // A file that cannot be opened is no read or write failure of an open file.
+    EXPECT_TRUE(HasLine(run, FailureFor(dir / "folder.html", BatchLog::ReasonUnknown)));
+    EXPECT_TRUE(HasLine(run, FailureFor(gone, BatchLog::ReasonUnknown)));
+    EXPECT_TRUE(HasLine(run, FailureFor(goneImage, BatchLog::ReasonUnknown)));
+    EXPECT_EQ(run.Successes, 0);
+    // Nothing made, nothing changed: no file where the vanished ones were, no backups.
+    EXPECT_EQ(Listing(dir.Path()), before);
+}
+
+TEST(BadInput, EveryTruncationOfAPngAndAGifEitherConvertsOrFailsCleanly)
+{
+    struct TSample {
+        std::string Name;
+        std::string Bytes;
+    };
+    std::vector<TSample> samples = {{"png", SamplePng()}, {"gif", SampleGif()}};
+    const std::string data = TESSIVAL_TESTDATA_DIR;
+    for (const char* extra : {"/pngsuite/basi3p04.png", "/gif/gif-test-suite/interlace.gif"})
+        if (fs::exists(data + extra))
+            samples.push_back({fs::path(extra).extension().string().substr(1), ReadBytes(data + extra)});
+
+    for (const TSample& sample : samples) {
+        SCOPED_TRACE(sample.Name + " of " + std::to_string(sample.Bytes.size()) + " bytes");
+        TScratch dir;
+        std::vector<std::string> paths;
+        for (std::size_t n = 0; n < sample.Bytes.size(); ++n) {
+            paths.push_back(dir / ("cut" + std::to_string(n) + "." + sample.Name));
+            WriteBytes(paths.back(), sample.Bytes.substr(0, n));
+        }
+        const TBatchRun run = RunBatch(paths, HueSettings(Hue));
+        ASSERT_EQ(run.Total, static_cast<int>(paths.size()));
+        int failures = 0;
+        for (std::size_t n = 0; n < paths.size(); ++n) {
+            const std::string& p = paths[n];
+            const bool ok = HasLine(run, SuccessFor(p));
+            const bool failed = HasLine(run, FailureFor(p, BatchLog::ReasonBadImage)) ||
+                                HasLine(run, FailureFor(p, BatchLog::ReasonAnimatedGif));
+            ASSERT_NE(ok, failed) << "cut at " << n << ": no single clear outcome";
+            if (failed) {
+                ++failures;
+                ASSERT_EQ(ReadBytes(p), sample.Bytes.substr(0, n)) << "cut at " << n << " was changed";
+                ASSERT_FALSE(fs::exists(p + ".bak")) << "cut at " << n;
+            } else {
+                ASSERT_EQ(ReadBytes(p + ".bak"), sample.Bytes.substr(0, n)) << "cut at " << n;
+            }
+        }
+        // The very short cuts cannot be images.
+        EXPECT_GE(failures, 20);
+        EXPECT_TRUE(StrayFiles(dir.Path()).empty());
+    }
+}
