@@ -9,11 +9,13 @@ using Extended = long double;
 
 // The integer nearest to x, ties to even, taken on the extended value. Values far outside
 // the channel range are clamped first so the conversion to an integer is always defined.
+// The rounding mode is never changed from its default (to nearest, ties to even), so rintl
+// rounds as nearbyintl would, without saving and restoring the floating-point state.
 std::int32_t Nearest(Extended x) noexcept
 {
     if (!(x > -1.0e6L)) return -1000000;
     if (x > 1.0e6L) return 1000000;
-    return static_cast<std::int32_t>(std::nearbyintl(x));
+    return static_cast<std::int32_t>(std::rintl(x));
 }
 
 } // namespace

@@ -1,0 +1,227 @@
+#!/bin/bash
+# Site conversion speed beside the floors and a peer, in one run on this machine.
+#
+#   bench/compare.sh [FOLDER]
+#
+# FOLDER holds the files to convert (HTML/CSS, PNG, GIF, in any subfolders); it is never
+# changed: every run works on a fresh copy. Without it, a site is generated once into
+# $BENCH_TMP/tessival-site (500 pages and stylesheets of about 20 MB, 200 PNGs of 0.2-4
+# megapixels, 200 GIFs of up to 1 megapixel) and reused afterwards.
+#
+# Per kind of file it prints: tessival-batch with --jobs 1 and with all cores (no backups,
+# hue +120), the floors (cp of the same files; for PNG zlib alone inflating and deflating
+# every image's data at the default level; for text reading and writing the same bytes), the
+# peer (ImageMagick's mogrify -modulate 100,100,166.667, the same hue turn) when installed,
+# and the ratios. Builds nothing: it runs the programs in build/bin (or $TESSIVAL_BIN).
+#
+# Settings through the environment:
+#   TESSIVAL_BIN   folder of tessival-batch and bench_floor (default: build/bin)
+#   BENCH_TMP      work folder, best on tmpfs (default: /dev/shm)
+#   BENCH_KINDS    kinds to measure (default: "text png gif")
+#   BENCH_PEER_1   set to 1 to run the peer once more on one thread
+
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(dirname "$here")
+bin=${TESSIVAL_BIN:-$root/build/bin}
+tmp=${BENCH_TMP:-/dev/shm}
+kinds=${BENCH_KINDS:-text png gif}
+batch=$bin/tessival-batch
+floor=$bin/bench_floor
+cores=$(nproc)
+
+for program in "$batch" "$floor"; do
+    if [ ! -x "$program" ]; then
+        echo "compare.sh: $program is missing; build it first:" >&2
+        echo "  cmake --build build --target tessival-batch bench_floor" >&2
+        exit 2
+    fi
+done
+
+case $(stat -f -c %T "$tmp" 2>/dev/null || echo unknown) in
+    tmpfs|ramfs) ;;
+    *) echo "note: $tmp is not on tmpfs; creating files on disk costs time that drifts" ;;
+esac
+
+if [ $# -ge 1 ]; then
+    site=$(cd "$1" && pwd)
+else
+    site=$tmp/tessival-site
+    if [ ! -e "$site/.complete" ]; then
+        echo "generating the default site into $site ..."
+        rm -rf "$site"
+        start=$(date +%s)
+        /usr/bin/python3 "$here/gen_site.py" "$site"
+        echo "  (generated in $(( $(date +%s) - start )) s)"
+        touch "$site/.complete"
+    fi
+fi
+
+work=$(mktemp -d "$tmp/tessival-compare.XXXXXX")
+trap 'rm -rf "$work"' EXIT
+
+have_time=0
+[ -x /usr/bin/time ] && have_time=1
+have_peer=0
+command -v mogrify >/dev/null 2>&1 && have_peer=1
+
+loadavg() { cut -d' ' -f1 /proc/loadavg; }
+
+# Copies the files of one kind from the site into $1, keeping the folders.
+copy_kind() {
+    local kind=$1 dst=$2
+    mkdir -p "$dst"
+    case $kind in
+        text) (cd "$site" && find . -type f \( -iname '*.htm' -o -iname '*.html' -o -iname '*.css' \) \
+                   -exec cp --parents -t "$dst" {} +) ;;
+        png)  (cd "$site" && find . -type f -iname '*.png' -exec cp --parents -t "$dst" {} +) ;;
+        gif)  (cd "$site" && find . -type f -iname '*.gif' -exec cp --parents -t "$dst" {} +) ;;
+    esac
+}
+
+# Fresh copy of the kind's files for one run, in $work/run.
+fresh() {
+    rm -rf "$work/run"
+    cp -r "$work/src" "$work/run"
+    sync
+}
+
+# measure COMMAND...: runs it, sets wall (s), cpu (s), peak (KB, or empty), load (1 min).
+measure() {
+    load=$(loadavg)
+    local t0 t1
+    t0=$(date +%s%N)
+    if [ $have_time = 1 ]; then
+        /usr/bin/time -f "%U %S %M" -o "$work/time" "$@" >"$work/out" 2>&1 || status=$?
+    else
+        "$@" >"$work/out" 2>&1 || status=$?
+    fi
+    t1=$(date +%s%N)
+    wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
+    if [ $have_time = 1 ]; then
+        # The last line: a failing command puts a note before it.
+        read -r u s peak < <(tail -n 1 "$work/time")
+        cpu=$(awk -v u="$u" -v s="$s" 'BEGIN { printf "%.2f", u + s }')
+    else
+        cpu=""
+        peak=""
+    fi
+}
+
+status=0
+row() {  # row LABEL SECONDS CPU AMOUNT UNIT PEAK_KB
+    local label=$1 secs=$2 c=$3 amount=$4 unit=$5 pk=$6
+    awk -v l="$label" -v s="$secs" -v c="$c" -v a="$amount" -v u="$unit" -v p="$pk" -v ld="$load" \
+        -v big="$largest" 'BEGIN {
+            rate = (s > 0) ? a / s : 0
+            mem = (p == "") ? "n/a" : sprintf("%.1f", p / 1024)
+            bpp = (p == "" || big == 0) ? "" : sprintf(" (%.1f B/px of the largest)", p * 1024 / big)
+            printf "  %-30s %8.3f s  cpu %7s s  %8.1f %-5s  peak %7s MB%s  load %s\n", l, s, (c == "" ? "n/a" : c), rate, u, mem, bpp, ld
+        }'
+}
+
+ratio() {  # ratio TEXT A B : prints A / B
+    awk -v t="$1" -v a="$2" -v b="$3" 'BEGIN { if (b > 0) printf "  %-44s %6.2f\n", t, a / b }'
+}
+
+check_batch() {
+    if [ "$status" != 0 ] || ! grep -q "個のファイルを変換成功" "$work/out"; then
+        echo "  ! tessival-batch failed (status $status):" >&2
+        tail -n 5 "$work/out" >&2
+    elif grep -q "^失敗> " "$work/out"; then
+        echo "  ! some files failed: $(grep -c '^失敗> ' "$work/out")" >&2
+    fi
+    status=0
+}
+
+echo "Tessival site conversion beside the floors and the peer"
+echo "  site: $site   work: $work   cores: $cores   load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "  programs: $bin"
+[ $have_time = 1 ] || echo "  peak memory not measured: /usr/bin/time is missing (Debian package 'time')"
+[ $have_peer = 1 ] && echo "  peer: $(mogrify -version | head -n 1)" \
+                   || echo "  peer not measured: mogrify is missing (Debian package 'imagemagick')"
+
+"$floor" pixels "$site" >"$work/pixels"
+largest=$(sed -n 's/.*largest=\([0-9]*\).*/\1/p' "$work/pixels")
+
+for kind in $kinds; do
+    rm -rf "$work/src" "$work/run"
+    copy_kind "$kind" "$work/src"
+    files=$(find "$work/src" -type f | wc -l)
+    if [ "$files" = 0 ]; then
+        echo; echo "$kind: no files"
+        continue
+    fi
+    case $kind in
+        text) amount=$(du -sb --apparent-size "$work/src" | awk '{ printf "%.3f", $1 / 1e6 }'); unit=MB/s
+              what="$amount MB" ;;
+        png)  amount=$("$floor" pixels "$work/src" | sed -n 's/.*png_pixels=\([0-9]*\).*/\1/p' | awk '{ printf "%.3f", $1 / 1e6 }')
+              unit=Mpx/s; what="$amount megapixels" ;;
+        gif)  amount=$("$floor" pixels "$work/src" | sed -n 's/.*gif_pixels=\([0-9]*\).*/\1/p' | awk '{ printf "%.3f", $1 / 1e6 }')
+              unit=Mpx/s; what="$amount megapixels" ;;
+    esac
+    echo
+    echo "$kind: $files files, $what"
+
+    # The floors.
+    rm -rf "$work/cp"
+    measure cp -r "$work/src" "$work/cp"
+    rm -rf "$work/cp"
+    row "cp" "$wall" "$cpu" "$amount" "$unit" "$peak"
+    floor_secs=""; floor_cpu=""
+    if [ "$kind" = png ]; then
+        fresh
+        measure "$floor" png "$work/run"
+        floor_secs=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' "$work/out" | tail -n 1)
+        floor_cpu=$(sed -n 's/.*cpu=\([0-9.]*\).*/\1/p' "$work/out" | tail -n 1)
+        row "zlib inflate + deflate (-1)" "$floor_secs" "$floor_cpu" "$amount" "$unit" "$peak"
+    elif [ "$kind" = text ]; then
+        fresh
+        measure "$floor" text "$work/run"
+        floor_secs=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' "$work/out" | tail -n 1)
+        floor_cpu=$(sed -n 's/.*cpu=\([0-9.]*\).*/\1/p' "$work/out" | tail -n 1)
+        row "read + write" "$floor_secs" "$cpu" "$amount" "$unit" "$peak"
+    fi
+
+    # Ours.
+    fresh
+    measure "$batch" --no-backup --jobs 1 --hue 120 "$work/run"
+    check_batch
+    ours1=$wall; ours1_cpu=$cpu
+    row "tessival-batch --jobs 1" "$wall" "$cpu" "$amount" "$unit" "$peak"
+    fresh
+    measure "$batch" --no-backup --jobs "$cores" --hue 120 "$work/run"
+    check_batch
+    oursn=$wall
+    row "tessival-batch --jobs $cores" "$wall" "$cpu" "$amount" "$unit" "$peak"
+    fresh
+    measure "$batch" --jobs "$cores" --hue 120 "$work/run"
+    check_batch
+    row "  the same with backups" "$wall" "$cpu" "$amount" "$unit" "$peak"
+
+    # The peer.
+    peer=""
+    if [ $have_peer = 1 ] && [ "$kind" != text ]; then
+        fresh
+        measure find "$work/run" -type f -iname "*.$kind" -exec mogrify -modulate 100,100,166.667 {} +
+        peer=$wall
+        row "mogrify -modulate (all threads)" "$wall" "$cpu" "$amount" "$unit" "$peak"
+        if [ "${BENCH_PEER_1:-0}" = 1 ]; then
+            fresh
+            measure env MAGICK_THREAD_LIMIT=1 find "$work/run" -type f -iname "*.$kind" \
+                -exec mogrify -modulate 100,100,166.667 {} +
+            row "mogrify -modulate (1 thread)" "$wall" "$cpu" "$amount" "$unit" "$peak"
+        fi
+    fi
+
+    echo "  ratios (time / time):"
+    [ -n "$floor_secs" ] && ratio "ours --jobs 1 / floor" "$ours1" "$floor_secs"
+    [ -n "$floor_cpu" ] && [ -n "$ours1_cpu" ] && ratio "ours --jobs 1 / floor, by cpu time" "$ours1_cpu" "$floor_cpu"
+    ratio "ours --jobs 1 / ours --jobs $cores (scaling)" "$ours1" "$oursn"
+    [ -n "$peer" ] && ratio "peer / ours --jobs $cores" "$peer" "$oursn"
+    [ -n "$peer" ] && ratio "peer / ours --jobs 1" "$peer" "$ours1"
+done
+
+echo
+echo "largest image: $largest pixels; load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
