@@ -18,52 +18,11 @@ int Pictures(TGIFImage& Image)
     return n;
 }
 
-// Whether the block structure, walked the simple way, declares a screen or a frame larger
-// than the fuzzer should spend its time on. Such sizes are refused or decoded correctly
-// elsewhere (the bad-input tests); here they would only slow the search down.
-bool DeclaresHugePicture(const std::uint8_t* Data, std::size_t Size)
-{
-    const auto word = [Data](std::size_t At) { return Data[At] | (Data[At + 1] << 8); };
-    const auto huge = [](long long W, long long H) { return W * H > fuzz::RoundTripPixels; };
-    if (Size < 13)
-        return false;
-    if (huge(word(6), word(8)))
-        return true;
-    std::size_t at = 13;
-    if (Data[10] & 0x80)
-        at += 3u << ((Data[10] & 7) + 1);
-    const auto skipBlocks = [&](std::size_t& At) {
-        while (At < Size && Data[At] != 0)
-            At += Data[At] + 1u;
-        ++At;
-    };
-    while (at < Size) {
-        if (Data[at] == 0x21) {
-            at += 2;
-            skipBlocks(at);
-        } else if (Data[at] == 0x2C) {
-            if (at + 10 > Size)
-                return false;
-            if (huge(word(at + 5), word(at + 7)))
-                return true;
-            const std::uint8_t flags = Data[at + 9];
-            at += 10;
-            if (flags & 0x80)
-                at += 3u << ((flags & 7) + 1);
-            ++at;  // code size
-            skipBlocks(at);
-        } else {
-            return false;
-        }
-    }
-    return false;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {
-    if (DeclaresHugePicture(Data, Size))
+    if (fuzz::GifDeclaresHugePicture(Data, Size))
         return 0;
     TMemoryStream in;
     fuzz::Fill(in, Data, Size);

@@ -183,8 +183,9 @@ void CheckOutcome(const TBatchRun& Run, const std::string& Path, const std::stri
     }
     EXPECT_TRUE(HasLine(Run, SuccessFor(Path))) << "no success line for " << Path;
     EXPECT_EQ(ReadBytes(Path + ".bak"), Before) << "the backup is not the old content";
-    if (Expect.NewContent)
+    if (Expect.NewContent) {
         EXPECT_EQ(ReadBytes(Path), *Expect.NewContent);
+    }
 }
 
 }  // namespace
