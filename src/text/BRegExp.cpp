@@ -97,24 +97,6 @@ std::string ErrorText(int Code)
     return reinterpret_cast<const char*>(buffer);
 }
 
-bool IsASCII(std::string_view Text) noexcept
-{
-    const char* p = Text.data();
-    std::size_t n = Text.size();
-    while (n >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if (word & 0x8080808080808080ULL)
-            return false;
-        p += 8;
-        n -= 8;
-    }
-    for (; n > 0; ++p, --n)
-        if (static_cast<unsigned char>(*p) & 0x80)
-            return false;
-    return true;
-}
-
 void AppendMapped(std::string& Out, char32_t Value)
 {
     const char32_t cp = MappedPlane + Value;

@@ -5,24 +5,6 @@
 
 namespace {
 
-bool HasHighByte(std::string_view Text) noexcept
-{
-    const char* p = Text.data();
-    std::size_t n = Text.size();
-    while (n >= 8) {
-        std::uint64_t word;
-        std::memcpy(&word, p, 8);
-        if (word & 0x8080808080808080ULL)
-            return true;
-        p += 8;
-        n -= 8;
-    }
-    for (; n > 0; ++p, --n)
-        if (static_cast<unsigned char>(*p) & 0x80)
-            return true;
-    return false;
-}
-
 bool IsContinuation(unsigned char Byte) noexcept { return (Byte & 0xC0) == 0x80; }
 
 // Length of the well-formed UTF-8 sequence at Pos (RFC 3629), 0 when there is none.
@@ -64,6 +46,24 @@ std::size_t UTF8SequenceLength(std::string_view Text, std::size_t Pos) noexcept
 
 }  // namespace
 
+bool IsASCII(std::string_view Text) noexcept
+{
+    const char* p = Text.data();
+    std::size_t n = Text.size();
+    while (n >= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        if (word & 0x8080808080808080ULL)
+            return false;
+        p += 8;
+        n -= 8;
+    }
+    for (; n > 0; ++p, --n)
+        if (static_cast<unsigned char>(*p) & 0x80)
+            return false;
+    return true;
+}
+
 bool IsValidUTF8(std::string_view Text) noexcept
 {
     const auto* s = reinterpret_cast<const unsigned char*>(Text.data());
@@ -92,7 +92,7 @@ bool IsValidUTF8(std::string_view Text) noexcept
 
 TTextEncoding DetectTextEncoding(std::string_view Text)
 {
-    return HasHighByte(Text) && IsValidUTF8(Text) ? TTextEncoding::UTF8 : TTextEncoding::ShiftJIS;
+    return !IsASCII(Text) && IsValidUTF8(Text) ? TTextEncoding::UTF8 : TTextEncoding::ShiftJIS;
 }
 
 bool IsShiftJISLeadByte(unsigned char Byte) noexcept

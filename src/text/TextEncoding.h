@@ -16,6 +16,9 @@ enum class TTextEncoding { ShiftJIS, UTF8 };
 // UTF8 when the text is valid UTF-8 and has a byte above 0x7F; ShiftJIS otherwise.
 TTextEncoding DetectTextEncoding(std::string_view Text);
 
+// No byte above 0x7F.
+bool IsASCII(std::string_view Text) noexcept;
+
 // Well-formed UTF-8 (no overlong forms, no surrogates, nothing above U+10FFFF).
 bool IsValidUTF8(std::string_view Text) noexcept;
 
