@@ -1,4 +1,5 @@
 #include "ui/BackupForm.h"
+#include "ui/WindowPlacement.h"
 
 #include "batch/BackupStore.h"
 #include "batch/FileSearch.h"
@@ -131,13 +132,7 @@ TfrmBackup::TfrmBackup(QWidget* parent)
     connect(bbnDeleteBackup, &QPushButton::clicked, this, &TfrmBackup::bbnDeleteBackupClick);
     connect(bbnCancel, &QPushButton::clicked, this, &TfrmBackup::bbnCancelClick);
 
-    // A plain widget has no default and cancel buttons of its own.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, bbnCancel, &QPushButton::click);
-    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* enter = new QShortcut(QKeySequence(key), this);
-        connect(enter, &QShortcut::activated, bbnResume, &QPushButton::click);
-    }
+    AddDialogKeys(this, bbnResume, bbnCancel);
 
     setFixedSize(QSize(417, 400).expandedTo(minimumSizeHint()));
 }
@@ -279,13 +274,7 @@ void TfrmBackup::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    // Centred on the window it was opened from.
-    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
-    if (owner && owner != this) {
-        const QRect o = owner->frameGeometry();
-        const QSize own = frameGeometry().size();
-        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
-    }
+    CentreOnOwner(this);
 }
 
 void TfrmBackup::dragEnterEvent(QDragEnterEvent* Event)

@@ -1,4 +1,5 @@
 #include "ui/BrowsForm.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -7,6 +8,7 @@
 #include <QResizeEvent>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEngineSettings>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -88,6 +90,18 @@ TfrmBrows::TfrmBrows(std::function<TConversionSettings()> Settings, QWidget* par
 
     WebBrowser = new QWebEngineView(this);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    // The preview shows pages from anywhere; none gets more than an ordinary browser tab
+    // would: a local page may not read other local files or reach the network through
+    // scripts, and no page may read the clipboard, paste, raise windows or mix insecure
+    // content into a secure page.
+    QWebEngineSettings* web = WebBrowser->settings();
+    web->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+    web->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
+    web->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
+    web->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
+    web->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
+    web->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
+    web->setAttribute(QWebEngineSettings::AllowGeolocationOnInsecureOrigins, false);
 
     imgBrowser = new QLabel(this);
     imgBrowser->setObjectName(QStringLiteral("imgBrowser"));
@@ -173,11 +187,5 @@ void TfrmBrows::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    // Centred on the window it was opened from.
-    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
-    if (owner && owner != this) {
-        const QRect o = owner->frameGeometry();
-        const QSize own = frameGeometry().size();
-        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
-    }
+    CentreOnOwner(this);
 }

@@ -1,4 +1,5 @@
 #include "ui/ColorSelect.h"
+#include "ui/WindowPlacement.h"
 
 #include "graphics/Exceptions.h"
 
@@ -158,13 +159,7 @@ TfrmColorSelect::TfrmColorSelect(QWidget* parent)
     connect(FBefore.sbtSpuit, &QToolButton::clicked, this, &TfrmColorSelect::sbtBeforeSpuitClick);
     connect(FAfter.sbtSpuit, &QToolButton::clicked, this, &TfrmColorSelect::sbtBeforeSpuitClick);
 
-    // A plain widget has no default and cancel buttons of its own.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, BBnCancel, &QPushButton::click);
-    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* enter = new QShortcut(QKeySequence(key), this);
-        connect(enter, &QShortcut::activated, bbnOK, &QPushButton::click);
-    }
+    AddDialogKeys(this, bbnOK, BBnCancel);
 
     setMinimumSize(182, 206);
     adjustSize();
@@ -381,11 +376,5 @@ void TfrmColorSelect::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    // Centred on the window it was opened from.
-    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
-    if (owner && owner != this) {
-        const QRect o = owner->frameGeometry();
-        const QSize own = frameGeometry().size();
-        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
-    }
+    CentreOnOwner(this);
 }

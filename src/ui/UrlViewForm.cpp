@@ -1,4 +1,5 @@
 #include "ui/UrlViewForm.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -38,13 +39,7 @@ TfrmUrlView::TfrmUrlView(QWidget* parent)
 
     connect(bbnOK, &QPushButton::clicked, this, &TfrmUrlView::bbnOKClick);
     connect(BBnCancel, &QPushButton::clicked, this, &TfrmUrlView::BBnCancelClick);
-    // A plain widget has no default and cancel buttons of its own.
-    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
-    connect(escape, &QShortcut::activated, BBnCancel, &QPushButton::click);
-    for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
-        auto* enter = new QShortcut(QKeySequence(key), this);
-        connect(enter, &QShortcut::activated, bbnOK, &QPushButton::click);
-    }
+    AddDialogKeys(this, bbnOK, BBnCancel);
 }
 
 TfrmUrlView::~TfrmUrlView() = default;
@@ -66,12 +61,6 @@ void TfrmUrlView::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    // Centred on the window it was opened from.
-    QWidget* owner = parentWidget() ? parentWidget()->window() : QApplication::activeWindow();
-    if (owner && owner != this) {
-        const QRect o = owner->frameGeometry();
-        const QSize own = frameGeometry().size();
-        move(o.x() + (o.width() - own.width()) / 2, o.y() + (o.height() - own.height()) / 2);
-    }
+    CentreOnOwner(this);
     edtUrl->setFocus();
 }
