@@ -12,27 +12,63 @@
 #include "text/BRegExp.h"
 #include "text/HtmlReplace.h"
 
+#include <algorithm>
+#include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace {
 
 const char* const AnimatedGifMessage = "アニメGIFは処理しません";
 
+// A stream that reads bytes already in memory, without copying them.
+class TBytesReadStream final : public TStream {
+public:
+    explicit TBytesReadStream(const std::string& Data) : FData(Data) {}
+    std::int64_t Read(void* Buffer, std::int64_t Count) override
+    {
+        const std::int64_t size = static_cast<std::int64_t>(FData.size());
+        if (Count <= 0 || FPosition >= size) return 0;
+        const std::int64_t n = std::min(Count, size - FPosition);
+        std::memcpy(Buffer, FData.data() + FPosition, static_cast<std::size_t>(n));
+        FPosition += n;
+        return n;
+    }
+    std::int64_t Write(const void*, std::int64_t) override { return 0; }
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override
+    {
+        const std::int64_t base = Origin == TSeekOrigin::soBeginning ? 0
+                                  : Origin == TSeekOrigin::soCurrent ? FPosition
+                                                                     : static_cast<std::int64_t>(FData.size());
+        FPosition = std::max<std::int64_t>(0, base + Offset);
+        return FPosition;
+    }
+    std::int64_t Size() override { return static_cast<std::int64_t>(FData.size()); }
+    void SetSize(std::int64_t) override { throw EWriteError("Stream write error"); }
+
+private:
+    const std::string& FData;
+    std::int64_t FPosition = 0;
+};
+
 // Loads a graphic from bytes already read, so that the backup is made of exactly these bytes.
 void LoadFromBytes(TGraphic& Graphic, const std::string& Data)
 {
-    TMemoryStream stream;
-    stream.WriteBuffer(Data.data(), static_cast<std::int64_t>(Data.size()));
-    stream.SetPosition(0);
+    TBytesReadStream stream(Data);
     Graphic.LoadFromStream(stream);
 }
 
-std::string SaveToBytes(TGraphic& Graphic)
+// The encoded graphic, in memory until it is saved.
+void SaveToBytes(TGraphic& Graphic, TMemoryStream& Stream)
 {
-    TMemoryStream stream;
-    Graphic.SaveToStream(stream);
-    if (stream.Size() == 0) return {};
-    return std::string(reinterpret_cast<const char*>(stream.Memory()), static_cast<std::size_t>(stream.Size()));
+    Stream.Clear();
+    Graphic.SaveToStream(Stream);
+}
+
+std::string_view Bytes(TMemoryStream& Stream)
+{
+    if (Stream.Size() == 0) return {};
+    return {reinterpret_cast<const char*>(Stream.Memory()), static_cast<std::size_t>(Stream.Size())};
 }
 
 // The colour a transparent colour value stands for: a palette entry is looked up in the
@@ -93,9 +129,9 @@ void TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes
 void TFileConverter::ConvertText(const std::string& Path)
 {
     const std::string original = ReadWholeFile(Path);
-    TextLines->SetText(original);
-    TextLines->SetText(HtmlRewriter->ReplaceAll(TextLines->Text()));
-    const std::string converted = TextLines->Text();
+    // Loading the lines and joining them again gives the text with every line break made a
+    // carriage return and line feed; done in one pass over the text rather than a string per line.
+    const std::string converted = TTextLines::Normalize(HtmlRewriter->ReplaceAll(TTextLines::Normalize(original)));
     if (FBackup) MakeBackupCopy(Path, original);
     SaveFileSafely(Path, converted);
 }
@@ -113,38 +149,43 @@ void TFileConverter::ConvertGif(const std::string& Path)
     ConvertBitmap();
     GifObject->Assign(WorkBitmap.get());
 
-    const std::string converted = SaveToBytes(*GifObject);
+    TMemoryStream converted;
+    SaveToBytes(*GifObject, converted);
     if (FBackup) MakeBackupCopy(Path, original);
-    SaveFileSafely(Path, converted);
+    SaveFileSafely(Path, Bytes(converted));
 }
 
 void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
 {
-    PngObject->AttachAlpha(nullptr);
+    // A big picture is held once: the previous one is let go first, the alpha channel is read
+    // straight into the mask bitmap, and the picture changes hands between the PNG object and
+    // the working bitmap instead of being copied.
+    WorkBitmap->Assign(nullptr);
+    AlphaMaskBitmap->Assign(nullptr);
+    PngObject->AttachAlpha(AlphaMaskBitmap.get());
+    struct TDetach {
+        PngImage& Png;
+        ~TDetach() { Png.AttachAlpha(nullptr); }
+    } detach{*PngObject};
+
     const std::string original = ReadWholeFile(Path);
     LoadFromBytes(*PngObject, original);
-    WorkBitmap->SetTransparent(false);
     const bool hasAlpha = PngObject->HasAlpha();
-    if (hasAlpha) PngObject->CopyAlphaTo(AlphaMaskBitmap.get());
-    WorkBitmap->Assign(PngObject.get());
+    PngObject->ExchangeBitmap(*WorkBitmap);
     if (PngObject->TransparentColor() != clNone) {
         WorkBitmap->SetTransparent(true);
         if (Notes) Notes(std::string(BatchLog::TransparencyNote));
     }
     ConvertBitmap();
-    PngObject->Assign(WorkBitmap.get());
-    if (hasAlpha) PngObject->AttachAlpha(AlphaMaskBitmap.get());
+    PngObject->ExchangeBitmap(*WorkBitmap);
+    if (!hasAlpha) PngObject->AttachAlpha(nullptr);
 
-    std::string converted;
-    try {
-        converted = SaveToBytes(*PngObject);
-    } catch (...) {
-        PngObject->AttachAlpha(nullptr);
-        throw;
-    }
-    PngObject->AttachAlpha(nullptr);
+    TMemoryStream converted;
+    SaveToBytes(*PngObject, converted);
+    // The working bitmap keeps the converted picture, as it would after a copy.
+    PngObject->ExchangeBitmap(*WorkBitmap);
     if (FBackup) MakeBackupCopy(Path, original);
-    SaveFileSafely(Path, converted);
+    SaveFileSafely(Path, Bytes(converted));
 }
 
 namespace {

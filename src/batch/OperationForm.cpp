@@ -5,6 +5,9 @@
 #include "batch/SafeFile.h"
 #include "batch/WorkList.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -41,6 +44,23 @@ bool FilesDependOnEachOther(const std::vector<std::string>& Paths)
     for (const std::string& p : Paths)
         if (listed.count(BackupName(p))) return true;
     return false;
+}
+
+// The order in which workers take the files: the largest first, so that a big image started
+// last does not leave the other workers idle at the end of the batch. Files of equal size (and
+// those that cannot be looked at, which fail at once) keep their list order.
+std::vector<std::size_t> LargestFirst(const std::vector<std::string>& Paths)
+{
+    std::vector<std::pair<std::int64_t, std::size_t>> sized(Paths.size());
+    for (std::size_t i = 0; i < Paths.size(); ++i) {
+        struct stat st {};
+        const std::int64_t size = stat(Paths[i].c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
+        sized[i] = {size, i};
+    }
+    std::stable_sort(sized.begin(), sized.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+    std::vector<std::size_t> order(Paths.size());
+    for (std::size_t i = 0; i < sized.size(); ++i) order[i] = sized[i].second;
+    return order;
 }
 
 }  // namespace
@@ -122,13 +142,15 @@ void TOperation::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     for (int i = 1; i < Jobs; ++i)
         extra.push_back(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent));
 
+    const std::vector<std::size_t> order = LargestFirst(Paths);
     std::vector<TFileResult> results(Paths.size());
     std::atomic<std::size_t> next{0};
     std::mutex lock;
     std::condition_variable finished;
 
     const auto work = [&](TFileConverter& Converter) {
-        for (std::size_t i; (i = next.fetch_add(1)) < Paths.size();) {
+        for (std::size_t k; (k = next.fetch_add(1)) < Paths.size();) {
+            const std::size_t i = order[k];
             TFileResult result;
             ConvertOne(Converter, Paths[i], result.Notes, result.Error);
             result.Done = true;

@@ -334,7 +334,36 @@ void TBitmap::SetPixelFormat(TPixelFormat value)
             newPalette = DefaultPalette(value);
         }
         std::unordered_map<TColor, unsigned> nearest;
-        for (int y = 0; y < height_; ++y) {
+        const bool widening = value == TPixelFormat::pf32bit && (wasIndexed || oldFormat == TPixelFormat::pf24bit);
+        if (widening) {
+            // The common widenings, a row at a time: palette indices through a table of the
+            // 256 possible entries (black past the palette's end), or three bytes to four.
+            std::uint8_t table[256][4] = {};
+            if (wasIndexed) {
+                for (unsigned i = 0; i < 256; ++i) {
+                    const TColor c = PaletteColor(palette_, i);
+                    table[i][0] = static_cast<std::uint8_t>(GetBValue(c));
+                    table[i][1] = static_cast<std::uint8_t>(GetGValue(c));
+                    table[i][2] = static_cast<std::uint8_t>(GetRValue(c));
+                }
+            }
+            for (int y = 0; y < height_; ++y) {
+                const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
+                std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
+                if (oldFormat == TPixelFormat::pf24bit) {
+                    for (int x = 0; x < width_; ++x, src += 3, dst += 4) {
+                        dst[0] = src[0];
+                        dst[1] = src[1];
+                        dst[2] = src[2];
+                    }
+                } else if (oldFormat == TPixelFormat::pf8bit) {
+                    for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[src[x]], 4);
+                } else {
+                    for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[IndexAt(src, x, oldFormat)], 4);
+                }
+            }
+        }
+        for (int y = 0; !widening && y < height_; ++y) {
             const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
             std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
             for (int x = 0; x < width_; ++x) {
@@ -489,6 +518,24 @@ void TBitmap::Assign(const TPersistent* source)
         return;
     }
     TGraphic::Assign(source);
+}
+
+void TBitmap::Exchange(TBitmap& other)
+{
+    if (&other == this) {
+        return;
+    }
+    std::swap(bits_, other.bits_);
+    std::swap(width_, other.width_);
+    std::swap(height_, other.height_);
+    std::swap(stride_, other.stride_);
+    std::swap(format_, other.format_);
+    std::swap(palette_, other.palette_);
+    std::swap(transparent_, other.transparent_);
+    std::swap(transparentMode_, other.transparentMode_);
+    std::swap(transparentColor_, other.transparentColor_);
+    Changed();
+    other.Changed();
 }
 
 // ---------------------------------------------------------------- BMP streams

@@ -41,6 +41,9 @@ public:
     // A bitmap (every setting), null (clears the picture; format and transparency
     // settings stay), or any graphic that knows how to assign itself to a bitmap.
     void Assign(const TPersistent* source) override;
+    // Exchanges the picture and every setting Assign would copy with another bitmap, without
+    // copying pixels; both bitmaps report the change. Event handlers stay where they are.
+    void Exchange(TBitmap& other);
 
     bool Empty() const override { return width_ == 0 || height_ == 0; }
     int Width() const override { return width_; }

@@ -167,6 +167,12 @@ void PngImage::Assign(const TPersistent* source)
     TGraphic::Assign(source);
 }
 
+void PngImage::ExchangeBitmap(TBitmap& bitmap)
+{
+    imageBitmap_->Exchange(bitmap);
+    Synchronize();
+}
+
 void PngImage::AssignTo(TPersistent& dest) const
 {
     if (dynamic_cast<TGraphic*>(&dest) != nullptr) {

@@ -40,6 +40,9 @@ public:
     void WriteData(TStream& stream);
 
     TBitmap& ImageBitmap() const { return *imageBitmap_; }
+    // The picture changes places with bitmap's, without a copy: afterwards this image holds
+    // what Assign(bitmap) would have given it, and bitmap the former picture.
+    void ExchangeBitmap(TBitmap& bitmap);
     // The attached alpha bitmap, else the internal one.
     TBitmap& AlphaBitmap() const { return attachedAlpha_ != nullptr ? *attachedAlpha_ : *internalAlpha_; }
     // bitmap (not owned) receives the alpha of the next load and supplies it to the next
