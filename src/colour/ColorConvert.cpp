@@ -1,6 +1,7 @@
 #include "colour/ColorConvert.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 
 namespace {
@@ -9,13 +10,21 @@ using Extended = long double;
 
 // The integer nearest to x, ties to even, taken on the extended value. Values far outside
 // the channel range are clamped first so the conversion to an integer is always defined.
-// The rounding mode is never changed from its default (to nearest, ties to even), so rintl
-// rounds as nearbyintl would, without saving and restoring the floating-point state.
+// With a 64-bit significand, adding and taking away 1.5 * 2^63 leaves x rounded to an
+// integer, ties to even (the rounding mode is never changed from its default): the same as
+// nearbyintl, without saving the floating-point state or switching its rounding control.
+// The integer then fits a double exactly.
 std::int32_t Nearest(Extended x) noexcept
 {
     if (!(x > -1.0e6L)) return -1000000;
     if (x > 1.0e6L) return 1000000;
-    return static_cast<std::int32_t>(std::rintl(x));
+#if LDBL_MANT_DIG == 64
+    constexpr Extended Shift = 0x1.8p63L;
+    const Extended shifted = x + Shift;
+    return static_cast<std::int32_t>(static_cast<double>(shifted - Shift));
+#else
+    return static_cast<std::int32_t>(std::nearbyintl(x));
+#endif
 }
 
 } // namespace
