@@ -8,7 +8,10 @@
 #include <QResizeEvent>
 #include <QTimer>
 #include <QUrl>
+#include <QWebEnginePage>
 #include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInfo>
+#include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
 #include <algorithm>
@@ -43,6 +46,33 @@ private:
     const TRGBtoHSBtoRGB& FAdjuster;
     std::array<std::uint32_t, Size> FKeys;
     std::array<QRgb, Size> FValues{};
+};
+
+// Turns away every request for a local file that would hand its bytes to a script (requests
+// made by scripts, workers, plugins, prefetches and pings); what a page merely shows goes
+// through.
+class TLocalReadGuard final : public QWebEngineUrlRequestInterceptor {
+public:
+    explicit TLocalReadGuard(QObject* Parent) : QWebEngineUrlRequestInterceptor(Parent) {}
+
+    void interceptRequest(QWebEngineUrlRequestInfo& Info) override
+    {
+        if (!Info.requestUrl().isLocalFile())
+            return;
+        switch (Info.resourceType()) {
+        case QWebEngineUrlRequestInfo::ResourceTypeMainFrame:
+        case QWebEngineUrlRequestInfo::ResourceTypeSubFrame:
+        case QWebEngineUrlRequestInfo::ResourceTypeStylesheet:
+        case QWebEngineUrlRequestInfo::ResourceTypeScript:
+        case QWebEngineUrlRequestInfo::ResourceTypeImage:
+        case QWebEngineUrlRequestInfo::ResourceTypeFontResource:
+        case QWebEngineUrlRequestInfo::ResourceTypeMedia:
+        case QWebEngineUrlRequestInfo::ResourceTypeFavicon:
+            return;
+        default:
+            Info.block(true);
+        }
+    }
 };
 
 } // namespace
@@ -91,17 +121,17 @@ TfrmBrows::TfrmBrows(std::function<TConversionSettings()> Settings, QWidget* par
     WebBrowser = new QWebEngineView(this);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
     // The preview shows pages from anywhere; none gets more than an ordinary browser tab
-    // would: a local page may not read other local files or reach the network through
-    // scripts, and no page may read the clipboard, paste, raise windows or mix insecure
-    // content into a secure page.
+    // would. Local pages show the local files they refer to (pictures, stylesheets, frames)
+    // but cannot read them through scripts; no page may reach the network from a local page,
+    // read the clipboard, paste, raise windows or mix insecure content into a secure page.
     QWebEngineSettings* web = WebBrowser->settings();
-    web->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
     web->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, false);
     web->setAttribute(QWebEngineSettings::JavascriptCanAccessClipboard, false);
     web->setAttribute(QWebEngineSettings::JavascriptCanPaste, false);
     web->setAttribute(QWebEngineSettings::AllowWindowActivationFromJavaScript, false);
     web->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
     web->setAttribute(QWebEngineSettings::AllowGeolocationOnInsecureOrigins, false);
+    WebBrowser->page()->setUrlRequestInterceptor(new TLocalReadGuard(this));
 
     imgBrowser = new QLabel(this);
     imgBrowser->setObjectName(QStringLiteral("imgBrowser"));
