@@ -119,18 +119,22 @@ std::string ReadWholeFile(const std::string& Path)
     if (!S_ISREG(st.st_mode))
         throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
 
+    // Straight into the string, in one read for a file that does not change meanwhile; a file
+    // that grows is read on to its end.
     std::string data;
-    data.reserve(static_cast<std::size_t>(st.st_size));
-    char buffer[1 << 16];
+    std::size_t size = 0;
+    data.resize(static_cast<std::size_t>(st.st_size) + 1);
     for (;;) {
-        const ssize_t n = read(fd.Fd, buffer, sizeof buffer);
+        if (size == data.size()) data.resize(data.size() + (data.size() >> 1) + (1 << 16));
+        const ssize_t n = read(fd.Fd, data.data() + size, data.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
             throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
         }
         if (n == 0) break;
-        data.append(buffer, static_cast<std::size_t>(n));
+        size += static_cast<std::size_t>(n);
     }
+    data.resize(size);
     return data;
 }
 

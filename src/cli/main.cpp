@@ -2,12 +2,19 @@
 
 #include "batch/CommandLine.h"
 
+#include <malloc.h>
+
 #include <iostream>
 #include <thread>
 
 int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
+    // Pictures of a megabyte and more get blocks of their own from the system and give them
+    // back when freed. Otherwise the allocator raises this limit after the first big picture
+    // is freed, and later pictures fragment the heap, which then holds far more than the
+    // largest picture needs.
+    mallopt(M_MMAP_THRESHOLD, 1 << 20);
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     TCommandLine line;

@@ -315,76 +315,80 @@ void TBitmap::SetPixelFormat(TPixelFormat value)
         if (newStride > kMaxImageBytes / static_cast<std::size_t>(height_)) {
             throw EOutOfMemory("Out of memory");
         }
-        auto newBits = Allocate(newStride * static_cast<std::size_t>(height_));
-        const unsigned maxIndex = toIndexed ? (1u << BitsPerPixel(value)) : 0;
-        bool copyIndices = false;
-        if (toIndexed && wasIndexed) {
-            copyIndices = palette_.size() <= maxIndex;
-            for (int y = 0; y < height_ && copyIndices; ++y) {
-                const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
-                for (int x = 0; x < width_; ++x) {
-                    if (IndexAt(src, x, oldFormat) >= maxIndex) {
-                        copyIndices = false;
-                        break;
+        if (oldFormat == TPixelFormat::pf24bit && value == TPixelFormat::pf32bit) {
+            WidenToQuadsInPlace(newStride);
+        } else {
+            auto newBits = Allocate(newStride * static_cast<std::size_t>(height_));
+            const unsigned maxIndex = toIndexed ? (1u << BitsPerPixel(value)) : 0;
+            bool copyIndices = false;
+            if (toIndexed && wasIndexed) {
+                copyIndices = palette_.size() <= maxIndex;
+                for (int y = 0; y < height_ && copyIndices; ++y) {
+                    const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
+                    for (int x = 0; x < width_; ++x) {
+                        if (IndexAt(src, x, oldFormat) >= maxIndex) {
+                            copyIndices = false;
+                            break;
+                        }
                     }
                 }
             }
-        }
-        if (toIndexed && !copyIndices) {
-            newPalette = DefaultPalette(value);
-        }
-        std::unordered_map<TColor, unsigned> nearest;
-        const bool widening = value == TPixelFormat::pf32bit && (wasIndexed || oldFormat == TPixelFormat::pf24bit);
-        if (widening) {
-            // The common widenings, a row at a time: palette indices through a table of the
-            // 256 possible entries (black past the palette's end), or three bytes to four.
-            std::uint8_t table[256][4] = {};
-            if (wasIndexed) {
-                for (unsigned i = 0; i < 256; ++i) {
-                    const TColor c = PaletteColor(palette_, i);
-                    table[i][0] = static_cast<std::uint8_t>(GetBValue(c));
-                    table[i][1] = static_cast<std::uint8_t>(GetGValue(c));
-                    table[i][2] = static_cast<std::uint8_t>(GetRValue(c));
+            if (toIndexed && !copyIndices) {
+                newPalette = DefaultPalette(value);
+            }
+            std::unordered_map<TColor, unsigned> nearest;
+            const bool widening = value == TPixelFormat::pf32bit && wasIndexed;
+            if (widening) {
+                // The common widenings, a row at a time: palette indices through a table of the
+                // 256 possible entries (black past the palette's end), or three bytes to four.
+                std::uint8_t table[256][4] = {};
+                if (wasIndexed) {
+                    for (unsigned i = 0; i < 256; ++i) {
+                        const TColor c = PaletteColor(palette_, i);
+                        table[i][0] = static_cast<std::uint8_t>(GetBValue(c));
+                        table[i][1] = static_cast<std::uint8_t>(GetGValue(c));
+                        table[i][2] = static_cast<std::uint8_t>(GetRValue(c));
+                    }
+                }
+                for (int y = 0; y < height_; ++y) {
+                    const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
+                    std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
+                    if (oldFormat == TPixelFormat::pf24bit) {
+                        for (int x = 0; x < width_; ++x, src += 3, dst += 4) {
+                            dst[0] = src[0];
+                            dst[1] = src[1];
+                            dst[2] = src[2];
+                        }
+                    } else if (oldFormat == TPixelFormat::pf8bit) {
+                        for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[src[x]], 4);
+                    } else {
+                        for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[IndexAt(src, x, oldFormat)], 4);
+                    }
                 }
             }
-            for (int y = 0; y < height_; ++y) {
+            for (int y = 0; !widening && y < height_; ++y) {
                 const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
                 std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
-                if (oldFormat == TPixelFormat::pf24bit) {
-                    for (int x = 0; x < width_; ++x, src += 3, dst += 4) {
-                        dst[0] = src[0];
-                        dst[1] = src[1];
-                        dst[2] = src[2];
+                for (int x = 0; x < width_; ++x) {
+                    if (copyIndices) {
+                        SetIndexAt(dst, x, value, IndexAt(src, x, oldFormat));
+                        continue;
                     }
-                } else if (oldFormat == TPixelFormat::pf8bit) {
-                    for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[src[x]], 4);
-                } else {
-                    for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[IndexAt(src, x, oldFormat)], 4);
+                    const TColor c = ColorAt(src, x, oldFormat, palette_);
+                    if (toIndexed) {
+                        auto it = nearest.find(c);
+                        if (it == nearest.end()) {
+                            it = nearest.emplace(c, static_cast<unsigned>(NearestIndex(newPalette, c))).first;
+                        }
+                        SetIndexAt(dst, x, value, it->second);
+                    } else {
+                        SetDirectColor(dst, x, value, c);
+                    }
                 }
             }
+            bits_ = std::move(newBits);
+            stride_ = newStride;
         }
-        for (int y = 0; !widening && y < height_; ++y) {
-            const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
-            std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
-            for (int x = 0; x < width_; ++x) {
-                if (copyIndices) {
-                    SetIndexAt(dst, x, value, IndexAt(src, x, oldFormat));
-                    continue;
-                }
-                const TColor c = ColorAt(src, x, oldFormat, palette_);
-                if (toIndexed) {
-                    auto it = nearest.find(c);
-                    if (it == nearest.end()) {
-                        it = nearest.emplace(c, static_cast<unsigned>(NearestIndex(newPalette, c))).first;
-                    }
-                    SetIndexAt(dst, x, value, it->second);
-                } else {
-                    SetDirectColor(dst, x, value, c);
-                }
-            }
-        }
-        bits_ = std::move(newBits);
-        stride_ = newStride;
     }
     palette_ = std::move(newPalette);
     format_ = value;
@@ -518,6 +522,35 @@ void TBitmap::Assign(const TPersistent* source)
         return;
     }
     TGraphic::Assign(source);
+}
+
+void TBitmap::WidenToQuadsInPlace(std::size_t newStride)
+{
+    // The block grows to the new size (for a big picture the system moves its pages rather
+    // than copying them), then every pixel moves to its new place, from the last one back:
+    // a pixel's new place never lies before its old one, so no pixel is overwritten before
+    // it has moved. Rows of four-byte pixels have no padding to clear.
+    const std::size_t oldStride = stride_;
+    const std::size_t bytes = newStride * static_cast<std::size_t>(height_);
+    void* p = std::realloc(bits_.get(), bytes);
+    if (p == nullptr) {
+        throw EOutOfMemory("Out of memory");
+    }
+    (void)bits_.release();
+    bits_.reset(static_cast<std::uint8_t*>(p));
+    std::uint8_t* const base = bits_.get();
+    for (int y = height_ - 1; y >= 0; --y) {
+        const std::uint8_t* src = base + static_cast<std::size_t>(y) * oldStride;
+        std::uint8_t* dst = base + static_cast<std::size_t>(y) * newStride;
+        for (int x = width_ - 1; x >= 0; --x) {
+            const std::uint8_t b = src[3 * x], g = src[3 * x + 1], r = src[3 * x + 2];
+            dst[4 * x + 3] = 0;
+            dst[4 * x + 2] = r;
+            dst[4 * x + 1] = g;
+            dst[4 * x] = b;
+        }
+    }
+    stride_ = newStride;
 }
 
 void TBitmap::Exchange(TBitmap& other)

@@ -113,6 +113,8 @@ public:
 private:
     void CheckRow(int row) const;
     void Reallocate(int width, int height, TPixelFormat format, bool keepPixels);
+    // From 24 to 32 bits per pixel within the picture's own block; sets the new stride.
+    void WidenToQuadsInPlace(std::size_t newStride);
 
     int width_ = 0;
     int height_ = 0;
