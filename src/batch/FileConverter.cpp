@@ -138,9 +138,11 @@ void TFileConverter::ConvertText(const std::string& Path)
 
 void TFileConverter::ConvertGif(const std::string& Path)
 {
-    const std::string original = ReadWholeFile(Path);
+    std::string original = ReadWholeFile(Path);
     LoadFromBytes(*GifObject, original);
     if (GifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
+    // The file's bytes are kept only for its backup copy.
+    if (!FBackup) std::string().swap(original);
 
     WorkBitmap->Assign(GifObject.get());
     WorkBitmap->SetTransparent(false);
@@ -168,8 +170,10 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
         ~TDetach() { Png.AttachAlpha(nullptr); }
     } detach{*PngObject};
 
-    const std::string original = ReadWholeFile(Path);
+    std::string original = ReadWholeFile(Path);
     LoadFromBytes(*PngObject, original);
+    // The file's bytes are kept only for its backup copy.
+    if (!FBackup) std::string().swap(original);
     const bool hasAlpha = PngObject->HasAlpha();
     PngObject->ExchangeBitmap(*WorkBitmap);
     if (PngObject->TransparentColor() != clNone) {
