@@ -116,8 +116,9 @@ row() {  # row LABEL SECONDS CPU AMOUNT UNIT PEAK_KB
         -v big="$largest" 'BEGIN {
             rate = (s > 0) ? a / s : 0
             mem = (p == "") ? "n/a" : sprintf("%.1f", p / 1024)
-            bpp = (p == "" || big == 0) ? "" : sprintf(" (%.1f B/px of the largest)", p * 1024 / big)
-            printf "  %-30s %8.3f s  cpu %7s s  %8.1f %-5s  peak %7s MB%s  load %s\n", l, s, (c == "" ? "n/a" : c), rate, u, mem, bpp, ld
+            bpp = (p == "" || big == 0 || u != "Mpx/s") ? "" : sprintf(" = %4.1f B/px", p * 1024 / big)
+            cpu = (c == "") ? "n/a" : sprintf("%.2f", c)
+            printf "  %-32s %8.3f s  cpu %7s s  %8.1f %-5s  peak %7s MB%s  load %s\n", l, s, cpu, rate, u, mem, bpp, ld
         }'
 }
 
@@ -168,6 +169,7 @@ for kind in $kinds; do
     rm -rf "$work/cp"
     measure cp -r "$work/src" "$work/cp"
     rm -rf "$work/cp"
+    cp_secs=$wall
     row "cp" "$wall" "$cpu" "$amount" "$unit" "$peak"
     floor_secs=""; floor_cpu=""
     if [ "$kind" = png ]; then
@@ -216,6 +218,7 @@ for kind in $kinds; do
     fi
 
     echo "  ratios (time / time):"
+    ratio "ours --jobs 1 / cp" "$ours1" "$cp_secs"
     [ -n "$floor_secs" ] && ratio "ours --jobs 1 / floor" "$ours1" "$floor_secs"
     [ -n "$floor_cpu" ] && [ -n "$ours1_cpu" ] && ratio "ours --jobs 1 / floor, by cpu time" "$ours1_cpu" "$floor_cpu"
     ratio "ours --jobs 1 / ours --jobs $cores (scaling)" "$ours1" "$oursn"
@@ -224,4 +227,5 @@ for kind in $kinds; do
 done
 
 echo
-echo "largest image: $largest pixels; load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "largest image: $largest pixels (peak memory is given in bytes per pixel of it);" \
+     "load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
