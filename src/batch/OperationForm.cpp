@@ -65,6 +65,12 @@ std::vector<std::size_t> LargestFirst(const std::vector<std::string>& Paths)
 
 }  // namespace
 
+int DefaultBatchJobs()
+{
+    const unsigned cores = std::thread::hardware_concurrency();
+    return cores == 0 ? 1 : static_cast<int>(std::min(cores, 4096u));
+}
+
 TOperation::TOperation(const TBatchInput& Input)
     : FInput(Input),
       FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent))

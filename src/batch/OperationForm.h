@@ -13,6 +13,9 @@
 class TBitmap;
 class TFileConverter;
 
+// The number of cores (at least 1): how many files a batch converts at once unless told.
+int DefaultBatchJobs();
+
 // One row of the main window's file list.
 struct TBatchItem {
     bool Checked = false;
@@ -25,9 +28,9 @@ struct TBatchInput {
     TConversionSettings Settings;   // the six values
     bool Backup = true;             // cbxBackup
     bool GifTransparent = false;    // cbxGifTransparent
-    // How many files may be converted at once. The log, the progress calls and the files
-    // are the same whatever the number.
-    int Jobs = 1;
+    // How many files may be converted at once; by default one per core. The log, the
+    // progress calls and the files are the same whatever the number.
+    int Jobs = DefaultBatchJobs();
 };
 
 // Called on the thread that runs the batch.
