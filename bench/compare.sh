@@ -89,6 +89,7 @@ fresh() {
 
 # measure COMMAND...: runs it, sets wall (s), cpu (s), peak (KB, or empty), load (1 min).
 measure() {
+    status=0
     load=$(loadavg)
     local t0 t1
     t0=$(date +%s%N)
@@ -98,6 +99,10 @@ measure() {
         "$@" >"$work/out" 2>&1 || status=$?
     fi
     t1=$(date +%s%N)
+    if [ "$status" != 0 ]; then
+        echo "  ! $(basename "$1") ended with status $status:" >&2
+        tail -n 3 "$work/out" >&2
+    fi
     wall=$(awk -v a="$t0" -v b="$t1" 'BEGIN { printf "%.3f", (b - a) / 1e9 }')
     if [ $have_time = 1 ]; then
         # The last line: a failing command puts a note before it.
@@ -127,9 +132,8 @@ ratio() {  # ratio TEXT A B : prints A / B
 }
 
 check_batch() {
-    if [ "$status" != 0 ] || ! grep -q "個のファイルを変換成功" "$work/out"; then
-        echo "  ! tessival-batch failed (status $status):" >&2
-        tail -n 5 "$work/out" >&2
+    if ! grep -q "個のファイルを変換成功" "$work/out"; then
+        echo "  ! tessival-batch gave no summary" >&2
     elif grep -q "^失敗> " "$work/out"; then
         echo "  ! some files failed: $(grep -c '^失敗> ' "$work/out")" >&2
     fi
@@ -143,8 +147,7 @@ echo "  programs: $bin"
 [ $have_peer = 1 ] && echo "  peer: $(mogrify -version | head -n 1)" \
                    || echo "  peer not measured: mogrify is missing (Debian package 'imagemagick')"
 
-"$floor" pixels "$site" >"$work/pixels"
-largest=$(sed -n 's/.*largest=\([0-9]*\).*/\1/p' "$work/pixels")
+largest=0
 
 for kind in $kinds; do
     rm -rf "$work/src" "$work/run"
@@ -162,8 +165,11 @@ for kind in $kinds; do
         gif)  amount=$("$floor" pixels "$work/src" | sed -n 's/.*gif_pixels=\([0-9]*\).*/\1/p' | awk '{ printf "%.3f", $1 / 1e6 }')
               unit=Mpx/s; what="$amount megapixels" ;;
     esac
+    "$floor" pixels "$work/src" >"$work/pixels"
+    largest=$(sed -n 's/.*largest=\([0-9]*\).*/\1/p' "$work/pixels")
     echo
     echo "$kind: $files files, $what"
+    [ "$kind" != text ] && echo "  (peak memory also in bytes per pixel of the largest picture, $largest pixels)"
 
     # The floors.
     rm -rf "$work/cp"
@@ -227,5 +233,4 @@ for kind in $kinds; do
 done
 
 echo
-echo "largest image: $largest pixels (peak memory is given in bytes per pixel of it);" \
-     "load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load at end: $(cut -d' ' -f1-3 /proc/loadavg)"
