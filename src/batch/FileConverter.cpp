@@ -184,9 +184,14 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
     PngObject->ExchangeBitmap(*WorkBitmap);
     if (!hasAlpha) PngObject->AttachAlpha(nullptr);
 
+    // Afterwards the working bitmap holds the converted picture again, as it would after a copy.
     TMemoryStream converted;
-    SaveToBytes(*PngObject, converted);
-    // The working bitmap keeps the converted picture, as it would after a copy.
+    try {
+        SaveToBytes(*PngObject, converted);
+    } catch (...) {
+        PngObject->ExchangeBitmap(*WorkBitmap);
+        throw;
+    }
     PngObject->ExchangeBitmap(*WorkBitmap);
     if (FBackup) MakeBackupCopy(Path, original);
     SaveFileSafely(Path, Bytes(converted));
