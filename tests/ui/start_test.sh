@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Starts the desktop program many times in a row under one X server that resets itself
+# whenever its last client leaves (as X servers do by default), so that most starts come just
+# after such a reset; every start must show the main window. Then starts it with no X server
+# behind DISPLAY: it must end with a clear message and exit code 1, not abort.
+# Usage: tests/ui/start_test.sh path/to/tessival [number of starts]   (exit 77: skipped)
+set -u
+TMPDIR_START=$(mktemp -d)
+export TMPDIR_START
+trap 'rm -rf "$TMPDIR_START"' EXIT
+program=$1
+runs=${2:-40}
+if ! command -v xvfb-run >/dev/null || ! command -v xwininfo >/dev/null; then
+  echo "skipped: xvfb-run and xwininfo (x11-utils) are needed"
+  exit 77
+fi
+
+# Each start: wait up to 20 s for the window to be mapped, then close the program, so that the
+# server is left without clients and resets before the next start.
+xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
+  program=$1; runs=$2; failed=0
+  for run in $(seq 1 "$runs"); do
+    "$program" >"$TMPDIR_START/out" 2>&1 & pid=$!
+    shown=0
+    for try in $(seq 1 2000); do
+      kill -0 $pid 2>/dev/null || break
+      if xwininfo -name Tessival 2>/dev/null | grep -q IsViewable; then shown=1; break; fi
+      sleep 0.01
+    done
+    if [ $shown = 1 ]; then
+      kill $pid; wait $pid 2>/dev/null
+    else
+      kill $pid 2>/dev/null; wait $pid; rc=$?
+      echo "start $run: no window (exit code $rc)"; cat "$TMPDIR_START/out"
+      failed=$((failed + 1))
+    fi
+  done
+  echo "$runs starts, $failed without a window"
+  [ $failed = 0 ]' start-test "$program" "$runs" || exit 1
+
+DISPLAY=:4093 QT_QPA_PLATFORM=xcb "$program" >"$TMPDIR_START/out" 2>&1
+rc=$?
+if [ $rc != 1 ] || ! grep -q "ディスプレイ :4093 に接続できません" "$TMPDIR_START/out"; then
+  echo "without a display: exit code $rc, expected 1 and a message"; cat "$TMPDIR_START/out"
+  exit 1
+fi
+echo "without a display: exit code 1 and the message"
