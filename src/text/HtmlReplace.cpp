@@ -3,6 +3,7 @@
 #include "graphics/Exceptions.h"
 #include "text/ColorList.h"
 #include "text/CssColorFunction.h"
+#include "text/ValueTokens.h"
 
 #include <algorithm>
 #include <cmath>
@@ -378,10 +379,12 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
         bool Function;  // hsl( or hsla( up to the first ")"
     };
     std::vector<TToken> tokens;
+    // The tokens the value command finds, found without the matcher (see TValueTokenScanner).
+    TValueTokenScanner scanner(declaration, encoding);
     std::size_t pos = 0;
-    while (pos < declaration.size() && FMatcher.MatchFrom(ValuesCommand, declaration, pos, encoding)) {
-        TToken token{{FMatcher.MatchPos() - 1, 0}, false, false};
-        token.Span.End = token.Span.Begin + FMatcher.MatchLength();
+    std::size_t tokenBegin = 0, tokenEnd = 0;
+    while (pos < declaration.size() && scanner.Next(pos, tokenBegin, tokenEnd)) {
+        TToken token{{tokenBegin, tokenEnd}, false, false};
         // Nothing inside a url, a string or a colour converted already is a token: the search
         // goes on after it.
         const std::size_t at = Declaration.Begin + token.Span.Begin;

@@ -1,0 +1,39 @@
+#pragma once
+// Finding the value tokens of a declaration without the pattern matcher: the same tokens, in
+// the same places, as THtmlReplace::ValuesCommand finds with flags "k" and "i" -- "#" and
+// hexadecimal digits, a classic rgb function from "rgb" to the first ")" after the first "("
+// after it, or a run of letters -- but in time linear in the declaration, however many "rgb"
+// words without a "(" after them it holds.
+
+#include "text/TextEncoding.h"
+
+#include <cstddef>
+#include <string_view>
+
+class TValueTokenScanner {
+public:
+    // Text is the subject the value command would be given (one declaration); its encoding as
+    // the matcher would read it.
+    TValueTokenScanner(std::string_view Text, TTextEncoding Encoding) noexcept;
+
+    // The first token at or after From (a character boundary): true, with its byte offsets
+    // [Begin, End) in the text, when there is one. Calls may come with any From, but are
+    // cheapest with From rising.
+    bool Next(std::size_t From, std::size_t& Begin, std::size_t& End) noexcept;
+
+private:
+    std::size_t LetterLength(std::size_t Pos) const noexcept;
+    std::size_t RgbEnd(std::size_t From) noexcept;
+
+    std::string_view FText;
+    TTextEncoding FEncoding;
+    bool FUTF8;
+    bool FByteWise;  // every byte below 0x80 is a character of its own
+    std::size_t FLastClose;
+    // The last "(" search: the first "(" at or after FOpenFrom is at FOpen (npos: none).
+    std::size_t FOpenFrom;
+    std::size_t FOpen;
+    // The last ")" search: the first ")" after the "(" at FCloseAfter is at FClose.
+    std::size_t FCloseAfter;
+    std::size_t FClose;
+};
