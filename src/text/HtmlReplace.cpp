@@ -103,6 +103,26 @@ std::size_t SpanEndAt(std::span<const Span> Spans, std::size_t Pos)
     return it != Spans.begin() && Pos < std::prev(it)->End ? std::prev(it)->End : 0;
 }
 
+// Hash of a name without regard to ASCII case (FNV-1a over the lower-case bytes).
+std::uint32_t NameHash(std::string_view s) noexcept
+{
+    std::uint32_t h = 2166136261u;
+    for (char c : s)
+        h = (h ^ static_cast<unsigned char>(Lower(c))) * 16777619u;
+    return h;
+}
+
+// A power of two at least four times the number of names.
+std::size_t NameSlotCount(std::size_t Lines)
+{
+    std::size_t n = 16;
+    while (n < Lines * 2)
+        n *= 2;
+    return n;
+}
+
+std::int32_t HexValue(char c) noexcept { return c <= '9' ? c - '0' : Lower(c) - 'a' + 10; }
+
 template <typename Span>
 bool InSpans(std::span<const Span> Spans, std::size_t Pos)
 {
@@ -163,12 +183,43 @@ THtmlReplace::THtmlReplace(std::int32_t HueOffset, std::int32_t SatOffset, std::
         if (i < list.size() && list[i] == '\n')
             ++i;
     }
+    FNameKeys.resize(FColorNames.size());
+    FNameSlots.assign(NameSlotCount(FColorNames.size()), 0);
+    const std::size_t mask = FNameSlots.size() - 1;
     for (std::size_t k = 0; k + 1 < FColorNames.size(); k += 2) {
-        FLongestName = std::max(FLongestName, FColorNames[k].size());
-        std::string key = FColorNames[k];
+        const std::string& name = FColorNames[k];
+        const std::string& value = FColorNames[k + 1];
+        FLongestName = std::max(FLongestName, name.size());
+        FPlainNames = FPlainNames && !name.empty() && std::all_of(name.begin(), name.end(), IsAsciiLetter) &&
+                      value.size() == 7 && value[0] == '#' &&
+                      std::all_of(value.begin() + 1, value.end(), IsHexDigit);
+        if (FindName(name))
+            continue;  // the first equal name wins
+        std::string key = name;
         std::transform(key.begin(), key.end(), key.begin(), Lower);
-        FNameIndex.emplace(std::move(key), k);  // the first equal name wins
+        FNameKeys[k] = std::move(key);
+        std::size_t slot = NameHash(name) & mask;
+        while (FNameSlots[slot] != 0)
+            slot = (slot + 1) & mask;
+        FNameSlots[slot] = static_cast<std::uint16_t>(k + 1);
     }
+    FConvertedCache = std::make_unique<TConverted[]>(ConvertedSlots);
+}
+
+// The "#RRGGBB" of a colour name in any case; nullptr when S is no name.
+const std::string* THtmlReplace::FindName(std::string_view S) const noexcept
+{
+    if (S.empty() || S.size() > FLongestName || FNameSlots.empty())
+        return nullptr;
+    const std::size_t mask = FNameSlots.size() - 1;
+    for (std::size_t slot = NameHash(S) & mask; FNameSlots[slot] != 0; slot = (slot + 1) & mask) {
+        const std::size_t k = FNameSlots[slot] - 1u;
+        const std::string& key = FNameKeys[k];
+        if (key.size() == S.size() &&
+            std::equal(key.begin(), key.end(), S.begin(), [](char a, char b) { return a == Lower(b); }))
+            return &FColorNames[k + 1];
+    }
+    return nullptr;
 }
 
 THtmlReplace::~THtmlReplace() = default;
@@ -412,6 +463,7 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
     }
 
     std::size_t copied = 0;
+    std::string rewritten;
     for (const TToken& token : tokens) {
         const std::size_t begin = Declaration.Begin + token.Span.Begin;
         const std::size_t end = Declaration.Begin + token.Span.End;
@@ -420,14 +472,49 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
         if (token.Word && !token.Function && end < text.size() && TouchesName(text[end]))
             continue;
         const std::string_view value = text.substr(begin, end - begin);
-        const std::string rewritten = ReplaceColorValue(value);
-        if (rewritten == value)
+        if (!ConvertValueToken(value, token.Word && !token.Function, rewritten))
             continue;
         Out.append(declaration.substr(copied, token.Span.Begin - copied));
         Out.append(rewritten);
         copied = token.Span.End;
     }
     Out.append(declaration.substr(copied));
+}
+
+// What ReplaceColorValue makes of a value token, into Rewritten; false when that is the token
+// itself. A word of letters (Word) and "#" with hexadecimal digits, by far the most common
+// tokens, are converted directly: with plain names neither can be a colour function, so only
+// the name lookup and the hexadecimal colour apply.
+bool THtmlReplace::ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten)
+{
+    if (FPlainNames && Word) {
+        const std::string* hex = FindName(Value);
+        if (!hex)
+            return false;
+        Rewritten.resize(7);
+        ConvertHexDigits(*hex, Rewritten.data());
+        return Rewritten != Value;
+    }
+    if (FPlainNames && Value.size() >= 2 && Value[0] == '#' && std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
+        // The first "#" with six digits, or else three, is the colour; four and eight digits
+        // keep their alpha digits after it.
+        const std::size_t digits = Value.size() - 1;
+        if (digits < 3)
+            return false;
+        const std::size_t length = digits >= 6 ? 7 : 4;
+        Rewritten.resize(7);
+        ConvertHexDigits(Value.substr(0, length), Rewritten.data());
+        if (length == 7 && digits == 8) {
+            Rewritten.push_back(Upper(Value[7]));
+            Rewritten.push_back(Upper(Value[8]));
+        } else if (length == 4 && digits == 4) {
+            Rewritten.push_back(Upper(Value[4]));
+            Rewritten.push_back(Upper(Value[4]));
+        }
+        return Rewritten != Value;
+    }
+    Rewritten = ReplaceColorValue(Value);
+    return Rewritten != Value;
 }
 
 // The first Character at or after From that is not inside a url or a quoted string.
@@ -592,14 +679,8 @@ std::string THtmlReplace::ReplaceColorValue(std::string_view T)
 
 std::string THtmlReplace::NameToHex(std::string_view S)
 {
-    if (S.empty() || S.size() > FLongestName)
-        return std::string(S);
-    std::string key(S);
-    std::transform(key.begin(), key.end(), key.begin(), Lower);
-    const auto it = FNameIndex.find(key);
-    if (it == FNameIndex.end())
-        return std::string(S);
-    return FColorNames[it->second + 1];
+    const std::string* hex = FindName(S);
+    return hex ? *hex : std::string(S);
 }
 
 std::string THtmlReplace::ReplaceRgbFunction(std::string_view S)
@@ -672,6 +753,11 @@ std::string THtmlReplace::ReplaceHex(std::string_view S)
 
 std::string THtmlReplace::ConvertHex(std::string_view H)
 {
+    if ((H.size() == 7 || H.size() == 4) && std::all_of(H.begin() + 1, H.end(), IsHexDigit)) {
+        std::string result(7, '#');
+        ConvertHexDigits(H, result.data());
+        return result;
+    }
     std::string h(H);
     if (h.size() == 4)
         h = {h[0], h[1], h[1], h[2], h[2], h[3], h[3]};
@@ -680,6 +766,35 @@ std::string THtmlReplace::ConvertHex(std::string_view H)
     };
     const TRGBColor c{HexToInt(digits(1)), HexToInt(digits(3)), HexToInt(digits(5))};
     return HexColor(FConverter->Convert(c));
+}
+
+// "#RRGGBB" of the converted colour of H ("#" and three or six hexadecimal digits; the first
+// character is not read) into Out[0..6]. The converter gives the same colour for the same
+// colour every time, so the colours of a text are converted once and then remembered.
+void THtmlReplace::ConvertHexDigits(std::string_view H, char* Out)
+{
+    std::uint32_t rgb;
+    if (H.size() == 4) {
+        rgb = static_cast<std::uint32_t>(HexValue(H[1]) * 0x110000 + HexValue(H[2]) * 0x1100 + HexValue(H[3]) * 0x11);
+    } else {
+        rgb = 0;
+        for (std::size_t i = 1; i < 7; ++i)
+            rgb = rgb << 4 | static_cast<std::uint32_t>(HexValue(H[i]));
+    }
+    const std::uint32_t key = rgb | 0x1000000u;
+    TConverted& slot = FConvertedCache[((rgb * 2654435761u) >> 20) & (ConvertedSlots - 1)];
+    if (slot.Key != key) {
+        const TRGBColor c = FConverter->Convert(TRGBColor{static_cast<std::int32_t>(rgb >> 16),
+                                                          static_cast<std::int32_t>(rgb >> 8 & 0xFF),
+                                                          static_cast<std::int32_t>(rgb & 0xFF)});
+        slot.Key = key;
+        slot.Value = static_cast<std::uint32_t>(c.R & 0xFF) << 16 | static_cast<std::uint32_t>(c.G & 0xFF) << 8 |
+                     static_cast<std::uint32_t>(c.B & 0xFF);
+    }
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    Out[0] = '#';
+    for (int i = 0; i < 6; ++i)
+        Out[1 + i] = Digits[slot.Value >> (20 - 4 * i) & 0xF];
 }
 
 std::int32_t THtmlReplace::HexToInt(std::string_view D)

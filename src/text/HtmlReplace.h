@@ -116,10 +116,27 @@ private:
     bool TouchedBefore(std::string_view Text, std::size_t Pos) const;
     std::size_t NextOutside(const TValueContext& Context, char Character, std::size_t From) const;
 
+    // A converted colour remembered: Key is 0x1000000 | RRGGBB of the colour in, 0 for none.
+    struct TConverted {
+        std::uint32_t Key = 0;
+        std::uint32_t Value = 0;
+    };
+    static constexpr std::size_t ConvertedSlots = 4096;
+
+    const std::string* FindName(std::string_view S) const noexcept;
+    bool ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten);
+    void ConvertHexDigits(std::string_view H, char* Out);
+
     std::unique_ptr<TRGBtoHSBtoRGB> FConverter;
     std::vector<std::string> FColorNames;
-    std::unordered_map<std::string, std::size_t> FNameIndex;  // lower-case name -> its index
+    // Open addressing over the names without regard to case: index + 1 into FColorNames, 0 free.
+    std::vector<std::uint16_t> FNameSlots;
+    std::vector<std::string> FNameKeys;  // lower-case names, at the index of their name
     std::size_t FLongestName = 0;
+    // Every name is a word of letters and every value "#" with six hexadecimal digits, so a
+    // value token can be converted without going through every colour form.
+    bool FPlainNames = true;
+    std::unique_ptr<TConverted[]> FConvertedCache;
     TBRegExp& FMatcher;
     std::optional<TTextEncoding> FEncoding;  // of the text being rewritten
 };
