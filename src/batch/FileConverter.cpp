@@ -136,13 +136,22 @@ void TFileConverter::ConvertText(const std::string& Path)
     SaveFileSafely(Path, converted);
 }
 
+void TFileConverter::KeepBackupAndRelease(const std::string& Path, std::string& Original) const
+{
+    // A picture's file bytes are needed only for its backup copy. The copy is made as soon as
+    // the picture has been read, so that the bytes are gone before the new file is encoded
+    // (a big picture would otherwise hold its old file, its pixels and its new file at once).
+    // A failed copy stops the file here, before anything is written over it.
+    if (FBackup) MakeBackupCopy(Path, Original);
+    std::string().swap(Original);
+}
+
 void TFileConverter::ConvertGif(const std::string& Path)
 {
     std::string original = ReadWholeFile(Path);
     LoadFromBytes(*GifObject, original);
     if (GifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
-    // The file's bytes are kept only for its backup copy.
-    if (!FBackup) std::string().swap(original);
+    KeepBackupAndRelease(Path, original);
 
     WorkBitmap->Assign(GifObject.get());
     WorkBitmap->SetTransparent(false);
@@ -153,7 +162,6 @@ void TFileConverter::ConvertGif(const std::string& Path)
 
     TMemoryStream converted;
     SaveToBytes(*GifObject, converted);
-    if (FBackup) MakeBackupCopy(Path, original);
     SaveFileSafely(Path, Bytes(converted));
 }
 
@@ -172,8 +180,7 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
 
     std::string original = ReadWholeFile(Path);
     LoadFromBytes(*PngObject, original);
-    // The file's bytes are kept only for its backup copy.
-    if (!FBackup) std::string().swap(original);
+    KeepBackupAndRelease(Path, original);
     const bool hasAlpha = PngObject->HasAlpha();
     PngObject->ExchangeBitmap(*WorkBitmap);
     if (PngObject->TransparentColor() != clNone) {
@@ -193,7 +200,6 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
         throw;
     }
     PngObject->ExchangeBitmap(*WorkBitmap);
-    if (FBackup) MakeBackupCopy(Path, original);
     SaveFileSafely(Path, Bytes(converted));
 }
 

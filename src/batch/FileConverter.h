@@ -40,6 +40,8 @@ public:
     TBitmap& WorkBitmapRef() { return *WorkBitmap; }
 
 private:
+    void KeepBackupAndRelease(const std::string& Path, std::string& Original) const;
+
     bool FBackup;
     bool FGifTransparent;
 

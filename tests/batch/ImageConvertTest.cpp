@@ -10,6 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <map>
 #include <sstream>
 
 using namespace batchtest;
@@ -259,6 +262,45 @@ g = Image.new('P', (2, 1)); g.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762); g.
     EXPECT_EQ(Python(dir.Path(), "print(list(Image.open('3.gif').convert('RGB').getdata()), end='')"),
               "[(255, 0, 0), (0, 255, 0)]");
     EXPECT_EQ(Pixels(dir / "4.png"), "00FF000A FF0000C8");
+}
+
+TEST(ConvertImage, BackupIsTheFileAsReadAndWithoutItTheFileStays)
+{
+    // The backup of a picture is written before the new picture is made; when it cannot be
+    // made (a folder has its name), the picture is left as it was and no new file appears.
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+im = Image.new('RGBA', (40, 30))
+im.putdata([(x * 6, y * 8, (x * y) % 256, 200 + x % 50) for y in range(30) for x in range(40)])
+im.save('kept.png')
+im.save('fails.png')
+im.convert('RGB').quantize(16).save('kept.gif')
+im.convert('RGB').quantize(16).save('fails.gif')
+)");
+    ASSERT_EQ(mkdir((dir / "fails.png.bak").c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((dir / "fails.gif.bak").c_str(), 0755), 0);
+    std::map<std::string, std::string> before;
+    for (const char* name : {"kept.png", "fails.png", "kept.gif", "fails.gif"}) before[name] = ReadFile(dir / name);
+
+    const std::vector<std::string> log =
+        RunBatch(Input(120, {dir / "fails.gif", dir / "fails.png", dir / "kept.gif", dir / "kept.png"}));
+    EXPECT_EQ(log, (std::vector<std::string>{
+                       "失敗> " + LinePrefix(dir / "fails.gif") + "（バックアップ失敗）",
+                       "失敗> " + LinePrefix(dir / "fails.png") + "（バックアップ失敗）",
+                       "成功> " + LinePrefix(dir / "kept.gif"),
+                       "成功> " + LinePrefix(dir / "kept.png"),
+                       End,
+                       "2/4個のファイルを変換成功",
+                   }));
+    EXPECT_EQ(ReadFile(dir / "fails.png"), before["fails.png"]);
+    EXPECT_EQ(ReadFile(dir / "fails.gif"), before["fails.gif"]);
+    EXPECT_EQ(ReadFile(dir / "kept.png.bak"), before["kept.png"]);
+    EXPECT_EQ(ReadFile(dir / "kept.gif.bak"), before["kept.gif"]);
+    EXPECT_NE(ReadFile(dir / "kept.png"), before["kept.png"]);
+    EXPECT_NE(ReadFile(dir / "kept.gif"), before["kept.gif"]);
+    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"fails.gif", "fails.gif.bak", "fails.png", "fails.png.bak",
+                                                             "kept.gif", "kept.gif.bak", "kept.png", "kept.png.bak"}));
 }
 
 }  // namespace
