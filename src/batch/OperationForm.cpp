@@ -95,7 +95,7 @@ void TOperation::AppendLog(const std::string& Line)
     if (FObserver) FObserver->LogLine(Line);
 }
 
-void TOperation::EmitResult(const std::string& Path, const TFileResult& Result)
+void TOperation::EmitResult(const std::string& Path, const TFileResult& Result, bool Step)
 {
     for (const std::string& note : Result.Notes) AppendLog(note);
     if (Result.Error) {
@@ -104,7 +104,7 @@ void TOperation::EmitResult(const std::string& Path, const TFileResult& Result)
     }
     AppendLog(SuccessLine(Path));
     ++FSuccesses;
-    FObserver->ProgressStep();
+    if (Step) FObserver->ProgressStep();
 }
 
 void TOperation::ExecuteConversion(TBatchObserver& Observer)
@@ -137,7 +137,7 @@ void TOperation::RunInTurn(const std::vector<std::string>& Paths)
     for (const std::string& path : Paths) {
         TFileResult result;
         ConvertOne(*FConverter, path, result.Notes, result.Error);
-        EmitResult(path, result);
+        EmitResult(path, result, true);
     }
 }
 
@@ -153,6 +153,7 @@ void TOperation::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     std::atomic<std::size_t> next{0};
     std::mutex lock;
     std::condition_variable finished;
+    std::size_t converted = 0;  // files converted without error so far, in any order
 
     const auto work = [&](TFileConverter& Converter) {
         for (std::size_t k; (k = next.fetch_add(1)) < Paths.size();) {
@@ -162,6 +163,7 @@ void TOperation::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             result.Done = true;
             {
                 std::lock_guard<std::mutex> guard(lock);
+                if (!result.Error) ++converted;
                 results[i] = std::move(result);
             }
             finished.notify_all();
@@ -193,14 +195,23 @@ void TOperation::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
         }
     }
 
-    // The log is written here, file by file in list order, as results come in.
-    for (std::size_t i = 0; i < Paths.size(); ++i) {
-        TFileResult result;
+    // The log is written here, file by file in list order, as results come in. The progress
+    // steps once for every file converted as soon as it is, whatever its place in the list, so
+    // that a big file early in the list does not hold the bar while the others get done.
+    std::size_t stepped = 0;
+    for (std::size_t i = 0; i < Paths.size();) {
+        std::vector<TFileResult> ready;
+        std::size_t steps = 0;
         {
             std::unique_lock<std::mutex> guard(lock);
-            finished.wait(guard, [&] { return results[i].Done; });
-            result = std::move(results[i]);
+            finished.wait(guard, [&] { return results[i].Done || converted > stepped; });
+            steps = converted - stepped;
+            for (std::size_t j = i; j < Paths.size() && results[j].Done; ++j) ready.push_back(std::move(results[j]));
         }
-        EmitResult(Paths[i], result);
+        for (; steps > 0; --steps, ++stepped) FObserver->ProgressStep();
+        for (const TFileResult& result : ready) {
+            EmitResult(Paths[i], result, false);
+            ++i;
+        }
     }
 }

@@ -28,8 +28,8 @@ struct TBatchInput {
     TConversionSettings Settings;   // the six values
     bool Backup = true;             // cbxBackup
     bool GifTransparent = false;    // cbxGifTransparent
-    // How many files may be converted at once; by default one per core. The log, the
-    // progress calls and the files are the same whatever the number.
+    // How many files may be converted at once; by default one per core. The log, the number
+    // of progress steps and the files are the same whatever the number.
     int Jobs = DefaultBatchJobs();
 };
 
@@ -62,7 +62,8 @@ public:
     // Converts every checked file once, in work-list order, logging one line per file, then
     // the end line and the summary. A file's failure never stops the batch. With Jobs above
     // one, files are converted on worker threads, but the observer is called on this thread
-    // only and in the same order as one file at a time would give.
+    // only, with the log lines in the same order as one file at a time would give; the
+    // progress then steps as each file is converted, which may be ahead of its log line.
     void ExecuteConversion(TBatchObserver& Observer);
 
     const std::vector<std::string>& Log() const { return FLog; }
@@ -85,7 +86,8 @@ private:
     struct TFileResult;
 
     void AppendLog(const std::string& Line);
-    void EmitResult(const std::string& Path, const TFileResult& Result);
+    // Logs a file's result; Step: whether its success also steps the progress.
+    void EmitResult(const std::string& Path, const TFileResult& Result, bool Step);
     void RunInTurn(const std::vector<std::string>& Paths);
     void RunAtOnce(const std::vector<std::string>& Paths, int Jobs);
 

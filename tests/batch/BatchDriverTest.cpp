@@ -252,3 +252,57 @@ TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
 }
 
 }  // namespace
+
+namespace {
+
+// Counts the progress steps that came before the first log line.
+class TStepOrderRecorder final : public TBatchObserver {
+public:
+    void ProgressMaximum(int) override {}
+    void ProgressStep() override { ++Steps; }
+    void LogLine(const std::string& Line) override
+    {
+        if (Lines.empty()) StepsBeforeFirstLine = Steps;
+        Lines.push_back(Line);
+    }
+
+    int Steps = 0;
+    int StepsBeforeFirstLine = -1;
+    std::vector<std::string> Lines;
+};
+
+TEST(BatchDriver, ProgressStepsAsFilesFinishWhileTheLogKeepsListOrder)
+{
+    // The first file of the list is by far the biggest, so one worker is busy with it while
+    // the other gets through all the small ones: their steps must not wait for it, but its
+    // line must still come first.
+    TTempDir dir;
+    std::string big;
+    for (int i = 0; i < 1200000; ++i) big += "a{color:#FF0000}\n";
+    WriteFile(dir / "a.css", big);
+    std::vector<std::string> paths{dir / "a.css"};
+    for (int i = 0; i < 20; ++i) {
+        const std::string name = dir / ("b" + std::to_string(10 + i) + ".css");
+        WriteFile(name, "b{color:#00FF00}");
+        paths.push_back(name);
+    }
+    WriteFile(dir / "c.gif", "not a picture");
+    paths.push_back(dir / "c.gif");
+
+    TBatchInput input = Input(paths, 120);
+    input.Backup = false;
+    input.Jobs = 2;
+    TOperation op(input);
+    TStepOrderRecorder rec;
+    op.ExecuteConversion(rec);
+
+    EXPECT_GT(rec.StepsBeforeFirstLine, 0);
+    EXPECT_EQ(rec.Steps, 21);  // successes only
+    ASSERT_EQ(rec.Lines.size(), 24u);
+    EXPECT_EQ(rec.Lines, op.Log());
+    for (std::size_t i = 0; i < 21; ++i) EXPECT_EQ(rec.Lines[i], Ok(paths[i]));
+    EXPECT_EQ(rec.Lines[21].rfind("失敗> " + LinePrefix(paths[21]), 0), 0u);
+    EXPECT_EQ(rec.Lines.back(), "21/22個のファイルを変換成功");
+}
+
+}  // namespace
