@@ -290,7 +290,10 @@ TBRegExp::~TBRegExp() = default;
 TBRegExp::TCompiled& TBRegExp::Compiled(std::string_view Command, TTextEncoding Encoding)
 {
     for (std::size_t i = 0; i < FCompiled.size(); ++i) {
-        if (FCompiled[i]->Encoding == Encoding && FCompiled[i]->Command == Command) {
+        // Sizes first: the commands in use mostly differ in length, and all begin alike.
+        const TCompiled& c = *FCompiled[i];
+        if (c.Command.size() == Command.size() && c.Encoding == Encoding &&
+            std::memcmp(c.Command.data(), Command.data(), Command.size()) == 0) {
             if (i > 0)
                 std::rotate(FCompiled.begin(), FCompiled.begin() + i, FCompiled.begin() + i + 1);
             return *FCompiled.front();

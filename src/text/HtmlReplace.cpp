@@ -38,6 +38,12 @@ bool IsIdentifierByte(char c) noexcept
            static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The bytes at which a comment, a string, an escape or a url can start.
+bool StartsProtected(char c) noexcept
+{
+    return c == '/' || c == '"' || c == '\'' || c == '\\' || c == 'u' || c == 'U';
+}
+
 bool StartsWithNoCase(std::string_view s, std::size_t Pos, std::string_view Prefix) noexcept
 {
     if (Pos > s.size() || s.size() - Pos < Prefix.size())
@@ -563,9 +569,22 @@ std::vector<THtmlReplace::TSpan> THtmlReplace::ProtectedSpans(std::string_view T
         return n;
     };
 
+    // Where every byte below 0x80 is a character of its own (UTF-8, or text without such bytes),
+    // the runs of bytes that start nothing are passed over at once; after such a run the last
+    // byte tells whether an identifier came before, as its first byte would.
+    const bool byteWise = encoding == TTextEncoding::UTF8 || IsASCII(Text);
     bool afterIdentifier = false;
     std::size_t i = 0;
     while (i < n) {
+        if (byteWise) {
+            const std::size_t from = i;
+            while (i < n && !StartsProtected(Text[i]))
+                ++i;
+            if (i != from)
+                afterIdentifier = IsIdentifierByte(Text[i - 1]);
+            if (i == n)
+                break;
+        }
         const char c = Text[i];
         if (c == '/' && i + 1 < n && Text[i + 1] == '*') {
             const std::size_t close = Text.find("*/", i + 2);
