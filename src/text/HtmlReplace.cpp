@@ -270,6 +270,16 @@ void THtmlReplace::Collect(std::string_view Command, std::string_view Text, char
     }
 }
 
+// Every match of a command "First(.|\n)*?Last" (flag "k") in Text, as Collect finds them, but
+// without the matcher: such a match runs from a First to the next Last (see FindDelimited).
+void THtmlReplace::CollectDelimited(std::string_view Text, char First, char Last, std::vector<TSpan>& Found)
+{
+    const TTextEncoding encoding = Encoding();
+    std::size_t begin = 0, end = 0;
+    for (std::size_t pos = 0; FindDelimited(Text, First, Last, pos, encoding, begin, end); pos = end)
+        Found.push_back({begin, end});
+}
+
 std::string THtmlReplace::ReplaceAll(std::string_view Text)
 {
     TEncodingScope scope(*this, Text);
@@ -352,7 +362,7 @@ void THtmlReplace::AttributePassInto(std::string_view Tag, std::string& Out, std
 void THtmlReplace::BlockPassInto(std::string_view Text, std::string& Out, std::span<const TSpan> Converted)
 {
     std::vector<TSpan> blocks;
-    Collect(BlocksCommand, Text, '{', '}', blocks);
+    CollectDelimited(Text, '{', '}', blocks);  // BlocksCommand
     std::size_t copied = 0;
     std::vector<TSpan> skip;
     auto next = Converted.begin();
@@ -377,7 +387,7 @@ void THtmlReplace::DeclarationPassInto(std::string_view Text, bool Block, std::s
                                        std::span<const TSpan> Skip)
 {
     std::vector<TSpan> found;
-    Collect(DeclarationsCommand, Text, ':', ';', found);
+    CollectDelimited(Text, ':', ';', found);  // DeclarationsCommand
     const std::size_t end = Block && !Text.empty() && Text.back() == '}' ? Text.size() - 1 : Text.size();
     const TValueContext context{Text, ProtectedSpans(Text), Skip};
 

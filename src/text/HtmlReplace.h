@@ -106,6 +106,7 @@ private:
     TTextEncoding Encoding() const noexcept;
     void Collect(std::string_view Command, std::string_view Text, char First, char Last,
                  std::vector<TSpan>& Found);
+    void CollectDelimited(std::string_view Text, char First, char Last, std::vector<TSpan>& Found);
     void TagPassInto(std::string_view Text, std::string& Out, std::vector<TSpan>* Converted);
     void AttributePassInto(std::string_view Tag, std::string& Out, std::vector<TSpan>* Converted);
     void BlockPassInto(std::string_view Text, std::string& Out, std::span<const TSpan> Converted);

@@ -110,3 +110,17 @@ bool TValueTokenScanner::Next(std::size_t From, std::size_t& Begin, std::size_t&
     }
     return false;
 }
+
+bool FindDelimited(std::string_view Text, char First, char Last, std::size_t From,
+                   TTextEncoding Encoding, std::size_t& Begin, std::size_t& End)
+{
+    const std::size_t open = FindOnCharBoundary(Text, std::string_view(&First, 1), From, Encoding);
+    if (open == npos)
+        return false;
+    const std::size_t close = FindOnCharBoundary(Text, std::string_view(&Last, 1), open + 1, Encoding);
+    if (close == npos)
+        return false;
+    Begin = open;
+    End = close + 1;
+    return true;
+}

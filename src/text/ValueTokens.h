@@ -37,3 +37,10 @@ private:
     std::size_t FCloseAfter;
     std::size_t FClose;
 };
+
+// The first match at or after From of a command of the form "First(.|\n)*?Last" with flag "k"
+// (the block and declaration commands), found without the matcher: from the first First on a
+// character boundary to the first Last on a character boundary after it. False when there is
+// none. First and Last are ASCII punctuation.
+bool FindDelimited(std::string_view Text, char First, char Last, std::size_t From,
+                   TTextEncoding Encoding, std::size_t& Begin, std::size_t& End);

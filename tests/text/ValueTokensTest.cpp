@@ -86,6 +86,49 @@ TEST(ValueTokens, AgreeWithTheValueCommandOnRandomText)
     }
 }
 
+// Blocks and declarations found without the matcher: the same spans as the block and the
+// declaration command give, from every start offset, with "{", "}" and "|" also standing as
+// second bytes of Shift-JIS characters.
+TEST(ValueTokens, DelimitedSpansAgreeWithTheCommands)
+{
+    std::mt19937 random(7);
+    const struct {
+        TTextEncoding Encoding;
+        bool Ascii;
+    } kinds[] = {{TTextEncoding::ShiftJIS, true}, {TTextEncoding::ShiftJIS, false}, {TTextEncoding::UTF8, false}};
+    const struct {
+        std::string_view Command;
+        char First, Last;
+    } commands[] = {{THtmlReplace::BlocksCommand, '{', '}'}, {THtmlReplace::DeclarationsCommand, ':', ';'}};
+    for (const auto& kind : kinds) {
+        std::vector<std::string> pieces = Pieces(kind.Encoding, kind.Ascii);
+        for (const char* p : {"{", "}", ":", ";", "{", "}", ":", ";", "\x83{", "\x83}", "\x81\x81", "\xE0"})
+            if (kind.Encoding == TTextEncoding::ShiftJIS || static_cast<unsigned char>(p[0]) < 0x80)
+                if (!kind.Ascii || static_cast<unsigned char>(p[0]) < 0x80)
+                    pieces.emplace_back(p);
+        for (int round = 0; round < 200; ++round) {
+            std::string text = RandomText(random, pieces, 1 + round % 30);
+            if (kind.Encoding == TTextEncoding::UTF8 && IsASCII(text))
+                text += "\xC3\xA9";
+            for (const auto& command : commands) {
+                TBRegExp matcher;
+                for (std::size_t from = 0; from <= text.size(); ++from) {
+                    if (!IsCharBoundary(text, from, kind.Encoding))
+                        continue;
+                    const bool expected = matcher.MatchFrom(command.Command, text, from, kind.Encoding);
+                    std::size_t begin = 0, end = 0;
+                    const bool found = FindDelimited(text, command.First, command.Last, from, kind.Encoding, begin, end);
+                    ASSERT_EQ(found, expected) << command.Command << " from " << from << " in \"" << text << "\"";
+                    if (expected) {
+                        ASSERT_EQ(begin, matcher.MatchPos() - 1) << command.Command << " in \"" << text << "\"";
+                        ASSERT_EQ(end - begin, matcher.MatchLength()) << command.Command << " in \"" << text << "\"";
+                    }
+                }
+            }
+        }
+    }
+}
+
 TEST(ValueTokens, KnownTokens)
 {
     const auto tokens = [](std::string_view Text, TTextEncoding Encoding) {
