@@ -283,13 +283,22 @@ void THtmlReplace::CollectDelimited(std::string_view Text, char First, char Last
 std::string THtmlReplace::ReplaceAll(std::string_view Text)
 {
     TEncodingScope scope(*this, Text);
+    // A text without "<" has no tag, and one whose tags kept every attribute comes out of the
+    // tag pass as it went in: the block pass then reads the text itself, not a copy.
     std::string tagged;
-    tagged.reserve(Text.size() + Text.size() / 64);
     std::vector<TSpan> converted;
-    TagPassInto(Text, tagged, &converted);
+    std::string_view blockText = Text;
+    if (Text.find('<') != npos) {
+        tagged.reserve(Text.size() + Text.size() / 64);
+        TagPassInto(Text, tagged, &converted);
+        if (converted.empty())
+            std::string().swap(tagged);
+        else
+            blockText = tagged;
+    }
     std::string result;
-    result.reserve(tagged.size() + tagged.size() / 64);
-    BlockPassInto(tagged, result, converted);
+    result.reserve(blockText.size() + blockText.size() / 64);
+    BlockPassInto(blockText, result, converted);
     return result;
 }
 
