@@ -16,17 +16,26 @@
 
 namespace {
 
-// True when the application will talk to an X display: no other platform was asked for, on
-// the command line or in QT_QPA_PLATFORM, and DISPLAY names one.
+bool IsSet(const char* Variable)
+{
+    const char* value = std::getenv(Variable);
+    return value != nullptr && *value != '\0';
+}
+
+// True when the application will talk to the X display DISPLAY names: no platform or display
+// was given on the command line, and QT_QPA_PLATFORM asks for none or for this one.
 bool UsesXDisplay(int argc, char* argv[])
 {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], "-platform") == 0 || std::strcmp(argv[i], "-display") == 0) return false;
-    const char* display = std::getenv("DISPLAY");
-    if (display == nullptr || *display == '\0') return false;
-    const char* platform = std::getenv("QT_QPA_PLATFORM");
-    return platform == nullptr || *platform == '\0' || std::strncmp(platform, "xcb", 3) == 0;
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+        if (std::strncmp(option, "-platform", 9) == 0 || std::strncmp(option, "-display", 8) == 0) return false;
+    }
+    if (!IsSet("DISPLAY")) return false;
+    return !IsSet("QT_QPA_PLATFORM") || std::strncmp(std::getenv("QT_QPA_PLATFORM"), "xcb", 3) == 0;
 }
+
+// True when the application may still find a Wayland display of its own choosing.
+bool WaylandMayServe() { return !IsSet("QT_QPA_PLATFORM") && IsSet("WAYLAND_DISPLAY"); }
 
 // An X server resets itself whenever its last client leaves, and a connection made while it
 // does so is refused; the application would then stop at once, before any window. So the
@@ -76,7 +85,7 @@ int main(int argc, char* argv[])
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 
     TDisplayHold displayHold;
-    if (UsesXDisplay(argc, argv) && !displayHold.Connect()) {
+    if (UsesXDisplay(argc, argv) && !displayHold.Connect() && !WaylandMayServe()) {
         std::fprintf(stderr, "tessival: ディスプレイ %s に接続できません\n", std::getenv("DISPLAY"));
         return 1;
     }
