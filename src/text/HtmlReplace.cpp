@@ -676,7 +676,7 @@ std::string THtmlReplace::ReplaceAttribute(std::string_view A)
     }
 
     std::string rewritten;
-    if (FMatcher.Match(StyleCommand, A, Encoding())) {
+    if (StartsWithStyle(A, Encoding())) {  // StyleCommand
         // A style value is rewritten declaration by declaration, everything else kept.
         DeclarationPassInto(value, false, rewritten, {});
     } else {

@@ -124,3 +124,22 @@ bool FindDelimited(std::string_view Text, char First, char Last, std::size_t Fro
     End = close + 1;
     return true;
 }
+
+bool StartsWithStyle(std::string_view Text, TTextEncoding Encoding) noexcept
+{
+    std::size_t i = 0;
+    if (!Text.empty() && Lower(Text[0]) == 's')
+        i = 1;
+    else if (Encoding == TTextEncoding::UTF8 && Text.size() >= 2 &&
+             static_cast<unsigned char>(Text[0]) == 0xC5 && static_cast<unsigned char>(Text[1]) == 0xBF)
+        i = 2;
+    else
+        return false;
+    static constexpr std::string_view Rest = "tyle";
+    if (Text.size() - i < Rest.size())
+        return false;
+    for (std::size_t k = 0; k < Rest.size(); ++k)
+        if (Lower(Text[i + k]) != Rest[k])
+            return false;
+    return true;
+}

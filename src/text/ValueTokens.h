@@ -44,3 +44,7 @@ private:
 // none. First and Last are ASCII punctuation.
 bool FindDelimited(std::string_view Text, char First, char Last, std::size_t From,
                    TTextEncoding Encoding, std::size_t& Begin, std::size_t& End);
+
+// Whether Text begins with "style" without regard to case, as the style command ("^style",
+// flags "k" and "i") finds it: in UTF-8 text the long s (U+017F) counts as an "s".
+bool StartsWithStyle(std::string_view Text, TTextEncoding Encoding) noexcept;

@@ -129,6 +129,27 @@ TEST(ValueTokens, DelimitedSpansAgreeWithTheCommands)
     }
 }
 
+TEST(ValueTokens, StyleAgreesWithTheStyleCommand)
+{
+    std::mt19937 random(99);
+    const std::vector<std::string> starts = {"style", "STYLE", "StYlE", "styl", "tyle", "styles", " style",
+                                             "\xC5\xBFtyle", "\xC5\xBFTYLE", "\xC5tyle", "\xE2\x84\xAAstyle",
+                                             "\x83style", "s", "", "\xEF\xBD\x93tyle", "sty\xC5\xBF" "e"};
+    TBRegExp matcher;
+    for (const TTextEncoding encoding : {TTextEncoding::ShiftJIS, TTextEncoding::UTF8}) {
+        const std::vector<std::string> pieces = Pieces(encoding, false);
+        for (const std::string& start : starts) {
+            for (int round = 0; round < 20; ++round) {
+                std::string text = start + RandomText(random, pieces, round % 4);
+                if (encoding == TTextEncoding::UTF8 && (IsASCII(text) || !IsValidUTF8(text)))
+                    continue;
+                EXPECT_EQ(StartsWithStyle(text, encoding), matcher.Match(THtmlReplace::StyleCommand, text, encoding))
+                    << "\"" << text << "\"";
+            }
+        }
+    }
+}
+
 TEST(ValueTokens, KnownTokens)
 {
     const auto tokens = [](std::string_view Text, TTextEncoding Encoding) {
