@@ -11,7 +11,7 @@ packages=(
   # tests
   libgtest-dev libgmock-dev pngcheck python3-pil gifsicle xvfb xauth
   # desktop program: Qt 6 widgets, the preview's web engine, Japanese glyphs
-  qt6-base-dev qt6-webengine-dev libgl-dev fonts-ipafont-gothic
+  qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic x11-utils
   # fuzzing and sanitizers
   clang libclang-rt-14-dev
 )
