@@ -23,6 +23,8 @@ bool IsHexDigit(char c) noexcept
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
+bool IsWord(std::string_view s) noexcept { return !s.empty() && std::all_of(s.begin(), s.end(), IsAsciiLetter); }
+
 // Characters that make a colour name part of a longer word: "red2", "bg-white", "var(--red)",
 // ".white", "#red", "img/red.gif", "\red".
 bool TouchesName(char c) noexcept
@@ -679,8 +681,8 @@ std::string THtmlReplace::ReplaceAttribute(std::string_view A)
     if (StartsWithStyle(A, Encoding())) {  // StyleCommand
         // A style value is rewritten declaration by declaration, everything else kept.
         DeclarationPassInto(value, false, rewritten, {});
-    } else {
-        rewritten = ReplaceColorValue(value);
+    } else if (!ConvertValueToken(value, IsWord(value), rewritten)) {
+        return std::string(A);
     }
     if (rewritten == value)
         return std::string(A);
@@ -769,10 +771,14 @@ std::string THtmlReplace::RgbFunctionToHex(std::string_view F)
 std::string THtmlReplace::ReplaceHex(std::string_view S)
 {
     TEncodingScope scope(*this, S);
-    if (S.find('#') == npos || !FMatcher.Match(HexCommand, S, Encoding()))
+    // The match of HexCommand, found directly; the matcher would refuse malformed UTF-8.
+    if (S.find('#') == npos)
         return std::string(S);
-    const std::size_t begin = FMatcher.MatchPos() - 1;
-    const std::size_t length = FMatcher.MatchLength();
+    if (Encoding() == TTextEncoding::UTF8 && !IsValidUTF8(S))
+        throw EBRegExpError("the text is not valid UTF-8");
+    std::size_t begin = 0, length = 0;
+    if (!FindHexColor(S, begin, length))
+        return std::string(S);
     std::string result = ConvertHex(S.substr(begin, length));
 
     // "#RGBA" and "#RRGGBBAA" keep their alpha digits after the converted colour.

@@ -150,6 +150,14 @@ std::size_t FindOnCharBoundary(std::string_view Haystack, std::string_view Needl
             ++From;
         return From;
     }
+    if (Needle.size() == 1) {
+        for (std::size_t pos = Haystack.find(Needle[0], From); pos != std::string_view::npos;
+             pos = Haystack.find(Needle[0], pos + 1)) {
+            if (IsCharBoundary(Haystack, pos, Encoding))
+                return pos;
+        }
+        return std::string_view::npos;
+    }
     for (std::size_t pos = Haystack.find(Needle, From); pos != std::string_view::npos;
          pos = Haystack.find(Needle, pos + 1)) {
         if (IsCharBoundary(Haystack, pos, Encoding))

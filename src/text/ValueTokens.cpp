@@ -143,3 +143,19 @@ bool StartsWithStyle(std::string_view Text, TTextEncoding Encoding) noexcept
             return false;
     return true;
 }
+
+bool FindHexColor(std::string_view Text, std::size_t& Begin, std::size_t& Length) noexcept
+{
+    // "#" and the hexadecimal digits are ASCII characters of their own in either encoding.
+    for (std::size_t at = Text.find('#'); at != npos; at = Text.find('#', at + 1)) {
+        std::size_t digits = 0;
+        while (digits < 6 && at + 1 + digits < Text.size() && IsHexDigit(Text[at + 1 + digits]))
+            ++digits;
+        if (digits >= 3) {
+            Begin = at;
+            Length = digits == 6 ? 7 : 4;
+            return true;
+        }
+    }
+    return false;
+}

@@ -48,3 +48,7 @@ bool FindDelimited(std::string_view Text, char First, char Last, std::size_t Fro
 // Whether Text begins with "style" without regard to case, as the style command ("^style",
 // flags "k" and "i") finds it: in UTF-8 text the long s (U+017F) counts as an "s".
 bool StartsWithStyle(std::string_view Text, TTextEncoding Encoding) noexcept;
+
+// The first match of the hexadecimal colour command ("#" with six hexadecimal digits, or else
+// three; flags "k" and "i") in Text: true with its offset and length (7 or 4).
+bool FindHexColor(std::string_view Text, std::size_t& Begin, std::size_t& Length) noexcept;

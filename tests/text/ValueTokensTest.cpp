@@ -150,6 +150,25 @@ TEST(ValueTokens, StyleAgreesWithTheStyleCommand)
     }
 }
 
+TEST(ValueTokens, HexColourAgreesWithTheHexCommand)
+{
+    std::mt19937 random(5);
+    std::vector<std::string> pieces = Pieces(TTextEncoding::ShiftJIS, false);
+    for (const char* p : {"#", "#", "a", "B", "c", "D", "e", "F", "g", "0", "5", "9", "\x83#"})
+        pieces.emplace_back(p);
+    TBRegExp matcher;
+    for (int round = 0; round < 3000; ++round) {
+        const std::string text = RandomText(random, pieces, 1 + round % 25);
+        const bool expected = matcher.Match(THtmlReplace::HexCommand, text, TTextEncoding::ShiftJIS);
+        std::size_t begin = 0, length = 0;
+        ASSERT_EQ(FindHexColor(text, begin, length), expected) << "\"" << text << "\"";
+        if (expected) {
+            ASSERT_EQ(begin, matcher.MatchPos() - 1) << "\"" << text << "\"";
+            ASSERT_EQ(length, matcher.MatchLength()) << "\"" << text << "\"";
+        }
+    }
+}
+
 TEST(ValueTokens, KnownTokens)
 {
     const auto tokens = [](std::string_view Text, TTextEncoding Encoding) {
