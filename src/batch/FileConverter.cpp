@@ -151,6 +151,10 @@ void TFileConverter::ConvertGif(const std::string& Path)
     std::string original = ReadWholeFile(Path);
     LoadFromBytes(*GifObject, original);
     if (GifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
+    // A screen without width or height gives an empty picture: saving that would drop the
+    // frame the file holds.
+    if (GifObject->Width() == 0 || GifObject->Height() == 0)
+        throw EInvalidGraphic("GIF logical screen has no area");
     KeepBackupAndRelease(Path, original);
 
     WorkBitmap->Assign(GifObject.get());

@@ -174,6 +174,36 @@ open('comment.gif', 'wb').write(data[:-1] + b'\x21\xfe\x03abc\x00;')
     EXPECT_FALSE(Exists(dir / "anim.gif.bak"));
 }
 
+TEST(ConvertGif, ScreenWithoutAreaIsRefusedAndTheFileKept)
+{
+    // A logical screen of width or height 0 around a real frame would come back as an empty
+    // picture; the frame lives only in the file, so the file must stay as it is.
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+a = Image.new('P', (3, 2), 1); a.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762)
+a.save('one.gif')
+data = bytearray(open('one.gif', 'rb').read())
+narrow = bytearray(data); narrow[6:8] = b'\x00\x00'
+flat = bytearray(data); flat[8:10] = b'\x00\x00'
+open('narrow.gif', 'wb').write(narrow)
+open('flat.gif', 'wb').write(flat)
+)");
+    const std::string narrow = ReadFile(dir / "narrow.gif");
+    const std::string flat = ReadFile(dir / "flat.gif");
+    EXPECT_EQ(RunBatch(Input(120, {dir / "narrow.gif", dir / "flat.gif"})),
+              (std::vector<std::string>{
+                  "失敗> " + LinePrefix(dir / "flat.gif") + "（画像形式が変）",
+                  "失敗> " + LinePrefix(dir / "narrow.gif") + "（画像形式が変）",
+                  End,
+                  "0/2個のファイルを変換成功",
+              }));
+    EXPECT_EQ(ReadFile(dir / "narrow.gif"), narrow);
+    EXPECT_EQ(ReadFile(dir / "flat.gif"), flat);
+    EXPECT_FALSE(Exists(dir / "narrow.gif.bak"));
+    EXPECT_FALSE(Exists(dir / "flat.gif.bak"));
+}
+
 TEST(ConvertPng, AlphaValuesAreKeptExactly)
 {
     REQUIRE_PIL();
