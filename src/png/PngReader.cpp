@@ -39,9 +39,6 @@ constexpr std::uint32_t kInflateInputSize = 32768;
 constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 constexpr std::uint64_t kMaxRowBytes = std::uint64_t{1} << 31;
 
-// Adam7: first row, row step, first column, column step.
-constexpr int kAdam7[7][4] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
-                              {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
 
 // Zero-filled from the system's zero pages: a hostile header costs memory only for the rows
 // that data actually arrives for.
@@ -453,19 +450,7 @@ void PngReader::SetupBitmap()
 
 std::vector<PngReader::Pass> PngReader::Passes() const
 {
-    std::vector<Pass> passes;
-    if (interlace_ == 0) {
-        passes.push_back({0, 1, 0, 1, height_, width_});
-        return passes;
-    }
-    for (const auto& p : kAdam7) {
-        const int rows = height_ > p[0] ? (height_ - p[0] + p[1] - 1) / p[1] : 0;
-        const int columns = width_ > p[2] ? (width_ - p[2] + p[3] - 1) / p[3] : 0;
-        if (rows > 0 && columns > 0) {
-            passes.push_back({p[0], p[1], p[2], p[3], rows, columns});
-        }
-    }
-    return passes;
+    return PngPasses(width_, height_, interlace_ != 0);
 }
 
 // ---------------------------------------------------------------- image data

@@ -1,6 +1,7 @@
 #pragma once
 // The PNG decoder: chunk parser, inflate, unfiltering and conversion into bitmaps.
 
+#include "png/PngInterlace.h"
 #include "png/CustomReadStream.h"
 #include "png/PngRecords.h"
 
@@ -41,10 +42,7 @@ protected:
     void SetupBitmap() override;
 
 private:
-    struct Pass {
-        int firstRow, rowStep, firstColumn, columnStep;
-        int rows, columns;
-    };
+    using Pass = TPngPass;
 
     void ResetState();
     void ReadChunkHeader(std::uint32_t& length, std::uint32_t& type);

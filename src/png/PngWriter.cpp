@@ -15,8 +15,6 @@ namespace {
 
 constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 constexpr const char* kSoftware = "Tessival " TESSIVAL_VERSION;
-constexpr int kAdam7[7][4] = {{0, 8, 0, 8}, {0, 8, 4, 8}, {4, 8, 0, 4}, {0, 4, 2, 4},
-                              {2, 4, 0, 2}, {0, 2, 1, 2}, {1, 2, 0, 1}};
 constexpr int kHeaderChunks = 16;  // chunks before the image data, for progress
 
 inline int Luminance(int r, int g, int b) { return (77 * r + 150 * g + 29 * b) / 256; }
@@ -355,20 +353,7 @@ void PngWriter::WriteBackgroundAndTransparency()
 
 std::vector<PngWriter::Pass> PngWriter::Passes() const
 {
-    const int width = bitmap_->Width(), height = bitmap_->Height();
-    std::vector<Pass> passes;
-    if (!Interlaced) {
-        passes.push_back({0, 1, 0, 1, height, width});
-        return passes;
-    }
-    for (const auto& p : kAdam7) {
-        const int rows = height > p[0] ? (height - p[0] + p[1] - 1) / p[1] : 0;
-        const int columns = width > p[2] ? (width - p[2] + p[3] - 1) / p[3] : 0;
-        if (rows > 0 && columns > 0) {
-            passes.push_back({p[0], p[1], p[2], p[3], rows, columns});
-        }
-    }
-    return passes;
+    return PngPasses(bitmap_->Width(), bitmap_->Height(), Interlaced);
 }
 
 void PngWriter::BuildGreyMap()

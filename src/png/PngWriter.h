@@ -2,6 +2,7 @@
 // The PNG encoder: colour type from the bitmap's format, ancillary chunks kept from a
 // loaded file, fixed or adaptive row filters, deflate into IDAT chunks of a fixed size.
 
+#include "png/PngInterlace.h"
 #include "png/CustomWriteStream.h"
 #include "png/PngRecords.h"
 
@@ -45,10 +46,7 @@ protected:
     void Encode() override;
 
 private:
-    struct Pass {
-        int firstRow, rowStep, firstColumn, columnStep;
-        int rows, columns;
-    };
+    using Pass = TPngPass;
 
     void WriteChunk(const char* type, const std::uint8_t* data, std::size_t length);
     void WriteChunk(const char* type, const std::vector<std::uint8_t>& data)
