@@ -9,7 +9,7 @@ packages=(
   # core libraries
   libpcre2-dev zlib1g-dev
   # tests
-  libgtest-dev libgmock-dev pngcheck python3-pil gifsicle xvfb xauth
+  libgtest-dev libgmock-dev pngcheck python3-pil gifsicle perl xvfb xauth
   # desktop program: Qt 6 widgets, the preview's web engine, Japanese glyphs
   qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic x11-utils
   # fuzzing and sanitizers
