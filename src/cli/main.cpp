@@ -2,10 +2,12 @@
 
 #include "batch/CommandLine.h"
 
-#include <malloc.h>
-
 #include <iostream>
 #include <thread>
+
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 int main(int argc, char** argv)
 {
@@ -14,7 +16,9 @@ int main(int argc, char** argv)
     // back when freed. Otherwise the allocator raises this limit after the first big picture
     // is freed, and later pictures fragment the heap, which then holds far more than the
     // largest picture needs.
+#if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     TCommandLine line;

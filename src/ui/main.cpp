@@ -4,9 +4,12 @@
 
 #include <QApplication>
 
+#ifdef TESSIVAL_HAVE_XCB
 #include <xcb/xcb.h>
-
+#endif
+#if defined(__GLIBC__)
 #include <malloc.h>
+#endif
 
 #include <chrono>
 #include <cstdio>
@@ -16,6 +19,7 @@
 
 namespace {
 
+#ifdef TESSIVAL_HAVE_XCB
 bool IsSet(const char* Variable)
 {
     const char* value = std::getenv(Variable);
@@ -70,6 +74,7 @@ public:
 private:
     xcb_connection_t* FConnection = nullptr;
 };
+#endif
 
 }  // namespace
 
@@ -79,19 +84,25 @@ int main(int argc, char* argv[])
     // back when freed. Otherwise the allocator raises this limit after the first big picture
     // is freed, and later pictures fragment the heap, which then holds far more than the
     // largest picture needs.
+#if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
+#endif
     // The preview's web view shares its drawing context with the windows; this must be said
     // before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
 
+#ifdef TESSIVAL_HAVE_XCB
     TDisplayHold displayHold;
     if (UsesXDisplay(argc, argv) && !displayHold.Connect() && !WaylandMayServe()) {
         std::fprintf(stderr, "tessival: ディスプレイ %s に接続できません\n", std::getenv("DISPLAY"));
         return 1;
     }
+#endif
 
     QApplication Application(argc, argv);
+#ifdef TESSIVAL_HAVE_XCB
     displayHold.Release();
+#endif
     QApplication::setApplicationName(QStringLiteral("Quorrel"));
     QApplication::setApplicationVersion(QStringLiteral(TESSIVAL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("tessival"));
