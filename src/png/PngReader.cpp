@@ -291,19 +291,24 @@ void PngReader::ReadPLTE()
     loadedPalette_.assign(palette_.begin(), palette_.begin() + paletteCount_);
 }
 
+void PngReader::ReadSampleColor(TColor& Color)
+{
+    if (colorType_ == 0) {
+        if (ChunkHas(2)) Color = GreySampleColor(ChunkWord());
+    } else if (ChunkHas(6)) {
+        const std::uint16_t r = ChunkWord();
+        const std::uint16_t g = ChunkWord();
+        const std::uint16_t b = ChunkWord();
+        Color = SampleColor(r, g, b);
+    }
+}
+
 void PngReader::ReadtRNS()
 {
     switch (colorType_) {
     case 0:
-        if (ChunkHas(2)) transparentColor_ = GreySampleColor(ChunkWord());
-        break;
     case 2:
-        if (ChunkHas(6)) {
-            const std::uint16_t r = ChunkWord();
-            const std::uint16_t g = ChunkWord();
-            const std::uint16_t b = ChunkWord();
-            transparentColor_ = SampleColor(r, g, b);
-        }
+        ReadSampleColor(transparentColor_);
         break;
     default: {
         // Evaluated when the bitmap is set up.
@@ -319,15 +324,8 @@ void PngReader::ReadbKGD()
 {
     switch (colorType_) {
     case 0:
-        if (ChunkHas(2)) backgroundColor_ = GreySampleColor(ChunkWord());
-        break;
     case 2:
-        if (ChunkHas(6)) {
-            const std::uint16_t r = ChunkWord();
-            const std::uint16_t g = ChunkWord();
-            const std::uint16_t b = ChunkWord();
-            backgroundColor_ = SampleColor(r, g, b);
-        }
+        ReadSampleColor(backgroundColor_);
         break;
     default:
         if (ChunkHas(1)) backgroundColor_ = PaletteIndex(ChunkByte());

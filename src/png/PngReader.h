@@ -69,6 +69,9 @@ private:
     void ApplyPaletteAlpha();
     TColor SampleColor(std::uint16_t r, std::uint16_t g, std::uint16_t b) const;
     TColor GreySampleColor(std::uint16_t grey) const;
+    // A grey (colour type 0) or red, green, blue (type 2) sample at the chunk's start; Color
+    // stays as it was when the chunk is too short for it.
+    void ReadSampleColor(TColor& Color);
     void ChunkProgress();
     void RowProgress(int rowNumber, int passHeight);
 
