@@ -2,8 +2,8 @@
 // files and 200 images, converted with a hue shift and backups, as the batch window would.
 
 #include "batch/FileSearch.h"
-#include "batch/OperationForm.h"
-#include "batch/SafeFile.h"
+#include "batch/BatchRun.h"
+#include "base/SafeFile.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "png/PngImage.h"
@@ -130,7 +130,7 @@ TFigures Run(const std::vector<std::string>& Paths, bool Backup, int Jobs)
     input.Backup = Backup;
     input.Jobs = Jobs;
     const auto start = std::chrono::steady_clock::now();
-    TOperation operation(input);
+    TBatchRun operation(input);
     TSilentObserver quiet;
     operation.ExecuteConversion(quiet);
     TFigures f;

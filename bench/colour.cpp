@@ -8,7 +8,7 @@
 
 namespace {
 
-double ConversionsPerSecond(const TRGBtoHSBtoRGB& adjuster, const std::vector<TRGBColor>& colours)
+double ConversionsPerSecond(const TColourAdjuster& adjuster, const std::vector<TRGBColor>& colours)
 {
     using Clock = std::chrono::steady_clock;
     std::uint64_t sink = 0;

@@ -1,6 +1,6 @@
 // Collecting every match of the rewriter's block command over a generated stylesheet, as the
 // block pass does: matches per second and MB/s, for each way a text can be matched.
-#include "text/BRegExp.h"
+#include "text/Matcher.h"
 
 #include <chrono>
 #include <cstdio>
@@ -61,7 +61,7 @@ void Measure(const char* Label, const char* Command, const std::string& Text,
              TTextEncoding Encoding)
 {
     using Clock = std::chrono::steady_clock;
-    TBRegExp matcher;
+    TMatcher matcher;
     double best = 1e30;
     std::size_t matches = 0;
     std::size_t covered = 0;

@@ -3,7 +3,7 @@
 // attributes, style attributes, style and script elements. Each at zero settings and at hue 120,
 // and the stylesheet at 2 MB and 20 MB to show that the cost grows linearly.
 
-#include "text/HtmlReplace.h"
+#include "text/ColourRewriter.h"
 
 #include <chrono>
 #include <cstdio>
@@ -105,7 +105,7 @@ double ThreadSeconds()
 
 double Seconds(const std::string& Text, int Hue, std::size_t& OutSize, double& Cpu)
 {
-    THtmlReplace rewriter(Hue, 0, 0, {}, {}, {});
+    TColourRewriter rewriter(Hue, 0, 0, {}, {}, {});
     double best = 1e30;
     Cpu = 1e30;
     for (int run = 0; run < 5; ++run) {

@@ -1,7 +1,7 @@
 #include "batch/BackupStore.h"
 
 #include "batch/FileSearch.h"
-#include "batch/SafeFile.h"
+#include "base/SafeFile.h"
 #include "batch/WorkList.h"
 
 #include <sys/stat.h>

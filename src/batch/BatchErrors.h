@@ -1,7 +1,7 @@
 #pragma once
 // Error kinds raised by the batch itself.
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 // The backup copy of a file could not be made; the file is left as it was.
 class EBackupError : public Exception {

@@ -220,7 +220,7 @@ int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out
     }
     if (Line.Map) return RunColourMap(In, Out, Err, Line.Settings);
 
-    TOperation operation(MakeBatchInput(Line));
+    TBatchRun operation(MakeBatchInput(Line));
     TStreamObserver observer(Out);
     operation.ExecuteConversion(observer);
     return operation.Successes() == operation.Total() ? ExitAllConverted : ExitSomeFailed;

@@ -2,8 +2,8 @@
 // The command-line tool's interface: its options, the files a run covers, the colour filter
 // of --map and the exit statuses. Kept in the core so it can be tested without the program.
 
-#include "batch/OperationForm.h"
-#include "graphics/Exceptions.h"
+#include "batch/BatchRun.h"
+#include "base/Exceptions.h"
 
 #include <iosfwd>
 #include <string>

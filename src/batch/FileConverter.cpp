@@ -3,14 +3,15 @@
 #include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
 #include "batch/FileSearch.h"
-#include "batch/SafeFile.h"
+#include "base/SafeFile.h"
+#include "batch/Backup.h"
 #include "batch/TextLines.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
 #include "png/PngImage.h"
-#include "text/BRegExp.h"
-#include "text/HtmlReplace.h"
+#include "text/Matcher.h"
+#include "text/ColourRewriter.h"
 
 #include <algorithm>
 #include <cstring>
@@ -86,7 +87,7 @@ TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
 }  // namespace
 
 TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent)
-    : FBackup(Backup), FGifTransparent(GifTransparent), Matcher(std::make_unique<TBRegExp>())
+    : FBackup(Backup), FGifTransparent(GifTransparent), Matcher(std::make_unique<TMatcher>())
 {
     WorkBitmap = std::make_unique<TBitmap>();
     WorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
@@ -96,7 +97,7 @@ TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup,
     GifObject->ReductionMethod = 7;  // octree palette
     GifObject->DitherMethod = 1;     // Floyd-Steinberg
     TextLines = std::make_unique<TTextLines>();
-    HtmlRewriter = std::make_unique<THtmlReplace>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
+    HtmlRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
                                                   Settings.BeforeColors, Settings.AfterColors, Settings.Adjust(),
                                                   *Matcher);
     ColorAdjuster = Settings.MakeAdjuster();
@@ -215,7 +216,7 @@ struct TTransparency {
     TRGBColor Color;
 };
 
-TRGBColor ConvertWithRule(const TRGBtoHSBtoRGB& Adjuster, const TTransparency& T, const TRGBColor& In)
+TRGBColor ConvertWithRule(const TColourAdjuster& Adjuster, const TTransparency& T, const TRGBColor& In)
 {
     if (T.Enabled && In == T.Color) return In;
     const TRGBColor c = Adjuster.Convert(In);

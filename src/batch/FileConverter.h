@@ -3,8 +3,8 @@
 // has one; a batch that converts several files at once has one per worker, each used by one
 // thread at a time.
 
-#include "batch/OperationForm.h"
-#include "colour/RGBtoHSBtoRGB.h"
+#include "batch/BatchRun.h"
+#include "colour/ColourAdjuster.h"
 
 #include <functional>
 #include <memory>
@@ -13,9 +13,9 @@
 class TBitmap;
 class PngImage;
 class TGIFImage;
-class THtmlReplace;
+class TColourRewriter;
 class TTextLines;
-class TBRegExp;
+class TMatcher;
 
 class TFileConverter {
 public:
@@ -47,7 +47,7 @@ private:
 
     // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher
     // (another worker, the preview) can disturb a match in progress.
-    std::unique_ptr<TBRegExp> Matcher;
+    std::unique_ptr<TMatcher> Matcher;
 
     // The shared conversion objects, made in this order and freed in the same order.
     std::unique_ptr<TBitmap> WorkBitmap;
@@ -55,6 +55,6 @@ private:
     std::unique_ptr<PngImage> PngObject;
     std::unique_ptr<TGIFImage> GifObject;
     std::unique_ptr<TTextLines> TextLines;
-    std::unique_ptr<THtmlReplace> HtmlRewriter;
-    std::unique_ptr<TRGBtoHSBtoRGB> ColorAdjuster;
+    std::unique_ptr<TColourRewriter> HtmlRewriter;
+    std::unique_ptr<TColourAdjuster> ColorAdjuster;
 };

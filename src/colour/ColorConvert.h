@@ -1,7 +1,7 @@
 #pragma once
 // RGB <-> HSB conversions with the exact arithmetic every colour result depends on.
 
-#include "colour/TypeHSBandRGB.h"
+#include "colour/Colour.h"
 
 #include <cstdint>
 #include <limits>

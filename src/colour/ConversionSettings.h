@@ -2,8 +2,8 @@
 // The six conversion settings the main window owns and every adjuster is built from:
 // the three scroll-bar offsets and the specific colour table as three parallel arrays.
 
-#include "colour/RGBtoHSBtoRGB.h"
-#include "colour/TypeHSBandRGB.h"
+#include "colour/ColourAdjuster.h"
+#include "colour/Colour.h"
 
 #include <cstdint>
 #include <memory>
@@ -33,9 +33,9 @@ struct TConversionSettings {
 
     // A fresh adjuster from all six values, in the order hue, saturation, brightness,
     // before colours, after colours, adjust flags.
-    std::unique_ptr<TRGBtoHSBtoRGB> MakeAdjuster() const
+    std::unique_ptr<TColourAdjuster> MakeAdjuster() const
     {
-        return std::make_unique<TRGBtoHSBtoRGB>(HueOffset, SatOffset, BrightOffset, BeforeColors,
+        return std::make_unique<TColourAdjuster>(HueOffset, SatOffset, BrightOffset, BeforeColors,
                                                 AfterColors, Adjust());
     }
 };

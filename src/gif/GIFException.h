@@ -1,7 +1,7 @@
 #pragma once
 // The GIF codec's error: an invalid graphic, with the codec's own English message.
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 class GIFException : public EInvalidGraphic {
 public:

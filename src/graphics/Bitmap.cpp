@@ -1,6 +1,6 @@
 #include "graphics/Bitmap.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "graphics/Stream.h"
 
 #include <algorithm>
@@ -232,7 +232,7 @@ std::size_t TBitmap::RowBytes(int width, TPixelFormat format)
 
 void TBitmap::CheckRow(int row) const
 {
-    if (row < 0 || row >= height_) {
+    if (row < 0 || row >= FHeight) {
         throw EInvalidGraphic("Scan line index out of range");
     }
 }
@@ -250,12 +250,12 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
         throw EOutOfMemory("Out of memory");
     }
     auto bits = height != 0 ? Allocate(stride * static_cast<std::size_t>(height)) : nullptr;
-    if (keepPixels && bits_ && bits) {
-        const int rows = std::min(height, height_);
-        const std::int64_t keptBits = static_cast<std::int64_t>(std::min(width, width_)) * BitsPerPixel(format);
+    if (keepPixels && FBits && bits) {
+        const int rows = std::min(height, FHeight);
+        const std::int64_t keptBits = static_cast<std::int64_t>(std::min(width, FWidth)) * BitsPerPixel(format);
         const auto bytes = static_cast<std::size_t>((keptBits + 7) / 8);
         for (int y = 0; y < rows; ++y) {
-            std::memcpy(bits.get() + static_cast<std::size_t>(y) * stride, bits_.get() + static_cast<std::size_t>(y) * stride_, bytes);
+            std::memcpy(bits.get() + static_cast<std::size_t>(y) * stride, FBits.get() + static_cast<std::size_t>(y) * FStride, bytes);
         }
         // A partial last byte may carry pixels beyond the new width: clear them.
         if (keptBits % 8 != 0) {
@@ -265,21 +265,21 @@ void TBitmap::Reallocate(int width, int height, TPixelFormat format, bool keepPi
             }
         }
     }
-    bits_ = std::move(bits);
-    width_ = width;
-    height_ = height;
-    stride_ = stride;
-    format_ = format;
+    FBits = std::move(bits);
+    FWidth = width;
+    FHeight = height;
+    FStride = stride;
+    FFormat = format;
 }
 
 void TBitmap::SetSize(int width, int height)
 {
-    if (width == width_ && height == height_) {
+    if (width == FWidth && height == FHeight) {
         return;
     }
-    Reallocate(width, height, format_, true);
-    if (HasPaletteFormat() && palette_.empty()) {
-        palette_ = DefaultPalette(format_);
+    Reallocate(width, height, FFormat, true);
+    if (HasPaletteFormat() && FPalette.empty()) {
+        FPalette = DefaultPalette(FFormat);
     }
     Changed();
 }
@@ -289,43 +289,43 @@ void TBitmap::SetPalette(const TPalette& palette)
     if (palette.size() > 256) {
         throw EInvalidGraphic("Palette of more than 256 entries");
     }
-    palette_ = palette;
+    FPalette = palette;
     Changed();
 }
 
-int TBitmap::NearestPaletteIndex(TColor color) const { return NearestIndex(palette_, color); }
+int TBitmap::NearestPaletteIndex(TColor color) const { return NearestIndex(FPalette, color); }
 
 void TBitmap::SetPixelFormat(TPixelFormat value)
 {
-    if (value == format_) {
+    if (value == FFormat) {
         return;
     }
-    const TPixelFormat oldFormat = format_;
+    const TPixelFormat oldFormat = FFormat;
     const bool wasIndexed = HasPaletteFormat();
     // A fixed transparent colour that names a palette entry becomes that entry's colour
     // when the palette goes.
     const TColor resolvedTransparent = TransparentColor();
 
     const bool toIndexed = value == TPixelFormat::pf1bit || value == TPixelFormat::pf4bit || value == TPixelFormat::pf8bit;
-    TPalette newPalette = toIndexed ? palette_ : TPalette{};
+    TPalette newPalette = toIndexed ? FPalette : TPalette{};
     if (Empty()) {
-        stride_ = 0;
+        FStride = 0;
     } else {
-        const std::size_t newStride = RowBytes(width_, value);
-        if (newStride > kMaxImageBytes / static_cast<std::size_t>(height_)) {
+        const std::size_t newStride = RowBytes(FWidth, value);
+        if (newStride > kMaxImageBytes / static_cast<std::size_t>(FHeight)) {
             throw EOutOfMemory("Out of memory");
         }
         if (oldFormat == TPixelFormat::pf24bit && value == TPixelFormat::pf32bit) {
             WidenToQuadsInPlace(newStride);
         } else {
-            auto newBits = Allocate(newStride * static_cast<std::size_t>(height_));
+            auto newBits = Allocate(newStride * static_cast<std::size_t>(FHeight));
             const unsigned maxIndex = toIndexed ? (1u << BitsPerPixel(value)) : 0;
             bool copyIndices = false;
             if (toIndexed && wasIndexed) {
-                copyIndices = palette_.size() <= maxIndex;
-                for (int y = 0; y < height_ && copyIndices; ++y) {
-                    const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
-                    for (int x = 0; x < width_; ++x) {
+                copyIndices = FPalette.size() <= maxIndex;
+                for (int y = 0; y < FHeight && copyIndices; ++y) {
+                    const std::uint8_t* src = FBits.get() + static_cast<std::size_t>(y) * FStride;
+                    for (int x = 0; x < FWidth; ++x) {
                         if (IndexAt(src, x, oldFormat) >= maxIndex) {
                             copyIndices = false;
                             break;
@@ -344,37 +344,37 @@ void TBitmap::SetPixelFormat(TPixelFormat value)
                 std::uint8_t table[256][4] = {};
                 if (wasIndexed) {
                     for (unsigned i = 0; i < 256; ++i) {
-                        const TColor c = PaletteColor(palette_, i);
+                        const TColor c = PaletteColor(FPalette, i);
                         table[i][0] = static_cast<std::uint8_t>(GetBValue(c));
                         table[i][1] = static_cast<std::uint8_t>(GetGValue(c));
                         table[i][2] = static_cast<std::uint8_t>(GetRValue(c));
                     }
                 }
-                for (int y = 0; y < height_; ++y) {
-                    const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
+                for (int y = 0; y < FHeight; ++y) {
+                    const std::uint8_t* src = FBits.get() + static_cast<std::size_t>(y) * FStride;
                     std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
                     if (oldFormat == TPixelFormat::pf24bit) {
-                        for (int x = 0; x < width_; ++x, src += 3, dst += 4) {
+                        for (int x = 0; x < FWidth; ++x, src += 3, dst += 4) {
                             dst[0] = src[0];
                             dst[1] = src[1];
                             dst[2] = src[2];
                         }
                     } else if (oldFormat == TPixelFormat::pf8bit) {
-                        for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[src[x]], 4);
+                        for (int x = 0; x < FWidth; ++x, dst += 4) std::memcpy(dst, table[src[x]], 4);
                     } else {
-                        for (int x = 0; x < width_; ++x, dst += 4) std::memcpy(dst, table[IndexAt(src, x, oldFormat)], 4);
+                        for (int x = 0; x < FWidth; ++x, dst += 4) std::memcpy(dst, table[IndexAt(src, x, oldFormat)], 4);
                     }
                 }
             }
-            for (int y = 0; !widening && y < height_; ++y) {
-                const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
+            for (int y = 0; !widening && y < FHeight; ++y) {
+                const std::uint8_t* src = FBits.get() + static_cast<std::size_t>(y) * FStride;
                 std::uint8_t* dst = newBits.get() + static_cast<std::size_t>(y) * newStride;
-                for (int x = 0; x < width_; ++x) {
+                for (int x = 0; x < FWidth; ++x) {
                     if (copyIndices) {
                         SetIndexAt(dst, x, value, IndexAt(src, x, oldFormat));
                         continue;
                     }
-                    const TColor c = ColorAt(src, x, oldFormat, palette_);
+                    const TColor c = ColorAt(src, x, oldFormat, FPalette);
                     if (toIndexed) {
                         auto it = nearest.find(c);
                         if (it == nearest.end()) {
@@ -386,86 +386,86 @@ void TBitmap::SetPixelFormat(TPixelFormat value)
                     }
                 }
             }
-            bits_ = std::move(newBits);
-            stride_ = newStride;
+            FBits = std::move(newBits);
+            FStride = newStride;
         }
     }
-    palette_ = std::move(newPalette);
-    format_ = value;
+    FPalette = std::move(newPalette);
+    FFormat = value;
     if (!HasPaletteFormat()) {
-        palette_.clear();
-        if (transparentMode_ == TTransparentMode::tmFixed && IsPaletteIndex(transparentColor_)) {
-            transparentColor_ = resolvedTransparent;
+        FPalette.clear();
+        if (FTransparentMode == TTransparentMode::tmFixed && IsPaletteIndex(FTransparentColor)) {
+            FTransparentColor = resolvedTransparent;
         }
-    } else if (palette_.empty()) {
-        palette_ = DefaultPalette(value);
+    } else if (FPalette.empty()) {
+        FPalette = DefaultPalette(value);
     }
     Changed();
 }
 
 TColor TBitmap::Pixel(int x, int y) const
 {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+    if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) {
         return clNone;
     }
-    return ColorAt(bits_.get() + static_cast<std::size_t>(y) * stride_, x, format_, palette_);
+    return ColorAt(FBits.get() + static_cast<std::size_t>(y) * FStride, x, FFormat, FPalette);
 }
 
 void TBitmap::SetPixel(int x, int y, TColor color)
 {
-    if (x < 0 || y < 0 || x >= width_ || y >= height_) {
+    if (x < 0 || y < 0 || x >= FWidth || y >= FHeight) {
         return;
     }
-    std::uint8_t* row = bits_.get() + static_cast<std::size_t>(y) * stride_;
+    std::uint8_t* row = FBits.get() + static_cast<std::size_t>(y) * FStride;
     if (HasPaletteFormat()) {
         const unsigned index = IsPaletteIndex(color) ? static_cast<unsigned>(color & 0xFF)
-                                                     : static_cast<unsigned>(NearestIndex(palette_, color));
-        SetIndexAt(row, x, format_, index);
+                                                     : static_cast<unsigned>(NearestIndex(FPalette, color));
+        SetIndexAt(row, x, FFormat, index);
     } else {
         if (IsPaletteIndex(color)) {
-            color = PaletteColor(palette_, static_cast<unsigned>(color & 0xFF));
+            color = PaletteColor(FPalette, static_cast<unsigned>(color & 0xFF));
         }
-        SetDirectColor(row, x, format_, color);
+        SetDirectColor(row, x, FFormat, color);
     }
 }
 
 TColor TBitmap::TransparentColor() const
 {
-    if (transparentMode_ == TTransparentMode::tmFixed) {
-        if (IsPaletteIndex(transparentColor_) && static_cast<std::size_t>(transparentColor_ & 0xFF) < palette_.size()) {
-            return PaletteColor(palette_, static_cast<unsigned>(transparentColor_ & 0xFF));
+    if (FTransparentMode == TTransparentMode::tmFixed) {
+        if (IsPaletteIndex(FTransparentColor) && static_cast<std::size_t>(FTransparentColor & 0xFF) < FPalette.size()) {
+            return PaletteColor(FPalette, static_cast<unsigned>(FTransparentColor & 0xFF));
         }
-        return transparentColor_;
+        return FTransparentColor;
     }
     if (Empty()) {
         return clNone;
     }
-    return Pixel(0, height_ - 1);
+    return Pixel(0, FHeight - 1);
 }
 
 void TBitmap::SetTransparentColor(TColor color)
 {
     if (color == clNone) {
-        transparentMode_ = TTransparentMode::tmAuto;
-        transparentColor_ = clNone;
+        FTransparentMode = TTransparentMode::tmAuto;
+        FTransparentColor = clNone;
     } else {
-        transparentMode_ = TTransparentMode::tmFixed;
-        transparentColor_ = color;
+        FTransparentMode = TTransparentMode::tmFixed;
+        FTransparentColor = color;
     }
     Changed();
 }
 
 void TBitmap::SetTransparentMode(TTransparentMode mode)
 {
-    if (mode == transparentMode_) {
+    if (mode == FTransparentMode) {
         return;
     }
     if (mode == TTransparentMode::tmFixed) {
-        transparentColor_ = TransparentColor();
+        FTransparentColor = TransparentColor();
     } else {
-        transparentColor_ = clNone;
+        FTransparentColor = clNone;
     }
-    transparentMode_ = mode;
+    FTransparentMode = mode;
     Changed();
 }
 
@@ -473,17 +473,17 @@ std::unique_ptr<TBitmap> TBitmap::CreateMask() const
 {
     auto mask = std::make_unique<TBitmap>();
     mask->SetPixelFormat(TPixelFormat::pf1bit);
-    mask->palette_ = DefaultPalette(TPixelFormat::pf1bit);
+    mask->FPalette = DefaultPalette(TPixelFormat::pf1bit);
     if (Empty()) {
         return mask;
     }
-    mask->Reallocate(width_, height_, TPixelFormat::pf1bit, false);
+    mask->Reallocate(FWidth, FHeight, TPixelFormat::pf1bit, false);
     const TColor key = TransparentColor() & 0xFFFFFF;
-    for (int y = 0; y < height_; ++y) {
-        const std::uint8_t* src = bits_.get() + static_cast<std::size_t>(y) * stride_;
-        std::uint8_t* dst = mask->bits_.get() + static_cast<std::size_t>(y) * mask->stride_;
-        for (int x = 0; x < width_; ++x) {
-            if (ColorAt(src, x, format_, palette_) == key) {
+    for (int y = 0; y < FHeight; ++y) {
+        const std::uint8_t* src = FBits.get() + static_cast<std::size_t>(y) * FStride;
+        std::uint8_t* dst = mask->FBits.get() + static_cast<std::size_t>(y) * mask->FStride;
+        for (int x = 0; x < FWidth; ++x) {
+            if (ColorAt(src, x, FFormat, FPalette) == key) {
                 dst[x >> 3] = static_cast<std::uint8_t>(dst[x >> 3] | (0x80u >> (x & 7)));
             }
         }
@@ -494,10 +494,10 @@ std::unique_ptr<TBitmap> TBitmap::CreateMask() const
 void TBitmap::Assign(const TPersistent* source)
 {
     if (source == nullptr) {
-        bits_.reset();
-        width_ = height_ = 0;
-        stride_ = 0;
-        palette_.clear();
+        FBits.reset();
+        FWidth = FHeight = 0;
+        FStride = 0;
+        FPalette.clear();
         Changed();
         return;
     }
@@ -505,19 +505,19 @@ void TBitmap::Assign(const TPersistent* source)
         return;
     }
     if (const auto* other = dynamic_cast<const TBitmap*>(source)) {
-        auto bits = other->bits_ ? Allocate(other->stride_ * static_cast<std::size_t>(other->height_)) : nullptr;
+        auto bits = other->FBits ? Allocate(other->FStride * static_cast<std::size_t>(other->FHeight)) : nullptr;
         if (bits) {
-            std::memcpy(bits.get(), other->bits_.get(), other->stride_ * static_cast<std::size_t>(other->height_));
+            std::memcpy(bits.get(), other->FBits.get(), other->FStride * static_cast<std::size_t>(other->FHeight));
         }
-        bits_ = std::move(bits);
-        width_ = other->width_;
-        height_ = other->height_;
-        stride_ = other->stride_;
-        format_ = other->format_;
-        palette_ = other->palette_;
-        transparent_ = other->transparent_;
-        transparentMode_ = other->transparentMode_;
-        transparentColor_ = other->transparentColor_;
+        FBits = std::move(bits);
+        FWidth = other->FWidth;
+        FHeight = other->FHeight;
+        FStride = other->FStride;
+        FFormat = other->FFormat;
+        FPalette = other->FPalette;
+        FTransparent = other->FTransparent;
+        FTransparentMode = other->FTransparentMode;
+        FTransparentColor = other->FTransparentColor;
         Changed();
         return;
     }
@@ -530,19 +530,19 @@ void TBitmap::WidenToQuadsInPlace(std::size_t newStride)
     // than copying them), then every pixel moves to its new place, from the last one back:
     // a pixel's new place never lies before its old one, so no pixel is overwritten before
     // it has moved. Rows of four-byte pixels have no padding to clear.
-    const std::size_t oldStride = stride_;
-    const std::size_t bytes = newStride * static_cast<std::size_t>(height_);
-    void* p = std::realloc(bits_.get(), bytes);
+    const std::size_t oldStride = FStride;
+    const std::size_t bytes = newStride * static_cast<std::size_t>(FHeight);
+    void* p = std::realloc(FBits.get(), bytes);
     if (p == nullptr) {
         throw EOutOfMemory("Out of memory");
     }
-    (void)bits_.release();
-    bits_.reset(static_cast<std::uint8_t*>(p));
-    std::uint8_t* const base = bits_.get();
-    for (int y = height_ - 1; y >= 0; --y) {
+    (void)FBits.release();
+    FBits.reset(static_cast<std::uint8_t*>(p));
+    std::uint8_t* const base = FBits.get();
+    for (int y = FHeight - 1; y >= 0; --y) {
         const std::uint8_t* src = base + static_cast<std::size_t>(y) * oldStride;
         std::uint8_t* dst = base + static_cast<std::size_t>(y) * newStride;
-        for (int x = width_ - 1; x >= 0; --x) {
+        for (int x = FWidth - 1; x >= 0; --x) {
             const std::uint8_t b = src[3 * x], g = src[3 * x + 1], r = src[3 * x + 2];
             dst[4 * x + 3] = 0;
             dst[4 * x + 2] = r;
@@ -550,7 +550,7 @@ void TBitmap::WidenToQuadsInPlace(std::size_t newStride)
             dst[4 * x] = b;
         }
     }
-    stride_ = newStride;
+    FStride = newStride;
 }
 
 void TBitmap::Exchange(TBitmap& other)
@@ -558,15 +558,15 @@ void TBitmap::Exchange(TBitmap& other)
     if (&other == this) {
         return;
     }
-    std::swap(bits_, other.bits_);
-    std::swap(width_, other.width_);
-    std::swap(height_, other.height_);
-    std::swap(stride_, other.stride_);
-    std::swap(format_, other.format_);
-    std::swap(palette_, other.palette_);
-    std::swap(transparent_, other.transparent_);
-    std::swap(transparentMode_, other.transparentMode_);
-    std::swap(transparentColor_, other.transparentColor_);
+    std::swap(FBits, other.FBits);
+    std::swap(FWidth, other.FWidth);
+    std::swap(FHeight, other.FHeight);
+    std::swap(FStride, other.FStride);
+    std::swap(FFormat, other.FFormat);
+    std::swap(FPalette, other.FPalette);
+    std::swap(FTransparent, other.FTransparent);
+    std::swap(FTransparentMode, other.FTransparentMode);
+    std::swap(FTransparentColor, other.FTransparentColor);
     Changed();
     other.Changed();
 }
@@ -661,39 +661,39 @@ void TBitmap::LoadFromStream(TStream& stream)
     }
 
     TBitmap image;
-    image.format_ = format;
+    image.FFormat = format;
     image.Reallocate(static_cast<int>(width), static_cast<int>(height), format, false);
-    image.palette_ = palette;
+    image.FPalette = palette;
     stream.SetPosition(start + offBits);
-    for (int y = 0; y < image.height_; ++y) {
-        const int row = topDown ? y : image.height_ - 1 - y;
-        stream.ReadBuffer(image.ScanLine(row), static_cast<std::int64_t>(image.stride_));
+    for (int y = 0; y < image.FHeight; ++y) {
+        const int row = topDown ? y : image.FHeight - 1 - y;
+        stream.ReadBuffer(image.ScanLine(row), static_cast<std::int64_t>(image.FStride));
     }
     if (format == TPixelFormat::pf32bit) {
-        for (int y = 0; y < image.height_; ++y) {
+        for (int y = 0; y < image.FHeight; ++y) {
             std::uint8_t* p = image.ScanLine(y);
-            for (int x = 0; x < image.width_; ++x) {
+            for (int x = 0; x < image.FWidth; ++x) {
                 p[4 * x + 3] = 0;
             }
         }
     }
 
-    bits_ = std::move(image.bits_);
-    width_ = image.width_;
-    height_ = image.height_;
-    stride_ = image.stride_;
-    format_ = format;
-    palette_ = std::move(image.palette_);
+    FBits = std::move(image.FBits);
+    FWidth = image.FWidth;
+    FHeight = image.FHeight;
+    FStride = image.FStride;
+    FFormat = format;
+    FPalette = std::move(image.FPalette);
     Changed();
 }
 
 void TBitmap::SaveToStream(TStream& stream)
 {
     const unsigned bitCount = static_cast<unsigned>(BitsPerPixel());
-    const bool bitfields = format_ == TPixelFormat::pf16bit;
-    const std::size_t paletteBytes = HasPaletteFormat() ? palette_.size() * 4 : 0;
+    const bool bitfields = FFormat == TPixelFormat::pf16bit;
+    const std::size_t paletteBytes = HasPaletteFormat() ? FPalette.size() * 4 : 0;
     const std::size_t headerBytes = 14 + 40 + (bitfields ? 12 : 0) + paletteBytes;
-    const std::uint64_t imageBytes = static_cast<std::uint64_t>(stride_) * static_cast<std::uint64_t>(height_);
+    const std::uint64_t imageBytes = static_cast<std::uint64_t>(FStride) * static_cast<std::uint64_t>(FHeight);
 
     std::vector<std::uint8_t> header(headerBytes, 0);
     std::uint8_t* p = header.data();
@@ -703,15 +703,15 @@ void TBitmap::SaveToStream(TStream& stream)
     PutLe32(p + 10, static_cast<std::uint32_t>(headerBytes));
     p += 14;
     PutLe32(p, 40);
-    PutLe32(p + 4, static_cast<std::uint32_t>(width_));
-    PutLe32(p + 8, static_cast<std::uint32_t>(height_));
+    PutLe32(p + 4, static_cast<std::uint32_t>(FWidth));
+    PutLe32(p + 8, static_cast<std::uint32_t>(FHeight));
     PutLe16(p + 12, 1);
     PutLe16(p + 14, bitCount);
     PutLe32(p + 16, bitfields ? 3 : 0);
     PutLe32(p + 20, static_cast<std::uint32_t>(std::min<std::uint64_t>(imageBytes, 0xFFFFFFFFu)));
     PutLe32(p + 24, 3780);  // 96 dots per inch
     PutLe32(p + 28, 3780);
-    PutLe32(p + 32, static_cast<std::uint32_t>(HasPaletteFormat() ? palette_.size() : 0));
+    PutLe32(p + 32, static_cast<std::uint32_t>(HasPaletteFormat() ? FPalette.size() : 0));
     p += 40;
     if (bitfields) {
         PutLe32(p, 0xF800);
@@ -720,7 +720,7 @@ void TBitmap::SaveToStream(TStream& stream)
         p += 12;
     }
     if (HasPaletteFormat()) {
-        for (const TPaletteEntry& e : palette_) {
+        for (const TPaletteEntry& e : FPalette) {
             p[0] = e.Blue;
             p[1] = e.Green;
             p[2] = e.Red;
@@ -728,7 +728,7 @@ void TBitmap::SaveToStream(TStream& stream)
         }
     }
     stream.WriteBuffer(header.data(), static_cast<std::int64_t>(header.size()));
-    for (int y = height_ - 1; y >= 0; --y) {
-        stream.WriteBuffer(ScanLine(y), static_cast<std::int64_t>(stride_));
+    for (int y = FHeight - 1; y >= 0; --y) {
+        stream.WriteBuffer(ScanLine(y), static_cast<std::int64_t>(FStride));
     }
 }

@@ -45,41 +45,41 @@ public:
     // copying pixels; both bitmaps report the change. Event handlers stay where they are.
     void Exchange(TBitmap& other);
 
-    bool Empty() const override { return width_ == 0 || height_ == 0; }
-    int Width() const override { return width_; }
-    int Height() const override { return height_; }
+    bool Empty() const override { return FWidth == 0 || FHeight == 0; }
+    int Width() const override { return FWidth; }
+    int Height() const override { return FHeight; }
     // Resizing keeps the pixels of the common area; new pixels are 0.
-    void SetWidth(int value) override { SetSize(value, height_); }
-    void SetHeight(int value) override { SetSize(width_, value); }
+    void SetWidth(int value) override { SetSize(value, FHeight); }
+    void SetHeight(int value) override { SetSize(FWidth, value); }
     void SetSize(int width, int height);
 
-    TPixelFormat PixelFormat() const { return format_; }
+    TPixelFormat PixelFormat() const { return FFormat; }
     // Converts the pixels to the new format. A format with a palette keeps the present
     // palette when every index fits, otherwise it takes the format's default palette and
     // each pixel the nearest of its colours.
     void SetPixelFormat(TPixelFormat value);
     static int BitsPerPixel(TPixelFormat format);
-    int BitsPerPixel() const { return BitsPerPixel(format_); }
-    bool HasPaletteFormat() const { return format_ == TPixelFormat::pf1bit || format_ == TPixelFormat::pf4bit ||
-                                           format_ == TPixelFormat::pf8bit; }
+    int BitsPerPixel() const { return BitsPerPixel(FFormat); }
+    bool HasPaletteFormat() const { return FFormat == TPixelFormat::pf1bit || FFormat == TPixelFormat::pf4bit ||
+                                           FFormat == TPixelFormat::pf8bit; }
 
     // Bytes per row, a multiple of 4.
-    std::size_t RowBytes() const { return stride_; }
+    std::size_t RowBytes() const { return FStride; }
     static std::size_t RowBytes(int width, TPixelFormat format);
     // Row 0 is the top row. Raises EInvalidGraphic for a row outside the picture.
     std::uint8_t* ScanLine(int row)
     {
         CheckRow(row);
-        return bits_.get() + static_cast<std::size_t>(row) * stride_;
+        return FBits.get() + static_cast<std::size_t>(row) * FStride;
     }
     const std::uint8_t* ScanLine(int row) const
     {
         CheckRow(row);
-        return bits_.get() + static_cast<std::size_t>(row) * stride_;
+        return FBits.get() + static_cast<std::size_t>(row) * FStride;
     }
 
     // Up to 256 entries. Setting it does not touch the pixels.
-    const TPalette& Palette() const { return palette_; }
+    const TPalette& Palette() const { return FPalette; }
     void SetPalette(const TPalette& palette);
     // Index of the entry nearest to the colour (sum of absolute differences, first wins).
     int NearestPaletteIndex(TColor color) const;
@@ -96,10 +96,10 @@ public:
     TColor TransparentColor() const;
     // clNone returns to the automatic mode.
     void SetTransparentColor(TColor color);
-    TTransparentMode TransparentMode() const { return transparentMode_; }
+    TTransparentMode TransparentMode() const { return FTransparentMode; }
     void SetTransparentMode(TTransparentMode mode);
     // The colour exactly as it was set (may name a palette entry); clNone in automatic mode.
-    TColor FixedTransparentColor() const { return transparentMode_ == TTransparentMode::tmFixed ? transparentColor_ : clNone; }
+    TColor FixedTransparentColor() const { return FTransparentMode == TTransparentMode::tmFixed ? FTransparentColor : clNone; }
 
     // A new 1-bit bitmap of the same size (palette black, white) whose pixels are 1 where
     // this bitmap's pixel has the transparent colour.
@@ -116,10 +116,10 @@ private:
     // From 24 to 32 bits per pixel within the picture's own block; sets the new stride.
     void WidenToQuadsInPlace(std::size_t newStride);
 
-    int width_ = 0;
-    int height_ = 0;
-    TPixelFormat format_ = TPixelFormat::pf24bit;
-    std::size_t stride_ = 0;
+    int FWidth = 0;
+    int FHeight = 0;
+    TPixelFormat FFormat = TPixelFormat::pf24bit;
+    std::size_t FStride = 0;
     struct FreeBits {
         void operator()(std::uint8_t* p) const noexcept;
     };
@@ -128,10 +128,10 @@ private:
     // only once they are written.
     static Bits Allocate(std::size_t bytes);
 
-    Bits bits_;
-    TPalette palette_;
-    TTransparentMode transparentMode_ = TTransparentMode::tmAuto;
-    TColor transparentColor_ = clNone;
+    Bits FBits;
+    TPalette FPalette;
+    TTransparentMode FTransparentMode = TTransparentMode::tmAuto;
+    TColor FTransparentColor = clNone;
 };
 
 // The default palettes of the palette formats: black and white; the 16 standard colours;

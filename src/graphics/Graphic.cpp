@@ -1,6 +1,6 @@
 #include "graphics/Graphic.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "graphics/Stream.h"
 
 void TPersistent::Assign(const TPersistent* source)
@@ -21,8 +21,8 @@ void TPersistent::AssignError(const TPersistent* source) const
 
 void TGraphic::SetTransparent(bool value)
 {
-    if (value != transparent_) {
-        transparent_ = value;
+    if (value != FTransparent) {
+        FTransparent = value;
         Changed();
     }
 }
@@ -35,13 +35,16 @@ void TGraphic::LoadFromFile(const std::string& fileName)
 
 void TGraphic::SaveToFile(const std::string& fileName)
 {
-    TFileStream stream(fileName, fmCreate);
+    // Encoded whole before the file is touched, then saved through a temporary file: a failure
+    // while encoding or writing leaves the file as it was.
+    TMemoryStream stream;
     SaveToStream(stream);
+    stream.SaveToFile(fileName);
 }
 
 void TGraphic::Changed()
 {
-    modified_ = true;
+    FModified = true;
     if (OnChange) {
         OnChange(*this);
     }

@@ -62,11 +62,11 @@ public:
     virtual void SetWidth(int value) = 0;
     virtual void SetHeight(int value) = 0;
 
-    bool Transparent() const { return transparent_; }
+    bool Transparent() const { return FTransparent; }
     virtual void SetTransparent(bool value);
 
-    bool Modified() const { return modified_; }
-    void SetModified(bool value) { modified_ = value; }
+    bool Modified() const { return FModified; }
+    void SetModified(bool value) { FModified = value; }
 
     virtual void LoadFromStream(TStream& stream) = 0;
     virtual void SaveToStream(TStream& stream) = 0;
@@ -84,6 +84,6 @@ public:
                   const std::string& message);
 
 protected:
-    bool transparent_ = false;
-    bool modified_ = false;
+    bool FTransparent = false;
+    bool FModified = false;
 };

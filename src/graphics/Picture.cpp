@@ -1,7 +1,7 @@
 #include "graphics/Picture.h"
 
 #include "graphics/Bitmap.h"
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <algorithm>
 #include <cctype>
@@ -86,28 +86,28 @@ TPicture::~TPicture() = default;
 void TPicture::SetGraphic(const TGraphic* graphic)
 {
     if (graphic == nullptr) {
-        graphic_.reset();
+        FGraphic.reset();
         return;
     }
     for (const TFileFormat& f : FileFormats()) {
         auto probe = f.Factory();
         if (probe->ClassName() == graphic->ClassName()) {
             probe->Assign(graphic);
-            graphic_ = std::move(probe);
+            FGraphic = std::move(probe);
             return;
         }
     }
     auto copy = std::make_unique<TBitmap>();
     copy->Assign(graphic);
-    graphic_ = std::move(copy);
+    FGraphic = std::move(copy);
 }
 
 void TPicture::Assign(const TPersistent* source)
 {
     if (source == nullptr) {
-        graphic_.reset();
+        FGraphic.reset();
     } else if (const auto* picture = dynamic_cast<const TPicture*>(source)) {
-        SetGraphic(picture->graphic_.get());
+        SetGraphic(picture->FGraphic.get());
     } else if (const auto* graphic = dynamic_cast<const TGraphic*>(source)) {
         SetGraphic(graphic);
     } else {
@@ -117,8 +117,8 @@ void TPicture::Assign(const TPersistent* source)
 
 void TPicture::AssignTo(TPersistent& dest) const
 {
-    if (graphic_ && dynamic_cast<TGraphic*>(&dest) != nullptr) {
-        dest.Assign(graphic_.get());
+    if (FGraphic && dynamic_cast<TGraphic*>(&dest) != nullptr) {
+        dest.Assign(FGraphic.get());
         return;
     }
     TPersistent::AssignTo(dest);
@@ -136,21 +136,21 @@ void TPicture::LoadFromFile(const std::string& fileName)
     }
     auto graphic = factory();
     graphic->LoadFromFile(fileName);
-    graphic_ = std::move(graphic);
+    FGraphic = std::move(graphic);
 }
 
 void TPicture::SaveToFile(const std::string& fileName)
 {
-    if (graphic_) {
-        graphic_->SaveToFile(fileName);
+    if (FGraphic) {
+        FGraphic->SaveToFile(fileName);
     }
 }
 
 TFileFormatRegistration::TFileFormatRegistration(const std::string& extension, const std::string& description,
                                                  TGraphicFactory factory)
-    : factory_(factory)
+    : FFactory(factory)
 {
     TPicture::RegisterFileFormat(extension, description, factory);
 }
 
-TFileFormatRegistration::~TFileFormatRegistration() { TPicture::UnregisterGraphicClass(factory_); }
+TFileFormatRegistration::~TFileFormatRegistration() { TPicture::UnregisterGraphicClass(FFactory); }

@@ -25,11 +25,11 @@ public:
     std::string ClassName() const override { return "TPicture"; }
     void Assign(const TPersistent* source) override;
 
-    TGraphic* Graphic() const { return graphic_.get(); }
+    TGraphic* Graphic() const { return FGraphic.get(); }
     // Takes a copy of the graphic (null clears).
     void SetGraphic(const TGraphic* graphic);
-    int Width() const { return graphic_ ? graphic_->Width() : 0; }
-    int Height() const { return graphic_ ? graphic_->Height() : 0; }
+    int Width() const { return FGraphic ? FGraphic->Width() : 0; }
+    int Height() const { return FGraphic ? FGraphic->Height() : 0; }
 
     // Chooses the graphic class by the file's extension (case-insensitive); an unknown
     // extension raises EInvalidGraphic.
@@ -49,7 +49,7 @@ protected:
     void AssignTo(TPersistent& dest) const override;
 
 private:
-    std::unique_ptr<TGraphic> graphic_;
+    std::unique_ptr<TGraphic> FGraphic;
 };
 
 // Registers a graphic class for the life of the program: a namespace-scope object of this
@@ -62,5 +62,5 @@ public:
     TFileFormatRegistration& operator=(const TFileFormatRegistration&) = delete;
 
 private:
-    TGraphicFactory factory_;
+    TGraphicFactory FFactory;
 };

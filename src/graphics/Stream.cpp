@@ -1,6 +1,8 @@
 #include "graphics/Stream.h"
 
-#include "graphics/Exceptions.h"
+
+#include "base/Exceptions.h"
+#include "base/SafeFile.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -77,12 +79,12 @@ std::int64_t TStream::CopyFrom(TStream& source, std::int64_t count)
 
 // ---------------------------------------------------------------- TFileStream
 
-TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : fileName_(fileName)
+TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : FFileName(fileName)
 {
     // POSIX has no mandatory share modes: the share bits are accepted and have no effect.
     if (mode == fmCreate) {
-        fd_ = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (fd_ < 0) {
+        FFd = ::open(fileName.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (FFd < 0) {
             throw EFCreateError("Cannot create file \"" + fileName + "\". " + SystemMessage(errno));
         }
         return;
@@ -93,25 +95,25 @@ TFileStream::TFileStream(const std::string& fileName, std::uint16_t mode) : file
     case fmOpenReadWrite: flags |= O_RDWR; break;
     default: flags |= O_RDONLY; break;
     }
-    fd_ = ::open(fileName.c_str(), flags);
+    FFd = ::open(fileName.c_str(), flags);
     int err = errno;
-    if (fd_ >= 0) {
+    if (FFd >= 0) {
         struct stat st {};
-        if (::fstat(fd_, &st) == 0 && S_ISDIR(st.st_mode)) {
-            ::close(fd_);
-            fd_ = -1;
+        if (::fstat(FFd, &st) == 0 && S_ISDIR(st.st_mode)) {
+            ::close(FFd);
+            FFd = -1;
             err = EISDIR;
         }
     }
-    if (fd_ < 0) {
+    if (FFd < 0) {
         throw EFOpenError("Cannot open file \"" + fileName + "\". " + SystemMessage(err));
     }
 }
 
 TFileStream::~TFileStream()
 {
-    if (fd_ >= 0) {
-        ::close(fd_);
+    if (FFd >= 0) {
+        ::close(FFd);
     }
 }
 
@@ -120,7 +122,7 @@ std::int64_t TFileStream::Read(void* buffer, std::int64_t count)
     auto* p = static_cast<std::uint8_t*>(buffer);
     std::int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::read(fd_, p + done, static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30)));
+        const ssize_t n = ::read(FFd, p + done, static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30)));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -137,7 +139,7 @@ std::int64_t TFileStream::Write(const void* buffer, std::int64_t count)
     const auto* p = static_cast<const std::uint8_t*>(buffer);
     std::int64_t done = 0;
     while (done < count) {
-        const ssize_t n = ::write(fd_, p + done, static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30)));
+        const ssize_t n = ::write(FFd, p + done, static_cast<std::size_t>(std::min<std::int64_t>(count - done, 1 << 30)));
         if (n < 0 && errno == EINTR) {
             continue;
         }
@@ -154,9 +156,9 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
     const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
                        : origin == TSeekOrigin::soCurrent ? SEEK_CUR
                                                           : SEEK_END;
-    const off_t pos = ::lseek(fd_, static_cast<off_t>(offset), whence);
+    const off_t pos = ::lseek(FFd, static_cast<off_t>(offset), whence);
     if (pos < 0) {
-        throw EInOutError("Cannot seek in file \"" + fileName_ + "\". " + SystemMessage(errno));
+        throw EInOutError("Cannot seek in file \"" + FFileName + "\". " + SystemMessage(errno));
     }
     return pos;
 }
@@ -164,7 +166,7 @@ std::int64_t TFileStream::Seek(std::int64_t offset, TSeekOrigin origin)
 void TFileStream::SetSize(std::int64_t newSize)
 {
     const std::int64_t pos = Position();
-    if (::ftruncate(fd_, static_cast<off_t>(newSize)) != 0) {
+    if (::ftruncate(FFd, static_cast<off_t>(newSize)) != 0) {
         throw EWriteError(kWriteError);
     }
     if (pos > newSize) {
@@ -174,28 +176,28 @@ void TFileStream::SetSize(std::int64_t newSize)
 
 // ---------------------------------------------------------------- TMemoryStream
 
-TMemoryStream::~TMemoryStream() { std::free(memory_); }
+TMemoryStream::~TMemoryStream() { std::free(FMemory); }
 
 void TMemoryStream::SetCapacity(std::int64_t newCapacity)
 {
-    if (newCapacity == capacity_) {
+    if (newCapacity == FCapacity) {
         return;
     }
     if (newCapacity == 0) {
-        std::free(memory_);
-        memory_ = nullptr;
-        capacity_ = 0;
+        std::free(FMemory);
+        FMemory = nullptr;
+        FCapacity = 0;
         return;
     }
     if (newCapacity < 0 || static_cast<std::uint64_t>(newCapacity) > SIZE_MAX / 2) {
         throw EOutOfMemory("Out of memory");
     }
-    void* p = std::realloc(memory_, static_cast<std::size_t>(newCapacity));
+    void* p = std::realloc(FMemory, static_cast<std::size_t>(newCapacity));
     if (p == nullptr) {
         throw EOutOfMemory("Out of memory");
     }
-    memory_ = static_cast<std::uint8_t*>(p);
-    capacity_ = newCapacity;
+    FMemory = static_cast<std::uint8_t*>(p);
+    FCapacity = newCapacity;
 }
 
 void TMemoryStream::SetSize(std::int64_t newSize)
@@ -203,23 +205,23 @@ void TMemoryStream::SetSize(std::int64_t newSize)
     if (newSize < 0) {
         newSize = 0;
     }
-    if (newSize > capacity_ || newSize == 0) {
+    if (newSize > FCapacity || newSize == 0) {
         SetCapacity(newSize);
     }
-    size_ = newSize;
-    if (position_ > size_) {
-        position_ = size_;
+    FSize = newSize;
+    if (FPosition > FSize) {
+        FPosition = FSize;
     }
 }
 
 std::int64_t TMemoryStream::Read(void* buffer, std::int64_t count)
 {
-    if (count <= 0 || position_ >= size_) {
+    if (count <= 0 || FPosition >= FSize) {
         return 0;
     }
-    const std::int64_t n = std::min(count, size_ - position_);
-    std::memcpy(buffer, memory_ + position_, static_cast<std::size_t>(n));
-    position_ += n;
+    const std::int64_t n = std::min(count, FSize - FPosition);
+    std::memcpy(buffer, FMemory + FPosition, static_cast<std::size_t>(n));
+    FPosition += n;
     return n;
 }
 
@@ -228,17 +230,17 @@ std::int64_t TMemoryStream::Write(const void* buffer, std::int64_t count)
     if (count <= 0) {
         return 0;
     }
-    const std::int64_t end = position_ + count;
-    if (end > capacity_) {
+    const std::int64_t end = FPosition + count;
+    if (end > FCapacity) {
         // Grow geometrically so that many small writes stay linear.
-        SetCapacity(std::max(end, capacity_ + capacity_ / 2 + 4096));
+        SetCapacity(std::max(end, FCapacity + FCapacity / 2 + 4096));
     }
-    if (position_ > size_) {
-        std::memset(memory_ + size_, 0, static_cast<std::size_t>(position_ - size_));
+    if (FPosition > FSize) {
+        std::memset(FMemory + FSize, 0, static_cast<std::size_t>(FPosition - FSize));
     }
-    std::memcpy(memory_ + position_, buffer, static_cast<std::size_t>(count));
-    position_ = end;
-    size_ = std::max(size_, end);
+    std::memcpy(FMemory + FPosition, buffer, static_cast<std::size_t>(count));
+    FPosition = end;
+    FSize = std::max(FSize, end);
     return count;
 }
 
@@ -246,19 +248,19 @@ std::int64_t TMemoryStream::Seek(std::int64_t offset, TSeekOrigin origin)
 {
     std::int64_t base = 0;
     if (origin == TSeekOrigin::soCurrent) {
-        base = position_;
+        base = FPosition;
     } else if (origin == TSeekOrigin::soEnd) {
-        base = size_;
+        base = FSize;
     }
-    position_ = std::max<std::int64_t>(0, base + offset);
-    return position_;
+    FPosition = std::max<std::int64_t>(0, base + offset);
+    return FPosition;
 }
 
 void TMemoryStream::Clear()
 {
     SetCapacity(0);
-    size_ = 0;
-    position_ = 0;
+    FSize = 0;
+    FPosition = 0;
 }
 
 void TMemoryStream::LoadFromStream(TStream& source)
@@ -267,15 +269,15 @@ void TMemoryStream::LoadFromStream(TStream& source)
     const std::int64_t count = source.Size();
     SetSize(count);
     if (count != 0) {
-        source.ReadBuffer(memory_, count);
+        source.ReadBuffer(FMemory, count);
     }
-    position_ = 0;
+    FPosition = 0;
 }
 
 void TMemoryStream::SaveToStream(TStream& dest)
 {
-    if (size_ != 0) {
-        dest.WriteBuffer(memory_, size_);
+    if (FSize != 0) {
+        dest.WriteBuffer(FMemory, FSize);
     }
 }
 
@@ -287,6 +289,5 @@ void TMemoryStream::LoadFromFile(const std::string& fileName)
 
 void TMemoryStream::SaveToFile(const std::string& fileName)
 {
-    TFileStream file(fileName, fmCreate);
-    SaveToStream(file);
+    SaveFileSafely(fileName, std::string_view(reinterpret_cast<const char*>(FMemory), static_cast<std::size_t>(FSize)));
 }

@@ -60,12 +60,12 @@ public:
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
     void SetSize(std::int64_t newSize) override;
 
-    const std::string& FileName() const { return fileName_; }
-    int Handle() const { return fd_; }
+    const std::string& FileName() const { return FFileName; }
+    int Handle() const { return FFd; }
 
 private:
-    std::string fileName_;
-    int fd_ = -1;
+    std::string FFileName;
+    int FFd = -1;
 };
 
 // A growable block of memory. Memory() stays valid until the size or capacity changes.
@@ -79,13 +79,13 @@ public:
     std::int64_t Read(void* buffer, std::int64_t count) override;
     std::int64_t Write(const void* buffer, std::int64_t count) override;
     std::int64_t Seek(std::int64_t offset, TSeekOrigin origin) override;
-    std::int64_t Size() override { return size_; }
+    std::int64_t Size() override { return FSize; }
     // Keeps the contents up to the new size; new bytes are undefined. The position is
     // moved back to the end when it lay beyond it.
     void SetSize(std::int64_t newSize) override;
 
-    std::uint8_t* Memory() { return memory_; }
-    const std::uint8_t* Memory() const { return memory_; }
+    std::uint8_t* Memory() { return FMemory; }
+    const std::uint8_t* Memory() const { return FMemory; }
 
     void Clear();
     void LoadFromStream(TStream& source);  // the whole source, from its start
@@ -96,8 +96,8 @@ public:
 private:
     void SetCapacity(std::int64_t newCapacity);
 
-    std::uint8_t* memory_ = nullptr;
-    std::int64_t size_ = 0;
-    std::int64_t capacity_ = 0;
-    std::int64_t position_ = 0;
+    std::uint8_t* FMemory = nullptr;
+    std::int64_t FSize = 0;
+    std::int64_t FCapacity = 0;
+    std::int64_t FPosition = 0;
 };

@@ -10,107 +10,107 @@ CustomReadStream::~CustomReadStream() = default;
 
 void CustomReadStream::BeginRead(TStream& stream, std::int64_t count)
 {
-    stream_ = &stream;
-    start_ = stream.Position();
-    const std::int64_t available = std::max<std::int64_t>(0, stream.Size() - start_);
-    limit_ = count <= 0 ? available : std::min(count, available);
-    consumed_ = 0;
-    pastEnd_ = limit_ == 0;
-    aborted_ = false;
-    macHeaderSkipped_ = false;
-    left_ = 0;
-    next_ = nullptr;
-    buffer_.reset();
+    FStream = &stream;
+    FStart = stream.Position();
+    const std::int64_t available = std::max<std::int64_t>(0, stream.Size() - FStart);
+    FLimit = count <= 0 ? available : std::min(count, available);
+    FConsumed = 0;
+    FPastEnd = FLimit == 0;
+    FAborted = false;
+    FMacHeaderSkipped = false;
+    FLeft = 0;
+    FNext = nullptr;
+    FBuffer.reset();
     if (auto* memory = dynamic_cast<TMemoryStream*>(&stream)) {
-        inPlace_ = true;
-        next_ = memory->Memory() + start_;
-        left_ = limit_;
+        FInPlace = true;
+        FNext = memory->Memory() + FStart;
+        FLeft = FLimit;
     } else {
-        inPlace_ = false;
-        buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
-        Fill(std::min(limit_, kBufferSize));
+        FInPlace = false;
+        FBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
+        Fill(std::min(FLimit, kBufferSize));
     }
 
     // MacBinary: a 128-byte header whose bytes 0 and 74 are zero.
-    if (SkipMacHeader && limit_ > 128 && Fill(75) && next_[0] == 0 && next_[74] == 0) {
+    if (SkipMacHeader && FLimit > 128 && Fill(75) && FNext[0] == 0 && FNext[74] == 0) {
         SkipBytes(128);
-        macHeaderSkipped_ = true;
+        FMacHeaderSkipped = true;
     }
 }
 
 void CustomReadStream::EndRead()
 {
-    if (stream_ != nullptr) {
-        stream_->SetPosition(start_ + consumed_);
+    if (FStream != nullptr) {
+        FStream->SetPosition(FStart + FConsumed);
     }
-    buffer_.reset();
-    next_ = nullptr;
-    left_ = 0;
-    stream_ = nullptr;
+    FBuffer.reset();
+    FNext = nullptr;
+    FLeft = 0;
+    FStream = nullptr;
 }
 
 bool CustomReadStream::Fill(std::int64_t need)
 {
-    if (left_ >= need) {
+    if (FLeft >= need) {
         return true;
     }
-    if (inPlace_ || need > kBufferSize || need > Remaining()) {
+    if (FInPlace || need > kBufferSize || need > Remaining()) {
         return false;
     }
     // Move what is left to the front and top the buffer up from the stream.
-    if (left_ > 0 && next_ != buffer_.get()) {
-        std::memmove(buffer_.get(), next_, static_cast<std::size_t>(left_));
+    if (FLeft > 0 && FNext != FBuffer.get()) {
+        std::memmove(FBuffer.get(), FNext, static_cast<std::size_t>(FLeft));
     }
-    next_ = buffer_.get();
-    const std::int64_t want = std::min(kBufferSize - left_, Remaining() - left_);
-    stream_->SetPosition(start_ + consumed_ + left_);
+    FNext = FBuffer.get();
+    const std::int64_t want = std::min(kBufferSize - FLeft, Remaining() - FLeft);
+    FStream->SetPosition(FStart + FConsumed + FLeft);
     std::int64_t got = 0;
     while (got < want) {
-        const std::int64_t n = stream_->Read(buffer_.get() + left_ + got, want - got);
+        const std::int64_t n = FStream->Read(FBuffer.get() + FLeft + got, want - got);
         if (n <= 0) {
             break;
         }
         got += n;
     }
-    left_ += got;
+    FLeft += got;
     if (got < want) {
         // The stream delivered less than its size promised: that is where the data ends.
-        limit_ = consumed_ + left_;
+        FLimit = FConsumed + FLeft;
     }
-    return left_ >= need;
+    return FLeft >= need;
 }
 
 bool CustomReadStream::ReadBytes(void* buffer, std::int64_t count)
 {
-    if (pastEnd_ || count < 0 || count > Remaining()) {
-        pastEnd_ = true;
+    if (FPastEnd || count < 0 || count > Remaining()) {
+        FPastEnd = true;
         return false;
     }
     auto* out = static_cast<std::uint8_t*>(buffer);
     while (count > 0) {
-        if (left_ == 0) {
-            if (!inPlace_ && count > kBufferSize) {
+        if (FLeft == 0) {
+            if (!FInPlace && count > kBufferSize) {
                 // Large reads bypass the buffer.
-                stream_->SetPosition(start_ + consumed_);
-                const std::int64_t n = stream_->Read(out, count);
-                consumed_ += std::max<std::int64_t>(n, 0);
+                FStream->SetPosition(FStart + FConsumed);
+                const std::int64_t n = FStream->Read(out, count);
+                FConsumed += std::max<std::int64_t>(n, 0);
                 if (n != count) {
-                    limit_ = consumed_;
-                    pastEnd_ = true;
+                    FLimit = FConsumed;
+                    FPastEnd = true;
                     return false;
                 }
                 return true;
             }
             if (!Fill(std::min(count, kBufferSize))) {
-                pastEnd_ = true;
+                FPastEnd = true;
                 return false;
             }
         }
-        const std::int64_t n = std::min(count, left_);
-        std::memcpy(out, next_, static_cast<std::size_t>(n));
-        next_ += n;
-        left_ -= n;
-        consumed_ += n;
+        const std::int64_t n = std::min(count, FLeft);
+        std::memcpy(out, FNext, static_cast<std::size_t>(n));
+        FNext += n;
+        FLeft -= n;
+        FConsumed += n;
         out += n;
         count -= n;
     }
@@ -119,12 +119,12 @@ bool CustomReadStream::ReadBytes(void* buffer, std::int64_t count)
 
 std::uint8_t CustomReadStream::ReadByte()
 {
-    if (!pastEnd_ && (left_ >= 1 || Fill(1))) {
-        --left_;
-        ++consumed_;
-        return *next_++;
+    if (!FPastEnd && (FLeft >= 1 || Fill(1))) {
+        --FLeft;
+        ++FConsumed;
+        return *FNext++;
     }
-    pastEnd_ = true;
+    FPastEnd = true;
     return 0;
 }
 
@@ -149,30 +149,30 @@ std::uint32_t CustomReadStream::ReadDWord()
 
 void CustomReadStream::SkipBytes(std::int64_t count)
 {
-    if (pastEnd_ || count < 0 || count > Remaining()) {
-        pastEnd_ = true;
+    if (FPastEnd || count < 0 || count > Remaining()) {
+        FPastEnd = true;
         return;
     }
-    if (count <= left_) {
-        next_ += count;
-        left_ -= count;
+    if (count <= FLeft) {
+        FNext += count;
+        FLeft -= count;
     } else {
         // Drop the buffer; the next read fills it from the new position.
-        left_ = 0;
-        next_ = buffer_.get();
+        FLeft = 0;
+        FNext = FBuffer.get();
     }
-    consumed_ += count;
+    FConsumed += count;
 }
 
 // ---------------------------------------------------------------- GraphicReadStream
 
 void GraphicReadStream::ReadBitmap(TBitmap* bitmap, TStream& stream, std::int64_t count)
 {
-    bitmap_ = bitmap;
+    FBitmap = bitmap;
     TNotifyEvent savedChange;
-    if (bitmap_ != nullptr) {
-        savedChange = std::move(bitmap_->OnChange);
-        bitmap_->OnChange = nullptr;
+    if (FBitmap != nullptr) {
+        savedChange = std::move(FBitmap->OnChange);
+        FBitmap->OnChange = nullptr;
     }
     struct Restore {
         GraphicReadStream& self;
@@ -180,45 +180,45 @@ void GraphicReadStream::ReadBitmap(TBitmap* bitmap, TStream& stream, std::int64_
         ~Restore()
         {
             self.EndRead();
-            self.palette_.clear();
-            self.palette_.shrink_to_fit();
-            if (self.bitmap_ != nullptr) {
-                self.bitmap_->OnChange = std::move(change);
+            self.FPalette.clear();
+            self.FPalette.shrink_to_fit();
+            if (self.FBitmap != nullptr) {
+                self.FBitmap->OnChange = std::move(change);
             }
         }
     } restore{*this, savedChange};
 
     BeginRead(stream, count);
-    comment_.clear();
-    paletteCount_ = 0;
+    FComment.clear();
+    FPaletteCount = 0;
     Decode();
 }
 
 void GraphicReadStream::SetupBitmap()
 {
-    if (bitmap_ == nullptr) {
+    if (FBitmap == nullptr) {
         return;
     }
-    bitmap_->Assign(nullptr);
-    bitmap_->SetTransparent(false);
-    bitmap_->SetTransparentColor(clNone);
-    switch (bitmapBits_) {
-    case 1: bitmap_->SetPixelFormat(TPixelFormat::pf1bit); break;
-    case 4: bitmap_->SetPixelFormat(TPixelFormat::pf4bit); break;
-    case 8: bitmap_->SetPixelFormat(TPixelFormat::pf8bit); break;
-    default: bitmap_->SetPixelFormat(TPixelFormat::pf24bit); break;
+    FBitmap->Assign(nullptr);
+    FBitmap->SetTransparent(false);
+    FBitmap->SetTransparentColor(clNone);
+    switch (FBitmapBits) {
+    case 1: FBitmap->SetPixelFormat(TPixelFormat::pf1bit); break;
+    case 4: FBitmap->SetPixelFormat(TPixelFormat::pf4bit); break;
+    case 8: FBitmap->SetPixelFormat(TPixelFormat::pf8bit); break;
+    default: FBitmap->SetPixelFormat(TPixelFormat::pf24bit); break;
     }
-    bitmap_->SetSize(width_, height_);
-    if (paletteCount_ > 0) {
-        bitmap_->SetPalette(TPalette(palette_.begin(), palette_.begin() + paletteCount_));
-    } else if (bitmapBits_ > 8) {
-        bitmap_->SetPalette({});
+    FBitmap->SetSize(FWidth, FHeight);
+    if (FPaletteCount > 0) {
+        FBitmap->SetPalette(TPalette(FPalette.begin(), FPalette.begin() + FPaletteCount));
+    } else if (FBitmapBits > 8) {
+        FBitmap->SetPalette({});
     }
 }
 
 void GraphicReadStream::Progress(TProgressStage stage, int percent)
 {
-    if (bitmap_ != nullptr && bitmap_->OnProgress) {
-        bitmap_->Progress(stage, static_cast<std::uint8_t>(std::clamp(percent, 0, 100)), false, TRect{}, std::string());
+    if (FBitmap != nullptr && FBitmap->OnProgress) {
+        FBitmap->Progress(stage, static_cast<std::uint8_t>(std::clamp(percent, 0, 100)), false, TRect{}, std::string());
     }
 }

@@ -19,7 +19,7 @@ public:
 
     // A 128-byte MacBinary header in front of the data is skipped.
     bool SkipMacHeader = true;
-    bool MacHeaderSkipped() const { return macHeaderSkipped_; }
+    bool MacHeaderSkipped() const { return FMacHeaderSkipped; }
 
 protected:
     static constexpr std::int64_t kBufferSize = 65536;
@@ -37,28 +37,28 @@ protected:
     bool ReadBytes(void* buffer, std::int64_t count);
     void SkipBytes(std::int64_t count);
 
-    bool PastEnd() const { return pastEnd_; }
-    bool Aborted() const { return aborted_; }
-    void SetAborted() { aborted_ = true; }
-    std::int64_t Consumed() const { return consumed_; }
-    std::int64_t Remaining() const { return limit_ - consumed_; }
-    std::int64_t ByteCount() const { return limit_; }
+    bool PastEnd() const { return FPastEnd; }
+    bool Aborted() const { return FAborted; }
+    void SetAborted() { FAborted = true; }
+    std::int64_t Consumed() const { return FConsumed; }
+    std::int64_t Remaining() const { return FLimit - FConsumed; }
+    std::int64_t ByteCount() const { return FLimit; }
 
 private:
     // Makes at least `need` bytes available at the read pointer when the data holds them.
     bool Fill(std::int64_t need);
 
-    TStream* stream_ = nullptr;
-    std::int64_t start_ = 0;
-    std::int64_t limit_ = 0;     // bytes that may be read
-    std::int64_t consumed_ = 0;  // bytes used so far
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    const std::uint8_t* next_ = nullptr;  // read pointer (into the buffer or the stream's memory)
-    std::int64_t left_ = 0;               // bytes available at the read pointer
-    bool inPlace_ = false;
-    bool pastEnd_ = false;
-    bool aborted_ = false;
-    bool macHeaderSkipped_ = false;
+    TStream* FStream = nullptr;
+    std::int64_t FStart = 0;
+    std::int64_t FLimit = 0;     // bytes that may be read
+    std::int64_t FConsumed = 0;  // bytes used so far
+    std::unique_ptr<std::uint8_t[]> FBuffer;
+    const std::uint8_t* FNext = nullptr;  // read pointer (into the buffer or the stream's memory)
+    std::int64_t FLeft = 0;               // bytes available at the read pointer
+    bool FInPlace = false;
+    bool FPastEnd = false;
+    bool FAborted = false;
+    bool FMacHeaderSkipped = false;
 };
 
 class GraphicReadStream : public CustomReadStream {
@@ -68,32 +68,32 @@ public:
     // also when the decoder raises.
     void ReadBitmap(TBitmap* bitmap, TStream& stream, std::int64_t count);
 
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    const std::string& Comment() const { return comment_; }
-    std::uint8_t PhysUnit() const { return physUnit_; }
-    std::uint32_t PhysX() const { return physX_; }
-    std::uint32_t PhysY() const { return physY_; }
+    int Width() const { return FWidth; }
+    int Height() const { return FHeight; }
+    const std::string& Comment() const { return FComment; }
+    std::uint8_t PhysUnit() const { return FPhysUnit; }
+    std::uint32_t PhysX() const { return FPhysX; }
+    std::uint32_t PhysY() const { return FPhysY; }
 
 protected:
     // The decoder.
     virtual void Decode() = 0;
-    // Prepares the bitmap: cleared, not transparent, the format of bitmapBits_, the size
+    // Prepares the bitmap: cleared, not transparent, the format of FBitmapBits, the size
     // and the palette when there is one.
     virtual void SetupBitmap();
 
     // Progress through the target bitmap's progress event.
     void Progress(TProgressStage stage, int percent);
 
-    TBitmap* bitmap_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
-    int bitmapBits_ = 0;  // 1, 4, 8 or 24
-    int bitsPerSample_ = 0;
-    TPalette palette_;
-    int paletteCount_ = 0;
-    std::uint8_t physUnit_ = 0;
-    std::uint32_t physX_ = 0;
-    std::uint32_t physY_ = 0;
-    std::string comment_;
+    TBitmap* FBitmap = nullptr;
+    int FWidth = 0;
+    int FHeight = 0;
+    int FBitmapBits = 0;  // 1, 4, 8 or 24
+    int FBitsPerSample = 0;
+    TPalette FPalette;
+    int FPaletteCount = 0;
+    std::uint8_t FPhysUnit = 0;
+    std::uint32_t FPhysX = 0;
+    std::uint32_t FPhysY = 0;
+    std::string FComment;
 };

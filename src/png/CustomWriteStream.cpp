@@ -11,31 +11,31 @@ CustomWriteStream::~CustomWriteStream() = default;
 
 void CustomWriteStream::BeginWrite(TStream& stream)
 {
-    stream_ = &stream;
-    if (!buffer_) {
-        buffer_ = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
+    FStream = &stream;
+    if (!FBuffer) {
+        FBuffer = std::make_unique_for_overwrite<std::uint8_t[]>(kBufferSize);
     }
-    fill_ = 0;
-    total_ = 0;
-    aborted_ = false;
+    FFill = 0;
+    FTotal = 0;
+    FAborted = false;
 }
 
 void CustomWriteStream::WriteBytes(const void* data, std::int64_t count)
 {
-    if (aborted_ || count <= 0) {
+    if (FAborted || count <= 0) {
         return;
     }
-    total_ += count;
+    FTotal += count;
     if (count < 65520) {
-        if (fill_ + count > kBufferSize - 1) {
+        if (FFill + count > kBufferSize - 1) {
             Flush();
         }
-        std::memcpy(buffer_.get() + fill_, data, static_cast<std::size_t>(count));
-        fill_ += count;
+        std::memcpy(FBuffer.get() + FFill, data, static_cast<std::size_t>(count));
+        FFill += count;
         return;
     }
     Flush();
-    stream_->WriteBuffer(data, count);
+    FStream->WriteBuffer(data, count);
 }
 
 void CustomWriteStream::WriteDWord(std::uint32_t value)
@@ -47,17 +47,17 @@ void CustomWriteStream::WriteDWord(std::uint32_t value)
 
 void CustomWriteStream::Flush()
 {
-    if (fill_ > 0 && stream_ != nullptr) {
-        const std::int64_t n = fill_;
-        fill_ = 0;
-        stream_->WriteBuffer(buffer_.get(), n);
+    if (FFill > 0 && FStream != nullptr) {
+        const std::int64_t n = FFill;
+        FFill = 0;
+        FStream->WriteBuffer(FBuffer.get(), n);
     }
 }
 
 void GraphicWriteStream::WriteBitmap(TBitmap& bitmap, TStream& stream)
 {
     BeginWrite(stream);
-    bitmap_ = &bitmap;
+    FBitmap = &bitmap;
     try {
         Encode();
     } catch (...) {
@@ -66,16 +66,16 @@ void GraphicWriteStream::WriteBitmap(TBitmap& bitmap, TStream& stream)
         } catch (...) {
             // The encoder's error is the one to report.
         }
-        bitmap_ = nullptr;
+        FBitmap = nullptr;
         throw;
     }
     Flush();
-    bitmap_ = nullptr;
+    FBitmap = nullptr;
 }
 
 void GraphicWriteStream::Progress(TProgressStage stage, int percent)
 {
-    if (bitmap_ != nullptr && bitmap_->OnProgress) {
-        bitmap_->Progress(stage, static_cast<std::uint8_t>(std::clamp(percent, 0, 100)), false, TRect{}, std::string());
+    if (FBitmap != nullptr && FBitmap->OnProgress) {
+        FBitmap->Progress(stage, static_cast<std::uint8_t>(std::clamp(percent, 0, 100)), false, TRect{}, std::string());
     }
 }

@@ -17,7 +17,7 @@ public:
     CustomWriteStream& operator=(const CustomWriteStream&) = delete;
 
     // Bytes passed to the stream so far (flushed or buffered).
-    std::int64_t BytesWritten() const { return total_; }
+    std::int64_t BytesWritten() const { return FTotal; }
 
 protected:
     static constexpr std::int64_t kBufferSize = 65536;
@@ -27,15 +27,15 @@ protected:
     void WriteDWord(std::uint32_t value);
     void Flush();
 
-    bool Aborted() const { return aborted_; }
-    void SetAborted() { aborted_ = true; }
+    bool Aborted() const { return FAborted; }
+    void SetAborted() { FAborted = true; }
 
 private:
-    TStream* stream_ = nullptr;
-    std::unique_ptr<std::uint8_t[]> buffer_;
-    std::int64_t fill_ = 0;
-    std::int64_t total_ = 0;
-    bool aborted_ = false;
+    TStream* FStream = nullptr;
+    std::unique_ptr<std::uint8_t[]> FBuffer;
+    std::int64_t FFill = 0;
+    std::int64_t FTotal = 0;
+    bool FAborted = false;
 };
 
 class GraphicWriteStream : public CustomWriteStream {
@@ -49,5 +49,5 @@ protected:
     // Progress through the source bitmap's progress event.
     void Progress(TProgressStage stage, int percent);
 
-    TBitmap* bitmap_ = nullptr;
+    TBitmap* FBitmap = nullptr;
 };

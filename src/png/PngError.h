@@ -1,7 +1,7 @@
 #pragma once
 // The PNG codec's error kind and its messages.
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 class PngError : public EInvalidGraphic {
 public:

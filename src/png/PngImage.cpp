@@ -13,25 +13,25 @@ const TFileFormatRegistration registration("PNG", "PNG Format", &NewPngImage);
 // Installs a progress handler on a bitmap for the duration of a load or save.
 class ProgressScope {
 public:
-    ProgressScope(TBitmap& bitmap, const TProgressEvent& handler) : bitmap_(bitmap), saved_(bitmap.OnProgress)
+    ProgressScope(TBitmap& bitmap, const TProgressEvent& handler) : FBitmap(bitmap), FSaved(bitmap.OnProgress)
     {
         if (handler) {
-            bitmap_.OnProgress = handler;
+            FBitmap.OnProgress = handler;
         }
     }
-    ~ProgressScope() { bitmap_.OnProgress = std::move(saved_); }
+    ~ProgressScope() { FBitmap.OnProgress = std::move(FSaved); }
     ProgressScope(const ProgressScope&) = delete;
     ProgressScope& operator=(const ProgressScope&) = delete;
 
 private:
-    TBitmap& bitmap_;
-    TProgressEvent saved_;
+    TBitmap& FBitmap;
+    TProgressEvent FSaved;
 };
 
 }  // namespace
 
 PngImage::PngImage()
-    : Time(PngCurrentTime()), imageBitmap_(std::make_unique<TBitmap>()), internalAlpha_(std::make_unique<TBitmap>())
+    : Time(PngCurrentTime()), FImageBitmap(std::make_unique<TBitmap>()), FInternalAlpha(std::make_unique<TBitmap>())
 {
 }
 
@@ -47,31 +47,31 @@ void PngImage::Load(TStream& stream, TBitmap& alphaTarget)
     reader.TimeRecord = &time;
     reader.ChromaticitiesRecord = &chromaticities;
     reader.GifControlRecord = &gifControl;
-    internalAlpha_->Assign(nullptr);
+    FInternalAlpha->Assign(nullptr);
     reader.AlphaBitmap = &alphaTarget;
     {
-        ProgressScope progress(*imageBitmap_, OnProgress);
-        reader.ReadBitmap(imageBitmap_.get(), stream, 0);
+        ProgressScope progress(*FImageBitmap, OnProgress);
+        reader.ReadBitmap(FImageBitmap.get(), stream, 0);
     }
     // The records change only when the load succeeds.
     Time = time;
     Chromaticities = chromaticities;
     GifControl = gifControl;
-    hasAlpha_ = reader.AlphaChannel();
+    FHasAlpha = reader.AlphaChannel();
     Comment = reader.Comment();
-    backgroundColor_ = reader.BackgroundColor();
-    transparentColor_ = reader.TransparentColor();
+    FBackgroundColor = reader.BackgroundColor();
+    FTransparentColor = reader.TransparentColor();
     Interlaced = reader.InterlaceMethod();
     Gamma = reader.Gamma();
     PhysUnit = reader.PhysUnit();
     PhysX = reader.PhysX();
     PhysY = reader.PhysY();
     SignificantBits = reader.SignificantBits();
-    bitDepth_ = reader.ColorType() == 2 ? reader.BitDepth() * 3 : reader.BitDepth();
+    FBitDepth = reader.ColorType() == 2 ? reader.BitDepth() * 3 : reader.BitDepth();
     Grayscale = reader.Grayscale();
-    loadedPalette_ = reader.ColorType() == 3 ? reader.LoadedPalette() : TPalette{};
-    if (!hasAlpha_ && &alphaTarget == internalAlpha_.get()) {
-        internalAlpha_->Assign(nullptr);
+    FLoadedPalette = reader.ColorType() == 3 ? reader.LoadedPalette() : TPalette{};
+    if (!FHasAlpha && &alphaTarget == FInternalAlpha.get()) {
+        FInternalAlpha->Assign(nullptr);
     }
     Synchronize();
 }
@@ -85,8 +85,8 @@ void PngImage::Save(TStream& stream, TBitmap* alphaSource)
     writer.Interlaced = Interlaced != 0;
     writer.Grayscale = Grayscale;
     writer.Comment = Comment;
-    writer.BackgroundColor = backgroundColor_;
-    writer.TransparentColor = transparentColor_;
+    writer.BackgroundColor = FBackgroundColor;
+    writer.TransparentColor = FTransparentColor;
     writer.Gamma = Gamma;
     writer.SignificantBits = SignificantBits;
     writer.PhysUnit = PhysUnit;
@@ -96,34 +96,34 @@ void PngImage::Save(TStream& stream, TBitmap* alphaSource)
     writer.Time = Time;
     writer.Chromaticities = Chromaticities;
     writer.GifControl = GifControl;
-    writer.SourcePalette = loadedPalette_;
-    if (hasAlpha_) {
+    writer.SourcePalette = FLoadedPalette;
+    if (FHasAlpha) {
         writer.AlphaBitmap = alphaSource;
     }
-    ProgressScope progress(*imageBitmap_, OnProgress);
-    writer.WriteBitmap(*imageBitmap_, stream);
+    ProgressScope progress(*FImageBitmap, OnProgress);
+    writer.WriteBitmap(*FImageBitmap, stream);
 }
 
 void PngImage::LoadFromStream(TStream& stream) { Load(stream, AlphaBitmap()); }
 
 void PngImage::SaveToStream(TStream& stream) { Save(stream, &AlphaBitmap()); }
 
-void PngImage::ReadData(TStream& stream) { Load(stream, *internalAlpha_); }
+void PngImage::ReadData(TStream& stream) { Load(stream, *FInternalAlpha); }
 
 void PngImage::WriteData(TStream& stream)
 {
     if (!Empty()) {
-        Save(stream, internalAlpha_.get());
+        Save(stream, FInternalAlpha.get());
     }
 }
 
 bool PngImage::CopyAlphaTo(TBitmap* bitmap) const
 {
-    if (internalAlpha_->Empty()) {
+    if (FInternalAlpha->Empty()) {
         return false;
     }
     if (bitmap != nullptr) {
-        bitmap->Assign(internalAlpha_.get());
+        bitmap->Assign(FInternalAlpha.get());
     }
     return true;
 }
@@ -134,17 +134,17 @@ void PngImage::Assign(const TPersistent* source)
         if (png == this) {
             return;
         }
-        imageBitmap_->Assign(png->imageBitmap_.get());
-        internalAlpha_->Assign(png->internalAlpha_.get());
-        attachedAlpha_ = png->attachedAlpha_;
+        FImageBitmap->Assign(png->FImageBitmap.get());
+        FInternalAlpha->Assign(png->FInternalAlpha.get());
+        FAttachedAlpha = png->FAttachedAlpha;
         CompressionLevel = png->CompressionLevel;
         FilterMode = png->FilterMode;
         IdatSize = png->IdatSize;
         Interlaced = png->Interlaced;
         Grayscale = png->Grayscale;
         Comment = png->Comment;
-        backgroundColor_ = png->backgroundColor_;
-        transparentColor_ = png->transparentColor_;
+        FBackgroundColor = png->FBackgroundColor;
+        FTransparentColor = png->FTransparentColor;
         Gamma = png->Gamma;
         SignificantBits = png->SignificantBits;
         PhysUnit = png->PhysUnit;
@@ -153,14 +153,14 @@ void PngImage::Assign(const TPersistent* source)
         AutoTime = png->AutoTime;
         Time = png->Time;
         Chromaticities = png->Chromaticities;
-        hasAlpha_ = png->hasAlpha_;
-        bitDepth_ = png->bitDepth_;
-        loadedPalette_ = png->loadedPalette_;
+        FHasAlpha = png->FHasAlpha;
+        FBitDepth = png->FBitDepth;
+        FLoadedPalette = png->FLoadedPalette;
         Synchronize();
         return;
     }
     if (const auto* graphic = dynamic_cast<const TGraphic*>(source)) {
-        imageBitmap_->Assign(graphic);
+        FImageBitmap->Assign(graphic);
         Synchronize();
         return;
     }
@@ -169,14 +169,14 @@ void PngImage::Assign(const TPersistent* source)
 
 void PngImage::ExchangeBitmap(TBitmap& bitmap)
 {
-    imageBitmap_->Exchange(bitmap);
+    FImageBitmap->Exchange(bitmap);
     Synchronize();
 }
 
 void PngImage::AssignTo(TPersistent& dest) const
 {
     if (dynamic_cast<TGraphic*>(&dest) != nullptr) {
-        dest.Assign(imageBitmap_.get());
+        dest.Assign(FImageBitmap.get());
         return;
     }
     TGraphic::AssignTo(dest);
@@ -184,44 +184,44 @@ void PngImage::AssignTo(TPersistent& dest) const
 
 void PngImage::SetWidth(int value)
 {
-    if (!imageBitmap_->Empty()) imageBitmap_->SetWidth(value);
+    if (!FImageBitmap->Empty()) FImageBitmap->SetWidth(value);
     if (!AlphaBitmap().Empty()) AlphaBitmap().SetWidth(value);
     Changed();
 }
 
 void PngImage::SetHeight(int value)
 {
-    if (!imageBitmap_->Empty()) imageBitmap_->SetHeight(value);
+    if (!FImageBitmap->Empty()) FImageBitmap->SetHeight(value);
     if (!AlphaBitmap().Empty()) AlphaBitmap().SetHeight(value);
     Changed();
 }
 
 void PngImage::SetPalette(const TPalette& palette)
 {
-    imageBitmap_->SetPalette(palette);
+    FImageBitmap->SetPalette(palette);
     Changed();
 }
 
 void PngImage::SetTransparent(bool value)
 {
-    if (!synchronizing_ && imageBitmap_->Transparent() != value) {
-        imageBitmap_->SetTransparent(value);
+    if (!FSynchronizing && FImageBitmap->Transparent() != value) {
+        FImageBitmap->SetTransparent(value);
     }
     TGraphic::SetTransparent(value);
 }
 
 void PngImage::Synchronize()
 {
-    if (Transparent() == imageBitmap_->Transparent()) {
+    if (Transparent() == FImageBitmap->Transparent()) {
         Changed();
         return;
     }
-    synchronizing_ = true;
+    FSynchronizing = true;
     try {
-        SetTransparent(imageBitmap_->Transparent());
+        SetTransparent(FImageBitmap->Transparent());
     } catch (...) {
-        synchronizing_ = false;
+        FSynchronizing = false;
         throw;
     }
-    synchronizing_ = false;
+    FSynchronizing = false;
 }

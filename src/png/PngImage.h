@@ -22,14 +22,14 @@ public:
     // those of the last load.
     void Assign(const TPersistent* source) override;
 
-    bool Empty() const override { return imageBitmap_->Empty(); }
-    int Width() const override { return imageBitmap_->Width(); }
-    int Height() const override { return imageBitmap_->Height(); }
+    bool Empty() const override { return FImageBitmap->Empty(); }
+    int Width() const override { return FImageBitmap->Width(); }
+    int Height() const override { return FImageBitmap->Height(); }
     // On the picture and on the alpha bitmap, each when not empty.
     void SetWidth(int value) override;
     void SetHeight(int value) override;
     void SetTransparent(bool value) override;
-    const TPalette& Palette() const { return imageBitmap_->Palette(); }
+    const TPalette& Palette() const { return FImageBitmap->Palette(); }
     void SetPalette(const TPalette& palette);
 
     void LoadFromStream(TStream& stream) override;
@@ -39,24 +39,24 @@ public:
     void ReadData(TStream& stream);
     void WriteData(TStream& stream);
 
-    TBitmap& ImageBitmap() const { return *imageBitmap_; }
+    TBitmap& ImageBitmap() const { return *FImageBitmap; }
     // The picture changes places with bitmap's, without a copy: afterwards this image holds
     // what Assign(bitmap) would have given it, and bitmap the former picture.
     void ExchangeBitmap(TBitmap& bitmap);
     // The attached alpha bitmap, else the internal one.
-    TBitmap& AlphaBitmap() const { return attachedAlpha_ != nullptr ? *attachedAlpha_ : *internalAlpha_; }
+    TBitmap& AlphaBitmap() const { return FAttachedAlpha != nullptr ? *FAttachedAlpha : *FInternalAlpha; }
     // bitmap (not owned) receives the alpha of the next load and supplies it to the next
     // save; null detaches.
-    void AttachAlpha(TBitmap* bitmap) { attachedAlpha_ = bitmap; }
+    void AttachAlpha(TBitmap* bitmap) { FAttachedAlpha = bitmap; }
     // Copies the internal alpha bitmap into bitmap; true when there is one.
     bool CopyAlphaTo(TBitmap* bitmap) const;
 
-    bool HasAlpha() const { return hasAlpha_; }
-    TColor TransparentColor() const { return transparentColor_; }
-    TColor BackgroundColor() const { return backgroundColor_; }
+    bool HasAlpha() const { return FHasAlpha; }
+    TColor TransparentColor() const { return FTransparentColor; }
+    TColor BackgroundColor() const { return FBackgroundColor; }
     // The PLTE of the loaded file, kept when the picture is replaced so that a colour given
     // as a palette entry can still be written as a colour.
-    const TPalette& LoadedPalette() const { return loadedPalette_; }
+    const TPalette& LoadedPalette() const { return FLoadedPalette; }
 
     // Settings and kept values.
     int IdatSize = 32768;
@@ -76,10 +76,10 @@ public:
     TPngChromaticities Chromaticities;
     TPngGifControl GifControl;
     // The IHDR bit depth of the loaded file, times 3 for truecolour.
-    int BitDepth() const { return bitDepth_; }
+    int BitDepth() const { return FBitDepth; }
 
-    void SetBackgroundColor(TColor color) { backgroundColor_ = color; }
-    void SetTransparentColor(TColor color) { transparentColor_ = color; }
+    void SetBackgroundColor(TColor color) { FBackgroundColor = color; }
+    void SetTransparentColor(TColor color) { FTransparentColor = color; }
 
 protected:
     void AssignTo(TPersistent& dest) const override;
@@ -89,13 +89,13 @@ private:
     void Load(TStream& stream, TBitmap& alphaTarget);
     void Save(TStream& stream, TBitmap* alphaSource);
 
-    std::unique_ptr<TBitmap> imageBitmap_;
-    std::unique_ptr<TBitmap> internalAlpha_;
-    TBitmap* attachedAlpha_ = nullptr;
-    bool hasAlpha_ = false;
-    int bitDepth_ = 0;
-    TColor backgroundColor_ = clNone;
-    TColor transparentColor_ = clNone;
-    TPalette loadedPalette_;
-    bool synchronizing_ = false;
+    std::unique_ptr<TBitmap> FImageBitmap;
+    std::unique_ptr<TBitmap> FInternalAlpha;
+    TBitmap* FAttachedAlpha = nullptr;
+    bool FHasAlpha = false;
+    int FBitDepth = 0;
+    TColor FBackgroundColor = clNone;
+    TColor FTransparentColor = clNone;
+    TPalette FLoadedPalette;
+    bool FSynchronizing = false;
 };

@@ -77,37 +77,37 @@ PngReader::~PngReader() = default;
 
 void PngReader::ResetState()
 {
-    ihdrWidth_ = ihdrHeight_ = 0;
-    width_ = height_ = 0;
-    colorType_ = 0;
-    bitsPerSample_ = 0;
-    bitmapBits_ = 0;
-    interlace_ = 0;
-    alphaChannel_ = grayscale_ = false;
-    pngBitsPerPixel_ = 0;
-    ihdrSeen_ = imageRead_ = plteRead_ = iendReached_ = privateSeen_ = false;
-    chunkLeft_ = 0;
-    paletteAlpha_.fill(255);
-    paletteAlphaPending_ = false;
-    transparentColor_ = clNone;
-    backgroundColor_ = clNone;
-    gamma_ = 0;
-    significantBits_ = 0;
-    physUnit_ = 0;
-    physX_ = physY_ = 0;
-    palette_.assign(256, TPaletteEntry{});
-    loadedPalette_.clear();
-    paletteCount_ = 0;
-    if (TimeRecord == nullptr) TimeRecord = &ownTime_;
-    if (ChromaticitiesRecord == nullptr) ChromaticitiesRecord = &ownChromaticities_;
-    if (GifControlRecord == nullptr) GifControlRecord = &ownGifControl_;
+    FIhdrWidth = FIhdrHeight = 0;
+    FWidth = FHeight = 0;
+    FColorType = 0;
+    FBitsPerSample = 0;
+    FBitmapBits = 0;
+    FInterlace = 0;
+    FAlphaChannel = FGrayscale = false;
+    FPngBitsPerPixel = 0;
+    FIhdrSeen = FImageRead = FPlteRead = FIendReached = FPrivateSeen = false;
+    FChunkLeft = 0;
+    FPaletteAlpha.fill(255);
+    FPaletteAlphaPending = false;
+    FTransparentColor = clNone;
+    FBackgroundColor = clNone;
+    FGamma = 0;
+    FSignificantBits = 0;
+    FPhysUnit = 0;
+    FPhysX = FPhysY = 0;
+    FPalette.assign(256, TPaletteEntry{});
+    FLoadedPalette.clear();
+    FPaletteCount = 0;
+    if (TimeRecord == nullptr) TimeRecord = &FOwnTime;
+    if (ChromaticitiesRecord == nullptr) ChromaticitiesRecord = &FOwnChromaticities;
+    if (GifControlRecord == nullptr) GifControlRecord = &FOwnGifControl;
     *TimeRecord = TPngTime{};
     *ChromaticitiesRecord = TPngChromaticities{};
     *GifControlRecord = TPngGifControl{};
-    alphaTarget_ = nullptr;
-    streamEnded_ = false;
-    lastPercent_ = -1;
-    totalRows_ = rowsDone_ = 0;
+    FAlphaTarget = nullptr;
+    FStreamEnded = false;
+    FLastPercent = -1;
+    FTotalRows = FRowsDone = 0;
 }
 
 // ---------------------------------------------------------------- chunk loop
@@ -122,30 +122,30 @@ void PngReader::Decode()
         throw PngError(PngMessage::NotPng);
     }
 
-    while (!PastEnd() && !Aborted() && !iendReached_) {
+    while (!PastEnd() && !Aborted() && !FIendReached) {
         std::uint32_t length = 0, type = 0;
         ReadChunkHeader(length, type);
         if (PastEnd()) {
             break;
         }
-        chunkLeft_ = length;
-        const bool beforeImage = ihdrSeen_ && !imageRead_;
-        const bool beforePalette = beforeImage && !plteRead_;
+        FChunkLeft = length;
+        const bool beforeImage = FIhdrSeen && !FImageRead;
+        const bool beforePalette = beforeImage && !FPlteRead;
         switch (type) {
         case kIHDR: ReadIHDR(); break;
         case kPLTE:
-            if (beforePalette && colorType_ != 0) ReadPLTE();
+            if (beforePalette && FColorType != 0) ReadPLTE();
             break;
         case ktRNS:
-            if (beforeImage && !alphaChannel_) {
+            if (beforeImage && !FAlphaChannel) {
                 ReadtRNS();
             }
             break;
         case kbKGD:
-            if (ihdrSeen_) ReadbKGD();
+            if (FIhdrSeen) ReadbKGD();
             break;
         case kgAMA:
-            if (beforePalette && ChunkHas(4)) gamma_ = ChunkDWord() / 100000.0;
+            if (beforePalette && ChunkHas(4)) FGamma = ChunkDWord() / 100000.0;
             break;
         case kcHRM:
             if (beforePalette && length == 32) {
@@ -153,13 +153,13 @@ void PngReader::Decode()
             }
             break;
         case ksBIT:
-            if (beforePalette && colorType_ == 2) ReadsBIT();
+            if (beforePalette && FColorType == 2) ReadsBIT();
             break;
         case kpHYs:
             if (beforeImage && ChunkHas(9)) {
-                physX_ = ChunkDWord();
-                physY_ = ChunkDWord();
-                physUnit_ = ChunkByte();
+                FPhysX = ChunkDWord();
+                FPhysY = ChunkDWord();
+                FPhysUnit = ChunkByte();
             }
             break;
         case ktIME:
@@ -180,27 +180,27 @@ void PngReader::Decode()
         case ktEXt: ReadtEXt(); break;
         case ktpNG:
             // The writer's private chunk: recognised, no effect on decoding.
-            if (beforeImage && !privateSeen_) privateSeen_ = true;
+            if (beforeImage && !FPrivateSeen) FPrivateSeen = true;
             break;
         case kIDAT:
-            if (!imageRead_) ReadImage();
+            if (!FImageRead) ReadImage();
             break;
-        case kIEND: iendReached_ = true; break;
+        case kIEND: FIendReached = true; break;
         default: break;  // unknown chunks are skipped, critical or not
         }
-        SkipBytes(chunkLeft_);
-        chunkLeft_ = 0;
+        SkipBytes(FChunkLeft);
+        FChunkLeft = 0;
         ReadDWord();  // CRC, never verified
         ChunkProgress();
     }
 
-    if (bitmap_ != nullptr && !imageRead_) {
+    if (FBitmap != nullptr && !FImageRead) {
         // Nothing to show: reporting success would hand back an empty or stale picture.
         throw PngError(PngMessage::ReadError);
     }
-    if (bitmap_ != nullptr && !PastEnd() && !Aborted() && !alphaChannel_ && transparentColor_ != clNone) {
-        bitmap_->SetTransparent(true);
-        bitmap_->SetTransparentColor(transparentColor_);
+    if (FBitmap != nullptr && !PastEnd() && !Aborted() && !FAlphaChannel && FTransparentColor != clNone) {
+        FBitmap->SetTransparent(true);
+        FBitmap->SetTransparentColor(FTransparentColor);
     }
     Progress(TProgressStage::psEnding, 100);
 }
@@ -213,22 +213,22 @@ void PngReader::ReadChunkHeader(std::uint32_t& length, std::uint32_t& type)
 
 std::uint8_t PngReader::ChunkByte()
 {
-    if (chunkLeft_ < 1) return 0;
-    chunkLeft_ -= 1;
+    if (FChunkLeft < 1) return 0;
+    FChunkLeft -= 1;
     return ReadByte();
 }
 
 std::uint16_t PngReader::ChunkWord()
 {
-    if (chunkLeft_ < 2) return 0;
-    chunkLeft_ -= 2;
+    if (FChunkLeft < 2) return 0;
+    FChunkLeft -= 2;
     return ReadWord();
 }
 
 std::uint32_t PngReader::ChunkDWord()
 {
-    if (chunkLeft_ < 4) return 0;
-    chunkLeft_ -= 4;
+    if (FChunkLeft < 4) return 0;
+    FChunkLeft -= 4;
     return ReadDWord();
 }
 
@@ -236,7 +236,7 @@ std::uint32_t PngReader::ChunkDWord()
 
 void PngReader::ReadIHDR()
 {
-    if (ihdrSeen_) {
+    if (FIhdrSeen) {
         throw PngError(PngMessage::TwoIhdr);
     }
     if (!ChunkHas(13)) {
@@ -263,37 +263,37 @@ void PngReader::ReadIHDR()
         throw PngError(PngMessage::TooLarge);
     }
 
-    ihdrWidth_ = width;
-    ihdrHeight_ = height;
-    width_ = static_cast<int>(width);
-    height_ = static_cast<int>(height);
-    bitsPerSample_ = depth;
-    colorType_ = type;
-    alphaChannel_ = alpha;
-    grayscale_ = type == 0;
-    interlace_ = interlace;
-    ihdrSeen_ = true;
+    FIhdrWidth = width;
+    FIhdrHeight = height;
+    FWidth = static_cast<int>(width);
+    FHeight = static_cast<int>(height);
+    FBitsPerSample = depth;
+    FColorType = type;
+    FAlphaChannel = alpha;
+    FGrayscale = type == 0;
+    FInterlace = interlace;
+    FIhdrSeen = true;
 }
 
 void PngReader::ReadPLTE()
 {
-    const std::uint32_t entries = std::min<std::uint32_t>(chunkLeft_ / 3, 256);
+    const std::uint32_t entries = std::min<std::uint32_t>(FChunkLeft / 3, 256);
     for (std::uint32_t i = 0; i < entries; ++i) {
-        palette_[i].Red = ChunkByte();
-        palette_[i].Green = ChunkByte();
-        palette_[i].Blue = ChunkByte();
+        FPalette[i].Red = ChunkByte();
+        FPalette[i].Green = ChunkByte();
+        FPalette[i].Blue = ChunkByte();
     }
     if (PastEnd()) {
         return;
     }
-    paletteCount_ = static_cast<int>(entries);
-    plteRead_ = true;
-    loadedPalette_.assign(palette_.begin(), palette_.begin() + paletteCount_);
+    FPaletteCount = static_cast<int>(entries);
+    FPlteRead = true;
+    FLoadedPalette.assign(FPalette.begin(), FPalette.begin() + FPaletteCount);
 }
 
 void PngReader::ReadSampleColor(TColor& Color)
 {
-    if (colorType_ == 0) {
+    if (FColorType == 0) {
         if (ChunkHas(2)) Color = GreySampleColor(ChunkWord());
     } else if (ChunkHas(6)) {
         const std::uint16_t r = ChunkWord();
@@ -305,16 +305,16 @@ void PngReader::ReadSampleColor(TColor& Color)
 
 void PngReader::ReadtRNS()
 {
-    switch (colorType_) {
+    switch (FColorType) {
     case 0:
     case 2:
-        ReadSampleColor(transparentColor_);
+        ReadSampleColor(FTransparentColor);
         break;
     default: {
         // Evaluated when the bitmap is set up.
-        const std::uint32_t n = std::min<std::uint32_t>(chunkLeft_, static_cast<std::uint32_t>(paletteCount_));
-        for (std::uint32_t i = 0; i < n; ++i) paletteAlpha_[i] = ChunkByte();
-        paletteAlphaPending_ = true;
+        const std::uint32_t n = std::min<std::uint32_t>(FChunkLeft, static_cast<std::uint32_t>(FPaletteCount));
+        for (std::uint32_t i = 0; i < n; ++i) FPaletteAlpha[i] = ChunkByte();
+        FPaletteAlphaPending = true;
         break;
     }
     }
@@ -322,54 +322,54 @@ void PngReader::ReadtRNS()
 
 void PngReader::ReadbKGD()
 {
-    switch (colorType_) {
+    switch (FColorType) {
     case 0:
     case 2:
-        ReadSampleColor(backgroundColor_);
+        ReadSampleColor(FBackgroundColor);
         break;
     default:
-        if (ChunkHas(1)) backgroundColor_ = PaletteIndex(ChunkByte());
+        if (ChunkHas(1)) FBackgroundColor = PaletteIndex(ChunkByte());
         break;
     }
 }
 
 void PngReader::ReadsBIT()
 {
-    if (!ChunkHas(alphaChannel_ ? 4 : 3)) {
+    if (!ChunkHas(FAlphaChannel ? 4 : 3)) {
         return;
     }
     std::uint32_t value = ChunkByte();
     value |= static_cast<std::uint32_t>(ChunkByte()) << 8;
     value |= static_cast<std::uint32_t>(ChunkByte()) << 16;
-    if (alphaChannel_) value |= static_cast<std::uint32_t>(ChunkByte()) << 24;
-    significantBits_ = value;
+    if (FAlphaChannel) value |= static_cast<std::uint32_t>(ChunkByte()) << 24;
+    FSignificantBits = value;
 }
 
 void PngReader::ReadtEXt()
 {
-    if (chunkLeft_ > static_cast<std::uint64_t>(Remaining())) {
+    if (FChunkLeft > static_cast<std::uint64_t>(Remaining())) {
         return;  // runs past the data: the skip that follows ends the load
     }
-    std::string data(chunkLeft_, '\0');
-    if (!ReadBytes(data.data(), chunkLeft_)) {
+    std::string data(FChunkLeft, '\0');
+    if (!ReadBytes(data.data(), FChunkLeft)) {
         return;
     }
-    chunkLeft_ = 0;
+    FChunkLeft = 0;
     const std::size_t zero = data.find('\0');
     if (zero == std::string::npos || data.compare(0, zero, "Comment") != 0 || zero + 1 >= data.size()) {
         return;
     }
-    if (!comment_.empty()) {
-        comment_ += "\r\n";
+    if (!FComment.empty()) {
+        FComment += "\r\n";
     }
-    comment_.append(data, zero + 1, std::string::npos);
-    comment_ += "\r\n";
+    FComment.append(data, zero + 1, std::string::npos);
+    FComment += "\r\n";
 }
 
 TColor PngReader::GreySampleColor(std::uint16_t sample) const
 {
     int grey;
-    switch (bitsPerSample_) {
+    switch (FBitsPerSample) {
     case 1: grey = (sample & 1) * 255; break;
     case 2: grey = (sample & 3) * 85; break;
     case 4: grey = (sample & 15) * 17; break;
@@ -381,7 +381,7 @@ TColor PngReader::GreySampleColor(std::uint16_t sample) const
 
 TColor PngReader::SampleColor(std::uint16_t r, std::uint16_t g, std::uint16_t b) const
 {
-    if (bitsPerSample_ == 16) {
+    if (FBitsPerSample == 16) {
         return RGBColor(r >> 8, g >> 8, b >> 8);
     }
     return RGBColor(r & 0xFF, g & 0xFF, b & 0xFF);
@@ -391,64 +391,64 @@ TColor PngReader::SampleColor(std::uint16_t r, std::uint16_t g, std::uint16_t b)
 
 void PngReader::SetupFormat()
 {
-    const int d = bitsPerSample_;
-    switch (colorType_) {
+    const int d = FBitsPerSample;
+    switch (FColorType) {
     case 0:
         if (d != 1 && d != 2 && d != 4 && d != 8 && d != 16) throw PngError(PngMessage::GreyBitdepth);
-        if (alphaChannel_ && d < 8) throw PngError(PngMessage::GreyAlphaDepth);
-        bitmapBits_ = d == 1 ? 1 : d <= 4 ? 4 : 8;
-        palette_ = GreyRamp(d);
-        palette_.resize(256);
-        paletteCount_ = d >= 8 ? 256 : 1 << d;
-        pngBitsPerPixel_ = d * (alphaChannel_ ? 2 : 1);
+        if (FAlphaChannel && d < 8) throw PngError(PngMessage::GreyAlphaDepth);
+        FBitmapBits = d == 1 ? 1 : d <= 4 ? 4 : 8;
+        FPalette = GreyRamp(d);
+        FPalette.resize(256);
+        FPaletteCount = d >= 8 ? 256 : 1 << d;
+        FPngBitsPerPixel = d * (FAlphaChannel ? 2 : 1);
         break;
     case 2:
         if (d != 8 && d != 16) throw PngError(PngMessage::ColourBitDepth);
-        bitmapBits_ = 24;
-        pngBitsPerPixel_ = d * (alphaChannel_ ? 4 : 3);
+        FBitmapBits = 24;
+        FPngBitsPerPixel = d * (FAlphaChannel ? 4 : 3);
         break;
     default:
         // Only 1, 2, 4 and 8 bits index a palette.
         if (d != 1 && d != 2 && d != 4 && d != 8) throw PngError(PngMessage::ColourBitDepth);
-        bitmapBits_ = d == 1 ? 1 : d <= 4 ? 4 : 8;
-        pngBitsPerPixel_ = d;
+        FBitmapBits = d == 1 ? 1 : d <= 4 ? 4 : 8;
+        FPngBitsPerPixel = d;
         break;
     }
 }
 
 void PngReader::SetupBitmap()
 {
-    if (colorType_ == 3 && paletteAlphaPending_) {
+    if (FColorType == 3 && FPaletteAlphaPending) {
         int zeros = 0, opaque = 0, zeroIndex = 0;
         for (int i = 0; i < 256; ++i) {
-            if (paletteAlpha_[i] == 0) {
+            if (FPaletteAlpha[i] == 0) {
                 ++zeros;
                 zeroIndex = i;
-            } else if (paletteAlpha_[i] == 255) {
+            } else if (FPaletteAlpha[i] == 255) {
                 ++opaque;
             }
         }
         if (zeros == 1 && opaque == 255) {
-            transparentColor_ = PaletteIndex(zeroIndex);
-            paletteAlphaPending_ = false;
+            FTransparentColor = PaletteIndex(zeroIndex);
+            FPaletteAlphaPending = false;
         }
     }
     GraphicReadStream::SetupBitmap();
-    alphaTarget_ = nullptr;
-    if ((alphaChannel_ || paletteAlphaPending_) && AlphaBitmap != nullptr && AlphaBitmap != bitmap_) {
+    FAlphaTarget = nullptr;
+    if ((FAlphaChannel || FPaletteAlphaPending) && AlphaBitmap != nullptr && AlphaBitmap != FBitmap) {
         AlphaBitmap->Assign(nullptr);
         AlphaBitmap->SetTransparent(false);
         AlphaBitmap->SetTransparentColor(clNone);
         AlphaBitmap->SetPixelFormat(TPixelFormat::pf8bit);
-        AlphaBitmap->SetSize(width_, height_);
+        AlphaBitmap->SetSize(FWidth, FHeight);
         AlphaBitmap->SetPalette(GreyPalette(8));
-        alphaTarget_ = AlphaBitmap;
+        FAlphaTarget = AlphaBitmap;
     }
 }
 
 std::vector<PngReader::Pass> PngReader::Passes() const
 {
-    return PngPasses(width_, height_, interlace_ != 0);
+    return PngPasses(FWidth, FHeight, FInterlace != 0);
 }
 
 // ---------------------------------------------------------------- image data
@@ -456,41 +456,41 @@ std::vector<PngReader::Pass> PngReader::Passes() const
 void PngReader::ReadImage()
 {
     SetupFormat();
-    if (bitmap_ == nullptr) {
+    if (FBitmap == nullptr) {
         return;  // header only: the image data is skipped
     }
     SetupBitmap();
 
-    inflater_ = std::make_unique<Inflater>();
+    FInflater = std::make_unique<Inflater>();
     struct Release {
         std::unique_ptr<Inflater>& inflater;
         ~Release() { inflater.reset(); }
-    } release{inflater_};
-    if (inflateInit(&inflater_->z) != Z_OK) {
+    } release{FInflater};
+    if (inflateInit(&FInflater->z) != Z_OK) {
         throw PngError(PngMessage::Zlib);
     }
-    inflater_->open = true;
-    if (!inflateInput_) {
-        inflateInput_ = std::make_unique_for_overwrite<std::uint8_t[]>(kInflateInputSize);
+    FInflater->open = true;
+    if (!FInflateInput) {
+        FInflateInput = std::make_unique_for_overwrite<std::uint8_t[]>(kInflateInputSize);
     }
 
     const std::vector<Pass> passes = Passes();
-    totalRows_ = 0;
-    for (const Pass& p : passes) totalRows_ += p.rows;
-    rowsDone_ = 0;
+    FTotalRows = 0;
+    for (const Pass& p : passes) FTotalRows += p.rows;
+    FRowsDone = 0;
 
     const std::size_t maxRowBytes =
-        static_cast<std::size_t>((static_cast<std::uint64_t>(width_) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+        static_cast<std::size_t>((static_cast<std::uint64_t>(FWidth) * static_cast<unsigned>(FPngBitsPerPixel) + 7) / 8);
     ZeroBuffer rowA(maxRowBytes + 1), rowB(maxRowBytes + 1);
-    ZeroBuffer converted(interlace_ != 0 ? bitmap_->RowBytes() : 0);
-    ZeroBuffer alphaRow(static_cast<std::size_t>(width_));
+    ZeroBuffer converted(FInterlace != 0 ? FBitmap->RowBytes() : 0);
+    ZeroBuffer alphaRow(static_cast<std::size_t>(FWidth));
     std::uint8_t* previous = rowA.p;
     std::uint8_t* current = rowB.p;
 
     bool firstPass = true;
     for (const Pass& pass : passes) {
         const std::size_t rowBytes =
-            static_cast<std::size_t>((static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+            static_cast<std::size_t>((static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(FPngBitsPerPixel) + 7) / 8);
         if (!firstPass) {
             std::memset(previous, 0, rowBytes + 1);
         }
@@ -501,56 +501,56 @@ void PngReader::ReadImage()
             }
             Unfilter(current, previous, rowBytes);
             const int y = pass.firstRow + k * pass.rowStep;
-            if (interlace_ == 0) {
-                std::uint8_t* alphaOut = alphaTarget_ != nullptr ? alphaTarget_->ScanLine(y) : alphaRow.p;
-                ConvertRow(current + 1, pass.columns, bitmap_->ScanLine(y), alphaOut);
+            if (FInterlace == 0) {
+                std::uint8_t* alphaOut = FAlphaTarget != nullptr ? FAlphaTarget->ScanLine(y) : alphaRow.p;
+                ConvertRow(current + 1, pass.columns, FBitmap->ScanLine(y), alphaOut);
             } else {
                 ConvertRow(current + 1, pass.columns, converted.p, alphaRow.p);
                 StoreRow(pass, y, converted.p, alphaRow.p);
             }
             std::swap(current, previous);
-            ++rowsDone_;
-            RowProgress(rowsDone_, height_);
+            ++FRowsDone;
+            RowProgress(FRowsDone, FHeight);
         }
     }
-    if (paletteAlphaPending_) {
+    if (FPaletteAlphaPending) {
         ApplyPaletteAlpha();
-        alphaChannel_ = true;
+        FAlphaChannel = true;
     }
-    imageRead_ = true;
+    FImageRead = true;
 }
 
 bool PngReader::InflateRow(std::uint8_t* row, std::size_t bytes)
 {
-    z_stream& z = inflater_->z;
+    z_stream& z = FInflater->z;
     z.next_out = row;
     z.avail_out = static_cast<uInt>(bytes);
     while (z.avail_out > 0) {
-        if (streamEnded_) {
+        if (FStreamEnded) {
             return false;  // the compressed data ended before the last row
         }
         if (z.avail_in == 0) {
             // Next piece of the current IDAT, or of the IDAT that follows it.
-            while (chunkLeft_ == 0) {
+            while (FChunkLeft == 0) {
                 ReadDWord();  // CRC of the finished chunk
                 std::uint32_t length = 0, type = 0;
                 ReadChunkHeader(length, type);
                 if (PastEnd() || type != kIDAT) {
                     return false;
                 }
-                chunkLeft_ = length;
+                FChunkLeft = length;
             }
-            const std::uint32_t piece = std::min(chunkLeft_, kInflateInputSize);
-            if (!ReadBytes(inflateInput_.get(), piece)) {
+            const std::uint32_t piece = std::min(FChunkLeft, kInflateInputSize);
+            if (!ReadBytes(FInflateInput.get(), piece)) {
                 return false;
             }
-            chunkLeft_ -= piece;
-            z.next_in = inflateInput_.get();
+            FChunkLeft -= piece;
+            z.next_in = FInflateInput.get();
             z.avail_in = piece;
         }
         const int result = inflate(&z, Z_NO_FLUSH);
         if (result == Z_STREAM_END) {
-            streamEnded_ = true;
+            FStreamEnded = true;
         } else if (result == Z_BUF_ERROR) {
             if (z.avail_in != 0) {
                 return false;
@@ -566,7 +566,7 @@ void PngReader::Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size
 {
     // Filter type byte, then the row; bpp is the distance to the corresponding byte of the
     // pixel to the left, at least 1.
-    const std::size_t bpp = static_cast<std::size_t>((pngBitsPerPixel_ + 7) / 8);
+    const std::size_t bpp = static_cast<std::size_t>((FPngBitsPerPixel + 7) / 8);
     std::uint8_t* x = row + 1;
     const std::uint8_t* b = prior + 1;
     switch (row[0]) {
@@ -599,10 +599,10 @@ void PngReader::Unfilter(std::uint8_t* row, const std::uint8_t* prior, std::size
 
 void PngReader::ConvertRow(const std::uint8_t* raw, int pixels, std::uint8_t* out, std::uint8_t* alphaOut)
 {
-    const int d = bitsPerSample_;
+    const int d = FBitsPerSample;
     const auto n = static_cast<std::size_t>(pixels);
-    if (colorType_ != 2) {
-        if (alphaChannel_) {
+    if (FColorType != 2) {
+        if (FAlphaChannel) {
             // Grey + alpha, 8 or 16 bits: the high bytes.
             const std::size_t step = d == 16 ? 4 : 2;
             const std::size_t alphaAt = d == 16 ? 2 : 1;
@@ -629,24 +629,24 @@ void PngReader::ConvertRow(const std::uint8_t* raw, int pixels, std::uint8_t* ou
     }
     // Truecolour: red, green, blue stored as blue, green, red.
     const std::size_t sample = d == 16 ? 2 : 1;
-    const std::size_t step = sample * (alphaChannel_ ? 4 : 3);
+    const std::size_t step = sample * (FAlphaChannel ? 4 : 3);
     for (std::size_t i = 0; i < n; ++i) {
         const std::uint8_t* p = raw + i * step;
         out[3 * i] = p[2 * sample];
         out[3 * i + 1] = p[sample];
         out[3 * i + 2] = p[0];
     }
-    if (alphaChannel_) {
+    if (FAlphaChannel) {
         for (std::size_t i = 0; i < n; ++i) alphaOut[i] = static_cast<std::uint8_t>(255 - raw[i * step + 3 * sample]);
     }
 }
 
 void PngReader::StoreRow(const Pass& pass, int y, const std::uint8_t* converted, const std::uint8_t* alpha)
 {
-    std::uint8_t* row = bitmap_->ScanLine(y);
+    std::uint8_t* row = FBitmap->ScanLine(y);
     for (int k = 0; k < pass.columns; ++k) {
         const int x = pass.firstColumn + k * pass.columnStep;
-        switch (bitmapBits_) {
+        switch (FBitmapBits) {
         case 1: {
             const unsigned bit = (converted[k >> 3] >> (7 - (k & 7))) & 1u;
             const auto mask = static_cast<std::uint8_t>(0x80u >> (x & 7));
@@ -662,28 +662,28 @@ void PngReader::StoreRow(const Pass& pass, int y, const std::uint8_t* converted,
         default: std::memcpy(row + 3 * x, converted + 3 * k, 3); break;
         }
     }
-    if (alphaTarget_ != nullptr && alphaChannel_) {
-        std::uint8_t* a = alphaTarget_->ScanLine(y);
+    if (FAlphaTarget != nullptr && FAlphaChannel) {
+        std::uint8_t* a = FAlphaTarget->ScanLine(y);
         for (int k = 0; k < pass.columns; ++k) a[pass.firstColumn + k * pass.columnStep] = alpha[k];
     }
 }
 
 void PngReader::ApplyPaletteAlpha()
 {
-    if (alphaTarget_ == nullptr) {
+    if (FAlphaTarget == nullptr) {
         return;
     }
-    for (int y = 0; y < height_; ++y) {
-        const std::uint8_t* row = bitmap_->ScanLine(y);
-        std::uint8_t* a = alphaTarget_->ScanLine(y);
-        for (int x = 0; x < width_; ++x) {
+    for (int y = 0; y < FHeight; ++y) {
+        const std::uint8_t* row = FBitmap->ScanLine(y);
+        std::uint8_t* a = FAlphaTarget->ScanLine(y);
+        for (int x = 0; x < FWidth; ++x) {
             unsigned index;
-            switch (bitmapBits_) {
+            switch (FBitmapBits) {
             case 1: index = (row[x >> 3] >> (7 - (x & 7))) & 1u; break;
             case 4: index = (x & 1) ? row[x >> 1] & 0x0Fu : row[x >> 1] >> 4; break;
             default: index = row[x]; break;
             }
-            a[x] = static_cast<std::uint8_t>(255 - paletteAlpha_[index]);
+            a[x] = static_cast<std::uint8_t>(255 - FPaletteAlpha[index]);
         }
     }
 }
@@ -692,12 +692,12 @@ void PngReader::ApplyPaletteAlpha()
 
 void PngReader::ChunkProgress()
 {
-    if (ByteCount() <= 0 || imageRead_) {
+    if (ByteCount() <= 0 || FImageRead) {
         return;
     }
     const int percent = static_cast<int>(Consumed() * 29 / ByteCount());
-    if (percent > lastPercent_) {
-        lastPercent_ = percent;
+    if (percent > FLastPercent) {
+        FLastPercent = percent;
         Progress(TProgressStage::psRunning, percent);
     }
 }
@@ -707,9 +707,9 @@ void PngReader::RowProgress(int rowNumber, int imageHeight)
     if (imageHeight >= 4 && rowNumber % 4 != 2) {
         return;
     }
-    const int percent = 29 + static_cast<int>(static_cast<std::int64_t>(rowsDone_) * 68 / std::max(totalRows_, 1));
-    if (percent > lastPercent_) {
-        lastPercent_ = percent;
+    const int percent = 29 + static_cast<int>(static_cast<std::int64_t>(FRowsDone) * 68 / std::max(FTotalRows, 1));
+    if (percent > FLastPercent) {
+        FLastPercent = percent;
         Progress(TProgressStage::psRunning, percent);
     }
 }

@@ -24,18 +24,18 @@ public:
     TPngGifControl* GifControlRecord = nullptr;
 
     // Results of the last load.
-    bool AlphaChannel() const { return alphaChannel_; }
-    bool Grayscale() const { return grayscale_; }
-    TColor BackgroundColor() const { return backgroundColor_; }
-    TColor TransparentColor() const { return transparentColor_; }
-    std::uint8_t InterlaceMethod() const { return interlace_; }
-    double Gamma() const { return gamma_; }
-    std::uint32_t SignificantBits() const { return significantBits_; }
-    int BitDepth() const { return bitsPerSample_; }
-    int ColorType() const { return colorType_; }
-    bool ImageRead() const { return imageRead_; }
+    bool AlphaChannel() const { return FAlphaChannel; }
+    bool Grayscale() const { return FGrayscale; }
+    TColor BackgroundColor() const { return FBackgroundColor; }
+    TColor TransparentColor() const { return FTransparentColor; }
+    std::uint8_t InterlaceMethod() const { return FInterlace; }
+    double Gamma() const { return FGamma; }
+    std::uint32_t SignificantBits() const { return FSignificantBits; }
+    int BitDepth() const { return FBitsPerSample; }
+    int ColorType() const { return FColorType; }
+    bool ImageRead() const { return FImageRead; }
     // The PLTE entries of the last load (empty without PLTE).
-    const TPalette& LoadedPalette() const { return loadedPalette_; }
+    const TPalette& LoadedPalette() const { return FLoadedPalette; }
 
 protected:
     void Decode() override;
@@ -46,7 +46,7 @@ private:
 
     void ResetState();
     void ReadChunkHeader(std::uint32_t& length, std::uint32_t& type);
-    bool ChunkHas(std::uint32_t bytes) const { return chunkLeft_ >= bytes; }
+    bool ChunkHas(std::uint32_t bytes) const { return FChunkLeft >= bytes; }
     std::uint8_t ChunkByte();
     std::uint16_t ChunkWord();
     std::uint32_t ChunkDWord();
@@ -76,42 +76,42 @@ private:
     void RowProgress(int rowNumber, int passHeight);
 
     // IHDR
-    std::uint32_t ihdrWidth_ = 0;
-    std::uint32_t ihdrHeight_ = 0;
-    int colorType_ = 0;  // without the alpha bit
-    std::uint8_t interlace_ = 0;
-    bool alphaChannel_ = false;
-    bool grayscale_ = false;
-    int pngBitsPerPixel_ = 0;
+    std::uint32_t FIhdrWidth = 0;
+    std::uint32_t FIhdrHeight = 0;
+    int FColorType = 0;  // without the alpha bit
+    std::uint8_t FInterlace = 0;
+    bool FAlphaChannel = false;
+    bool FGrayscale = false;
+    int FPngBitsPerPixel = 0;
 
     // Chunk flags
-    bool ihdrSeen_ = false;
-    bool imageRead_ = false;
-    bool plteRead_ = false;
-    bool iendReached_ = false;
-    bool privateSeen_ = false;
-    std::uint32_t chunkLeft_ = 0;
+    bool FIhdrSeen = false;
+    bool FImageRead = false;
+    bool FPlteRead = false;
+    bool FIendReached = false;
+    bool FPrivateSeen = false;
+    std::uint32_t FChunkLeft = 0;
 
-    std::array<std::uint8_t, 256> paletteAlpha_{};
-    bool paletteAlphaPending_ = false;
-    TColor transparentColor_ = clNone;
-    TColor backgroundColor_ = clNone;
-    double gamma_ = 0;
-    std::uint32_t significantBits_ = 0;
-    TPngTime ownTime_;
-    TPngChromaticities ownChromaticities_;
-    TPngGifControl ownGifControl_;
-    TBitmap* alphaTarget_ = nullptr;
-    TPalette loadedPalette_;
+    std::array<std::uint8_t, 256> FPaletteAlpha{};
+    bool FPaletteAlphaPending = false;
+    TColor FTransparentColor = clNone;
+    TColor FBackgroundColor = clNone;
+    double FGamma = 0;
+    std::uint32_t FSignificantBits = 0;
+    TPngTime FOwnTime;
+    TPngChromaticities FOwnChromaticities;
+    TPngGifControl FOwnGifControl;
+    TBitmap* FAlphaTarget = nullptr;
+    TPalette FLoadedPalette;
 
     // Inflate
     struct Inflater;
-    std::unique_ptr<Inflater> inflater_;
-    std::unique_ptr<std::uint8_t[]> inflateInput_;
-    bool streamEnded_ = false;
+    std::unique_ptr<Inflater> FInflater;
+    std::unique_ptr<std::uint8_t[]> FInflateInput;
+    bool FStreamEnded = false;
 
     // Progress
-    int lastPercent_ = -1;
-    int totalRows_ = 0;
-    int rowsDone_ = 0;
+    int FLastPercent = -1;
+    int FTotalRows = 0;
+    int FRowsDone = 0;
 };

@@ -68,7 +68,7 @@ void PngWriter::SetIdatSize(int value)
     if (value < 256 || value > 100000) {
         throw PngError(PngMessage::IdatSize);
     }
-    idatSize_ = value;
+    FIdatSize = value;
 }
 
 void PngWriter::WriteChunk(const char* type, const std::uint8_t* data, std::size_t length)
@@ -87,10 +87,10 @@ void PngWriter::WriteChunk(const char* type, const std::uint8_t* data, std::size
 
 void PngWriter::ChunkProgress()
 {
-    ++chunksWritten_;
-    const int percent = std::min(29, chunksWritten_ * 29 / kHeaderChunks);
-    if (percent > lastPercent_) {
-        lastPercent_ = percent;
+    ++FChunksWritten;
+    const int percent = std::min(29, FChunksWritten * 29 / kHeaderChunks);
+    if (percent > FLastPercent) {
+        FLastPercent = percent;
         Progress(TProgressStage::psRunning, percent);
     }
 }
@@ -99,54 +99,54 @@ void PngWriter::ChunkProgress()
 
 void PngWriter::Encode()
 {
-    TBitmap& bitmap = *bitmap_;
+    TBitmap& bitmap = *FBitmap;
     if (bitmap.Empty()) {
         // A picture without pixels has no valid PNG form.
         throw PngError(PngMessage::WriteError);
     }
     switch (bitmap.PixelFormat()) {
-    case TPixelFormat::pf1bit: sourceBits_ = 1; break;
-    case TPixelFormat::pf4bit: sourceBits_ = 4; break;
-    case TPixelFormat::pf8bit: sourceBits_ = 8; break;
-    case TPixelFormat::pf15bit: sourceBits_ = 15; break;
-    case TPixelFormat::pf16bit: sourceBits_ = 16; break;
-    case TPixelFormat::pf24bit: sourceBits_ = 24; break;
-    case TPixelFormat::pf32bit: sourceBits_ = 32; break;
+    case TPixelFormat::pf1bit: FSourceBits = 1; break;
+    case TPixelFormat::pf4bit: FSourceBits = 4; break;
+    case TPixelFormat::pf8bit: FSourceBits = 8; break;
+    case TPixelFormat::pf15bit: FSourceBits = 15; break;
+    case TPixelFormat::pf16bit: FSourceBits = 16; break;
+    case TPixelFormat::pf24bit: FSourceBits = 24; break;
+    case TPixelFormat::pf32bit: FSourceBits = 32; break;
     }
-    workBits_ = (sourceBits_ == 15 || sourceBits_ == 16) ? 24 : sourceBits_;
+    FWorkBits = (FSourceBits == 15 || FSourceBits == 16) ? 24 : FSourceBits;
 
-    alpha_ = nullptr;
-    if (AlphaBitmap != nullptr && AlphaBitmap != bitmap_ && !AlphaBitmap->Empty() &&
+    FAlpha = nullptr;
+    if (AlphaBitmap != nullptr && AlphaBitmap != FBitmap && !AlphaBitmap->Empty() &&
         AlphaBitmap->Width() == bitmap.Width() && AlphaBitmap->Height() == bitmap.Height() &&
         AlphaBitmap->PixelFormat() == TPixelFormat::pf8bit) {
-        alpha_ = AlphaBitmap;
+        FAlpha = AlphaBitmap;
     }
 
-    greyOutput_ = Grayscale;
-    paletteOutput_ = false;
-    if (greyOutput_) {
-        bitDepth_ = workBits_ <= 8 ? workBits_ : 8;
-        alphaOutput_ = alpha_ != nullptr && bitDepth_ == 8;
-        colorType_ = alphaOutput_ ? 4 : 0;
-        pngBitsPerPixel_ = alphaOutput_ ? 16 : bitDepth_;
-    } else if (workBits_ <= 8) {
-        paletteOutput_ = true;
-        alphaOutput_ = false;
-        bitDepth_ = workBits_;
-        colorType_ = 3;
-        pngBitsPerPixel_ = bitDepth_;
+    FGreyOutput = Grayscale;
+    FPaletteOutput = false;
+    if (FGreyOutput) {
+        FBitDepth = FWorkBits <= 8 ? FWorkBits : 8;
+        FAlphaOutput = FAlpha != nullptr && FBitDepth == 8;
+        FColorType = FAlphaOutput ? 4 : 0;
+        FPngBitsPerPixel = FAlphaOutput ? 16 : FBitDepth;
+    } else if (FWorkBits <= 8) {
+        FPaletteOutput = true;
+        FAlphaOutput = false;
+        FBitDepth = FWorkBits;
+        FColorType = 3;
+        FPngBitsPerPixel = FBitDepth;
     } else {
-        bitDepth_ = 8;
-        alphaOutput_ = alpha_ != nullptr;
-        colorType_ = alphaOutput_ ? 6 : 2;
-        pngBitsPerPixel_ = alphaOutput_ ? 32 : 24;
+        FBitDepth = 8;
+        FAlphaOutput = FAlpha != nullptr;
+        FColorType = FAlphaOutput ? 6 : 2;
+        FPngBitsPerPixel = FAlphaOutput ? 32 : 24;
     }
-    if (!alphaOutput_) {
-        alpha_ = nullptr;
+    if (!FAlphaOutput) {
+        FAlpha = nullptr;
     }
 
-    chunksWritten_ = 0;
-    lastPercent_ = -1;
+    FChunksWritten = 0;
+    FLastPercent = -1;
     Progress(TProgressStage::psStarting, 0);
     WriteBytes(kSignature, 8);
     WriteHeaderChunks();
@@ -157,14 +157,14 @@ void PngWriter::Encode()
 
 void PngWriter::WriteHeaderChunks()
 {
-    const TBitmap& bitmap = *bitmap_;
+    const TBitmap& bitmap = *FBitmap;
     std::vector<std::uint8_t> d;
 
     // IHDR
     Put32(d, static_cast<std::uint32_t>(bitmap.Width()));
     Put32(d, static_cast<std::uint32_t>(bitmap.Height()));
-    d.push_back(static_cast<std::uint8_t>(bitDepth_));
-    d.push_back(static_cast<std::uint8_t>(colorType_));
+    d.push_back(static_cast<std::uint8_t>(FBitDepth));
+    d.push_back(static_cast<std::uint8_t>(FColorType));
     d.push_back(0);  // compression: deflate
     d.push_back(0);  // filter method 0
     d.push_back(Interlaced ? 1 : 0);
@@ -227,16 +227,16 @@ void PngWriter::WriteHeaderChunks()
 
     // sBIT
     std::uint32_t sbit = SignificantBits;
-    if (sourceBits_ == 15) {
-        sbit = 0x050505 | (alphaOutput_ ? 0x08000000u : 0);
-    } else if (sourceBits_ == 16) {
-        sbit = 0x050605 | (alphaOutput_ ? 0x08000000u : 0);
+    if (FSourceBits == 15) {
+        sbit = 0x050505 | (FAlphaOutput ? 0x08000000u : 0);
+    } else if (FSourceBits == 16) {
+        sbit = 0x050605 | (FAlphaOutput ? 0x08000000u : 0);
     }
-    if (sbit > 0 && !greyOutput_) {
+    if (sbit > 0 && !FGreyOutput) {
         // Each value must lie in 1..8 for the 8-bit samples written; values kept from a
         // 16-bit file (or left 0) would make the file invalid.
         d.clear();
-        for (int i = 0; i < (alphaOutput_ ? 4 : 3); ++i) {
+        for (int i = 0; i < (FAlphaOutput ? 4 : 3); ++i) {
             const unsigned v = (sbit >> (8 * i)) & 0xFF;
             d.push_back(static_cast<std::uint8_t>(v == 0 || v > 8 ? 8 : v));
         }
@@ -245,7 +245,7 @@ void PngWriter::WriteHeaderChunks()
     ChunkProgress();
 
     // PLTE
-    if (paletteOutput_ && !bitmap.Palette().empty()) {
+    if (FPaletteOutput && !bitmap.Palette().empty()) {
         d.clear();
         for (const TPaletteEntry& e : OutputPalette()) {
             d.insert(d.end(), {e.Red, e.Green, e.Blue});
@@ -285,7 +285,7 @@ bool PngWriter::ResolveColor(TColor color, TColor& plain) const
         return true;
     }
     const auto index = static_cast<std::size_t>(color & 0xFF);
-    const TPalette& palette = !bitmap_->Palette().empty() ? bitmap_->Palette() : SourcePalette;
+    const TPalette& palette = !FBitmap->Palette().empty() ? FBitmap->Palette() : SourcePalette;
     if (index >= palette.size()) {
         return false;
     }
@@ -296,15 +296,15 @@ bool PngWriter::ResolveColor(TColor color, TColor& plain) const
 // The palette written: no more entries than the bit depth can index.
 TPalette PngWriter::OutputPalette() const
 {
-    const TPalette& palette = bitmap_->Palette();
-    const std::size_t limit = std::size_t{1} << bitDepth_;
+    const TPalette& palette = FBitmap->Palette();
+    const std::size_t limit = std::size_t{1} << FBitDepth;
     return palette.size() <= limit ? palette : TPalette(palette.begin(), palette.begin() + static_cast<std::ptrdiff_t>(limit));
 }
 
 void PngWriter::WriteBackgroundAndTransparency()
 {
-    const TPalette palette = paletteOutput_ ? OutputPalette() : bitmap_->Palette();
-    const TColor colors[2] = {BackgroundColor, alphaOutput_ ? clNone : TransparentColor};
+    const TPalette palette = FPaletteOutput ? OutputPalette() : FBitmap->Palette();
+    const TColor colors[2] = {BackgroundColor, FAlphaOutput ? clNone : TransparentColor};
     const char* types[2] = {"bKGD", "tRNS"};
     for (int which = 0; which < 2; ++which) {
         const TColor c = colors[which];
@@ -313,7 +313,7 @@ void PngWriter::WriteBackgroundAndTransparency()
             continue;
         }
         std::vector<std::uint8_t> d;
-        if (paletteOutput_) {
+        if (FPaletteOutput) {
             if (palette.empty()) {
                 ChunkProgress();
                 continue;
@@ -336,9 +336,9 @@ void PngWriter::WriteBackgroundAndTransparency()
                 ChunkProgress();
                 continue;
             }
-            if (greyOutput_) {
+            if (FGreyOutput) {
                 const int grey = Luminance(GetRValue(plain), GetGValue(plain), GetBValue(plain));
-                const int sample = bitDepth_ == 1 ? (grey >= 128 ? 1 : 0) : bitDepth_ == 4 ? grey / 16 : grey;
+                const int sample = FBitDepth == 1 ? (grey >= 128 ? 1 : 0) : FBitDepth == 4 ? grey / 16 : grey;
                 Put16(d, static_cast<unsigned>(sample));
             } else {
                 Put16(d, static_cast<unsigned>(GetRValue(plain)));
@@ -353,46 +353,46 @@ void PngWriter::WriteBackgroundAndTransparency()
 
 std::vector<PngWriter::Pass> PngWriter::Passes() const
 {
-    return PngPasses(bitmap_->Width(), bitmap_->Height(), Interlaced);
+    return PngPasses(FBitmap->Width(), FBitmap->Height(), Interlaced);
 }
 
 void PngWriter::BuildGreyMap()
 {
-    const TPalette& palette = bitmap_->Palette();
-    invertBits_ = false;
-    for (int i = 0; i < 256; ++i) greyMap_[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
-    if (!greyOutput_ || workBits_ > 8 || palette.empty()) {
+    const TPalette& palette = FBitmap->Palette();
+    FInvertBits = false;
+    for (int i = 0; i < 256; ++i) FGreyMap[static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(i);
+    if (!FGreyOutput || FWorkBits > 8 || palette.empty()) {
         return;
     }
-    if (workBits_ == 1) {
+    if (FWorkBits == 1) {
         if (palette.size() >= 2) {
-            invertBits_ = Luminance(palette[1].Red, palette[1].Green, palette[1].Blue) <
+            FInvertBits = Luminance(palette[1].Red, palette[1].Green, palette[1].Blue) <
                           Luminance(palette[0].Red, palette[0].Green, palette[0].Blue);
         }
         return;
     }
     for (std::size_t i = 0; i < palette.size(); ++i) {
         const int grey = Luminance(palette[i].Red, palette[i].Green, palette[i].Blue);
-        greyMap_[i] = static_cast<std::uint8_t>(workBits_ == 4 ? grey / 16 : grey);
+        FGreyMap[i] = static_cast<std::uint8_t>(FWorkBits == 4 ? grey / 16 : grey);
     }
     // Indices beyond the palette have no colour: black.
-    for (std::size_t i = palette.size(); i < 256; ++i) greyMap_[i] = 0;
+    for (std::size_t i = palette.size(); i < 256; ++i) FGreyMap[i] = 0;
 }
 
 void PngWriter::ConvertRow(int y, const Pass& pass, std::uint8_t* out)
 {
-    const std::uint8_t* src = bitmap_->ScanLine(y);
-    const std::uint8_t* alpha = alpha_ != nullptr ? alpha_->ScanLine(y) : nullptr;
+    const std::uint8_t* src = FBitmap->ScanLine(y);
+    const std::uint8_t* alpha = FAlpha != nullptr ? FAlpha->ScanLine(y) : nullptr;
     const int n = pass.columns;
     const int x0 = pass.firstColumn, dx = pass.columnStep;
-    switch (sourceBits_) {
+    switch (FSourceBits) {
     case 1: {
         const std::size_t bytes = static_cast<std::size_t>((n + 7) / 8);
         std::memset(out, 0, bytes);
         for (int k = 0; k < n; ++k) {
             const int x = x0 + k * dx;
             unsigned bit = (src[x >> 3] >> (7 - (x & 7))) & 1u;
-            if (invertBits_) bit ^= 1u;
+            if (FInvertBits) bit ^= 1u;
             if (bit) out[k >> 3] = static_cast<std::uint8_t>(out[k >> 3] | (0x80u >> (k & 7)));
         }
         break;
@@ -403,34 +403,34 @@ void PngWriter::ConvertRow(int y, const Pass& pass, std::uint8_t* out)
         for (int k = 0; k < n; ++k) {
             const int x = x0 + k * dx;
             unsigned v = (x & 1) ? src[x >> 1] & 0x0Fu : src[x >> 1] >> 4;
-            if (greyOutput_) v = greyMap_[v] & 0x0Fu;
+            if (FGreyOutput) v = FGreyMap[v] & 0x0Fu;
             out[k >> 1] = static_cast<std::uint8_t>(out[k >> 1] | ((k & 1) ? v : v << 4));
         }
         break;
     }
     case 8:
-        if (!greyOutput_) {
+        if (!FGreyOutput) {
             for (int k = 0; k < n; ++k) out[k] = src[x0 + k * dx];
         } else if (alpha != nullptr) {
             for (int k = 0; k < n; ++k) {
                 const int x = x0 + k * dx;
-                out[2 * k] = greyMap_[src[x]];
+                out[2 * k] = FGreyMap[src[x]];
                 out[2 * k + 1] = static_cast<std::uint8_t>(255 - alpha[x]);
             }
         } else {
-            for (int k = 0; k < n; ++k) out[k] = greyMap_[src[x0 + k * dx]];
+            for (int k = 0; k < n; ++k) out[k] = FGreyMap[src[x0 + k * dx]];
         }
         break;
     default: {
         // 15, 16, 24 and 32 bits: red, green, blue (or grey), then alpha.
-        const std::size_t step = static_cast<std::size_t>(pngBitsPerPixel_ / 8);
+        const std::size_t step = static_cast<std::size_t>(FPngBitsPerPixel / 8);
         for (int k = 0; k < n; ++k) {
             const int x = x0 + k * dx;
             int r, g, b;
-            if (sourceBits_ == 15 || sourceBits_ == 16) {
+            if (FSourceBits == 15 || FSourceBits == 16) {
                 const unsigned w = src[2 * x] | (src[2 * x + 1] << 8);
                 const unsigned c5b = w & 31;
-                if (sourceBits_ == 15) {
+                if (FSourceBits == 15) {
                     const unsigned c5r = (w >> 10) & 31, c5g = (w >> 5) & 31;
                     r = static_cast<int>(c5r * 8 + c5r / 4);
                     g = static_cast<int>(c5g * 8 + c5g / 4);
@@ -441,13 +441,13 @@ void PngWriter::ConvertRow(int y, const Pass& pass, std::uint8_t* out)
                 }
                 b = static_cast<int>(c5b * 8 + c5b / 4);
             } else {
-                const std::uint8_t* p = src + static_cast<std::size_t>(x) * (sourceBits_ == 32 ? 4 : 3);
+                const std::uint8_t* p = src + static_cast<std::size_t>(x) * (FSourceBits == 32 ? 4 : 3);
                 b = p[0];
                 g = p[1];
                 r = p[2];
             }
             std::uint8_t* o = out + static_cast<std::size_t>(k) * step;
-            if (greyOutput_) {
+            if (FGreyOutput) {
                 *o++ = static_cast<std::uint8_t>(Luminance(r, g, b));
             } else {
                 *o++ = static_cast<std::uint8_t>(r);
@@ -465,9 +465,9 @@ void PngWriter::ConvertRow(int y, const Pass& pass, std::uint8_t* out)
 
 void PngWriter::FilterWith(int type, std::size_t bytes, std::uint8_t* out) const
 {
-    const std::size_t bpp = static_cast<std::size_t>((pngBitsPerPixel_ + 7) / 8);
-    const std::uint8_t* x = current_.data() + 1;
-    const std::uint8_t* b = previous_.data() + 1;
+    const std::size_t bpp = static_cast<std::size_t>((FPngBitsPerPixel + 7) / 8);
+    const std::uint8_t* x = FCurrent.data() + 1;
+    const std::uint8_t* b = FPrevious.data() + 1;
     std::uint8_t* o = out + 1;
     out[0] = static_cast<std::uint8_t>(type);
     switch (type) {
@@ -499,11 +499,11 @@ void PngWriter::FilterWith(int type, std::size_t bytes, std::uint8_t* out) const
 
 int PngWriter::Score(const std::uint8_t* row, std::size_t n)
 {
-    histogram_.fill(0);
-    for (std::size_t i = 0; i < n; ++i) ++histogram_[row[i]];
+    FHistogram.fill(0);
+    for (std::size_t i = 0; i < n; ++i) ++FHistogram[row[i]];
     std::uint32_t t1 = 0, t2 = 0, t3 = 0;
     int k = 0;
-    for (std::uint32_t c : histogram_) {
+    for (std::uint32_t c : FHistogram) {
         if (c == 0) continue;
         ++k;
         if (c > t1) {
@@ -521,7 +521,7 @@ int PngWriter::Score(const std::uint8_t* row, std::size_t n)
         return -1;
     }
     const double dn = static_cast<double>(n);
-    if (pngBitsPerPixel_ < 8) {
+    if (FPngBitsPerPixel < 8) {
         return static_cast<int>(std::trunc(dn / 1.5 / k * 1500 + static_cast<double>(t1 + t2) / dn * 1000));
     }
     return static_cast<int>(std::trunc(dn / 1.5 / k * 1000 + static_cast<double>(t1 + t2 + t3) / dn * 1000));
@@ -532,34 +532,34 @@ const std::uint8_t* PngWriter::FilterRow(std::size_t bytes)
 {
     const std::size_t n = bytes + 1;
     if (FilterMode >= 2 && FilterMode <= 5) {
-        FilterWith(FilterMode - 1, bytes, chosen_.data());
-        return chosen_.data();
+        FilterWith(FilterMode - 1, bytes, FChosen.data());
+        return FChosen.data();
     }
-    FilterWith(0, bytes, chosen_.data());
+    FilterWith(0, bytes, FChosen.data());
     if (FilterMode != 0) {
-        return chosen_.data();
+        return FChosen.data();
     }
     // Adaptive: None first, then Sub, Up, Average and Paeth; the higher score wins and a
     // row that scores -1 is taken at once.
-    int best = Score(chosen_.data(), n);
-    if (best == -1 || workBits_ == 4) {
-        return chosen_.data();
+    int best = Score(FChosen.data(), n);
+    if (best == -1 || FWorkBits == 4) {
+        return FChosen.data();
     }
-    if (workBits_ == 1 || workBits_ == 8) {
+    if (FWorkBits == 1 || FWorkBits == 8) {
         best *= 2;
     }
     for (int type = 1; type <= 4; ++type) {
-        FilterWith(type, bytes, candidate_.data());
-        const int score = Score(candidate_.data(), n);
+        FilterWith(type, bytes, FCandidate.data());
+        const int score = Score(FCandidate.data(), n);
         if (score == -1) {
-            return candidate_.data();
+            return FCandidate.data();
         }
         if (score > best) {
             best = score;
-            std::swap(chosen_, candidate_);
+            std::swap(FChosen, FCandidate);
         }
     }
-    return chosen_.data();
+    return FChosen.data();
 }
 
 void PngWriter::WriteImage()
@@ -570,13 +570,13 @@ void PngWriter::WriteImage()
     for (const Pass& p : passes) totalRows += p.rows;
 
     const std::size_t maxBytes = static_cast<std::size_t>(
-        (static_cast<std::uint64_t>(bitmap_->Width()) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
+        (static_cast<std::uint64_t>(FBitmap->Width()) * static_cast<unsigned>(FPngBitsPerPixel) + 7) / 8);
     // One filter byte plus the row, rounded up to 32 bytes.
     const std::size_t bufferBytes = (maxBytes + 1 + 31) / 32 * 32;
-    current_.assign(bufferBytes, 0);
-    previous_.assign(bufferBytes, 0);
-    chosen_.assign(bufferBytes, 0);
-    candidate_.assign(bufferBytes, 0);
+    FCurrent.assign(bufferBytes, 0);
+    FPrevious.assign(bufferBytes, 0);
+    FChosen.assign(bufferBytes, 0);
+    FCandidate.assign(bufferBytes, 0);
 
     const int level = CompressionLevel >= 0 && CompressionLevel <= 9 ? CompressionLevel : Z_DEFAULT_COMPRESSION;
     Deflater deflater;
@@ -585,7 +585,7 @@ void PngWriter::WriteImage()
         throw PngError(PngMessage::WriteError);
     }
     deflater.open = true;
-    std::vector<std::uint8_t> out(static_cast<std::size_t>(idatSize_));
+    std::vector<std::uint8_t> out(static_cast<std::size_t>(FIdatSize));
     z.next_out = out.data();
     z.avail_out = static_cast<uInt>(out.size());
 
@@ -613,10 +613,10 @@ void PngWriter::WriteImage()
     try {
         for (const Pass& pass : passes) {
             const std::size_t bytes = static_cast<std::size_t>(
-                (static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(pngBitsPerPixel_) + 7) / 8);
-            std::fill(previous_.begin(), previous_.end(), 0);
+                (static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(FPngBitsPerPixel) + 7) / 8);
+            std::fill(FPrevious.begin(), FPrevious.end(), 0);
             for (int k = 0; k < pass.rows; ++k) {
-                ConvertRow(pass.firstRow + k * pass.rowStep, pass, current_.data() + 1);
+                ConvertRow(pass.firstRow + k * pass.rowStep, pass, FCurrent.data() + 1);
                 const std::uint8_t* row = FilterRow(bytes);
                 z.next_in = const_cast<std::uint8_t*>(row);
                 z.avail_in = static_cast<uInt>(bytes + 1);
@@ -627,12 +627,12 @@ void PngWriter::WriteImage()
                     }
                     emitFull();
                 }
-                std::swap(current_, previous_);
+                std::swap(FCurrent, FPrevious);
                 ++rowNumber;
-                if (bitmap_->Height() < 4 || rowNumber % 4 == 2) {
+                if (FBitmap->Height() < 4 || rowNumber % 4 == 2) {
                     const int percent = 29 + static_cast<int>(static_cast<std::int64_t>(rowNumber) * 70 / std::max(totalRows, 1));
-                    if (percent > lastPercent_) {
-                        lastPercent_ = percent;
+                    if (percent > FLastPercent) {
+                        FLastPercent = percent;
                         Progress(TProgressStage::psRunning, percent);
                     }
                 }

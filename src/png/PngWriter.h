@@ -17,7 +17,7 @@ public:
     ~PngWriter() override;
 
     // Data bytes per IDAT chunk, 256..100000; anything else raises PngError.
-    int IdatSize() const { return idatSize_; }
+    int IdatSize() const { return FIdatSize; }
     void SetIdatSize(int value);
 
     int CompressionLevel = -1;  // zlib level; outside 0..9 the zlib default
@@ -66,22 +66,22 @@ private:
     TPalette OutputPalette() const;
     void ChunkProgress();
 
-    int idatSize_ = 32768;
+    int FIdatSize = 32768;
 
     // Per encoding
-    int sourceBits_ = 24;
-    int workBits_ = 24;
-    const TBitmap* alpha_ = nullptr;
-    bool greyOutput_ = false;
-    bool alphaOutput_ = false;
-    bool paletteOutput_ = false;
-    int bitDepth_ = 8;
-    int colorType_ = 2;
-    int pngBitsPerPixel_ = 24;
-    std::array<std::uint8_t, 256> greyMap_{};
-    bool invertBits_ = false;
-    std::vector<std::uint8_t> current_, previous_, chosen_, candidate_;
-    std::array<std::uint32_t, 256> histogram_{};
-    int chunksWritten_ = 0;
-    int lastPercent_ = -1;
+    int FSourceBits = 24;
+    int FWorkBits = 24;
+    const TBitmap* FAlpha = nullptr;
+    bool FGreyOutput = false;
+    bool FAlphaOutput = false;
+    bool FPaletteOutput = false;
+    int FBitDepth = 8;
+    int FColorType = 2;
+    int FPngBitsPerPixel = 24;
+    std::array<std::uint8_t, 256> FGreyMap{};
+    bool FInvertBits = false;
+    std::vector<std::uint8_t> FCurrent, FPrevious, FChosen, FCandidate;
+    std::array<std::uint32_t, 256> FHistogram{};
+    int FChunksWritten = 0;
+    int FLastPercent = -1;
 };

@@ -3,7 +3,7 @@
 // with spaces and a "/" before the alpha value, numbers with decimals and exponents,
 // percentages, and hues with or without an angle unit.
 
-#include "colour/TypeHSBandRGB.h"
+#include "colour/Colour.h"
 
 #include <optional>
 #include <string_view>

@@ -1,6 +1,6 @@
 #pragma once
 // Finding the value tokens of a declaration without the pattern matcher: the same tokens, in
-// the same places, as THtmlReplace::ValuesCommand finds with flags "k" and "i" -- "#" and
+// the same places, as TColourRewriter::ValuesCommand finds with flags "k" and "i" -- "#" and
 // hexadecimal digits, a classic rgb function from "rgb" to the first ")" after the first "("
 // after it, or a run of letters -- but in time linear in the declaration, however many "rgb"
 // words without a "(" after them it holds.

@@ -160,7 +160,7 @@ void TfrmBackup::AddFolder(const QString& Folder)
     AddFiles(found);
 }
 
-void TfrmBackup::WMDropFiles(const QStringList& Names)
+void TfrmBackup::AddDroppedFiles(const QStringList& Names)
 {
     for (const QString& name : Names) {
         switch (ClassifyBackupDrop(ToLocal(name))) {
@@ -297,7 +297,7 @@ void TfrmBackup::dropEvent(QDropEvent* Event)
             names << url.toLocalFile();
     }
     Event->acceptProposedAction();
-    WMDropFiles(names);
+    AddDroppedFiles(names);
 }
 
 bool TfrmBackup::eventFilter(QObject* Watched, QEvent* Event)

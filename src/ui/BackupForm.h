@@ -22,7 +22,7 @@ public:
     // A ".bak" search of Folder (sub-folders when cbxSubFolderSearch is checked), then AddFiles.
     void AddFolder(const QString& Folder);
     // Dropped names in the order delivered: no extension, a folder; ".bak", a file; else nothing.
-    void WMDropFiles(const QStringList& Names);
+    void AddDroppedFiles(const QStringList& Names);
 
     // The full paths of the list, in list order.
     QStringList ListedPaths() const;

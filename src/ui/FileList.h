@@ -3,7 +3,7 @@
 // and the drawing: adding files and folders, the drop rules, deleting the selection,
 // checking by extension, and the hand-over of the checked paths to the batch.
 
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include <QString>
 #include <QStringList>

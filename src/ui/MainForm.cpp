@@ -1,10 +1,10 @@
 #include "ui/MainForm.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "ui/BackupForm.h"
-#include "ui/BrowsForm.h"
-#include "ui/ColorSelect.h"
-#include "ui/OperationForm.h"
+#include "ui/PreviewForm.h"
+#include "ui/ColourPairForm.h"
+#include "ui/BatchForm.h"
 #include "ui/UrlViewForm.h"
 
 #include <QAction>
@@ -225,7 +225,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FFileList(nullptr)
 
 TfrmMain::~TfrmMain()
 {
-    delete FOperationForm.data();
+    delete FBatchForm.data();
     for (QWidget* Form : SecondaryWindows())
         delete Form;
 }
@@ -408,7 +408,7 @@ QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
     Layout->addWidget(cbxGifTransparent);
     Layout->addLayout(RefreshRow);
 
-    connect(udnRefreshTime, &QSpinBox::valueChanged, this, &TfrmMain::udnRefreshTimeClick);
+    connect(udnRefreshTime, &QSpinBox::valueChanged, this, &TfrmMain::udnRefreshTimeChange);
     return Group;
 }
 
@@ -545,7 +545,7 @@ void TfrmMain::mitHtmlClick()
     FFileList.CheckExtension(QStringLiteral("html"));
 }
 
-void TfrmMain::WMDropFiles(const QStringList& Names)
+void TfrmMain::AddDroppedFiles(const QStringList& Names)
 {
     FFileList.AddDropped(Names, cbxSubFolderSearch->isChecked());
 }
@@ -586,7 +586,7 @@ void TfrmMain::dropEvent(QDropEvent* Event)
             Names.append(Url.toLocalFile());
     }
     Event->acceptProposedAction();
-    WMDropFiles(Names);
+    AddDroppedFiles(Names);
 }
 
 bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)
@@ -665,12 +665,12 @@ int TfrmMain::HexToInt(const QString& Digits) const
 
 void TfrmMain::btnNewColorsClick()
 {
-    if (!FColorSelectForm) {
-        FColorSelectForm = new TfrmColorSelect;
-        FColorSelectForm->setAttribute(Qt::WA_DeleteOnClose);
-        connect(FColorSelectForm.data(), &TfrmColorSelect::PairAccepted, this, &TfrmMain::AddColorRow);
+    if (!FColourPairForm) {
+        FColourPairForm = new TfrmColourPair;
+        FColourPairForm->setAttribute(Qt::WA_DeleteOnClose);
+        connect(FColourPairForm.data(), &TfrmColourPair::PairAccepted, this, &TfrmMain::AddColorRow);
     }
-    ShowAgain(FColorSelectForm);
+    ShowAgain(FColourPairForm);
 }
 
 void TfrmMain::btnDeleteColorsClick()
@@ -694,30 +694,30 @@ void TfrmMain::ScrollChange()
     lblHValue->setText(QString::number(scbH->value()));
     lblSValue->setText(QString::number(scbS->value()));
     lblBValue->setText(QString::number(scbB->value()));
-    if (FBrowsForm)
-        FBrowsForm->ConvertCapture();
+    if (FPreviewForm)
+        FPreviewForm->ConvertCapture();
 }
 
-void TfrmMain::udnRefreshTimeClick()
+void TfrmMain::udnRefreshTimeChange()
 {
-    if (FBrowsForm)
-        FBrowsForm->SetCaptureInterval(udnRefreshTime->value() * 1000);
+    if (FPreviewForm)
+        FPreviewForm->SetCaptureInterval(udnRefreshTime->value() * 1000);
 }
 
 // ---- Commands
 
 void TfrmMain::bbnOperationClick()
 {
-    if (FOperationForm)
+    if (FBatchForm)
         return;
-    FOperationForm = new TfrmOperation(BatchInput(), this);
+    FBatchForm = new TfrmBatch(BatchInput(), this);
     // The preview shows the converted files once the batch is over.
-    connect(FOperationForm.data(), &TfrmOperation::ConversionFinished, this, [this] {
-        if (FBrowsForm)
-            FBrowsForm->RefreshPage();
+    connect(FBatchForm.data(), &TfrmBatch::ConversionFinished, this, [this] {
+        if (FPreviewForm)
+            FPreviewForm->RefreshPage();
     });
-    FOperationForm->show();
-    FOperationForm->ExecuteConversion();
+    FBatchForm->show();
+    FBatchForm->ExecuteConversion();
 }
 
 void TfrmMain::bbnShowPreviewClick()
@@ -728,19 +728,19 @@ void TfrmMain::bbnShowPreviewClick()
     if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".png"), Qt::CaseInsensitive) == 0)
         Path = MakePngPage(Path, QCoreApplication::applicationDirPath());
     if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".css"), Qt::CaseInsensitive) == 0)
-        OpenInNotepad(Path);
+        OpenInTextEditor(Path);
     else
         ShowPreviewOf(QStringLiteral("file://") + Path);
 }
 
 void TfrmMain::ShowPreviewOf(const QString& Url)
 {
-    if (!FBrowsForm) {
-        FBrowsForm = new TfrmBrows([this] { return CurrentSettings(); });
-        FBrowsForm->setAttribute(Qt::WA_DeleteOnClose);
+    if (!FPreviewForm) {
+        FPreviewForm = new TfrmPreview([this] { return CurrentSettings(); });
+        FPreviewForm->setAttribute(Qt::WA_DeleteOnClose);
     }
-    ShowAgain(FBrowsForm);
-    FBrowsForm->Navigate(Url);
+    ShowAgain(FPreviewForm);
+    FPreviewForm->Navigate(Url);
 }
 
 QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
@@ -757,7 +757,7 @@ QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
     return PagePath;
 }
 
-void TfrmMain::OpenInNotepad(const QString& Path)
+void TfrmMain::OpenInTextEditor(const QString& Path)
 {
     const QStringList Editor = DesktopTextEditor(Path);
     if (!Editor.isEmpty() && QProcess::startDetached(Editor.first(), Editor.mid(1)))
@@ -846,8 +846,8 @@ void TfrmMain::mitExitClick()
 void TfrmMain::closeEvent(QCloseEvent* Event)
 {
     // A running batch is rewriting the user's files: the program waits for it.
-    if (FOperationForm && FOperationForm->IsRunning()) {
-        FOperationForm->raise();
+    if (FBatchForm && FBatchForm->IsRunning()) {
+        FBatchForm->raise();
         Event->ignore();
         return;
     }
@@ -857,7 +857,7 @@ void TfrmMain::closeEvent(QCloseEvent* Event)
 
 QList<QWidget*> TfrmMain::SecondaryWindows() const
 {
-    return {FOperationForm.data(), FBrowsForm.data(), FUrlViewForm.data(), FColorSelectForm.data(), FBackupForm.data()};
+    return {FBatchForm.data(), FPreviewForm.data(), FUrlViewForm.data(), FColourPairForm.data(), FBackupForm.data()};
 }
 
 void TfrmMain::CloseSecondaryWindows()

@@ -2,9 +2,9 @@
 // The main window: the file list, the hue/saturation/brightness offsets, the specific colour
 // table and the settings the batch reads; it opens every other window on request.
 
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 #include "colour/ConversionSettings.h"
-#include "colour/TypeHSBandRGB.h"
+#include "colour/Colour.h"
 #include "ui/FileList.h"
 
 #include <QMainWindow>
@@ -21,9 +21,9 @@ class QSpinBox;
 class QTableWidget;
 class QToolButton;
 class TfrmBackup;
-class TfrmBrows;
-class TfrmColorSelect;
-class TfrmOperation;
+class TfrmPreview;
+class TfrmColourPair;
+class TfrmBatch;
 class TfrmUrlView;
 
 class TfrmMain : public QMainWindow {
@@ -54,8 +54,8 @@ public:
     // Where the pop-up of bbnCheckPlus opens, in screen coordinates.
     QPoint CheckPlusMenuPoint() const;
 
-    QPointer<TfrmOperation> OperationForm() const { return FOperationForm; }
-    QPointer<TfrmBrows> BrowsForm() const { return FBrowsForm; }
+    QPointer<TfrmBatch> BatchForm() const { return FBatchForm; }
+    QPointer<TfrmPreview> PreviewForm() const { return FPreviewForm; }
 
     // The font of every window: a proportional Japanese face at the size the layout was
     // designed for.
@@ -69,7 +69,7 @@ public:
     // The readme beside the executable, else the installed one; empty when neither exists.
     static QString ReadmePath();
     // Opens a file in the desktop's text editor, or in $VISUAL/$EDITOR in a terminal.
-    static void OpenInNotepad(const QString& Path);
+    static void OpenInTextEditor(const QString& Path);
 
     // Exposed for the tests.
     const std::vector<std::uint8_t>& AdjustFlags() const { return FSettings.AdjustFlags; }
@@ -95,7 +95,7 @@ public slots:
     void ScrollChange();
     void btnNewColorsClick();
     void btnDeleteColorsClick();
-    void udnRefreshTimeClick();
+    void udnRefreshTimeChange();
     void bbnOperationClick();
     void mitURLClick();
     void mitBackupClick();
@@ -104,7 +104,7 @@ public slots:
     void mitAboutClick();
 
     // Adds the dropped names as the drop rules say.
-    void WMDropFiles(const QStringList& Names);
+    void AddDroppedFiles(const QStringList& Names);
 
 protected:
     void showEvent(QShowEvent* Event) override;
@@ -166,9 +166,9 @@ private:
     QString SelectFolderName;
     bool FDropTargetRegistered = false;
 
-    QPointer<TfrmOperation> FOperationForm;
-    QPointer<TfrmBrows> FBrowsForm;
+    QPointer<TfrmBatch> FBatchForm;
+    QPointer<TfrmPreview> FPreviewForm;
     QPointer<TfrmUrlView> FUrlViewForm;
-    QPointer<TfrmColorSelect> FColorSelectForm;
+    QPointer<TfrmColourPair> FColourPairForm;
     QPointer<TfrmBackup> FBackupForm;
 };

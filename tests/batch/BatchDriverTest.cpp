@@ -1,7 +1,7 @@
 // The batch as a whole: which files, in what order, by which converter, and what the log says.
 
 #include "batch/BatchLog.h"
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include "BatchTestUtil.h"
 
@@ -43,7 +43,7 @@ TEST(BatchDriver, NoCheckedFileGivesOnlyEndAndSummary)
     WriteFile(dir / "a.css", "a{color:red}");
     TBatchInput input = Input({dir / "a.css"});
     input.Items[0].Checked = false;
-    TOperation op(input);
+    TBatchRun op(input);
     TRecorder rec;
     op.ExecuteConversion(rec);
     EXPECT_EQ(op.Log(), (std::vector<std::string>{End, "0/0個のファイルを変換成功"}));
@@ -61,7 +61,7 @@ TEST(BatchDriver, SortedOrderEachFileOnceAndTheSummary)
     TBatchInput input = Input({dir / "index.html", dir / "B.css", dir / "a.html", dir / "index.html",
                                dir / "same-file.htm", dir / "A.html", dir / "unchecked.css"});
     input.Items.back().Checked = false;
-    TOperation op(input);
+    TBatchRun op(input);
     TRecorder rec;
     op.ExecuteConversion(rec);
     EXPECT_EQ(op.Log(), (std::vector<std::string>{Ok(dir / "A.html"), Ok(dir / "a.html"), Ok(dir / "B.css"),
@@ -83,7 +83,7 @@ TEST(BatchDriver, ExtensionChoosesTheConverterWithoutRegardToCase)
         WriteFile(dir / name, "p { color: #FF0000 }");
     std::vector<std::string> paths;
     for (const char* name : {"a.PNG", "b.Gif", "c.htm", "d.bak", "e", "f.txt", "g.png.css"}) paths.push_back(dir / name);
-    TOperation op(Input(paths, 120));
+    TBatchRun op(Input(paths, 120));
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Log(), (std::vector<std::string>{
@@ -106,7 +106,7 @@ TEST(BatchDriver, EveryFileFailingEndsWithZeroSuccesses)
 {
     TTempDir dir;
     WriteFile(dir / "bad.css", "p { color: rgb(300, 0, 0) }");
-    TOperation op(Input({dir / "gone.html", dir / "bad.css"}));
+    TBatchRun op(Input({dir / "gone.html", dir / "bad.css"}));
     TRecorder rec;
     op.ExecuteConversion(rec);
     EXPECT_EQ(op.Log(), (std::vector<std::string>{Failed(dir / "bad.css", BatchLog::ReasonHtml),
@@ -124,7 +124,7 @@ TEST(BatchDriver, LongPathsAreConvertedWhole)
     const std::string cut = path.substr(0, 255);
     ASSERT_GT(path.size(), 400u);
     WriteFile(path, "a { color: #ff0000 }");
-    TOperation op(Input({path}, 120));
+    TBatchRun op(Input({path}, 120));
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Log().front(), Ok(path));
@@ -138,7 +138,7 @@ TEST(BatchDriver, SettingsAreFrozenWhenTheBatchIsMade)
     TTempDir dir;
     WriteFile(dir / "a.css", "a { color: #ff0000 }");
     TBatchInput input = Input({dir / "a.css"}, 120);
-    TOperation op(input);
+    TBatchRun op(input);
     input.Settings.HueOffset = -120;
     input.Items.clear();
     TSilentObserver quiet;
@@ -211,7 +211,7 @@ TEST(BatchDriver, SeveralJobsGiveTheSameLogAndFiles)
         for (const std::string& name : Listing(Dir.Path())) input.Items.push_back({true, Dir / name});
         input.Settings.HueOffset = 120;
         input.Jobs = Jobs;
-        TOperation op(input);
+        TBatchRun op(input);
         op.ExecuteConversion(Rec);
         std::vector<std::string> log = op.Log();
         for (std::string& line : log)
@@ -241,7 +241,7 @@ TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
     for (const std::string& name : Listing(dir.Path())) input.Items.push_back({true, dir / name});
     input.Settings.HueOffset = 120;
     input.Jobs = 3;
-    TOperation op(input);
+    TBatchRun op(input);
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Successes(), 8);
@@ -292,7 +292,7 @@ TEST(BatchDriver, ProgressStepsAsFilesFinishWhileTheLogKeepsListOrder)
     TBatchInput input = Input(paths, 120);
     input.Backup = false;
     input.Jobs = 2;
-    TOperation op(input);
+    TBatchRun op(input);
     TStepOrderRecorder rec;
     op.ExecuteConversion(rec);
 

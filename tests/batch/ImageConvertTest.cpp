@@ -3,7 +3,7 @@
 
 #include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 #include "graphics/Bitmap.h"
 
 #include "BatchTestUtil.h"
@@ -49,7 +49,7 @@ TBatchInput Input(int Hue, const std::vector<std::string>& Paths = {})
 
 std::vector<std::string> RunBatch(const TBatchInput& In)
 {
-    TOperation op(In);
+    TBatchRun op(In);
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     return op.Log();
@@ -63,7 +63,7 @@ TEST(ConvertPixel, TransparencyRule)
     input.Settings.BrightOffset = -255;  // everything turns black
     input.Settings.AddPair({7, 7, 7}, {5, 5, 3}, false);
     input.Settings.AddPair({8, 8, 8}, {6, 0, 0}, false);
-    TOperation op(input);
+    TBatchRun op(input);
     TBitmap& work = op.WorkBitmapRef();
     work.SetSize(2, 2);
 
@@ -81,7 +81,7 @@ TEST(ConvertPixel, TransparencyRule)
 
 TEST(ConvertBitmap, AutomaticTransparentColourIsTheBottomLeftPixel)
 {
-    TOperation op(Input(120));
+    TBatchRun op(Input(120));
     TBitmap& work = op.WorkBitmapRef();
     work.SetPixelFormat(TPixelFormat::pf24bit);
     work.SetSize(2, 2);

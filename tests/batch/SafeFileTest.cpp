@@ -1,4 +1,5 @@
-#include "batch/SafeFile.h"
+#include "base/SafeFile.h"
+#include "batch/Backup.h"
 
 #include "batch/BatchErrors.h"
 

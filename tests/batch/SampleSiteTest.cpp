@@ -3,7 +3,7 @@
 
 #include "batch/BatchLog.h"
 #include "batch/FileSearch.h"
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include "BatchTestUtil.h"
 
@@ -32,7 +32,7 @@ TEST(SampleSite, ConvertsWholeWithHue120)
     TBatchInput input;
     for (const std::string& p : SearchSiteFolder(dir.Path(), true)) input.Items.push_back({true, p});
     input.Settings.HueOffset = 120;
-    TOperation op(input);
+    TBatchRun op(input);
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
 

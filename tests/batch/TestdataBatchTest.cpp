@@ -4,7 +4,7 @@
 
 #include "batch/BatchLog.h"
 #include "batch/FileSearch.h"
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include "BatchTestUtil.h"
 
@@ -375,7 +375,7 @@ TEST(TestdataBatch, EveryConformanceImageGivesTheExpectedLine)
     for (const std::string& p : SearchSiteFolder(dir.Path(), true)) input.Items.push_back({true, p});
     input.Settings.HueOffset = 120;
     input.Jobs = 2;  // the log must come out as from one file at a time
-    TOperation op(input);
+    TBatchRun op(input);
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
 

@@ -2,7 +2,7 @@
 
 #include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include "BatchTestUtil.h"
 
@@ -25,7 +25,7 @@ TEST(TextConvert, RewritesColoursAndEndsEveryLineWithCrLf)
     TTempDir dir;
     const std::string path = dir / "index.html";
     WriteFile(path, "<body bgcolor=\"#FF0000\">\n<p style=\"color: blue\">x</p>\r\n</body>");
-    TOperation op(Settings(120));
+    TBatchRun op(Settings(120));
     op.ConvertText(path);
     EXPECT_EQ(ReadFile(path), "<body bgcolor=\"#00FF00\">\r\n<p style=\"color: #FF0000\">x</p>\r\n</body>\r\n");
     EXPECT_EQ(ReadFile(path + ".bak"), "<body bgcolor=\"#FF0000\">\n<p style=\"color: blue\">x</p>\r\n</body>");
@@ -36,7 +36,7 @@ TEST(TextConvert, SecondConversionReplacesTheBackup)
     TTempDir dir;
     const std::string path = dir / "a.css";
     WriteFile(path, "a { color: #FF0000 }");
-    TOperation op(Settings(120));
+    TBatchRun op(Settings(120));
     op.ConvertText(path);
     op.ConvertText(path);
     EXPECT_EQ(ReadFile(path), "a { color: #0000FF }\r\n");
@@ -49,7 +49,7 @@ TEST(TextConvert, NoBackupWhenUnchecked)
     const std::string path = dir / "a.css";
     WriteFile(path, "a { color: #FF0000 }");
     WriteFile(path + ".bak", "an old backup");
-    TOperation op(Settings(120, false));
+    TBatchRun op(Settings(120, false));
     op.ConvertText(path);
     EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }\r\n");
     EXPECT_EQ(ReadFile(path + ".bak"), "an old backup");
@@ -62,7 +62,7 @@ TEST(TextConvert, UnreadableColourLeavesFileAndOldBackupAlone)
     const std::string path = dir / "bad.css";
     WriteFile(path, "p { color: rgb(300, 0, 0); }\n");
     WriteFile(path + ".bak", "older");
-    TOperation op(Settings(120));
+    TBatchRun op(Settings(120));
     EXPECT_THROW(op.ConvertText(path), EConvertError);
     EXPECT_EQ(ReadFile(path), "p { color: rgb(300, 0, 0); }\n");
     EXPECT_EQ(ReadFile(path + ".bak"), "older");
@@ -77,7 +77,7 @@ TEST(TextConvert, BackupThatCannotBeMadeStopsTheFile)
     ASSERT_EQ(mkdir((path + ".bak").c_str(), 0755), 0);
     TBatchInput input = Settings(120);
     input.Items.push_back({true, path});
-    TOperation op(input);
+    TBatchRun op(input);
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Log().front(), "失敗> " + LinePrefix(path) + "（バックアップ失敗）");
@@ -93,7 +93,7 @@ TEST(TextConvert, BytesPassThroughUnchanged)
     const std::string body = std::string("\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd <font color=\"#FF0000\">") +
                              std::string(1, '\0') + "\xff\xfe tail";
     WriteFile(path, body);
-    TOperation op(Settings(0));
+    TBatchRun op(Settings(0));
     op.ConvertText(path);
     EXPECT_EQ(ReadFile(path), body + "\r\n");
 }
@@ -102,7 +102,7 @@ TEST(TextConvert, EmptyFileStaysEmpty)
 {
     TTempDir dir;
     WriteFile(dir / "empty.css", "");
-    TOperation op(Settings(90));
+    TBatchRun op(Settings(90));
     op.ConvertText(dir / "empty.css");
     EXPECT_EQ(ReadFile(dir / "empty.css"), "");
     EXPECT_EQ(ReadFile(dir / "empty.css.bak"), "");
@@ -114,7 +114,7 @@ TEST(TextConvert, PermissionBitsSurvive)
     const std::string path = dir / "a.css";
     WriteFile(path, "a { color: #FF0000 }");
     ASSERT_EQ(chmod(path.c_str(), 0600), 0);
-    TOperation op(Settings(120));
+    TBatchRun op(Settings(120));
     op.ConvertText(path);
     EXPECT_EQ(Mode(path), 0600u);
     EXPECT_EQ(Mode(path + ".bak"), 0600u);
@@ -123,7 +123,7 @@ TEST(TextConvert, PermissionBitsSurvive)
 TEST(TextConvert, MissingFileIsAnOpenError)
 {
     TTempDir dir;
-    TOperation op(Settings(0));
+    TBatchRun op(Settings(0));
     EXPECT_THROW(op.ConvertText(dir / "gone.html"), EFOpenError);
     EXPECT_FALSE(Exists(dir / "gone.html"));
     EXPECT_FALSE(Exists(dir / "gone.html.bak"));

@@ -6,7 +6,7 @@
 #include "FuzzSupport.h"
 #include "batch/FileConverter.h"
 #include "gif/GIFImage.h"
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "png/PngImage.h"
 
 #include <unistd.h>

@@ -4,7 +4,7 @@
 
 #include "FuzzSupport.h"
 #include "gif/GIFImage.h"
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 // size and the same pixels.
 
 #include "FuzzSupport.h"
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "png/PngImage.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)

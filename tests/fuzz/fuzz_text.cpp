@@ -5,9 +5,9 @@
 // without '#', '(' or letters comes back unchanged.
 
 #include "FuzzSupport.h"
-#include "colour/TypeHSBandRGB.h"
-#include "graphics/Exceptions.h"
-#include "text/HtmlReplace.h"
+#include "colour/Colour.h"
+#include "base/Exceptions.h"
+#include "text/ColourRewriter.h"
 #include "text/TextEncoding.h"
 
 #include <array>
@@ -36,14 +36,14 @@ std::string AsUTF8(std::string_view Raw)
     return out;
 }
 
-THtmlReplace& Rewriter(int Which)
+TColourRewriter& Rewriter(int Which)
 {
     static const std::array<TRGBColor, 2> before{{{255, 0, 0}, {0, 0, 255}}};
     static const std::array<TRGBColor, 2> after{{{0, 128, 0}, {255, 255, 0}}};
     static const std::array<bool, 2> adjust{true, false};
-    static THtmlReplace zero(0, 0, 0, {}, {}, {});
-    static THtmlReplace hue(120, -40, 30, {}, {}, {});
-    static THtmlReplace pairs(-90, 255, -255, before, after, adjust);
+    static TColourRewriter zero(0, 0, 0, {}, {}, {});
+    static TColourRewriter hue(120, -40, 30, {}, {}, {});
+    static TColourRewriter pairs(-90, 255, -255, before, after, adjust);
     switch (Which) {
     case 0: return zero;
     case 1: return hue;
@@ -63,7 +63,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     if ((mode & 4) != 0 && !IsValidUTF8(text))
         fuzz::Fail("the UTF-8 maker made invalid UTF-8");
 
-    THtmlReplace& rewriter = Rewriter(static_cast<int>(mode % 3));
+    TColourRewriter& rewriter = Rewriter(static_cast<int>(mode % 3));
     std::string result;
     try {
         result = rewriter.ReplaceAll(text);

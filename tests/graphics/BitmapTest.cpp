@@ -1,5 +1,5 @@
 #include "graphics/Bitmap.h"
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "graphics/Picture.h"
 #include "graphics/Stream.h"
 

@@ -1,4 +1,4 @@
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "graphics/Stream.h"
 
 #include <gtest/gtest.h>

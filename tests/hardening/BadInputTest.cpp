@@ -171,7 +171,7 @@ std::vector<TCase> Cases()
 }
 
 // The outcome of one listed file: the log line, and the folder afterwards.
-void CheckOutcome(const TBatchRun& Run, const std::string& Path, const std::string& Before, const TExpect& Expect,
+void CheckOutcome(const TBatchResult& Run, const std::string& Path, const std::string& Before, const TExpect& Expect,
                   const std::string& What)
 {
     SCOPED_TRACE(What);
@@ -202,7 +202,7 @@ TEST(BadInput, EachCaseHasItsOutcomeAndLosesNothing)
         WriteBytes(paths.back(), before.back());
     }
 
-    const TBatchRun run = RunBatch(paths, HueSettings(Hue));
+    const TBatchResult run = RunBatch(paths, HueSettings(Hue));
     int successes = 0;
     for (std::size_t i = 0; i < cases.size(); ++i) {
         CheckOutcome(run, paths[i], before[i], cases[i].Expect, cases[i].What);
@@ -237,14 +237,14 @@ TEST(BadInput, AFolderAndAVanishedPathFailWithoutTouchingAnything)
     TBatchInput input;
     input.Items = {{true, dir / "folder.html"}, {true, gone}, {true, goneImage}};
     input.Settings = HueSettings(Hue);
-    TOperation operation(input);
+    TBatchRun operation(input);
     fs::remove(gone);
     fs::remove(goneImage);
     const auto before = Listing(dir.Path());
     TSilentObserver observer;
     operation.ExecuteConversion(observer);
 
-    TBatchRun run{operation.Log(), operation.Successes(), operation.Total()};
+    TBatchResult run{operation.Log(), operation.Successes(), operation.Total()};
     // A file that cannot be opened is no read or write failure of an open file.
     EXPECT_TRUE(HasLine(run, FailureFor(dir / "folder.html", BatchLog::ReasonUnknown)));
     EXPECT_TRUE(HasLine(run, FailureFor(gone, BatchLog::ReasonUnknown)));
@@ -274,7 +274,7 @@ TEST(BadInput, EveryTruncationOfAPngAndAGifEitherConvertsOrFailsCleanly)
             paths.push_back(dir / ("cut" + std::to_string(n) + "." + sample.Name));
             WriteBytes(paths.back(), sample.Bytes.substr(0, n));
         }
-        const TBatchRun run = RunBatch(paths, HueSettings(Hue));
+        const TBatchResult run = RunBatch(paths, HueSettings(Hue));
         ASSERT_EQ(run.Total, static_cast<int>(paths.size()));
         int failures = 0;
         for (std::size_t n = 0; n < paths.size(); ++n) {

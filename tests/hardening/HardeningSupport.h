@@ -3,7 +3,7 @@
 // log, and a listing of a folder to compare before and after.
 
 #include "batch/BatchLog.h"
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,7 +89,7 @@ inline std::vector<std::string> StrayFiles(const std::string& Folder)
     return out;
 }
 
-struct TBatchRun {
+struct TBatchResult {
     std::vector<std::string> Log;
     int Successes = 0;
     int Total = 0;
@@ -103,7 +103,7 @@ inline TConversionSettings HueSettings(int Hue)
 }
 
 // One batch over Paths (all checked) with the given settings.
-inline TBatchRun RunBatch(const std::vector<std::string>& Paths, const TConversionSettings& Settings,
+inline TBatchResult RunBatch(const std::vector<std::string>& Paths, const TConversionSettings& Settings,
                           bool Backup = true)
 {
     TBatchInput input;
@@ -111,7 +111,7 @@ inline TBatchRun RunBatch(const std::vector<std::string>& Paths, const TConversi
         input.Items.push_back({true, p});
     input.Settings = Settings;
     input.Backup = Backup;
-    TOperation operation(input);
+    TBatchRun operation(input);
     TSilentObserver observer;
     operation.ExecuteConversion(observer);
     return {operation.Log(), operation.Successes(), operation.Total()};
@@ -124,7 +124,7 @@ inline std::string FailureFor(const std::string& Path, std::string_view Reason)
     return std::string(BatchLog::FailureHead) + LinePrefix(Path) + std::string(Reason);
 }
 
-inline bool HasLine(const TBatchRun& Run, const std::string& Line)
+inline bool HasLine(const TBatchResult& Run, const std::string& Line)
 {
     return std::find(Run.Log.begin(), Run.Log.end(), Line) != Run.Log.end();
 }

@@ -27,7 +27,7 @@ TEST(Symlink, TheLinkedFileIsConvertedAndTheLinkStays)
     fs::create_symlink("first.html", dir / "links/second.html");
     const auto permissions = fs::status(dir / "real/site.css").permissions();
 
-    const TBatchRun run = RunBatch({dir / "links/link.css", dir / "links/second.html"}, HueSettings(120));
+    const TBatchResult run = RunBatch({dir / "links/link.css", dir / "links/second.html"}, HueSettings(120));
     EXPECT_TRUE(HasLine(run, SuccessFor(dir / "links/link.css")));
     EXPECT_TRUE(HasLine(run, SuccessFor(dir / "links/second.html")));
 
@@ -56,7 +56,7 @@ TEST(Symlink, AnOldBackupThatIsALinkIsReplacedNotFollowed)
     WriteBytes(dir / "precious.txt", "keep me");
     fs::create_symlink("precious.txt", dir / "page.css.bak");
 
-    const TBatchRun run = RunBatch({dir / "page.css"}, HueSettings(120));
+    const TBatchResult run = RunBatch({dir / "page.css"}, HueSettings(120));
     EXPECT_TRUE(HasLine(run, SuccessFor(dir / "page.css")));
     EXPECT_EQ(ReadBytes(dir / "precious.txt"), "keep me");
     EXPECT_FALSE(fs::is_symlink(dir / "page.css.bak"));
@@ -71,7 +71,7 @@ TEST(Symlink, LinksThatLeadNowhereOrToAFolderFailAndStayAsTheyWere)
     fs::create_symlink("folder", dir / "tofolder.html");
     const auto before = Listing(dir.Path());
 
-    const TBatchRun run = RunBatch({dir / "dangling.css", dir / "tofolder.html"}, HueSettings(120));
+    const TBatchResult run = RunBatch({dir / "dangling.css", dir / "tofolder.html"}, HueSettings(120));
     EXPECT_EQ(run.Successes, 0);
     EXPECT_TRUE(HasLine(run, FailureFor(dir / "dangling.css", BatchLog::ReasonUnknown)));
     EXPECT_TRUE(HasLine(run, FailureFor(dir / "tofolder.html", BatchLog::ReasonUnknown)));

@@ -39,7 +39,7 @@ std::vector<std::string> RunWithFileSizeLimit(const std::vector<std::string>& Pa
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit limit{Limit, Limit};
         setrlimit(RLIMIT_FSIZE, &limit);
-        const TBatchRun run = RunBatch(Paths, HueSettings(120), Backup);
+        const TBatchResult run = RunBatch(Paths, HueSettings(120), Backup);
         std::string all;
         for (const std::string& line : run.Log)
             all += line + '\x1e';
@@ -81,7 +81,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
     WriteBytes(small, "p{color:red}");
 
     // Without backups: the save of the large file stops at 64 KB.
-    const TBatchRun run{RunWithFileSizeLimit({big, small}, false, 64 * 1024)};
+    const TBatchResult run{RunWithFileSizeLimit({big, small}, false, 64 * 1024)};
     EXPECT_TRUE(HasLine(run, FailureFor(big, BatchLog::ReasonInOut)));
     EXPECT_TRUE(HasLine(run, SuccessFor(small))) << "one failure stopped the batch";
     EXPECT_EQ(ReadBytes(big), original);
@@ -89,7 +89,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 
     // With backups the copy is the first write to fail; the file is not touched after it.
-    const TBatchRun withBackup{RunWithFileSizeLimit({big}, true, 64 * 1024)};
+    const TBatchResult withBackup{RunWithFileSizeLimit({big}, true, 64 * 1024)};
     EXPECT_TRUE(HasLine(withBackup, FailureFor(big, BatchLog::ReasonBackup)));
     EXPECT_EQ(ReadBytes(big), original);
     EXPECT_FALSE(fs::exists(big + ".bak"));
@@ -97,7 +97,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
 
     // An older backup survives a failed new one.
     WriteBytes(big + ".bak", "older backup");
-    const TBatchRun keepsOld{RunWithFileSizeLimit({big}, true, 64 * 1024)};
+    const TBatchResult keepsOld{RunWithFileSizeLimit({big}, true, 64 * 1024)};
     EXPECT_TRUE(HasLine(keepsOld, FailureFor(big, BatchLog::ReasonBackup)));
     EXPECT_EQ(ReadBytes(big + ".bak"), "older backup");
     EXPECT_EQ(ReadBytes(big), original);
@@ -119,7 +119,7 @@ TEST(WriteFault, AFullFileSystemLeavesTheOriginal)
     const std::string file = mountPoint + "/site.css";
     const std::string original = BigStylesheet(100 * 1024);
     WriteBytes(file, original);
-    const TBatchRun run = RunBatch({file}, HueSettings(120));
+    const TBatchResult run = RunBatch({file}, HueSettings(120));
     EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonInOut)));
     EXPECT_EQ(ReadBytes(file), original);
     EXPECT_TRUE(StrayFiles(mountPoint).empty());

@@ -1,8 +1,8 @@
 // The value token scanner against the matcher running the rewriter's value command: on random
 // declarations in each encoding, every token from every start offset must be the same.
 
-#include "text/BRegExp.h"
-#include "text/HtmlReplace.h"
+#include "text/Matcher.h"
+#include "text/ColourRewriter.h"
 #include "text/ValueTokens.h"
 
 #include <gtest/gtest.h>
@@ -48,12 +48,12 @@ std::string RandomText(std::mt19937& Random, const std::vector<std::string>& Pie
 
 void ExpectSameTokens(const std::string& Text, TTextEncoding Encoding)
 {
-    TBRegExp matcher;
+    TMatcher matcher;
     TValueTokenScanner scanner(Text, Encoding);
     for (std::size_t from = 0; from <= Text.size(); ++from) {
         if (!IsCharBoundary(Text, from, Encoding))
             continue;
-        const bool expected = matcher.MatchFrom(THtmlReplace::ValuesCommand, Text, from, Encoding);
+        const bool expected = matcher.MatchFrom(TColourRewriter::ValuesCommand, Text, from, Encoding);
         std::size_t begin = 0, end = 0;
         const bool found = scanner.Next(from, begin, end);
         ASSERT_EQ(found, expected) << "from " << from << " in \"" << Text << "\"";
@@ -99,7 +99,7 @@ TEST(ValueTokens, DelimitedSpansAgreeWithTheCommands)
     const struct {
         std::string_view Command;
         char First, Last;
-    } commands[] = {{THtmlReplace::BlocksCommand, '{', '}'}, {THtmlReplace::DeclarationsCommand, ':', ';'}};
+    } commands[] = {{TColourRewriter::BlocksCommand, '{', '}'}, {TColourRewriter::DeclarationsCommand, ':', ';'}};
     for (const auto& kind : kinds) {
         std::vector<std::string> pieces = Pieces(kind.Encoding, kind.Ascii);
         for (const char* p : {"{", "}", ":", ";", "{", "}", ":", ";", "\x83{", "\x83}", "\x81\x81", "\xE0"})
@@ -111,7 +111,7 @@ TEST(ValueTokens, DelimitedSpansAgreeWithTheCommands)
             if (kind.Encoding == TTextEncoding::UTF8 && IsASCII(text))
                 text += "\xC3\xA9";
             for (const auto& command : commands) {
-                TBRegExp matcher;
+                TMatcher matcher;
                 for (std::size_t from = 0; from <= text.size(); ++from) {
                     if (!IsCharBoundary(text, from, kind.Encoding))
                         continue;
@@ -135,7 +135,7 @@ TEST(ValueTokens, StyleAgreesWithTheStyleCommand)
     const std::vector<std::string> starts = {"style", "STYLE", "StYlE", "styl", "tyle", "styles", " style",
                                              "\xC5\xBFtyle", "\xC5\xBFTYLE", "\xC5tyle", "\xE2\x84\xAAstyle",
                                              "\x83style", "s", "", "\xEF\xBD\x93tyle", "sty\xC5\xBF" "e"};
-    TBRegExp matcher;
+    TMatcher matcher;
     for (const TTextEncoding encoding : {TTextEncoding::ShiftJIS, TTextEncoding::UTF8}) {
         const std::vector<std::string> pieces = Pieces(encoding, false);
         for (const std::string& start : starts) {
@@ -143,7 +143,7 @@ TEST(ValueTokens, StyleAgreesWithTheStyleCommand)
                 std::string text = start + RandomText(random, pieces, round % 4);
                 if (encoding == TTextEncoding::UTF8 && (IsASCII(text) || !IsValidUTF8(text)))
                     continue;
-                EXPECT_EQ(StartsWithStyle(text, encoding), matcher.Match(THtmlReplace::StyleCommand, text, encoding))
+                EXPECT_EQ(StartsWithStyle(text, encoding), matcher.Match(TColourRewriter::StyleCommand, text, encoding))
                     << "\"" << text << "\"";
             }
         }
@@ -156,10 +156,10 @@ TEST(ValueTokens, HexColourAgreesWithTheHexCommand)
     std::vector<std::string> pieces = Pieces(TTextEncoding::ShiftJIS, false);
     for (const char* p : {"#", "#", "a", "B", "c", "D", "e", "F", "g", "0", "5", "9", "\x83#"})
         pieces.emplace_back(p);
-    TBRegExp matcher;
+    TMatcher matcher;
     for (int round = 0; round < 3000; ++round) {
         const std::string text = RandomText(random, pieces, 1 + round % 25);
-        const bool expected = matcher.Match(THtmlReplace::HexCommand, text, TTextEncoding::ShiftJIS);
+        const bool expected = matcher.Match(TColourRewriter::HexCommand, text, TTextEncoding::ShiftJIS);
         std::size_t begin = 0, length = 0;
         ASSERT_EQ(FindHexColor(text, begin, length), expected) << "\"" << text << "\"";
         if (expected) {

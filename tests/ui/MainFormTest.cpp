@@ -2,11 +2,11 @@
 // arrays built from the table rows, drops, keys, the check-by-extension pop-up, the PNG page
 // and the single batch window.
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "ui/MainForm.h"
 #include "ui/BackupForm.h"
-#include "ui/ColorSelect.h"
-#include "ui/OperationForm.h"
+#include "ui/ColourPairForm.h"
+#include "ui/BatchForm.h"
 #include "ui/UrlViewForm.h"
 
 #include <QAction>
@@ -437,7 +437,7 @@ void MainFormTest::secondBatchCommandDoesNothingWhileTheWindowIsOpen()
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));
     Control<QPushButton>(Form, "bbnOperation")->click();
-    QPointer<TfrmOperation> First = Form.OperationForm();
+    QPointer<TfrmBatch> First = Form.BatchForm();
     QVERIFY(First);
     QVERIFY(First->isVisible());
     QCOMPARE(First->windowTitle(), QString("実行"));
@@ -448,22 +448,22 @@ void MainFormTest::secondBatchCommandDoesNothingWhileTheWindowIsOpen()
     QVERIFY(!Control<QPushButton>(*First, "bbnOK")->isEnabled());
     QVERIFY(!First->close());
     Control<QAction>(Form, "mitOperation")->trigger();
-    QCOMPARE(Form.OperationForm().data(), First.data());
-    QCOMPARE(Form.findChildren<TfrmOperation*>().size(), 1);
+    QCOMPARE(Form.BatchForm().data(), First.data());
+    QCOMPARE(Form.findChildren<TfrmBatch*>().size(), 1);
 
     QTRY_VERIFY(First->IsFinished());
     QVERIFY(Control<QPushButton>(*First, "bbnOK")->isEnabled());
     // Finished and still open: the command still does nothing.
     Control<QPushButton>(Form, "bbnOperation")->click();
-    QCOMPARE(Form.OperationForm().data(), First.data());
+    QCOMPARE(Form.BatchForm().data(), First.data());
 
     Control<QPushButton>(*First, "bbnOK")->click();
     QTRY_VERIFY(First.isNull());
-    QVERIFY(Form.OperationForm().isNull());
+    QVERIFY(Form.BatchForm().isNull());
     Control<QPushButton>(Form, "bbnOperation")->click();
-    QVERIFY(Form.OperationForm());
-    QVERIFY(Form.OperationForm().data() != nullptr);
-    QTRY_VERIFY(Form.OperationForm()->IsFinished());
+    QVERIFY(Form.BatchForm());
+    QVERIFY(Form.BatchForm().data() != nullptr);
+    QTRY_VERIFY(Form.BatchForm()->IsFinished());
 }
 
 void MainFormTest::aboutTextNamesProgramAndVersion()
@@ -494,9 +494,9 @@ void MainFormTest::otherWindowsAreSingleInstances()
 
     Control<QPushButton>(Form, "btnNewColors")->click();
     Control<QPushButton>(Form, "btnNewColors")->click();
-    QCOMPARE(OpenWindows<TfrmColorSelect>().size(), 1);
+    QCOMPARE(OpenWindows<TfrmColourPair>().size(), 1);
     // The pair the dialog hands over becomes a row and reaches the arrays at once.
-    emit OpenWindows<TfrmColorSelect>().first()->PairAccepted(false, TRGBColor{255, 128, 0}, TRGBColor{0, 0, 0});
+    emit OpenWindows<TfrmColourPair>().first()->PairAccepted(false, TRGBColor{255, 128, 0}, TRGBColor{0, 0, 0});
     QCOMPARE(Control<QTableWidget>(Form, "lvwColors")->item(0, 1)->text(), QString("#FF8000"));
     QCOMPARE(Form.AdjustFlags(), (std::vector<std::uint8_t>{0}));
     QCOMPARE(Form.CurrentSettings().BeforeColors.at(0), (TRGBColor{255, 128, 0}));
@@ -519,7 +519,7 @@ void MainFormTest::otherWindowsAreSingleInstances()
     QVERIFY(Form.close());
     QTRY_COMPARE(OpenWindows<TfrmBackup>().size(), 0);
     QCOMPARE(OpenWindows<TfrmUrlView>().size(), 0);
-    QCOMPARE(OpenWindows<TfrmColorSelect>().size(), 0);
+    QCOMPARE(OpenWindows<TfrmColourPair>().size(), 0);
 }
 
 QTEST_MAIN(MainFormTest)

@@ -4,7 +4,7 @@
 // PNG images there, and the whole screen as well when a real display is in use.
 
 #include "ui/MainForm.h"
-#include "ui/OperationForm.h"
+#include "ui/BatchForm.h"
 
 #include <QAbstractButton>
 #include <QDir>
@@ -184,8 +184,8 @@ void MainScreenshotTest::batchWindowAfterABatch()
     Form.findChild<QScrollBar*>("scbH")->setValue(120);
 
     QMetaObject::invokeMethod(&Form, &TfrmMain::bbnOperationClick);
-    QTRY_VERIFY(Form.OperationForm() && Form.OperationForm()->IsFinished());
-    TfrmOperation& Operation = *Form.OperationForm();
+    QTRY_VERIFY(Form.BatchForm() && Form.BatchForm()->IsFinished());
+    TfrmBatch& Operation = *Form.BatchForm();
     QVERIFY(QTest::qWaitForWindowExposed(&Operation));
     QVERIFY(Operation.LogLines().size() >= 5 + 2);  // a line per file, the end line, the summary
 

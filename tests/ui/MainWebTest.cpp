@@ -1,9 +1,9 @@
 // The main window and its preview: which files open the preview and with what, the PNG page
 // beside the program, the refresh-time arrows and the scroll bars reaching an open preview.
 
-#include "ui/BrowsForm.h"
+#include "ui/PreviewForm.h"
 #include "ui/MainForm.h"
-#include "ui/OperationForm.h"
+#include "ui/BatchForm.h"
 
 #include <QDir>
 #include <QFile>
@@ -52,26 +52,26 @@ void MainWebTest::refreshArrowsReachOnlyAnOpenPreview()
     Form.show();
     auto* Refresh = Form.findChild<QSpinBox*>("udnRefreshTime");
     Refresh->stepUp();  // no preview: nothing to reach, nothing breaks
-    QVERIFY(Form.BrowsForm().isNull());
+    QVERIFY(Form.PreviewForm().isNull());
     Refresh->stepDown();
 
     Write(FSite.filePath("index.html"), "<html><body bgcolor=\"#FF0000\">page</body></html>\r\n");
     Form.FileList().AddFile(FSite.filePath("index.html"));
     PreviewRow(Form, 0);
-    QVERIFY(Form.BrowsForm());
-    const int Starting = Form.BrowsForm()->CaptureInterval();
+    QVERIFY(Form.PreviewForm());
+    const int Starting = Form.PreviewForm()->CaptureInterval();
     QCOMPARE(Refresh->value(), 3);
     Refresh->stepUp();
-    QCOMPARE(Form.BrowsForm()->CaptureInterval(), 4000);
+    QCOMPARE(Form.PreviewForm()->CaptureInterval(), 4000);
     Refresh->stepDown();
     Refresh->stepDown();
-    QCOMPARE(Form.BrowsForm()->CaptureInterval(), 2000);
+    QCOMPARE(Form.PreviewForm()->CaptureInterval(), 2000);
     QVERIFY(Starting > 0);
 
     // A second request reuses the open preview.
-    QPointer<TfrmBrows> Preview = Form.BrowsForm();
+    QPointer<TfrmPreview> Preview = Form.PreviewForm();
     PreviewRow(Form, 0);
-    QCOMPARE(Form.BrowsForm().data(), Preview.data());
+    QCOMPARE(Form.PreviewForm().data(), Preview.data());
 
     // Moving a scroll bar redraws the preview with the settings of that moment.
     QTRY_VERIFY_WITH_TIMEOUT(!Preview->CaptureImage().isNull(), 15000);
@@ -81,7 +81,7 @@ void MainWebTest::refreshArrowsReachOnlyAnOpenPreview()
     QCOMPARE(QColor(Dark.pixel(Dark.width() / 2, Dark.height() / 2)), QColor(0, 0, 0));
 
     Preview->close();
-    QTRY_VERIFY(Form.BrowsForm().isNull());
+    QTRY_VERIFY(Form.PreviewForm().isNull());
 }
 
 void MainWebTest::previewOpensPagesAndPngPages()
@@ -96,26 +96,26 @@ void MainWebTest::previewOpensPagesAndPngPages()
     Form.FileList().AddFiles({FSite.filePath("page.htm"), FSite.filePath("logo #1.png")});
 
     PreviewRow(Form, 0);
-    QVERIFY(Form.BrowsForm());
-    QTRY_COMPARE_WITH_TIMEOUT(Form.BrowsForm()->Browser()->url().toLocalFile(), FSite.filePath("page.htm"), 15000);
+    QVERIFY(Form.PreviewForm());
+    QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), FSite.filePath("page.htm"), 15000);
 
     // A PNG is shown through the page written beside the program.
     const QString Page = QDir(QCoreApplication::applicationDirPath()).filePath("pngshow.html");
     QFile::remove(Page);
     PreviewRow(Form, 1);
     QVERIFY(QFileInfo::exists(Page));
-    QTRY_COMPARE_WITH_TIMEOUT(Form.BrowsForm()->Browser()->url().toLocalFile(), Page, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), Page, 15000);
     QFile File(Page);
     QVERIFY(File.open(QIODevice::ReadOnly));
     QVERIFY(File.readAll().contains("logo%20%231.png"));
 
     // Double click and the picture button do the same as the Enter key.
-    Form.BrowsForm()->close();
-    QTRY_VERIFY(Form.BrowsForm().isNull());
+    Form.PreviewForm()->close();
+    QTRY_VERIFY(Form.PreviewForm().isNull());
     auto* Files = Form.findChild<QTableWidget*>("lvwFile");
     Files->selectRow(0);
     emit Files->cellDoubleClicked(0, 1);
-    QVERIFY(Form.BrowsForm());
+    QVERIFY(Form.PreviewForm());
 }
 
 void MainWebTest::cssGoesToTheEditorNotThePreview()
@@ -131,7 +131,7 @@ void MainWebTest::cssGoesToTheEditorNotThePreview()
     Form.FileList().AddFile(FSite.filePath("style.css"));
     PreviewRow(Form, 0);
     qputenv("PATH", Path);
-    QVERIFY(Form.BrowsForm().isNull());
+    QVERIFY(Form.PreviewForm().isNull());
 }
 
 QTEST_MAIN(MainWebTest)

@@ -2,7 +2,7 @@
 // (a local page cannot read other local files), and the PNG page written for the preview
 // keeps any file name inside its attribute and still shows the picture.
 
-#include "ui/BrowsForm.h"
+#include "ui/PreviewForm.h"
 #include "ui/MainForm.h"
 
 #include <QApplication>
@@ -25,7 +25,7 @@ void WriteText(const QString& Path, const QByteArray& Text)
     f.write(Text);
 }
 
-bool LoadAndWait(TfrmBrows& F, const QString& Url)
+bool LoadAndWait(TfrmPreview& F, const QString& Url)
 {
     QSignalSpy loaded(F.Browser(), &QWebEngineView::loadFinished);
     F.Navigate(Url);
@@ -35,7 +35,7 @@ bool LoadAndWait(TfrmBrows& F, const QString& Url)
 }
 
 // The page's title once its script has set it to something other than "wait".
-QString TitleOnceSet(TfrmBrows& F)
+QString TitleOnceSet(TfrmPreview& F)
 {
     for (int i = 0; i < 200 && (F.Browser()->title().isEmpty() || F.Browser()->title() == "wait"); ++i)
         QTest::qWait(50);
@@ -49,7 +49,7 @@ class UnsafeInputWebTest : public QObject {
 private slots:
     void previewSettingsAreThoseOfABrowserTab()
     {
-        TfrmBrows f({});
+        TfrmPreview f({});
         QWebEngineSettings* s = f.Browser()->settings();
         QVERIFY(!s->testAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls));
         QVERIFY(!s->testAttribute(QWebEngineSettings::JavascriptCanAccessClipboard));
@@ -71,14 +71,14 @@ private slots:
                   "  .then(function (t) { document.title = r + ',fetch:' + t; },\n"
                   "        function () { document.title = r + ',fetch blocked'; });\n"
                   "</script></body></html>\n");
-        TfrmBrows f({});
+        TfrmPreview f({});
         f.show();
         QVERIFY(LoadAndWait(f, "file://" + dir.filePath("page.html")));
         QCOMPARE(TitleOnceSet(f), QString("blocked,fetch blocked"));
 
         // Without the preview's guard the same page reads the file, so the answer above
         // comes from the preview.
-        TfrmBrows open({});
+        TfrmPreview open({});
         open.Browser()->page()->setUrlRequestInterceptor(nullptr);
         open.show();
         QVERIFY(LoadAndWait(open, "file://" + dir.filePath("page.html")));
@@ -109,7 +109,7 @@ private slots:
         QCOMPARE(QUrl(QString::fromUtf8(src).replace("&amp;", "&")).toLocalFile(), png);
 
         // The browser shows it.
-        TfrmBrows f({});
+        TfrmPreview f({});
         f.show();
         QVERIFY(LoadAndWait(f, "file://" + page));
         int width = -1;

@@ -8,7 +8,7 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 build=${1:-build}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
-tests=(ui_BackupFormTest ui_ColorSelectTest ui_UrlViewFormTest ui_BrowsFormWebTest)
+tests=(ui_BackupFormTest ui_ColourPairFormTest ui_UrlViewFormTest ui_PreviewFormWebTest)
 cmake --build "$build" --target "${tests[@]}"
 out="$root/screenshots"
 mkdir -p "$out"

@@ -1,7 +1,7 @@
-#include "ui/ColorSelect.h"
+#include "ui/ColourPairForm.h"
 #include "ui/WindowPlacement.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -112,7 +112,7 @@ QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& 
             QStringLiteral("#") + ColorValueText(ColorValueOf(After))};
 }
 
-TfrmColorSelect::TfrmColorSelect(QWidget* parent)
+TfrmColourPair::TfrmColourPair(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint | Qt::CustomizeWindowHint |
                           Qt::WindowTitleHint | Qt::WindowCloseButtonHint)
 {
@@ -152,12 +152,12 @@ TfrmColorSelect::TfrmColorSelect(QWidget* parent)
     layout->addWidget(cbxAdjustment);
     layout->addLayout(buttons);
 
-    connect(bbnOK, &QPushButton::clicked, this, &TfrmColorSelect::bbnOKClick);
-    connect(BBnCancel, &QPushButton::clicked, this, &TfrmColorSelect::BBnCancelClick);
-    connect(FBefore.btnHexInput, &QPushButton::clicked, this, &TfrmColorSelect::btnBeforeHexInputClick);
-    connect(FAfter.btnHexInput, &QPushButton::clicked, this, &TfrmColorSelect::btnAfterHexInputClick);
-    connect(FBefore.sbtSpuit, &QToolButton::clicked, this, &TfrmColorSelect::sbtBeforeSpuitClick);
-    connect(FAfter.sbtSpuit, &QToolButton::clicked, this, &TfrmColorSelect::sbtBeforeSpuitClick);
+    connect(bbnOK, &QPushButton::clicked, this, &TfrmColourPair::bbnOKClick);
+    connect(BBnCancel, &QPushButton::clicked, this, &TfrmColourPair::BBnCancelClick);
+    connect(FBefore.btnHexInput, &QPushButton::clicked, this, &TfrmColourPair::btnBeforeHexInputClick);
+    connect(FAfter.btnHexInput, &QPushButton::clicked, this, &TfrmColourPair::btnAfterHexInputClick);
+    connect(FBefore.sbtSpuit, &QToolButton::clicked, this, &TfrmColourPair::sbtBeforeSpuitClick);
+    connect(FAfter.sbtSpuit, &QToolButton::clicked, this, &TfrmColourPair::sbtBeforeSpuitClick);
 
     AddDialogKeys(this, bbnOK, BBnCancel);
 
@@ -166,9 +166,9 @@ TfrmColorSelect::TfrmColorSelect(QWidget* parent)
     setFixedSize(size().expandedTo(QSize(182, 206)));
 }
 
-TfrmColorSelect::~TfrmColorSelect() = default;
+TfrmColourPair::~TfrmColourPair() = default;
 
-void TfrmColorSelect::BuildGroup(TGroupControls& g, TGroup Which)
+void TfrmColourPair::BuildGroup(TGroupControls& g, TGroup Which)
 {
     const bool before = Which == TGroup::Before;
     const QString prefix = before ? QStringLiteral("Before") : QStringLiteral("After");
@@ -216,7 +216,7 @@ void TfrmColorSelect::BuildGroup(TGroupControls& g, TGroup Which)
     SetSwatch(Which, 0, false);
 }
 
-void TfrmColorSelect::SetSwatch(TGroup Which, std::uint32_t Value, bool UpdateEdit)
+void TfrmColourPair::SetSwatch(TGroup Which, std::uint32_t Value, bool UpdateEdit)
 {
     ColorOf(Which) = Value;
     TGroupControls& g = Controls(Which);
@@ -227,28 +227,28 @@ void TfrmColorSelect::SetSwatch(TGroup Which, std::uint32_t Value, bool UpdateEd
         g.edt->setText(ColorValueText(Value));
 }
 
-void TfrmColorSelect::bbnOKClick()
+void TfrmColourPair::bbnOKClick()
 {
     emit PairAccepted(cbxAdjustment->isChecked(), RGBOfColorValue(FBeforeColor), RGBOfColorValue(FAfterColor));
     close();
 }
 
-void TfrmColorSelect::BBnCancelClick()
+void TfrmColourPair::BBnCancelClick()
 {
     close();
 }
 
-void TfrmColorSelect::pnlBeforeColorClick()
+void TfrmColourPair::pnlBeforeColorClick()
 {
     PanelClick(TGroup::Before);
 }
 
-void TfrmColorSelect::pnlAfterColorClick()
+void TfrmColourPair::pnlAfterColorClick()
 {
     PanelClick(TGroup::After);
 }
 
-void TfrmColorSelect::PanelClick(TGroup Which)
+void TfrmColourPair::PanelClick(TGroup Which)
 {
     // The dialog keeps the colour last chosen in it; it is not preset from the swatch.
     if (cdlColorSelect->exec() != QDialog::Accepted)
@@ -260,24 +260,24 @@ void TfrmColorSelect::PanelClick(TGroup Which)
     SetSwatch(Which, ColorValueOf({c.red(), c.green(), c.blue()}), true);
 }
 
-void TfrmColorSelect::btnBeforeHexInputClick()
+void TfrmColourPair::btnBeforeHexInputClick()
 {
     HexInputClick(TGroup::Before);
 }
 
-void TfrmColorSelect::btnAfterHexInputClick()
+void TfrmColourPair::btnAfterHexInputClick()
 {
     HexInputClick(TGroup::After);
 }
 
-void TfrmColorSelect::HexInputClick(TGroup Which)
+void TfrmColourPair::HexInputClick(TGroup Which)
 {
     std::uint32_t value;
     if (HexInputValue(Controls(Which).edt->text(), value))
         SetSwatch(Which, value, false);
 }
 
-void TfrmColorSelect::sbtBeforeSpuitClick()
+void TfrmColourPair::sbtBeforeSpuitClick()
 {
     QMessageBox::information(this, windowTitle(),
                              QStringLiteral("ここでマウスボタンを押しっぱなしにし，\n"
@@ -288,24 +288,24 @@ void TfrmColorSelect::sbtBeforeSpuitClick()
                              QMessageBox::Ok);
 }
 
-void TfrmColorSelect::SpuitMouseDown(TGroup Which)
+void TfrmColourPair::SpuitMouseDown(TGroup Which)
 {
     Controls(Which).SpuitActive = true;
 }
 
-void TfrmColorSelect::SpuitMouseMove(TGroup Which, const QPoint& GlobalPos)
+void TfrmColourPair::SpuitMouseMove(TGroup Which, const QPoint& GlobalPos)
 {
     if (!Controls(Which).SpuitActive)
         return;
     SetSwatch(Which, GetScreenColor(GlobalPos), true);
 }
 
-void TfrmColorSelect::SpuitMouseUp(TGroup Which)
+void TfrmColourPair::SpuitMouseUp(TGroup Which)
 {
     Controls(Which).SpuitActive = false;
 }
 
-std::uint32_t TfrmColorSelect::GetScreenColor(const QPoint& GlobalPos)
+std::uint32_t TfrmColourPair::GetScreenColor(const QPoint& GlobalPos)
 {
     QScreen* screen = QGuiApplication::screenAt(GlobalPos);
     if (!screen)
@@ -322,7 +322,7 @@ std::uint32_t TfrmColorSelect::GetScreenColor(const QPoint& GlobalPos)
     return ColorValueOf({c.red(), c.green(), c.blue()});
 }
 
-bool TfrmColorSelect::eventFilter(QObject* Watched, QEvent* Event)
+bool TfrmColourPair::eventFilter(QObject* Watched, QEvent* Event)
 {
     TGroup which;
     if (Watched == FBefore.pnl || Watched == FBefore.sbtSpuit)
@@ -370,7 +370,7 @@ bool TfrmColorSelect::eventFilter(QObject* Watched, QEvent* Event)
     return QWidget::eventFilter(Watched, Event);
 }
 
-void TfrmColorSelect::showEvent(QShowEvent* Event)
+void TfrmColourPair::showEvent(QShowEvent* Event)
 {
     QWidget::showEvent(Event);
     if (FCentred)

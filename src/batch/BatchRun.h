@@ -4,7 +4,7 @@
 // it; the window runs it on a worker thread and is told of progress through TBatchObserver.
 
 #include "colour/ConversionSettings.h"
-#include "colour/RGBtoHSBtoRGB.h"
+#include "colour/ColourAdjuster.h"
 
 #include <memory>
 #include <string>
@@ -50,14 +50,14 @@ public:
     void LogLine(const std::string&) override {}
 };
 
-class TOperation {
+class TBatchRun {
 public:
     // Builds the seven shared objects from the input's settings; the settings are frozen for
     // the life of the object. Does not start the batch.
-    explicit TOperation(const TBatchInput& Input);
-    ~TOperation();
-    TOperation(const TOperation&) = delete;
-    TOperation& operator=(const TOperation&) = delete;
+    explicit TBatchRun(const TBatchInput& Input);
+    ~TBatchRun();
+    TBatchRun(const TBatchRun&) = delete;
+    TBatchRun& operator=(const TBatchRun&) = delete;
 
     // Converts every checked file once, in work-list order, logging one line per file, then
     // the end line and the summary. A file's failure never stops the batch. With Jobs above

@@ -2,7 +2,7 @@
 // The colour pair dialog: the colour to be replaced, the colour to put in its place, and
 // whether the pair is also shifted by the main window's scroll bars.
 
-#include "colour/TypeHSBandRGB.h"
+#include "colour/Colour.h"
 
 #include <QPoint>
 #include <QStringList>
@@ -36,11 +36,11 @@ bool HexInputValue(const QString& Text, std::uint32_t& Value);
 // The three texts of a specific colour table row: "あり"/"なし", "#RRGGBB", "#RRGGBB".
 QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After);
 
-class TfrmColorSelect : public QWidget {
+class TfrmColourPair : public QWidget {
     Q_OBJECT
 public:
-    explicit TfrmColorSelect(QWidget* parent = nullptr);
-    ~TfrmColorSelect() override;
+    explicit TfrmColourPair(QWidget* parent = nullptr);
+    ~TfrmColourPair() override;
 
     // The swatches' colours: the dialog's state.
     std::uint32_t BeforeColor() const { return FBeforeColor; }

@@ -16,15 +16,15 @@ class QWebEngineView;
 
 // Every pixel of Capture converted by Adjuster (no colour is exempted), as a 32-bit image of
 // the same size.
-QImage ConvertImage(const QImage& Capture, const TRGBtoHSBtoRGB& Adjuster);
+QImage ConvertImage(const QImage& Capture, const TColourAdjuster& Adjuster);
 
-class TfrmBrows : public QWidget {
+class TfrmPreview : public QWidget {
     Q_OBJECT
 public:
     // Settings gives the main window's six conversion settings as they are at that moment;
     // it is asked on every tick and every redraw.
-    explicit TfrmBrows(std::function<TConversionSettings()> Settings, QWidget* parent = nullptr);
-    ~TfrmBrows() override;
+    explicit TfrmPreview(std::function<TConversionSettings()> Settings, QWidget* parent = nullptr);
+    ~TfrmPreview() override;
 
     // Has the browser go to the text given; nothing is checked or added (the browser reports
     // failures in its own page). A "file://" text naming a local file reaches that file even

@@ -2,7 +2,7 @@
 // clipboard, and the settings being those of the moment the batch was asked for.
 
 #include "ui/MainForm.h"
-#include "ui/OperationForm.h"
+#include "ui/BatchForm.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -47,7 +47,7 @@ TBatchInput InputOf(const QStringList& Paths, int Hue)
     return Input;
 }
 
-bool RunToEnd(TfrmOperation& Form)
+bool RunToEnd(TfrmBatch& Form)
 {
     Form.show();
     Form.ExecuteConversion();
@@ -56,7 +56,7 @@ bool RunToEnd(TfrmOperation& Form)
 
 }  // namespace
 
-class OperationFormTest : public QObject {
+class BatchFormTest : public QObject {
     Q_OBJECT
 
 private slots:
@@ -66,7 +66,7 @@ private slots:
     void settingsAreThoseOfTheMomentOfTheCommand();
 };
 
-void OperationFormTest::logListsEveryFileOnceInPathOrder()
+void BatchFormTest::logListsEveryFileOnceInPathOrder()
 {
     QTemporaryDir Dir;
     const QString Html = Dir.filePath("b.html");
@@ -80,7 +80,7 @@ void OperationFormTest::logListsEveryFileOnceInPathOrder()
     Write(Long, Page);
 
     // Listed twice, and a missing file; hue +120 turns red into green.
-    TfrmOperation Form(InputOf({Html, Gone, Css, Html, Long}, 120));
+    TfrmBatch Form(InputOf({Html, Gone, Css, Html, Long}, 120));
     QVERIFY(RunToEnd(Form));
 
     const QStringList Expected{Line("成功> ", Css), Line("成功> ", Html),
@@ -103,11 +103,11 @@ void OperationFormTest::logListsEveryFileOnceInPathOrder()
     QCOMPARE(QGuiApplication::clipboard()->text(), Form.LogText());
 }
 
-void OperationFormTest::emptyBatchLogsOnlyTheEnd()
+void BatchFormTest::emptyBatchLogsOnlyTheEnd()
 {
     TBatchInput Input;
     Input.Items.push_back(TBatchItem{false, "/nowhere/unchecked.html"});
-    TfrmOperation Form(Input);
+    TfrmBatch Form(Input);
     QVERIFY(RunToEnd(Form));
     QCOMPARE(Form.LogLines(), QStringList({EndLine, QStringLiteral("0/0個のファイルを変換成功")}));
     auto* Progress = Form.findChild<QProgressBar*>("pgbOperation");
@@ -115,9 +115,9 @@ void OperationFormTest::emptyBatchLogsOnlyTheEnd()
     QCOMPARE(Progress->value(), 0);
 }
 
-void OperationFormTest::windowLooksAsDesigned()
+void BatchFormTest::windowLooksAsDesigned()
 {
-    TfrmOperation Form{TBatchInput{}};
+    TfrmBatch Form{TBatchInput{}};
     QCOMPARE(Form.windowTitle(), QString("実行"));
     QVERIFY(Form.windowFlags() & Qt::WindowStaysOnTopHint);
     QVERIFY(Form.testAttribute(Qt::WA_DeleteOnClose));
@@ -136,7 +136,7 @@ void OperationFormTest::windowLooksAsDesigned()
     QVERIFY(Form.close());
 }
 
-void OperationFormTest::settingsAreThoseOfTheMomentOfTheCommand()
+void BatchFormTest::settingsAreThoseOfTheMomentOfTheCommand()
 {
     QTemporaryDir Dir;
     QStringList Pages;
@@ -152,11 +152,11 @@ void OperationFormTest::settingsAreThoseOfTheMomentOfTheCommand()
     QMetaObject::invokeMethod(&Main, &TfrmMain::bbnOperationClick);
     // Moved while the batch runs: changes nothing in it.
     Hue->setValue(-120);
-    QTRY_VERIFY_WITH_TIMEOUT(Main.OperationForm() && Main.OperationForm()->IsFinished(), 20000);
-    QCOMPARE(Main.OperationForm()->LogLines().last(), QStringLiteral("20/20個のファイルを変換成功"));
+    QTRY_VERIFY_WITH_TIMEOUT(Main.BatchForm() && Main.BatchForm()->IsFinished(), 20000);
+    QCOMPARE(Main.BatchForm()->LogLines().last(), QStringLiteral("20/20個のファイルを変換成功"));
     for (const QString& Page : Pages)
         QCOMPARE(Read(Page), QByteArray("<body text=\"#00FF00\">\r\n"));
 }
 
-QTEST_MAIN(OperationFormTest)
-#include "OperationFormTest.moc"
+QTEST_MAIN(BatchFormTest)
+#include "BatchFormTest.moc"

@@ -1,10 +1,10 @@
-#include "colour/RGBtoHSBtoRGB.h"
+#include "colour/ColourAdjuster.h"
 
 #include "colour/ColorConvert.h"
 
 #include <stdexcept>
 
-TRGBtoHSBtoRGB::TRGBtoHSBtoRGB(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
+TColourAdjuster::TColourAdjuster(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                                std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
                                std::span<const bool> Adjust)
     : FHueOffset(HueOffset), FSatOffset(SatOffset), FBrightOffset(BrightOffset)
@@ -17,7 +17,7 @@ TRGBtoHSBtoRGB::TRGBtoHSBtoRGB(std::int32_t HueOffset, std::int32_t SatOffset, s
     FAdjustFlags.assign(Adjust.begin(), Adjust.end());
 }
 
-TRGBColor TRGBtoHSBtoRGB::Convert(const TRGBColor& In) const noexcept
+TRGBColor TColourAdjuster::Convert(const TRGBColor& In) const noexcept
 {
     TRGBColor c = In;
     bool shift = true;

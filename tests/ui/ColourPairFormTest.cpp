@@ -1,8 +1,8 @@
 // The colour pair dialog: hexadecimal input, the row "OK" makes, the colour dialog, the
 // eyedropper and its help message.
 
-#include "graphics/Exceptions.h"
-#include "ui/ColorSelect.h"
+#include "base/Exceptions.h"
+#include "ui/ColourPairForm.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -42,12 +42,12 @@ void WhenModal(std::function<void(QWidget*)> Action)
     timer->start();
 }
 
-QColor SwatchColor(TfrmColorSelect& f, const char* Name)
+QColor SwatchColor(TfrmColourPair& f, const char* Name)
 {
     return f.findChild<QFrame*>(Name)->palette().color(QPalette::Window);
 }
 
-void TypeAndInput(TfrmColorSelect& f, const char* Edit, const char* Button, const QString& Text)
+void TypeAndInput(TfrmColourPair& f, const char* Edit, const char* Button, const QString& Text)
 {
     f.findChild<QLineEdit*>(Edit)->setText(Text);
     QTest::mouseClick(f.findChild<QPushButton*>(Button), Qt::LeftButton);
@@ -55,7 +55,7 @@ void TypeAndInput(TfrmColorSelect& f, const char* Edit, const char* Button, cons
 
 } // namespace
 
-class ColorSelectTest : public QObject {
+class ColourPairFormTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { qRegisterMetaType<TRGBColor>(); }
@@ -114,7 +114,7 @@ private slots:
 
     void freshDialogIsBlackWithZeroEdits()
     {
-        TfrmColorSelect f;
+        TfrmColourPair f;
         QCOMPARE(f.windowTitle(), QStringLiteral("特定色置換"));
         QCOMPARE(f.BeforeColor(), 0u);
         QCOMPARE(f.AfterColor(), 0u);
@@ -129,7 +129,7 @@ private slots:
 
     void hexInputSetsTheSwatchButNotTheEdit()
     {
-        TfrmColorSelect f;
+        TfrmColourPair f;
         TypeAndInput(f, "edtBeforeHex", "btnBeforeHexInput", "ff8000");
         QCOMPARE(SwatchColor(f, "pnlBeforeColor"), QColor(255, 128, 0));
         QCOMPARE(f.BeforeColor(), 0x020080FFu);
@@ -148,10 +148,10 @@ private slots:
 
     void okAppendsTheSwatchColoursNotTheTypedOnes()
     {
-        auto* f = new TfrmColorSelect;
-        QPointer<TfrmColorSelect> guard(f);
+        auto* f = new TfrmColourPair;
+        QPointer<TfrmColourPair> guard(f);
         f->show();
-        QSignalSpy spy(f, &TfrmColorSelect::PairAccepted);
+        QSignalSpy spy(f, &TfrmColourPair::PairAccepted);
         TypeAndInput(*f, "edtBeforeHex", "btnBeforeHexInput", "FF8000");
         f->findChild<QLineEdit*>("edtAfterHex")->setText("123456"); // typed, never applied
         f->findChild<QCheckBox*>("cbxAdjustment")->setChecked(true);
@@ -176,11 +176,11 @@ private slots:
     void cancelAndEscapeCloseWithoutARow()
     {
         for (bool escape : {false, true}) {
-            auto* f = new TfrmColorSelect;
-            QPointer<TfrmColorSelect> guard(f);
+            auto* f = new TfrmColourPair;
+            QPointer<TfrmColourPair> guard(f);
             f->show();
             QVERIFY(QTest::qWaitForWindowExposed(f));
-            QSignalSpy spy(f, &TfrmColorSelect::PairAccepted);
+            QSignalSpy spy(f, &TfrmColourPair::PairAccepted);
             if (escape) {
                 f->activateWindow();
                 QVERIFY(QTest::qWaitForWindowActive(f));
@@ -195,7 +195,7 @@ private slots:
 
     void swatchClickUsesTheColourDialogAndRemembersItsChoice()
     {
-        TfrmColorSelect f;
+        TfrmColourPair f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QColor opened;
@@ -239,10 +239,10 @@ private slots:
             w->show();
             QVERIFY(QTest::qWaitForWindowExposed(w));
         }
-        if (TfrmColorSelect::GetScreenColor(QPoint(450, 450)) != ColorValueOf({200, 10, 10}))
+        if (TfrmColourPair::GetScreenColor(QPoint(450, 450)) != ColorValueOf({200, 10, 10}))
             QSKIP("this platform cannot read the screen back");
 
-        TfrmColorSelect f;
+        TfrmColourPair f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         f.move(50, 50);  // clear of the two windows sampled
@@ -274,7 +274,7 @@ private slots:
     {
         if (qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR").isEmpty())
             QSKIP("screenshots are taken by tests/ui/windows_screenshots.sh");
-        TfrmColorSelect f;
+        TfrmColourPair f;
         TypeAndInput(f, "edtBeforeHex", "btnBeforeHexInput", "FF8000");
         f.findChild<QLineEdit*>("edtBeforeHex")->setText("FF8000");
         TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "2E7D32");
@@ -287,7 +287,7 @@ private slots:
 
     void plainClickOnAnEyedropperShowsTheHelp()
     {
-        TfrmColorSelect f;
+        TfrmColourPair f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         for (const char* name : {"sbtBeforeSpuit", "sbtAfterSpuit"}) {
@@ -307,5 +307,5 @@ private slots:
     }
 };
 
-QTEST_MAIN(ColorSelectTest)
-#include "ColorSelectTest.moc"
+QTEST_MAIN(ColourPairFormTest)
+#include "ColourPairFormTest.moc"

@@ -9,7 +9,7 @@
 // anchors, "s" "." also matching a line feed, "x" extended syntax. Without "k" the text is
 // matched byte by byte. A line feed is the only line break; "." matches a carriage return.
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "text/ColorList.h"
 #include "text/TextEncoding.h"
 
@@ -20,26 +20,26 @@
 #include <string_view>
 #include <vector>
 
-class EBRegExpError : public Exception {
+class EMatcherError : public Exception {
 public:
     using Exception::Exception;
 };
 
-class TBRegExp {
+class TMatcher {
 public:
-    TBRegExp();
-    ~TBRegExp();
-    TBRegExp(const TBRegExp&) = delete;
-    TBRegExp& operator=(const TBRegExp&) = delete;
+    TMatcher();
+    ~TMatcher();
+    TMatcher(const TMatcher&) = delete;
+    TMatcher& operator=(const TMatcher&) = delete;
 
-    // Matches Command against Text; true when it matched. Raises EBRegExpError for a command
+    // Matches Command against Text; true when it matched. Raises EMatcherError for a command
     // that cannot be compiled or a failure while matching; the previous result is gone then.
     bool Match(std::string_view Command, std::string_view Text,
                TTextEncoding Encoding = TTextEncoding::ShiftJIS);
 
     // Exactly as Match on Text.substr(Start) ("^" anchors at Start, nothing before Start is
     // seen), but positions count from the start of Text. Start must be a character boundary
-    // of Text in Encoding (EBRegExpError otherwise). A call with Start > 0 on the same text
+    // of Text in Encoding (EMatcherError otherwise). A call with Start > 0 on the same text
     // (same data pointer and size) as the call before reuses what was prepared for it, so
     // collecting every match of a text costs linear time; a call with Start == 0 always reads
     // the text afresh.
@@ -89,4 +89,4 @@ private:
 
 // The program's one matcher, created on first use. Other instances may be made (one per
 // worker thread, say); an instance serves one caller at a time.
-TBRegExp& SharedRegExp();
+TMatcher& SharedRegExp();

@@ -1,4 +1,4 @@
-#include "ui/BrowsForm.h"
+#include "ui/PreviewForm.h"
 #include "ui/WindowPlacement.h"
 
 #include <QApplication>
@@ -26,7 +26,7 @@ namespace {
 // converted spares most calls of the adjuster.
 class TColorCache {
 public:
-    explicit TColorCache(const TRGBtoHSBtoRGB& Adjuster) : FAdjuster(Adjuster) { FKeys.fill(Empty); }
+    explicit TColorCache(const TColourAdjuster& Adjuster) : FAdjuster(Adjuster) { FKeys.fill(Empty); }
 
     QRgb Convert(QRgb Pixel)
     {
@@ -43,7 +43,7 @@ public:
 private:
     static constexpr std::size_t Size = 4096;
     static constexpr std::uint32_t Empty = 0xFFFFFFFFu;  // no colour has a set top byte
-    const TRGBtoHSBtoRGB& FAdjuster;
+    const TColourAdjuster& FAdjuster;
     std::array<std::uint32_t, Size> FKeys;
     std::array<QRgb, Size> FValues{};
 };
@@ -77,7 +77,7 @@ public:
 
 } // namespace
 
-QImage ConvertImage(const QImage& Capture, const TRGBtoHSBtoRGB& Adjuster)
+QImage ConvertImage(const QImage& Capture, const TColourAdjuster& Adjuster)
 {
     if (Capture.isNull())
         return {};
@@ -111,7 +111,7 @@ QImage ConvertImage(const QImage& Capture, const TRGBtoHSBtoRGB& Adjuster)
     return out;
 }
 
-TfrmBrows::TfrmBrows(std::function<TConversionSettings()> Settings, QWidget* parent)
+TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget* parent)
     : QWidget(parent, Qt::Tool), FSettings(std::move(Settings))
 {
     setObjectName(QStringLiteral("frmBrows"));
@@ -141,16 +141,16 @@ TfrmBrows::TfrmBrows(std::function<TConversionSettings()> Settings, QWidget* par
     tmrCapture = new QTimer(this);
     tmrCapture->setObjectName(QStringLiteral("tmrCapture"));
     tmrCapture->setInterval(5000);
-    connect(tmrCapture, &QTimer::timeout, this, &TfrmBrows::ScreenCopy);
+    connect(tmrCapture, &QTimer::timeout, this, &TfrmPreview::ScreenCopy);
     tmrCapture->start();
 
     resize(376, 405);
     FormResize();
 }
 
-TfrmBrows::~TfrmBrows() = default;
+TfrmPreview::~TfrmPreview() = default;
 
-void TfrmBrows::Navigate(const QString& Url)
+void TfrmPreview::Navigate(const QString& Url)
 {
     static const QString FileScheme = QStringLiteral("file://");
     if (Url.startsWith(FileScheme)) {
@@ -163,22 +163,22 @@ void TfrmBrows::Navigate(const QString& Url)
     WebBrowser->setUrl(QUrl(Url));
 }
 
-int TfrmBrows::CaptureInterval() const
+int TfrmPreview::CaptureInterval() const
 {
     return tmrCapture->interval();
 }
 
-void TfrmBrows::RefreshPage()
+void TfrmPreview::RefreshPage()
 {
     WebBrowser->reload();
 }
 
-void TfrmBrows::SetCaptureInterval(int Milliseconds)
+void TfrmPreview::SetCaptureInterval(int Milliseconds)
 {
     tmrCapture->setInterval(Milliseconds);
 }
 
-void TfrmBrows::ScreenCopy()
+void TfrmPreview::ScreenCopy()
 {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive)
         return;
@@ -189,15 +189,15 @@ void TfrmBrows::ScreenCopy()
     imgBrowser->repaint();
 }
 
-void TfrmBrows::ConvertCapture()
+void TfrmPreview::ConvertCapture()
 {
     const TConversionSettings settings = FSettings ? FSettings() : TConversionSettings{};
-    const std::unique_ptr<TRGBtoHSBtoRGB> adjuster = settings.MakeAdjuster();
+    const std::unique_ptr<TColourAdjuster> adjuster = settings.MakeAdjuster();
     FConverted = ConvertImage(FCapture, *adjuster);
     imgBrowser->setPixmap(QPixmap::fromImage(FConverted));
 }
 
-void TfrmBrows::FormResize()
+void TfrmPreview::FormResize()
 {
     const int h = height();
     const int top = h / 2;
@@ -205,13 +205,13 @@ void TfrmBrows::FormResize()
     imgBrowser->setGeometry(0, top, width(), h - top);
 }
 
-void TfrmBrows::resizeEvent(QResizeEvent* Event)
+void TfrmPreview::resizeEvent(QResizeEvent* Event)
 {
     QWidget::resizeEvent(Event);
     FormResize();
 }
 
-void TfrmBrows::showEvent(QShowEvent* Event)
+void TfrmPreview::showEvent(QShowEvent* Event)
 {
     QWidget::showEvent(Event);
     if (FCentred)

@@ -1,9 +1,9 @@
 // Colour functions of current CSS: rgba(), hsl(), hsla() and the space-separated forms, in
 // declarations and in colour attributes; the reader of those functions on its own.
 
-#include "text/HtmlReplace.h"
+#include "text/ColourRewriter.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "text/CssColorFunction.h"
 
 #include <gtest/gtest.h>
@@ -15,7 +15,7 @@ namespace {
 
 std::string Rewrite(std::string_view Text, int Hue = 0)
 {
-    THtmlReplace r(Hue, 0, 0, {}, {}, {});
+    TColourRewriter r(Hue, 0, 0, {}, {}, {});
     return r.ReplaceAll(Text);
 }
 
@@ -31,7 +31,7 @@ void ExpectCases(const std::vector<TCase>& Cases)
         EXPECT_EQ(Rewrite(c.Input, c.Hue), c.Output) << "input: " << c.Input << ", hue " << c.Hue;
 }
 
-TEST(HtmlReplaceModern, RgbWithAlpha)
+TEST(ColourRewriterModern, RgbWithAlpha)
 {
     ExpectCases({
         {"p{color:rgba(255,0,0,0.5)}", 0, "p{color:rgba(255, 0, 0, 0.5)}"},
@@ -47,7 +47,7 @@ TEST(HtmlReplaceModern, RgbWithAlpha)
     });
 }
 
-TEST(HtmlReplaceModern, SpaceSeparatedRgb)
+TEST(ColourRewriterModern, SpaceSeparatedRgb)
 {
     ExpectCases({
         {"p{color:rgb(255 0 0)}", 120, "p{color:#00FF00}"},
@@ -61,7 +61,7 @@ TEST(HtmlReplaceModern, SpaceSeparatedRgb)
     });
 }
 
-TEST(HtmlReplaceModern, DecimalsRoundToTheNearestChannel)
+TEST(ColourRewriterModern, DecimalsRoundToTheNearestChannel)
 {
     ExpectCases({
         // The classic form refused decimals; they are colours now.
@@ -73,7 +73,7 @@ TEST(HtmlReplaceModern, DecimalsRoundToTheNearestChannel)
     });
 }
 
-TEST(HtmlReplaceModern, HslForms)
+TEST(ColourRewriterModern, HslForms)
 {
     ExpectCases({
         {"p{color:hsl(120, 100%, 50%)}", 0, "p{color:#00FF00}"},
@@ -96,7 +96,7 @@ TEST(HtmlReplaceModern, HslForms)
     });
 }
 
-TEST(HtmlReplaceModern, MinifiedRulesAndGradients)
+TEST(ColourRewriterModern, MinifiedRulesAndGradients)
 {
     ExpectCases({
         {".a{color:rgba(0,0,0,.5);background:hsl(0 0% 100%)}.b{border-color:hsla(0,100%,50%,.1)}", 120,
@@ -109,7 +109,7 @@ TEST(HtmlReplaceModern, MinifiedRulesAndGradients)
     });
 }
 
-TEST(HtmlReplaceModern, AttributesAndStyleValues)
+TEST(ColourRewriterModern, AttributesAndStyleValues)
 {
     ExpectCases({
         {R"~(<div style="color: hsl(0, 100%, 50%); background: rgba(0,0,255,.1)">)~", 120,
@@ -122,7 +122,7 @@ TEST(HtmlReplaceModern, AttributesAndStyleValues)
 }
 
 // A malformed function is no error: it stays as written, as a browser would ignore it.
-TEST(HtmlReplaceModern, MalformedFunctionsStay)
+TEST(ColourRewriterModern, MalformedFunctionsStay)
 {
     for (const char* value : {
              "rgba(255 0 0 0.5)",          // four values without "/"
@@ -159,14 +159,14 @@ TEST(HtmlReplaceModern, MalformedFunctionsStay)
 }
 
 // The classic form keeps its results and its two errors.
-TEST(HtmlReplaceModern, ClassicRgbUnchanged)
+TEST(ColourRewriterModern, ClassicRgbUnchanged)
 {
     ExpectCases({
         {"p{color:rgb(255,0,0)}", 120, "p{color:#00FF00}"},
         {"p{color:rgb(100%, 0, 0)}", 0, "p{color:#FF0000}"},
         {"p{color:rgb(30%,10%,70%)}", 0, "p{color:#4C1AB2}"},
     });
-    THtmlReplace r(0, 0, 0, {}, {}, {});
+    TColourRewriter r(0, 0, 0, {}, {}, {});
     EXPECT_THROW(r.ReplaceAll("p{color:rgb(300,0,0)}"), EConvertError);
     EXPECT_THROW(r.ReplaceAll("p{color:rgb(10 %,0,0)}"), EConvertError);
     // The first function found in an attribute value is the colour; the rest goes, as for rgb().

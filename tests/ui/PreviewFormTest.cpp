@@ -1,7 +1,7 @@
 // The preview window without a page: the pixel conversion, the capture rules, the layout
 // and the capture interval.
 
-#include "ui/BrowsForm.h"
+#include "ui/PreviewForm.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -40,7 +40,7 @@ QImage Expected(const QImage& In, const TConversionSettings& S)
 
 } // namespace
 
-class BrowsFormTest : public QObject {
+class PreviewFormTest : public QObject {
     Q_OBJECT
 private slots:
     void convertImageTouchesEveryPixel()
@@ -81,7 +81,7 @@ private slots:
     {
         TConversionSettings current;
         int asked = 0;
-        TfrmBrows f([&] {
+        TfrmPreview f([&] {
             ++asked;
             return current;
         });
@@ -111,7 +111,7 @@ private slots:
 
     void browserTakesHalfTheClientHeight()
     {
-        TfrmBrows f([] { return TConversionSettings{}; });
+        TfrmPreview f([] { return TConversionSettings{}; });
         QCOMPARE(f.windowTitle(), QStringLiteral("プレビュー"));
         f.resize(376, 301);
         f.show();
@@ -128,8 +128,8 @@ private slots:
 
     void intervalStartsAtFiveSecondsInEveryNewWindow()
     {
-        auto* f = new TfrmBrows([] { return TConversionSettings{}; });
-        QPointer<TfrmBrows> guard(f);
+        auto* f = new TfrmPreview([] { return TConversionSettings{}; });
+        QPointer<TfrmPreview> guard(f);
         QCOMPARE(f->CaptureInterval(), 5000);
         auto* timer = f->findChild<QTimer*>("tmrCapture");
         QVERIFY(timer && timer->isActive());
@@ -140,13 +140,13 @@ private slots:
         f->close();
         QTRY_VERIFY(guard.isNull());  // freed on closing
 
-        TfrmBrows again([] { return TConversionSettings{}; });
+        TfrmPreview again([] { return TConversionSettings{}; });
         QCOMPARE(again.CaptureInterval(), 5000);
     }
 
     void timerTicksCapture()
     {
-        TfrmBrows f([] { return TConversionSettings{}; });
+        TfrmPreview f([] { return TConversionSettings{}; });
         f.show();
         f.activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(&f));
@@ -161,8 +161,8 @@ int main(int argc, char** argv)
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    BrowsFormTest test;
+    PreviewFormTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "BrowsFormTest.moc"
+#include "PreviewFormTest.moc"

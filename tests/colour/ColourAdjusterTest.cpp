@@ -1,4 +1,4 @@
-#include "colour/RGBtoHSBtoRGB.h"
+#include "colour/ColourAdjuster.h"
 
 #include <gtest/gtest.h>
 
@@ -9,11 +9,11 @@ namespace {
 
 TRGBColor Rgb(int r, int g, int b) { return {r, g, b}; }
 
-TRGBtoHSBtoRGB Offsets(int h, int s, int b) { return TRGBtoHSBtoRGB(h, s, b, {}, {}, {}); }
+TColourAdjuster Offsets(int h, int s, int b) { return TColourAdjuster(h, s, b, {}, {}, {}); }
 
 TEST(Adjuster, ZeroSettingsLeaveEveryColourAlone)
 {
-    const TRGBtoHSBtoRGB none = Offsets(0, 0, 0);
+    const TColourAdjuster none = Offsets(0, 0, 0);
     for (int r = 0; r < 256; r += 3)
         for (int g = 0; g < 256; g += 5)
             for (int b = 0; b < 256; ++b)
@@ -40,7 +40,7 @@ TEST(Adjuster, SpecificPairsFirstMatchWinsAndDoNotChain)
     const std::vector<TRGBColor> before{Rgb(10, 20, 30), Rgb(10, 20, 30), Rgb(1, 2, 3)};
     const std::vector<TRGBColor> after{Rgb(1, 2, 3), Rgb(4, 5, 6), Rgb(9, 9, 9)};
     const bool flags[] = {false, true, false};
-    const TRGBtoHSBtoRGB adj(120, 0, 0, before, after, flags);
+    const TColourAdjuster adj(120, 0, 0, before, after, flags);
     EXPECT_EQ(adj.Convert(Rgb(10, 20, 30)), Rgb(1, 2, 3));  // not chained on to (9, 9, 9)
     EXPECT_EQ(adj.Convert(Rgb(1, 2, 3)), Rgb(9, 9, 9));
 
@@ -48,9 +48,9 @@ TEST(Adjuster, SpecificPairsFirstMatchWinsAndDoNotChain)
     const std::vector<TRGBColor> a1{Rgb(255, 0, 0)};
     const bool shifted[] = {true};
     const bool exact[] = {false};
-    EXPECT_EQ(TRGBtoHSBtoRGB(120, 0, 0, b1, a1, shifted).Convert(Rgb(10, 20, 30)), Rgb(0, 255, 0));
-    EXPECT_EQ(TRGBtoHSBtoRGB(120, 0, 0, b1, a1, exact).Convert(Rgb(10, 20, 30)), Rgb(255, 0, 0));
-    EXPECT_EQ(TRGBtoHSBtoRGB(120, 0, 0, b1, a1, exact).Convert(Rgb(255, 0, 0)), Rgb(0, 255, 0));
+    EXPECT_EQ(TColourAdjuster(120, 0, 0, b1, a1, shifted).Convert(Rgb(10, 20, 30)), Rgb(0, 255, 0));
+    EXPECT_EQ(TColourAdjuster(120, 0, 0, b1, a1, exact).Convert(Rgb(10, 20, 30)), Rgb(255, 0, 0));
+    EXPECT_EQ(TColourAdjuster(120, 0, 0, b1, a1, exact).Convert(Rgb(255, 0, 0)), Rgb(0, 255, 0));
 }
 
 TEST(Adjuster, TakesTheFirstNPairsAndRefusesShortArrays)
@@ -58,13 +58,13 @@ TEST(Adjuster, TakesTheFirstNPairsAndRefusesShortArrays)
     const std::vector<TRGBColor> before{Rgb(1, 1, 1), Rgb(2, 2, 2)};
     const std::vector<TRGBColor> after{Rgb(7, 7, 7), Rgb(8, 8, 8)};
     const bool one[] = {false};
-    const TRGBtoHSBtoRGB adj(0, 0, 0, before, after, one);
+    const TColourAdjuster adj(0, 0, 0, before, after, one);
     EXPECT_EQ(adj.PairCount(), 1u);
     EXPECT_EQ(adj.Convert(Rgb(1, 1, 1)), Rgb(7, 7, 7));
     EXPECT_EQ(adj.Convert(Rgb(2, 2, 2)), Rgb(2, 2, 2));  // the second pair was not copied
 
     const bool three[] = {false, false, false};
-    EXPECT_THROW(TRGBtoHSBtoRGB(0, 0, 0, before, after, three), std::invalid_argument);
+    EXPECT_THROW(TColourAdjuster(0, 0, 0, before, after, three), std::invalid_argument);
 }
 
 } // namespace

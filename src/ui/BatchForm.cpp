@@ -1,4 +1,4 @@
-#include "ui/OperationForm.h"
+#include "ui/BatchForm.h"
 
 #include <QClipboard>
 #include <QCloseEvent>
@@ -29,9 +29,9 @@ Qt::WindowFlags OperationWindowFlags(bool Closable)
 
 // Called on the worker thread: every call becomes an event for the window, so the log and the
 // progress bar change on the user-interface thread in the order the batch reports them.
-class TfrmOperation::TLiveObserver final : public TBatchObserver {
+class TfrmBatch::TLiveObserver final : public TBatchObserver {
 public:
-    explicit TLiveObserver(TfrmOperation* Form) : FForm(Form) {}
+    explicit TLiveObserver(TfrmBatch* Form) : FForm(Form) {}
 
     void ProgressMaximum(int Maximum) override
     {
@@ -56,12 +56,12 @@ public:
     }
 
 private:
-    TfrmOperation* FForm;
+    TfrmBatch* FForm;
 };
 
-TfrmOperation::TfrmOperation(const TBatchInput& Input, QWidget* parent)
+TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
     : QWidget(parent, OperationWindowFlags(true)),
-      FOperation(std::make_unique<TOperation>(Input)),
+      FOperation(std::make_unique<TBatchRun>(Input)),
       FObserver(std::make_unique<TLiveObserver>(this))
 {
     setObjectName(QStringLiteral("frmOperation"));
@@ -115,8 +115,8 @@ TfrmOperation::TfrmOperation(const TBatchInput& Input, QWidget* parent)
     Layout->addWidget(pnlLog, 1);
     Layout->addLayout(Buttons);
 
-    connect(bbnOK, &QPushButton::clicked, this, &TfrmOperation::bbnOKClick);
-    connect(bbnClipBoard, &QPushButton::clicked, this, &TfrmOperation::bbnClipBoardClick);
+    connect(bbnOK, &QPushButton::clicked, this, &TfrmBatch::bbnOKClick);
+    connect(bbnClipBoard, &QPushButton::clicked, this, &TfrmBatch::bbnClipBoardClick);
 
     resize(520, 340);
     if (parent) {
@@ -125,14 +125,14 @@ TfrmOperation::TfrmOperation(const TBatchInput& Input, QWidget* parent)
     }
 }
 
-TfrmOperation::~TfrmOperation()
+TfrmBatch::~TfrmBatch()
 {
     // The batch writes users' files: it is always allowed to finish.
     if (FWorker.joinable())
         FWorker.join();
 }
 
-void TfrmOperation::ExecuteConversion()
+void TfrmBatch::ExecuteConversion()
 {
     if (FRunning || FFinished)
         return;
@@ -150,7 +150,7 @@ void TfrmOperation::ExecuteConversion()
     });
 }
 
-QString TfrmOperation::LogText() const
+QString TfrmBatch::LogText() const
 {
     QString Text;
     for (const QString& Line : FLines)
@@ -158,17 +158,17 @@ QString TfrmOperation::LogText() const
     return Text;
 }
 
-void TfrmOperation::bbnOKClick()
+void TfrmBatch::bbnOKClick()
 {
     close();
 }
 
-void TfrmOperation::bbnClipBoardClick()
+void TfrmBatch::bbnClipBoardClick()
 {
     QGuiApplication::clipboard()->setText(LogText());
 }
 
-void TfrmOperation::closeEvent(QCloseEvent* Event)
+void TfrmBatch::closeEvent(QCloseEvent* Event)
 {
     if (FRunning)
         Event->ignore();
@@ -176,13 +176,13 @@ void TfrmOperation::closeEvent(QCloseEvent* Event)
         Event->accept();
 }
 
-void TfrmOperation::AppendLine(const QString& Line)
+void TfrmBatch::AppendLine(const QString& Line)
 {
     FLines.append(Line);
     memLog->appendPlainText(Line);
 }
 
-void TfrmOperation::Finish(const QString& Failure)
+void TfrmBatch::Finish(const QString& Failure)
 {
     if (FWorker.joinable())
         FWorker.join();
@@ -194,7 +194,7 @@ void TfrmOperation::Finish(const QString& Failure)
         QMessageBox::critical(this, QStringLiteral("実行"), Failure);
 }
 
-void TfrmOperation::SetRunningLook(bool Running)
+void TfrmBatch::SetRunningLook(bool Running)
 {
     FRunning = Running;
     bbnOK->setEnabled(!Running);

@@ -1,7 +1,7 @@
 // Large inputs that once took the rewriter far longer than their size suggests: the results
 // must be the same as for their small forms.
 
-#include "text/HtmlReplace.h"
+#include "text/ColourRewriter.h"
 
 #include <gtest/gtest.h>
 
@@ -11,7 +11,7 @@ namespace {
 
 std::string Rewrite(std::string_view Text, int Hue = 0)
 {
-    THtmlReplace r(Hue, 0, 0, {}, {}, {});
+    TColourRewriter r(Hue, 0, 0, {}, {}, {});
     return r.ReplaceAll(Text);
 }
 
@@ -19,7 +19,7 @@ std::string Rewrite(std::string_view Text, int Hue = 0)
 
 // Thousands of "rgb" words with no "(" after them in one declaration: every word stays, the
 // colours among them are converted, and the same holds inside a style attribute.
-TEST(HtmlReplaceLarge, ManyRgbWordsInOneDeclaration)
+TEST(ColourRewriterLarge, ManyRgbWordsInOneDeclaration)
 {
     std::string words, converted;
     for (int i = 0; i < 50000; ++i) {

@@ -1,9 +1,9 @@
 #pragma once
 // The batch window: shows the conversion log and the progress of one batch. The batch itself
-// (TOperation) runs on a worker thread so the program stays responsive on a large site; its log
+// (TBatchRun) runs on a worker thread so the program stays responsive on a large site; its log
 // lines and progress steps are handed to this window as they happen, in order.
 
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include <QStringList>
 #include <QWidget>
@@ -16,17 +16,17 @@ class QProgressBar;
 class QPushButton;
 class QWidget;
 
-class TfrmOperation final : public QWidget {
+class TfrmBatch final : public QWidget {
     Q_OBJECT
 
 public:
     // Takes the settings of this moment: nothing done in the main window afterwards reaches
     // this batch.
-    explicit TfrmOperation(const TBatchInput& Input, QWidget* parent = nullptr);
-    ~TfrmOperation() override;
+    explicit TfrmBatch(const TBatchInput& Input, QWidget* parent = nullptr);
+    ~TfrmBatch() override;
 
-    TfrmOperation(const TfrmOperation&) = delete;
-    TfrmOperation& operator=(const TfrmOperation&) = delete;
+    TfrmBatch(const TfrmBatch&) = delete;
+    TfrmBatch& operator=(const TfrmBatch&) = delete;
 
     // Starts the whole batch and returns at once; ConversionFinished follows when every file
     // has been handled. A second call does nothing.
@@ -63,7 +63,7 @@ private:
     QPushButton* bbnOK = nullptr;
     QPushButton* bbnClipBoard = nullptr;
 
-    std::unique_ptr<TOperation> FOperation;
+    std::unique_ptr<TBatchRun> FOperation;
     std::unique_ptr<TLiveObserver> FObserver;
     std::thread FWorker;
     QStringList FLines;

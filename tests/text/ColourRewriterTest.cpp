@@ -2,9 +2,9 @@
 // value tokens, the colour forms and the errors. Where the expectation differs from the
 // original design of the rewriter, the comment says which rule changed it.
 
-#include "text/HtmlReplace.h"
+#include "text/ColourRewriter.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <gtest/gtest.h>
 
@@ -15,14 +15,14 @@ namespace {
 
 std::string Rewrite(std::string_view Text, int Hue = 0, int Sat = 0, int Bright = 0)
 {
-    THtmlReplace r(Hue, Sat, Bright, {}, {}, {});
+    TColourRewriter r(Hue, Sat, Bright, {}, {}, {});
     return r.ReplaceAll(Text);
 }
 
 // Runs ReplaceAll expecting EConvertError and gives its message.
 std::string ConvertErrorOf(std::string_view Text)
 {
-    THtmlReplace r(0, 0, 0, {}, {}, {});
+    TColourRewriter r(0, 0, 0, {}, {}, {});
     try {
         const std::string result = r.ReplaceAll(Text);
         ADD_FAILURE() << "no error; the text came back as " << result;
@@ -46,7 +46,7 @@ void ExpectCases(const std::vector<TCase>& Cases)
 
 // ---- Tag pass and colour attributes ----
 
-TEST(HtmlReplaceTags, WorkedExamples)
+TEST(ColourRewriterTags, WorkedExamples)
 {
     ExpectCases({
         {R"(<font color="red">)", 0, R"(<font color="#FF0000">)"},
@@ -60,7 +60,7 @@ TEST(HtmlReplaceTags, WorkedExamples)
     });
 }
 
-TEST(HtmlReplaceTags, WhichTagsAndAttributesAreFound)
+TEST(ColourRewriterTags, WhichTagsAndAttributesAreFound)
 {
     ExpectCases({
         // Attribute names in any case.
@@ -86,7 +86,7 @@ TEST(HtmlReplaceTags, WhichTagsAndAttributesAreFound)
     });
 }
 
-TEST(HtmlReplaceTags, NoTagsAndNoBracesMeansNoChange)
+TEST(ColourRewriterTags, NoTagsAndNoBracesMeansNoChange)
 {
     EXPECT_EQ(Rewrite(""), "");
     EXPECT_EQ(Rewrite("plain text, red and #fff and rgb(1,2,3)"), "plain text, red and #fff and rgb(1,2,3)");
@@ -94,7 +94,7 @@ TEST(HtmlReplaceTags, NoTagsAndNoBracesMeansNoChange)
 }
 
 // Each match is rewritten where it was found, not at an earlier occurrence of the same text.
-TEST(HtmlReplaceTags, MatchRewrittenWhereFound)
+TEST(ColourRewriterTags, MatchRewrittenWhereFound)
 {
     // The attribute pass also finds "color=red" inside the face value; the second, real
     // attribute has the same text and must be rewritten in its own place.
@@ -106,7 +106,7 @@ TEST(HtmlReplaceTags, MatchRewrittenWhereFound)
 }
 
 // A style value is rewritten declaration by declaration; everything else in it is kept.
-TEST(HtmlReplaceTags, StyleValueDeclarationByDeclaration)
+TEST(ColourRewriterTags, StyleValueDeclarationByDeclaration)
 {
     ExpectCases({
         {R"(<p style="color:#f00; background:#0f0">)", 0, R"(<p style="color:#FF0000; background:#00FF00">)"},
@@ -121,7 +121,7 @@ TEST(HtmlReplaceTags, StyleValueDeclarationByDeclaration)
 }
 
 // Values of any length come back whole.
-TEST(HtmlReplaceTags, LongStyleValueKeptWhole)
+TEST(ColourRewriterTags, LongStyleValueKeptWhole)
 {
     std::string declarations;
     std::string expected;
@@ -139,7 +139,7 @@ TEST(HtmlReplaceTags, LongStyleValueKeptWhole)
 
 // ---- Block pass and declarations ----
 
-TEST(HtmlReplaceBlocks, WorkedExamples)
+TEST(ColourRewriterBlocks, WorkedExamples)
 {
     ExpectCases({
         // The last declaration has no semicolon: converted all the same.
@@ -151,7 +151,7 @@ TEST(HtmlReplaceBlocks, WorkedExamples)
     });
 }
 
-TEST(HtmlReplaceBlocks, LastDeclarationWithoutSemicolon)
+TEST(ColourRewriterBlocks, LastDeclarationWithoutSemicolon)
 {
     ExpectCases({
         {"a:hover { color: red }", 0, "a:hover { color: #FF0000 }"},
@@ -168,7 +168,7 @@ TEST(HtmlReplaceBlocks, LastDeclarationWithoutSemicolon)
     });
 }
 
-TEST(HtmlReplaceBlocks, StyleElementsScriptsAndPlainText)
+TEST(ColourRewriterBlocks, StyleElementsScriptsAndPlainText)
 {
     ExpectCases({
         {"<style>\nbody { background: white; color: black; }\n</style>", 0,
@@ -182,7 +182,7 @@ TEST(HtmlReplaceBlocks, StyleElementsScriptsAndPlainText)
 }
 
 // A colour the tag pass has converted is not converted again when its tag stands in braces.
-TEST(HtmlReplaceBlocks, TagInsideBracesConvertedOnce)
+TEST(ColourRewriterBlocks, TagInsideBracesConvertedOnce)
 {
     EXPECT_EQ(Rewrite(R"({<span style="color:red">x</span>})", 120), R"({<span style="color:#00FF00">x</span>})");
     EXPECT_EQ(Rewrite(R"({ b: <font color=red> red })", 120), R"({ b: <font color=#00FF00> #00FF00 })");
@@ -190,7 +190,7 @@ TEST(HtmlReplaceBlocks, TagInsideBracesConvertedOnce)
 
 // ---- Value tokens ----
 
-TEST(HtmlReplaceValues, UrlsStringsAndWordsThatAreNotColourNames)
+TEST(ColourRewriterValues, UrlsStringsAndWordsThatAreNotColourNames)
 {
     ExpectCases({
         {"p { background: url(img/red.gif) red; }", 0, "p { background: url(img/red.gif) #FF0000; }"},
@@ -218,7 +218,7 @@ TEST(HtmlReplaceValues, UrlsStringsAndWordsThatAreNotColourNames)
     });
 }
 
-TEST(HtmlReplaceValues, ColourForms)
+TEST(ColourRewriterValues, ColourForms)
 {
     ExpectCases({
         {"p{color:#ABCDEF}", 0, "p{color:#ABCDEF}"},
@@ -245,18 +245,18 @@ TEST(HtmlReplaceValues, ColourForms)
     });
 }
 
-TEST(HtmlReplaceValues, SpecificColourPairs)
+TEST(ColourRewriterValues, SpecificColourPairs)
 {
     const std::vector<TRGBColor> before{{255, 0, 0}, {0, 0, 255}};
     const std::vector<TRGBColor> after{{1, 2, 3}, {255, 0, 0}};
     const bool adjust[] = {false, true};
-    THtmlReplace r(120, 0, 0, before, after, adjust);
+    TColourRewriter r(120, 0, 0, before, after, adjust);
     EXPECT_EQ(r.ReplaceAll("p{a:red;b:blue;c:lime}<font color=#f00>"), "p{a:#010203;b:#00FF00;c:#0000FF}<font color=#010203>");
 }
 
 // ---- Errors ----
 
-TEST(HtmlReplaceErrors, RgbFunctionErrorsEndTheRewrite)
+TEST(ColourRewriterErrors, RgbFunctionErrorsEndTheRewrite)
 {
     EXPECT_EQ(ConvertErrorOf("p { color: rgb(300, 0, 0); }"), "RGB関数の数字がたぶん大きすぎ");
     EXPECT_EQ(ConvertErrorOf("p{color:rgb(101%,0,0);}"), "RGB関数の数字がたぶん大きすぎ");
@@ -267,9 +267,9 @@ TEST(HtmlReplaceErrors, RgbFunctionErrorsEndTheRewrite)
               "RGB関数の数字がたぶん大きすぎ");
 }
 
-TEST(HtmlReplaceErrors, HexadecimalDigits)
+TEST(ColourRewriterErrors, HexadecimalDigits)
 {
-    THtmlReplace r(0, 0, 0, {}, {}, {});
+    TColourRewriter r(0, 0, 0, {}, {}, {});
     EXPECT_EQ(r.HexToInt("ff"), 255);
     EXPECT_EQ(r.HexToInt("0A"), 10);
     for (const char* bad : {"", "g0", "0x", " f"}) {
@@ -285,9 +285,9 @@ TEST(HtmlReplaceErrors, HexadecimalDigits)
 
 // ---- The single operations ----
 
-TEST(HtmlReplaceOperations, RgbFunctionToHex)
+TEST(ColourRewriterOperations, RgbFunctionToHex)
 {
-    THtmlReplace r(120, 0, 0, {}, {}, {});
+    TColourRewriter r(120, 0, 0, {}, {}, {});
     EXPECT_EQ(r.RgbFunctionToHex("rgb(255,0,0)"), "#FF0000");  // not yet converted
     EXPECT_EQ(r.RgbFunctionToHex("rgb( 1 ,\n2 , 3\t)"), "#010203");
     EXPECT_EQ(r.RgbFunctionToHex("rgb(50%, 10%, 90%)"), "#801AE6");
@@ -296,9 +296,9 @@ TEST(HtmlReplaceOperations, RgbFunctionToHex)
     EXPECT_THROW(r.RgbFunctionToHex("rgb(1,,3)"), EConvertError);
 }
 
-TEST(HtmlReplaceOperations, AttributeAndNames)
+TEST(ColourRewriterOperations, AttributeAndNames)
 {
-    THtmlReplace r(0, 0, 0, {}, {}, {});
+    TColourRewriter r(0, 0, 0, {}, {}, {});
     EXPECT_EQ(r.ReplaceAttribute("bgcolor=\"#ff0000\""), "bgcolor=\"#FF0000\"");
     EXPECT_EQ(r.ReplaceAttribute("color = \" red \""), "color = \" red \"");  // " red " is no name
     EXPECT_EQ(r.ReplaceAttribute("color=\"\"\"red\"\"\""), "color=\"\"\"red\"\"\"");
@@ -316,7 +316,7 @@ TEST(HtmlReplaceOperations, AttributeAndNames)
 
 // ---- Text as bytes ----
 
-TEST(HtmlReplaceText, NulBytesKeptAndPassedOver)
+TEST(ColourRewriterText, NulBytesKeptAndPassedOver)
 {
     using namespace std::string_literals;
     const std::string input = "a\0b{color:red}\0<font color=red>\0{x:\0 blue}"s;
@@ -325,7 +325,7 @@ TEST(HtmlReplaceText, NulBytesKeptAndPassedOver)
     EXPECT_EQ(Rewrite(input), expected);
 }
 
-TEST(HtmlReplaceText, ShiftJISSecondBytesAreNotPunctuation)
+TEST(ColourRewriterText, ShiftJISSecondBytesAreNotPunctuation)
 {
     // "ボ" is 83 7B and "マ" 83 7D in Shift-JIS: the second bytes look like braces but are none.
     const std::string notBlock = "<p>\x83\x7B color: red; \x83\x7D</p>";
@@ -337,7 +337,7 @@ TEST(HtmlReplaceText, ShiftJISSecondBytesAreNotPunctuation)
               "\x93\xFA\x96\x7B{color:#FF0000}<font color=\"#0000FF\">\x8C\xEA</font>");
 }
 
-TEST(HtmlReplaceText, UTF8Text)
+TEST(ColourRewriterText, UTF8Text)
 {
     const std::string input = "<p style=\"color:red\">日本語の{文章}</p>\n.a { color: blue; content: \"青\" }";
     const std::string expected = "<p style=\"color:#FF0000\">日本語の{文章}</p>\n.a { color: #0000FF; content: \"青\" }";

@@ -1,4 +1,4 @@
-#include "text/BRegExp.h"
+#include "text/Matcher.h"
 
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
@@ -63,15 +63,15 @@ TParsedCommand ParseCommand(std::string_view Command)
     if (!Command.empty() && Command[0] == 'm')
         open = 1;
     if (open >= Command.size())
-        throw EBRegExpError("invalid match command");
+        throw EMatcherError("invalid match command");
     const char delimiter = Command[open];
     const auto d = static_cast<unsigned char>(delimiter);
     if ((open == 0 && delimiter != '/') || d <= ' ' || d >= 0x7F || delimiter == '\\' ||
         (d >= '0' && d <= '9') || (d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z'))
-        throw EBRegExpError("invalid match command");
+        throw EMatcherError("invalid match command");
     const std::size_t close = Command.rfind(delimiter);
     if (close == open)
-        throw EBRegExpError("missing closing delimiter in match command");
+        throw EMatcherError("missing closing delimiter in match command");
 
     TParsedCommand parsed;
     parsed.Pattern = Command.substr(open + 1, close - open - 1);
@@ -83,7 +83,7 @@ TParsedCommand ParseCommand(std::string_view Command)
         case 'x': parsed.Options |= PCRE2_EXTENDED; break;
         case 'k': parsed.CharacterWise = true; break;
         default:
-            throw EBRegExpError(std::string("unknown flag \"") + flag + "\" in match command");
+            throw EMatcherError(std::string("unknown flag \"") + flag + "\" in match command");
         }
     }
     return parsed;
@@ -169,7 +169,7 @@ void MapShiftJIS(std::string_view Text, std::string& Out, TCheckpoints* ByOrig,
 
 }  // namespace
 
-struct TBRegExp::TPcre {
+struct TMatcher::TPcre {
     pcre2_compile_context* Compile = nullptr;
     pcre2_match_context* Match = nullptr;
     pcre2_jit_stack* JitStack = nullptr;
@@ -179,7 +179,7 @@ struct TBRegExp::TPcre {
         Compile = pcre2_compile_context_create(nullptr);
         Match = pcre2_match_context_create(nullptr);
         if (!Compile || !Match)
-            throw EBRegExpError("out of memory for the regular expression library");
+            throw EMatcherError("out of memory for the regular expression library");
         pcre2_set_newline(Compile, PCRE2_NEWLINE_LF);
         JitStack = pcre2_jit_stack_create(JitStackStart, JitStackMax, nullptr);
         if (JitStack)
@@ -195,7 +195,7 @@ struct TBRegExp::TPcre {
     TPcre& operator=(const TPcre&) = delete;
 };
 
-struct TBRegExp::TCompiled {
+struct TMatcher::TCompiled {
     std::string Command;
     TTextEncoding Encoding;
     TMode Mode = TMode::Bytes;
@@ -211,7 +211,7 @@ struct TBRegExp::TCompiled {
 };
 
 // The text of the last match, with what was prepared to match it.
-struct TBRegExp::TSubject {
+struct TMatcher::TSubject {
     std::string_view Text;
     TMode Mode = TMode::Bytes;
     std::size_t CheckedFrom = npos;  // UTF-8: the text is valid from this offset on
@@ -283,11 +283,11 @@ struct TBRegExp::TSubject {
     }
 };
 
-TBRegExp::TBRegExp() : FPcre(std::make_unique<TPcre>()) {}
+TMatcher::TMatcher() : FPcre(std::make_unique<TPcre>()) {}
 
-TBRegExp::~TBRegExp() = default;
+TMatcher::~TMatcher() = default;
 
-TBRegExp::TCompiled& TBRegExp::Compiled(std::string_view Command, TTextEncoding Encoding)
+TMatcher::TCompiled& TMatcher::Compiled(std::string_view Command, TTextEncoding Encoding)
 {
     for (std::size_t i = 0; i < FCompiled.size(); ++i) {
         // Sizes first: the commands in use mostly differ in length, and all begin alike.
@@ -324,13 +324,13 @@ TBRegExp::TCompiled& TBRegExp::Compiled(std::string_view Command, TTextEncoding 
     compiled->Code = pcre2_compile(reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(),
                                    options, &error, &errorOffset, FPcre->Compile);
     if (!compiled->Code)
-        throw EBRegExpError(ErrorText(error));
+        throw EMatcherError(ErrorText(error));
     ++FCompileCount;
     // Without JIT support the interpreter matches alike, only slower.
     pcre2_jit_compile(compiled->Code, PCRE2_JIT_COMPLETE);
     compiled->Data = pcre2_match_data_create_from_pattern(compiled->Code, nullptr);
     if (!compiled->Data)
-        throw EBRegExpError("out of memory for the regular expression library");
+        throw EMatcherError("out of memory for the regular expression library");
     std::uint32_t captures = 0;
     pcre2_pattern_info(compiled->Code, PCRE2_INFO_CAPTURECOUNT, &captures);
     compiled->Groups = static_cast<int>(captures);
@@ -341,12 +341,12 @@ TBRegExp::TCompiled& TBRegExp::Compiled(std::string_view Command, TTextEncoding 
     return *FCompiled.front();
 }
 
-bool TBRegExp::Match(std::string_view Command, std::string_view Text, TTextEncoding Encoding)
+bool TMatcher::Match(std::string_view Command, std::string_view Text, TTextEncoding Encoding)
 {
     return MatchFrom(Command, Text, 0, Encoding);
 }
 
-bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::size_t Start,
+bool TMatcher::MatchFrom(std::string_view Command, std::string_view Text, std::size_t Start,
                          TTextEncoding Encoding)
 {
     FMatched = false;
@@ -358,7 +358,7 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
     TCompiled& compiled = Compiled(Command, Encoding);
     FGroupCount = compiled.Groups + 1;
     if (Start > Text.size())
-        throw EBRegExpError("start offset beyond the end of the text");
+        throw EMatcherError("start offset beyond the end of the text");
 
     const bool reuse = Start > 0 && FSubject && FSubject->IsSame(Text, compiled.Mode);
     if (!reuse) {
@@ -378,10 +378,10 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
         break;
     case TMode::UTF8:
         if (!IsCharBoundary(Text, Start, TTextEncoding::UTF8))
-            throw EBRegExpError("start offset inside a character");
+            throw EMatcherError("start offset inside a character");
         if (subject.CheckedFrom == npos || Start < subject.CheckedFrom) {
             if (!IsValidUTF8(Text.substr(Start)))
-                throw EBRegExpError("the text is not valid UTF-8");
+                throw EMatcherError("the text is not valid UTF-8");
             subject.CheckedFrom = Start;
         }
         matchOptions = PCRE2_NO_UTF_CHECK;
@@ -390,7 +390,7 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
         if (subject.Mapped) {
             offset = subject.ToMapped(Start);
             if (offset == npos)
-                throw EBRegExpError("start offset inside a character");
+                throw EMatcherError("start offset inside a character");
             data = subject.MappedText.data();
             length = subject.MappedText.size() - offset;
         }
@@ -405,7 +405,7 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
     if (rc == PCRE2_ERROR_NOMATCH)
         return false;
     if (rc < 0)
-        throw EBRegExpError(ErrorText(rc));
+        throw EMatcherError(ErrorText(rc));
 
     const PCRE2_SIZE* ovector = pcre2_get_ovector_pointer(compiled.Data);
     FStarts.assign(static_cast<std::size_t>(FGroupCount), npos);
@@ -427,31 +427,31 @@ bool TBRegExp::MatchFrom(std::string_view Command, std::string_view Text, std::s
     return true;
 }
 
-std::size_t TBRegExp::MatchPos() const
+std::size_t TMatcher::MatchPos() const
 {
     if (!FMatched)
-        throw EBRegExpError("no match pos");
+        throw EMatcherError("no match pos");
     return FStarts[0] + 1;
 }
 
-std::size_t TBRegExp::MatchLength() const
+std::size_t TMatcher::MatchLength() const
 {
     if (!FMatched)
-        throw EBRegExpError("no match length");
+        throw EMatcherError("no match length");
     return FEnds[0] - FStarts[0];
 }
 
-int TBRegExp::GroupCount() const { return FGroupCount; }
+int TMatcher::GroupCount() const { return FGroupCount; }
 
-void TBRegExp::CheckIndex(int Index) const
+void TMatcher::CheckIndex(int Index) const
 {
     if (!FMatched)
-        throw EBRegExpError("no strings now");
+        throw EMatcherError("no strings now");
     if (Index < 0 || Index >= FGroupCount)
-        throw EBRegExpError("index out of range");
+        throw EMatcherError("index out of range");
 }
 
-std::string TBRegExp::MatchStrings(int Index) const
+std::string TMatcher::MatchStrings(int Index) const
 {
     CheckIndex(Index);
     const auto i = static_cast<std::size_t>(Index);
@@ -460,27 +460,27 @@ std::string TBRegExp::MatchStrings(int Index) const
     return std::string(FTextStart + FStarts[i], FEnds[i] - FStarts[i]);
 }
 
-bool TBRegExp::GroupMatched(int Index) const
+bool TMatcher::GroupMatched(int Index) const
 {
     CheckIndex(Index);
     return FStarts[static_cast<std::size_t>(Index)] != npos;
 }
 
-std::size_t TBRegExp::GroupStart(int Index) const
+std::size_t TMatcher::GroupStart(int Index) const
 {
     CheckIndex(Index);
     return FStarts[static_cast<std::size_t>(Index)];
 }
 
-std::size_t TBRegExp::GroupLength(int Index) const
+std::size_t TMatcher::GroupLength(int Index) const
 {
     CheckIndex(Index);
     const auto i = static_cast<std::size_t>(Index);
     return FStarts[i] == npos ? 0 : FEnds[i] - FStarts[i];
 }
 
-TBRegExp& SharedRegExp()
+TMatcher& SharedRegExp()
 {
-    static TBRegExp instance;
+    static TMatcher instance;
     return instance;
 }

@@ -1,7 +1,7 @@
 // The preview with a real page on an X display: the sample site shown converted, reloading,
 // and no capture while another program has the focus.
 
-#include "ui/BrowsForm.h"
+#include "ui/PreviewForm.h"
 
 #include <QApplication>
 #include <QDir>
@@ -58,7 +58,7 @@ bool WaitLoaded(QSignalSpy& Spy)
 }
 
 // Takes captures until the browser's picture is mostly Colour (the page has been painted).
-bool CaptureUntilDominant(TfrmBrows& F, QRgb Colour)
+bool CaptureUntilDominant(TfrmPreview& F, QRgb Colour)
 {
     for (int i = 0; i < 300; ++i) {
         F.ScreenCopy();
@@ -98,7 +98,7 @@ void ShowActive(QWidget& W)
 
 } // namespace
 
-class BrowsFormWebTest : public QObject {
+class PreviewFormWebTest : public QObject {
     Q_OBJECT
 private slots:
     void sampleSiteBackgroundShowsShiftedByTheHue()
@@ -113,7 +113,7 @@ private slots:
 
         TConversionSettings settings;
         settings.HueOffset = 120;
-        TfrmBrows f([&] { return settings; });
+        TfrmPreview f([&] { return settings; });
         f.resize(640, 800);
         ShowActive(f);
         QSignalSpy loaded(f.Browser(), &QWebEngineView::loadFinished);
@@ -152,7 +152,7 @@ private slots:
                  "no font for Japanese text: it would be drawn as boxes");
         TConversionSettings settings;
         settings.HueOffset = 120;
-        TfrmBrows f([&] { return settings; });
+        TfrmPreview f([&] { return settings; });
         f.resize(480, 640);
         ShowActive(f);
         QSignalSpy loaded(f.Browser(), &QWebEngineView::loadFinished);
@@ -170,7 +170,7 @@ private slots:
         QTemporaryDir dir;
         const QString page = dir.filePath("page.html");
         WritePage(page, "#00C000");
-        TfrmBrows f([] { return TConversionSettings{}; });
+        TfrmPreview f([] { return TConversionSettings{}; });
         ShowActive(f);
         QSignalSpy loaded(f.Browser(), &QWebEngineView::loadFinished);
         f.Navigate("file://" + page);
@@ -198,7 +198,7 @@ private slots:
         auto flush = reinterpret_cast<Flush>(dlsym(xcb, "xcb_flush"));
         QVERIFY(setFocus && flush);
 
-        TfrmBrows f([] { return TConversionSettings{}; });
+        TfrmPreview f([] { return TConversionSettings{}; });
         ShowActive(f);
         QCOMPARE(QGuiApplication::applicationState(), Qt::ApplicationActive);
         constexpr std::uint8_t RevertToPointerRoot = 1;
@@ -224,8 +224,8 @@ int main(int argc, char** argv)
 {
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
-    BrowsFormWebTest test;
+    PreviewFormWebTest test;
     return QTest::qExec(&test, argc, argv);
 }
 
-#include "BrowsFormWebTest.moc"
+#include "PreviewFormWebTest.moc"

@@ -1,8 +1,9 @@
-#include "batch/OperationForm.h"
+#include "batch/BatchRun.h"
 
 #include "batch/BatchLog.h"
 #include "batch/FileConverter.h"
-#include "batch/SafeFile.h"
+#include "base/SafeFile.h"
+#include "batch/Backup.h"
 #include "batch/WorkList.h"
 
 #include <sys/stat.h>
@@ -17,7 +18,7 @@
 
 // What converting one file gave: the lines that stand before its own (the "add" note), and
 // its error when it failed.
-struct TOperation::TFileResult {
+struct TBatchRun::TFileResult {
     std::vector<std::string> Notes;
     std::exception_ptr Error;
     bool Done = false;
@@ -71,31 +72,31 @@ int DefaultBatchJobs()
     return cores == 0 ? 1 : static_cast<int>(std::min(cores, 4096u));
 }
 
-TOperation::TOperation(const TBatchInput& Input)
+TBatchRun::TBatchRun(const TBatchInput& Input)
     : FInput(Input),
       FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent))
 {
 }
 
-TOperation::~TOperation() = default;
+TBatchRun::~TBatchRun() = default;
 
-void TOperation::ConvertText(const std::string& Path) { FConverter->ConvertText(Path); }
-void TOperation::ConvertGif(const std::string& Path) { FConverter->ConvertGif(Path); }
-void TOperation::ConvertPng(const std::string& Path)
+void TBatchRun::ConvertText(const std::string& Path) { FConverter->ConvertText(Path); }
+void TBatchRun::ConvertGif(const std::string& Path) { FConverter->ConvertGif(Path); }
+void TBatchRun::ConvertPng(const std::string& Path)
 {
     FConverter->ConvertPng(Path, [this](const std::string& Line) { AppendLog(Line); });
 }
-void TOperation::ConvertBitmap() { FConverter->ConvertBitmap(); }
-TRGBColor TOperation::ConvertPixel(const TRGBColor& Color) const { return FConverter->ConvertPixel(Color); }
-TBitmap& TOperation::WorkBitmapRef() { return FConverter->WorkBitmapRef(); }
+void TBatchRun::ConvertBitmap() { FConverter->ConvertBitmap(); }
+TRGBColor TBatchRun::ConvertPixel(const TRGBColor& Color) const { return FConverter->ConvertPixel(Color); }
+TBitmap& TBatchRun::WorkBitmapRef() { return FConverter->WorkBitmapRef(); }
 
-void TOperation::AppendLog(const std::string& Line)
+void TBatchRun::AppendLog(const std::string& Line)
 {
     FLog.push_back(Line);
     if (FObserver) FObserver->LogLine(Line);
 }
 
-void TOperation::EmitResult(const std::string& Path, const TFileResult& Result, bool Step)
+void TBatchRun::EmitResult(const std::string& Path, const TFileResult& Result, bool Step)
 {
     for (const std::string& note : Result.Notes) AppendLog(note);
     if (Result.Error) {
@@ -107,7 +108,7 @@ void TOperation::EmitResult(const std::string& Path, const TFileResult& Result, 
     if (Step) FObserver->ProgressStep();
 }
 
-void TOperation::ExecuteConversion(TBatchObserver& Observer)
+void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 {
     FObserver = &Observer;
     FLog.clear();
@@ -132,7 +133,7 @@ void TOperation::ExecuteConversion(TBatchObserver& Observer)
     FObserver = nullptr;
 }
 
-void TOperation::RunInTurn(const std::vector<std::string>& Paths)
+void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
 {
     for (const std::string& path : Paths) {
         TFileResult result;
@@ -141,7 +142,7 @@ void TOperation::RunInTurn(const std::vector<std::string>& Paths)
     }
 }
 
-void TOperation::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
+void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
 {
     // Every worker has its own set of conversion objects; the first is the batch's own.
     std::vector<std::unique_ptr<TFileConverter>> extra;

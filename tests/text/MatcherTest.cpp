@@ -1,4 +1,4 @@
-#include "text/BRegExp.h"
+#include "text/Matcher.h"
 
 #include <gtest/gtest.h>
 
@@ -52,7 +52,7 @@ std::string ErrorOf(const std::function<void()>& f)
 {
     try {
         f();
-    } catch (const EBRegExpError& e) {
+    } catch (const EMatcherError& e) {
         return e.Message();
     }
     return "(no error)";
@@ -65,7 +65,7 @@ struct TFound {
     bool operator==(const TFound&) const = default;
 };
 
-TFound Result(const TBRegExp& r, std::size_t Offset = 0)
+TFound Result(const TMatcher& r, std::size_t Offset = 0)
 {
     TFound f{r.MatchPos() + Offset, r.MatchLength(), {}};
     for (int i = 0; i < r.GroupCount(); ++i)
@@ -73,9 +73,9 @@ TFound Result(const TBRegExp& r, std::size_t Offset = 0)
     return f;
 }
 
-TEST(BRegExp, ResultsOfTheHexCommand)
+TEST(Matcher, ResultsOfTheHexCommand)
 {
-    TBRegExp r;
+    TMatcher r;
     ASSERT_TRUE(r.Match(HexCommand, "x #ABCDEF"));
     EXPECT_EQ(r.MatchPos(), 3u);
     EXPECT_EQ(r.MatchLength(), 7u);
@@ -92,9 +92,9 @@ TEST(BRegExp, ResultsOfTheHexCommand)
     EXPECT_EQ(r.MatchStrings(0), "#abc");
 }
 
-TEST(BRegExp, NoResultsWithoutASuccessfulMatch)
+TEST(Matcher, NoResultsWithoutASuccessfulMatch)
 {
-    TBRegExp r;
+    TMatcher r;
     EXPECT_EQ(r.GroupCount(), 0);
     EXPECT_EQ(ErrorOf([&] { r.MatchPos(); }), "no match pos");
     EXPECT_EQ(ErrorOf([&] { r.MatchStrings(0); }), "no strings now");
@@ -109,9 +109,9 @@ TEST(BRegExp, NoResultsWithoutASuccessfulMatch)
     EXPECT_EQ(r.GroupCount(), 2);
 }
 
-TEST(BRegExp, EmptySubjectMatchesNoRewriterCommand)
+TEST(Matcher, EmptySubjectMatchesNoRewriterCommand)
 {
-    TBRegExp r;
+    TMatcher r;
     for (const auto& command : RewriterCommands) {
         for (auto encoding : {SJIS, UTF8}) {
             EXPECT_FALSE(r.Match(command, "", encoding)) << command;
@@ -126,9 +126,9 @@ TEST(BRegExp, EmptySubjectMatchesNoRewriterCommand)
     EXPECT_EQ(r.MatchStrings(0), "");
 }
 
-TEST(BRegExp, SameCommandIsCompiledOnce)
+TEST(Matcher, SameCommandIsCompiledOnce)
 {
-    TBRegExp r;
+    TMatcher r;
     r.Match(HexCommand, "#123");
     r.Match(HexCommand, "#456");
     EXPECT_EQ(r.CompileCount(), 1u);
@@ -150,9 +150,9 @@ TEST(BRegExp, SameCommandIsCompiledOnce)
     EXPECT_EQ(r.MatchPos(), 2u);
 }
 
-TEST(BRegExp, ErrorsCarryAMessageAndLeaveNoResult)
+TEST(Matcher, ErrorsCarryAMessageAndLeaveNoResult)
 {
-    TBRegExp r;
+    TMatcher r;
     ASSERT_TRUE(r.Match("m/a/", "a"));
     EXPECT_EQ(ErrorOf([&] { r.Match("m/(a/", "a"); }), "missing closing parenthesis");
     EXPECT_EQ(ErrorOf([&] { r.MatchPos(); }), "no match pos");
@@ -179,9 +179,9 @@ TEST(BRegExp, ErrorsCarryAMessageAndLeaveNoResult)
     EXPECT_TRUE(r.Match("m/a\\/b/", "a/b"));
 }
 
-TEST(BRegExp, PerlMatchingRules)
+TEST(Matcher, PerlMatchingRules)
 {
-    TBRegExp r;
+    TMatcher r;
     // Ordered alternation, not the longest: "a" is tried before "ab".
     ASSERT_TRUE(r.Match("m/(a|ab)(c|bcd)/", "abcd"));
     EXPECT_EQ(r.MatchStrings(0), "abcd");
@@ -233,9 +233,9 @@ TEST(BRegExp, PerlMatchingRules)
     EXPECT_EQ(r.MatchStrings(0), "<font color=\"red\">");
 }
 
-TEST(BRegExp, AttributeAndValueCommands)
+TEST(Matcher, AttributeAndValueCommands)
 {
-    TBRegExp r;
+    TMatcher r;
     ASSERT_TRUE(r.Match(AttributesCommand, "<body bgcolor=\"White\" link=#00f>"));
     EXPECT_EQ(r.MatchStrings(0), "bgcolor=\"White\"");
     EXPECT_EQ(r.MatchStrings(1), "bgcolor");
@@ -260,9 +260,9 @@ TEST(BRegExp, AttributeAndValueCommands)
     EXPECT_EQ(tokens, (std::vector<std::string>{"px", "solid", "#ABCDEF", "rgb(1, 2, 3)", "navy"}));
 }
 
-TEST(BRegExp, ShiftJISSecondBytesAreNeverCharacters)
+TEST(Matcher, ShiftJISSecondBytesAreNeverCharacters)
 {
-    TBRegExp r;
+    TMatcher r;
     // A "{" or "}" as a second byte neither opens nor closes a block.
     const std::string hidden = "p:" + Bo + "; " + Ma + " x";
     EXPECT_FALSE(r.Match(BlocksCommand, hidden, SJIS));
@@ -297,9 +297,9 @@ TEST(BRegExp, ShiftJISSecondBytesAreNeverCharacters)
     EXPECT_EQ(r.MatchStrings(0), Iro + Ma);
 }
 
-TEST(BRegExp, ShiftJISPatterns)
+TEST(Matcher, ShiftJISPatterns)
 {
-    TBRegExp r;
+    TMatcher r;
     // Pattern characters whose second byte is "|", "\" or "{" stay characters.
     ASSERT_TRUE(r.Match("m/" + Po + "/k", "x" + Po, SJIS));
     EXPECT_EQ(r.MatchPos(), 2u);
@@ -318,9 +318,9 @@ TEST(BRegExp, ShiftJISPatterns)
     EXPECT_EQ(r.MatchLength(), 4u);
 }
 
-TEST(BRegExp, ShiftJISSingleBytesAndCase)
+TEST(Matcher, ShiftJISSingleBytesAndCase)
 {
-    TBRegExp r;
+    TMatcher r;
     // Half-width katakana is one byte; a lead byte at the end, or before a byte that cannot
     // follow it, is one character.
     ASSERT_TRUE(r.Match("m/^.$/k", HalfA, SJIS));
@@ -339,9 +339,9 @@ TEST(BRegExp, ShiftJISSingleBytesAndCase)
     EXPECT_TRUE(r.Match("m/" + Iro + "a/ki", Iro + "A", SJIS));
 }
 
-TEST(BRegExp, UTF8Text)
+TEST(Matcher, UTF8Text)
 {
-    TBRegExp r;
+    TMatcher r;
     // "\xE3\x81\x82" is hiragana A; read as Shift-JIS its last byte would swallow the "{".
     const std::string text = "\xE3\x81\x82{\xC3\xA9}";
     EXPECT_FALSE(r.Match(BlocksCommand, text, SJIS));
@@ -374,9 +374,9 @@ TEST(BRegExp, UTF8Text)
               "start offset inside a character");
 }
 
-TEST(BRegExp, MatchFromSeesNothingBeforeStart)
+TEST(Matcher, MatchFromSeesNothingBeforeStart)
 {
-    TBRegExp r;
+    TMatcher r;
     const std::string text = "ab\nab";
     ASSERT_TRUE(r.MatchFrom("m/^a/", text, 3, SJIS));
     EXPECT_EQ(r.MatchPos(), 4u);
@@ -394,9 +394,9 @@ TEST(BRegExp, MatchFromSeesNothingBeforeStart)
     EXPECT_EQ(r.MatchPos(), 4u);
 }
 
-TEST(BRegExp, TextChangedInPlaceIsReadAgainFromTheStart)
+TEST(Matcher, TextChangedInPlaceIsReadAgainFromTheStart)
 {
-    TBRegExp r;
+    TMatcher r;
     std::string buffer = "{" + Bo + "}   ";
     ASSERT_TRUE(r.Match(BlocksCommand, buffer, SJIS));
     EXPECT_EQ(r.MatchLength(), 4u);
@@ -410,7 +410,7 @@ TEST(BRegExp, TextChangedInPlaceIsReadAgainFromTheStart)
 
 // Every match of Command over Text by MatchFrom, and by Match on a copy of the rest of the
 // text (the plain loop); both must give the same matches.
-void ExpectSameMatches(TBRegExp& r, const std::string& Command, const std::string& Text,
+void ExpectSameMatches(TMatcher& r, const std::string& Command, const std::string& Text,
                        TTextEncoding Encoding)
 {
     const bool characterWise = Command.back() == 'k' || Command.ends_with("ki");
@@ -455,7 +455,7 @@ std::string GeneratedText(std::mt19937& Random, const std::vector<std::string>& 
     return text;
 }
 
-TEST(BRegExp, MatchFromEqualsMatchingTheRest)
+TEST(Matcher, MatchFromEqualsMatchingTheRest)
 {
     const std::vector<std::string> ascii = {
         "{", "}", "|", "\\", "<", ">", "!", "#", ":", ";", " ", "\n", "\r\n", "=", "\"", "(",
@@ -475,7 +475,7 @@ TEST(BRegExp, MatchFromEqualsMatchingTheRest)
         "m/(.)\\1/ki", "m/\\w+/k"};
 
     std::mt19937 random(20261207);
-    TBRegExp r;
+    TMatcher r;
     for (int round = 0; round < 12; ++round) {
         const std::string s = GeneratedText(random, sjis, 400);
         const std::string u = GeneratedText(random, utf8, 400);
@@ -498,7 +498,7 @@ std::vector<std::string> PerlMatches(const std::vector<std::string>& Commands,
 {
     static int serial = 0;
     const auto dir = std::filesystem::temp_directory_path() /
-                     ("tessival-bregexp-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
+                     ("tessival-matcher-" + std::to_string(::getpid()) + "-" + std::to_string(serial++));
     std::filesystem::create_directories(dir);
     {
         std::ofstream(dir / "text", std::ios::binary) << Text;
@@ -548,7 +548,7 @@ while (my $command = <$cf>) {
     return lines;
 }
 
-std::vector<std::string> OurMatches(TBRegExp& r, const std::vector<std::string>& Commands,
+std::vector<std::string> OurMatches(TMatcher& r, const std::vector<std::string>& Commands,
                                     const std::string& Text, TTextEncoding Encoding)
 {
     std::vector<std::string> lines;
@@ -573,7 +573,7 @@ std::vector<std::string> OurMatches(TBRegExp& r, const std::vector<std::string>&
     return lines;
 }
 
-TEST(BRegExp, AgreesWithPerl)
+TEST(Matcher, AgreesWithPerl)
 {
     if (!std::filesystem::exists("/usr/bin/perl"))
         GTEST_SKIP() << "/usr/bin/perl is not installed";
@@ -593,7 +593,7 @@ TEST(BRegExp, AgreesWithPerl)
         sjisPieces.push_back(piece);
 
     std::mt19937 random(99);
-    TBRegExp r;
+    TMatcher r;
     for (int round = 0; round < 4; ++round) {
         const std::string ascii = GeneratedText(random, pieces, 300);
         const std::vector<std::string> perl = PerlMatches(commands, ascii);
@@ -610,9 +610,9 @@ TEST(BRegExp, AgreesWithPerl)
     }
 }
 
-TEST(BRegExp, LongBlocksAndTexts)
+TEST(Matcher, LongBlocksAndTexts)
 {
-    TBRegExp r;
+    TMatcher r;
     // One block of two megabytes spans far more than a default machine stack of matching.
     const std::string block = "x {" + std::string(2'000'000, 'a') + "\r\n}";
     ASSERT_TRUE(r.Match(BlocksCommand, block, SJIS));
@@ -632,7 +632,7 @@ TEST(BRegExp, LongBlocksAndTexts)
     EXPECT_EQ(r.MatchPos(), at - 300 + 4);
 }
 
-TEST(BRegExp, EveryCharacterOfAMixedText)
+TEST(Matcher, EveryCharacterOfAMixedText)
 {
     // "." steps through the text one character at a time, exactly as a walk from the start
     // does, wherever the characters fall against the converter's internal spacing.
@@ -641,7 +641,7 @@ TEST(BRegExp, EveryCharacterOfAMixedText)
         text += std::string(static_cast<std::size_t>(i % 7), 'a');
         text += (i % 3 == 0) ? Hyo : (i % 3 == 1) ? HalfA + Bo : "\x83" + std::string(i % 2 ? "<" : "");
     }
-    TBRegExp r;
+    TMatcher r;
     std::size_t from = 0;
     while (r.MatchFrom("m/./ks", text, from, SJIS)) {
         ASSERT_EQ(r.MatchPos() - 1, from);
@@ -651,7 +651,7 @@ TEST(BRegExp, EveryCharacterOfAMixedText)
     EXPECT_EQ(from, text.size());
 }
 
-TEST(BRegExp, SharedInstance)
+TEST(Matcher, SharedInstance)
 {
     EXPECT_EQ(&SharedRegExp(), &SharedRegExp());
     ASSERT_TRUE(SharedRegExp().Match(HexCommand, "#123456"));

@@ -1,6 +1,9 @@
 #pragma once
 // Reading whole files and replacing them so that no failure leaves a half-written file.
 
+#include <sys/types.h>
+
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,11 +20,7 @@ std::string ReadWholeFile(const std::string& Path);
 // and no stray file is left behind.
 void SaveFileSafely(const std::string& Path, std::string_view Data);
 
-// The backup name of a file: its full path followed by ".bak".
-std::string BackupName(const std::string& Path);
-
-// Keeps Content, the bytes Path held when it was read, as Path + ".bak", replacing an older
-// backup (the same way SaveFileSafely replaces a file, but a link named like the backup is
-// replaced rather than followed). The backup gets Path's permission bits. EBackupError when
-// the copy cannot be made; an older backup then stays as it was.
-void MakeBackupCopy(const std::string& Path, std::string_view Content);
+// Writes Data as Path the same way, but a link named Path is replaced rather than followed and
+// nothing about an older file is kept: the new file gets Mode, or the usual permission bits of a
+// new file. A folder named Path is refused (EFCreateError).
+void SaveCopySafely(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode);

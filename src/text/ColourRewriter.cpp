@@ -1,6 +1,6 @@
-#include "text/HtmlReplace.h"
+#include "text/ColourRewriter.h"
 
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 #include "text/ColorList.h"
 #include "text/CssColorFunction.h"
 #include "text/ValueTokens.h"
@@ -140,9 +140,9 @@ bool InSpans(std::span<const Span> Spans, std::size_t Pos)
 }  // namespace
 
 // While the rewriter works through one text, every part of it is read in that text's encoding.
-class THtmlReplace::TEncodingScope {
+class TColourRewriter::TEncodingScope {
 public:
-    TEncodingScope(THtmlReplace& Owner, std::string_view Text) : FOwner(Owner)
+    TEncodingScope(TColourRewriter& Owner, std::string_view Text) : FOwner(Owner)
     {
         if (!FOwner.FEncoding) {
             FOwner.FEncoding = DetectTextEncoding(Text);
@@ -158,22 +158,22 @@ public:
     TEncodingScope& operator=(const TEncodingScope&) = delete;
 
 private:
-    THtmlReplace& FOwner;
+    TColourRewriter& FOwner;
     bool FOwns = false;
 };
 
 // The text that holds a run of declarations (a brace block or a style value) with what must not
 // be converted in it: urls and quoted strings, and colours an earlier pass has converted already.
-struct THtmlReplace::TValueContext {
+struct TColourRewriter::TValueContext {
     std::string_view Text;
     std::vector<TSpan> Protected;
     std::span<const TSpan> Skip;
 };
 
-THtmlReplace::THtmlReplace(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
+TColourRewriter::TColourRewriter(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                            std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
-                           std::span<const bool> Adjust, TBRegExp& Matcher)
-    : FConverter(std::make_unique<TRGBtoHSBtoRGB>(HueOffset, SatOffset, BrightOffset, Before, After,
+                           std::span<const bool> Adjust, TMatcher& Matcher)
+    : FConverter(std::make_unique<TColourAdjuster>(HueOffset, SatOffset, BrightOffset, Before, After,
                                                   Adjust)),
       FMatcher(Matcher)
 {
@@ -215,7 +215,7 @@ THtmlReplace::THtmlReplace(std::int32_t HueOffset, std::int32_t SatOffset, std::
 }
 
 // The "#RRGGBB" of a colour name in any case; nullptr when S is no name.
-const std::string* THtmlReplace::FindName(std::string_view S) const noexcept
+const std::string* TColourRewriter::FindName(std::string_view S) const noexcept
 {
     if (S.empty() || S.size() > FLongestName || FNameSlots.empty())
         return nullptr;
@@ -230,9 +230,9 @@ const std::string* THtmlReplace::FindName(std::string_view S) const noexcept
     return nullptr;
 }
 
-THtmlReplace::~THtmlReplace() = default;
+TColourRewriter::~TColourRewriter() = default;
 
-TTextEncoding THtmlReplace::Encoding() const noexcept
+TTextEncoding TColourRewriter::Encoding() const noexcept
 {
     return FEncoding.value_or(TTextEncoding::ShiftJIS);
 }
@@ -240,7 +240,7 @@ TTextEncoding THtmlReplace::Encoding() const noexcept
 // Every match of Command in Text, left to right, none overlapping. A match of the commands that
 // pass First and Last begins with First and ends with Last: where no First is followed by a
 // Last, nothing can match, and the matcher is not asked to find that out the slow way.
-void THtmlReplace::Collect(std::string_view Command, std::string_view Text, char First, char Last,
+void TColourRewriter::Collect(std::string_view Command, std::string_view Text, char First, char Last,
                            std::vector<TSpan>& Found)
 {
     const TTextEncoding encoding = Encoding();
@@ -274,7 +274,7 @@ void THtmlReplace::Collect(std::string_view Command, std::string_view Text, char
 
 // Every match of a command "First(.|\n)*?Last" (flag "k") in Text, as Collect finds them, but
 // without the matcher: such a match runs from a First to the next Last (see FindDelimited).
-void THtmlReplace::CollectDelimited(std::string_view Text, char First, char Last, std::vector<TSpan>& Found)
+void TColourRewriter::CollectDelimited(std::string_view Text, char First, char Last, std::vector<TSpan>& Found)
 {
     const TTextEncoding encoding = Encoding();
     std::size_t begin = 0, end = 0;
@@ -282,7 +282,7 @@ void THtmlReplace::CollectDelimited(std::string_view Text, char First, char Last
         Found.push_back({begin, end});
 }
 
-std::string THtmlReplace::ReplaceAll(std::string_view Text)
+std::string TColourRewriter::ReplaceAll(std::string_view Text)
 {
     TEncodingScope scope(*this, Text);
     // A text without "<" has no tag, and one whose tags kept every attribute comes out of the
@@ -304,7 +304,7 @@ std::string THtmlReplace::ReplaceAll(std::string_view Text)
     return result;
 }
 
-std::string THtmlReplace::ReplacePass(std::string_view Text, TPassKind Kind)
+std::string TColourRewriter::ReplacePass(std::string_view Text, TPassKind Kind)
 {
     TEncodingScope scope(*this, Text);
     std::string out;
@@ -338,7 +338,7 @@ std::string THtmlReplace::ReplacePass(std::string_view Text, TPassKind Kind)
 
 // Tags with a colour attribute; each has its colour attributes rewritten. Converted receives
 // the ranges of Out that hold rewritten attributes, so that the block pass leaves them alone.
-void THtmlReplace::TagPassInto(std::string_view Text, std::string& Out, std::vector<TSpan>* Converted)
+void TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, std::vector<TSpan>* Converted)
 {
     std::vector<TSpan> tags;
     Collect(TagsCommand, Text, '<', '>', tags);
@@ -351,7 +351,7 @@ void THtmlReplace::TagPassInto(std::string_view Text, std::string& Out, std::vec
     Out.append(Text.substr(copied));
 }
 
-void THtmlReplace::AttributePassInto(std::string_view Tag, std::string& Out, std::vector<TSpan>* Converted)
+void TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out, std::vector<TSpan>* Converted)
 {
     std::vector<TSpan> attributes;
     Collect(AttributesCommand, Tag, 0, 0, attributes);
@@ -370,7 +370,7 @@ void THtmlReplace::AttributePassInto(std::string_view Tag, std::string& Out, std
 
 // Brace blocks; each has its declarations rewritten. Converted holds the sorted ranges of Text
 // that an earlier pass has rewritten already: nothing in them is converted a second time.
-void THtmlReplace::BlockPassInto(std::string_view Text, std::string& Out, std::span<const TSpan> Converted)
+void TColourRewriter::BlockPassInto(std::string_view Text, std::string& Out, std::span<const TSpan> Converted)
 {
     std::vector<TSpan> blocks;
     CollectDelimited(Text, '{', '}', blocks);  // BlocksCommand
@@ -394,7 +394,7 @@ void THtmlReplace::BlockPassInto(std::string_view Text, std::string& Out, std::s
 // Declarations of a brace block (Block) or of a style value. Each runs from a colon to the next
 // semicolon; after the last of them, the text from the next colon to the closing brace or the
 // end of the style value is one more: the last declaration of a rule needs no semicolon.
-void THtmlReplace::DeclarationPassInto(std::string_view Text, bool Block, std::string& Out,
+void TColourRewriter::DeclarationPassInto(std::string_view Text, bool Block, std::string& Out,
                                        std::span<const TSpan> Skip)
 {
     std::vector<TSpan> found;
@@ -445,7 +445,7 @@ void THtmlReplace::DeclarationPassInto(std::string_view Text, bool Block, std::s
 // The value tokens of one declaration (a span of Context.Text). A token that starts inside a url
 // or a quoted string, or in a colour already converted, stays; so does a word touched by a
 // character that makes it part of something longer.
-void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration, std::string& Out)
+void TColourRewriter::ValuePassInto(const TValueContext& Context, TSpan Declaration, std::string& Out)
 {
     const std::string_view text = Context.Text;
     const std::string_view declaration = text.substr(Declaration.Begin, Declaration.End - Declaration.Begin);
@@ -512,7 +512,7 @@ void THtmlReplace::ValuePassInto(const TValueContext& Context, TSpan Declaration
 // itself. A word of letters (Word) and "#" with hexadecimal digits, by far the most common
 // tokens, are converted directly: with plain names neither can be a colour function, so only
 // the name lookup and the hexadecimal colour apply.
-bool THtmlReplace::ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten)
+bool TColourRewriter::ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten)
 {
     if (FPlainNames && Word) {
         const std::string* hex = FindName(Value);
@@ -545,7 +545,7 @@ bool THtmlReplace::ConvertValueToken(std::string_view Value, bool Word, std::str
 }
 
 // The first Character at or after From that is not inside a url or a quoted string.
-std::size_t THtmlReplace::NextOutside(const TValueContext& Context, char Character, std::size_t From) const
+std::size_t TColourRewriter::NextOutside(const TValueContext& Context, char Character, std::size_t From) const
 {
     for (;;) {
         const std::size_t at = FindOnCharBoundary(Context.Text, std::string_view(&Character, 1), From, Encoding());
@@ -557,7 +557,7 @@ std::size_t THtmlReplace::NextOutside(const TValueContext& Context, char Charact
 
 // Whether the character right before Pos makes the word at Pos part of a longer one. Of those
 // characters only "_" and "\" can also be the second byte of a double-byte Shift-JIS character.
-bool THtmlReplace::TouchedBefore(std::string_view Text, std::size_t Pos) const
+bool TColourRewriter::TouchedBefore(std::string_view Text, std::size_t Pos) const
 {
     if (Pos == 0 || !TouchesName(Text[Pos - 1]))
         return false;
@@ -567,7 +567,7 @@ bool THtmlReplace::TouchedBefore(std::string_view Text, std::size_t Pos) const
 // The urls and quoted strings of a run of declarations, as sorted spans. A string ends at its
 // closing quote or at the end of the line (as CSS has it); a backslash escapes the character
 // after it; comments hold no strings.
-std::vector<THtmlReplace::TSpan> THtmlReplace::ProtectedSpans(std::string_view Text) const
+std::vector<TColourRewriter::TSpan> TColourRewriter::ProtectedSpans(std::string_view Text) const
 {
     const TTextEncoding encoding = Encoding();
     std::vector<TSpan> spans;
@@ -644,7 +644,7 @@ std::vector<THtmlReplace::TSpan> THtmlReplace::ProtectedSpans(std::string_view T
     return spans;
 }
 
-std::string THtmlReplace::ReplaceAttribute(std::string_view A)
+std::string TColourRewriter::ReplaceAttribute(std::string_view A)
 {
     TEncodingScope scope(*this, A);
     const std::size_t equals = FindOnCharBoundary(A, "=", 0, Encoding());
@@ -704,7 +704,7 @@ std::string THtmlReplace::ReplaceAttribute(std::string_view A)
     return result;
 }
 
-std::string THtmlReplace::ReplaceColorValue(std::string_view T)
+std::string TColourRewriter::ReplaceColorValue(std::string_view T)
 {
     TEncodingScope scope(*this, T);
     const std::string named = NameToHex(T);
@@ -717,13 +717,13 @@ std::string THtmlReplace::ReplaceColorValue(std::string_view T)
     return ReplaceHex(named);
 }
 
-std::string THtmlReplace::NameToHex(std::string_view S)
+std::string TColourRewriter::NameToHex(std::string_view S)
 {
     const std::string* hex = FindName(S);
     return hex ? *hex : std::string(S);
 }
 
-std::string THtmlReplace::ReplaceRgbFunction(std::string_view S)
+std::string TColourRewriter::ReplaceRgbFunction(std::string_view S)
 {
     TEncodingScope scope(*this, S);
     // Without "rgb" (any case) the command cannot match.
@@ -736,7 +736,7 @@ std::string THtmlReplace::ReplaceRgbFunction(std::string_view S)
     return RgbFunctionToHex(S.substr(begin, FMatcher.MatchLength()));
 }
 
-std::string THtmlReplace::RgbFunctionToHex(std::string_view F)
+std::string TColourRewriter::RgbFunctionToHex(std::string_view F)
 {
     TEncodingScope scope(*this, F);
     const TTextEncoding encoding = Encoding();
@@ -768,14 +768,14 @@ std::string THtmlReplace::RgbFunctionToHex(std::string_view F)
                      static_cast<std::int32_t>(values[2])});
 }
 
-std::string THtmlReplace::ReplaceHex(std::string_view S)
+std::string TColourRewriter::ReplaceHex(std::string_view S)
 {
     TEncodingScope scope(*this, S);
     // The match of HexCommand, found directly; the matcher would refuse malformed UTF-8.
     if (S.find('#') == npos)
         return std::string(S);
     if (Encoding() == TTextEncoding::UTF8 && !IsValidUTF8(S))
-        throw EBRegExpError("the text is not valid UTF-8");
+        throw EMatcherError("the text is not valid UTF-8");
     std::size_t begin = 0, length = 0;
     if (!FindHexColor(S, begin, length))
         return std::string(S);
@@ -795,7 +795,7 @@ std::string THtmlReplace::ReplaceHex(std::string_view S)
     return result;
 }
 
-std::string THtmlReplace::ConvertHex(std::string_view H)
+std::string TColourRewriter::ConvertHex(std::string_view H)
 {
     if ((H.size() == 7 || H.size() == 4) && std::all_of(H.begin() + 1, H.end(), IsHexDigit)) {
         std::string result(7, '#');
@@ -815,7 +815,7 @@ std::string THtmlReplace::ConvertHex(std::string_view H)
 // "#RRGGBB" of the converted colour of H ("#" and three or six hexadecimal digits; the first
 // character is not read) into Out[0..6]. The converter gives the same colour for the same
 // colour every time, so the colours of a text are converted once and then remembered.
-void THtmlReplace::ConvertHexDigits(std::string_view H, char* Out)
+void TColourRewriter::ConvertHexDigits(std::string_view H, char* Out)
 {
     std::uint32_t rgb;
     if (H.size() == 4) {
@@ -841,7 +841,7 @@ void THtmlReplace::ConvertHexDigits(std::string_view H, char* Out)
         Out[1 + i] = Digits[slot.Value >> (20 - 4 * i) & 0xF];
 }
 
-std::int32_t THtmlReplace::HexToInt(std::string_view D)
+std::int32_t TColourRewriter::HexToInt(std::string_view D)
 {
     if (D.empty() || D.size() > 8 || !std::all_of(D.begin(), D.end(), IsHexDigit))
         throw EConvertError(std::string(HexDigitsMessage));
@@ -851,7 +851,7 @@ std::int32_t THtmlReplace::HexToInt(std::string_view D)
     return static_cast<std::int32_t>(value);
 }
 
-std::string THtmlReplace::ReplaceColorFunction(std::string_view S)
+std::string TColourRewriter::ReplaceColorFunction(std::string_view S)
 {
     TEncodingScope scope(*this, S);
     if (S.find('(') == npos)

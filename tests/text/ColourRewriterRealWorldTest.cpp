@@ -2,9 +2,9 @@
 // that changes must become exactly the converted colour. The check reads the input's colour
 // values on its own (names, hexadecimal, rgb()) and walks input and output side by side.
 
-#include "text/HtmlReplace.h"
+#include "text/ColourRewriter.h"
 
-#include "colour/RGBtoHSBtoRGB.h"
+#include "colour/ColourAdjuster.h"
 #include "text/ColorList.h"
 #include "text/CssColorFunction.h"
 
@@ -131,7 +131,7 @@ struct TComparison {
     std::vector<std::string> Alpha;      // alpha values of functions, as written
 };
 
-TComparison Compare(const std::string& In, const std::string& Out, const TRGBtoHSBtoRGB& Adjuster)
+TComparison Compare(const std::string& In, const std::string& Out, const TColourAdjuster& Adjuster)
 {
     static const TColourReader reader;
     static const std::regex value(R"('#[0-9A-Fa-f]+'|#[0-9A-Fa-f]+|(rgba?|hsla?)\([^)]*\)|[A-Za-z]+)", std::regex::icase);
@@ -197,11 +197,11 @@ const std::vector<std::string> SiteUnchanged = {
     "'#ffffff'",                                // a string in the last script
 };
 
-TEST(HtmlReplaceRealWorld, PageOnlyColoursChange)
+TEST(ColourRewriterRealWorld, PageOnlyColoursChange)
 {
     const std::string page = ReadFixture("site.html");
     ASSERT_GT(page.size(), 10000u);
-    THtmlReplace rewriter(120, 0, 0, {}, {}, {});
+    TColourRewriter rewriter(120, 0, 0, {}, {}, {});
     const std::string out = rewriter.ReplaceAll(page);
     const TComparison c = Compare(page, out, rewriter.Converter());
     EXPECT_EQ(c.Problem, "");
@@ -215,22 +215,22 @@ TEST(HtmlReplaceRealWorld, PageOnlyColoursChange)
               std::string::npos);
 }
 
-TEST(HtmlReplaceRealWorld, ShiftJISPageLikeItsUTF8Twin)
+TEST(ColourRewriterRealWorld, ShiftJISPageLikeItsUTF8Twin)
 {
     const std::string page = ReadFixture("site-sjis.html");
     ASSERT_GT(page.size(), 10000u);
     ASSERT_EQ(DetectTextEncoding(page), TTextEncoding::ShiftJIS);
-    THtmlReplace rewriter(120, 0, 0, {}, {}, {});
+    TColourRewriter rewriter(120, 0, 0, {}, {}, {});
     const TComparison c = Compare(page, rewriter.ReplaceAll(page), rewriter.Converter());
     EXPECT_EQ(c.Problem, "");
     EXPECT_EQ(c.Converted, 384);
     EXPECT_EQ(c.Unchanged, SiteUnchanged);
 }
 
-TEST(HtmlReplaceRealWorld, StylesheetOnlyColoursChange)
+TEST(ColourRewriterRealWorld, StylesheetOnlyColoursChange)
 {
     const std::string sheet = ReadFixture("base.css");
-    THtmlReplace rewriter(-90, 20, -10, {}, {}, {});
+    TColourRewriter rewriter(-90, 20, -10, {}, {}, {});
     const std::string out = rewriter.ReplaceAll(sheet);
     const TComparison c = Compare(sheet, out, rewriter.Converter());
     EXPECT_EQ(c.Problem, "");
@@ -243,9 +243,9 @@ TEST(HtmlReplaceRealWorld, StylesheetOnlyColoursChange)
 }
 
 // With no shift at all the rewriter only normalises: converting its own output again changes nothing.
-TEST(HtmlReplaceRealWorld, NormalisedOutputIsStable)
+TEST(ColourRewriterRealWorld, NormalisedOutputIsStable)
 {
-    THtmlReplace rewriter(0, 0, 0, {}, {}, {});
+    TColourRewriter rewriter(0, 0, 0, {}, {}, {});
     for (const char* name : {"site.html", "site-sjis.html", "base.css"}) {
         const std::string once = rewriter.ReplaceAll(ReadFixture(name));
         EXPECT_EQ(rewriter.ReplaceAll(once), once) << name;
@@ -254,11 +254,11 @@ TEST(HtmlReplaceRealWorld, NormalisedOutputIsStable)
 
 // A stylesheet in the manner of current CSS frameworks: custom properties, rgba() shadows,
 // hsl() themes, the space-separated forms, decimals and percentages, minified rules.
-TEST(HtmlReplaceRealWorld, ModernStylesheetThereAndBack)
+TEST(ColourRewriterRealWorld, ModernStylesheetThereAndBack)
 {
     const std::string sheet = ReadFixture("modern.css");
-    THtmlReplace there(120, 0, 0, {}, {}, {});
-    THtmlReplace back(-120, 0, 0, {}, {}, {});
+    TColourRewriter there(120, 0, 0, {}, {}, {});
+    TColourRewriter back(-120, 0, 0, {}, {}, {});
     const std::string once = there.ReplaceAll(sheet);
     const std::string twice = back.ReplaceAll(once);
 

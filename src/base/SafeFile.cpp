@@ -1,7 +1,6 @@
-#include "batch/SafeFile.h"
+#include "base/SafeFile.h"
 
-#include "batch/BatchErrors.h"
-#include "graphics/Exceptions.h"
+#include "base/Exceptions.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -12,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 namespace {
 
@@ -55,12 +55,16 @@ std::string ResolveLink(const std::string& Path)
     return real.get();
 }
 
-mode_t DefaultMode()
+// The permission bits a new file gets from the process's umask. The umask can only be read by
+// setting it, which races with any thread that creates a file meanwhile; so it is read once,
+// while the program starts and before any worker runs, and never set again.
+mode_t ReadDefaultMode()
 {
     const mode_t mask = umask(0);
     umask(mask);
     return 0666 & ~mask;
 }
+const mode_t DefaultModeAtStart = ReadDefaultMode();
 
 // Writes Data beside Target under a temporary name and renames it over Target. Mode (and
 // Owner's owner and group, when given) go to the new file before it takes Target's place.
@@ -149,23 +153,14 @@ void SaveFileSafely(const std::string& Path, std::string_view Data)
             throw EFCreateError("Cannot create file \"" + Path + "\". " + ErrnoText(errno));
         ReplaceFile(target, Data, st.st_mode, &st);
     } else {
-        ReplaceFile(target, Data, DefaultMode(), nullptr);
+        ReplaceFile(target, Data, DefaultModeAtStart, nullptr);
     }
 }
 
-std::string BackupName(const std::string& Path) { return Path + ".bak"; }
-
-void MakeBackupCopy(const std::string& Path, std::string_view Content)
+void SaveCopySafely(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode)
 {
-    const std::string backup = BackupName(Path);
-    try {
-        struct stat original {};
-        const mode_t mode = stat(Path.c_str(), &original) == 0 ? original.st_mode : DefaultMode();
-        struct stat old {};
-        if (lstat(backup.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
-            throw EFCreateError("Cannot create file \"" + backup + "\". A folder has that name");
-        ReplaceFile(backup, Content, mode, nullptr);
-    } catch (const Exception& e) {
-        throw EBackupError("Cannot make the backup copy \"" + backup + "\": " + e.Message());
-    }
+    struct stat old {};
+    if (lstat(Path.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
+        throw EFCreateError("Cannot create file \"" + Path + "\". A folder has that name");
+    ReplaceFile(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr);
 }

@@ -1,20 +1,20 @@
 #pragma once
 // The colour adjuster: the one object that decides what a colour becomes.
 
-#include "colour/TypeHSBandRGB.h"
+#include "colour/Colour.h"
 
 #include <cstdint>
 #include <span>
 #include <vector>
 
-class TRGBtoHSBtoRGB final {
+class TColourAdjuster final {
 public:
     // n, the number of specific colour pairs, is the length of Adjust; Before and After
     // must hold at least n colours (std::invalid_argument otherwise).
-    TRGBtoHSBtoRGB(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
+    TColourAdjuster(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                    std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
                    std::span<const bool> Adjust);
-    virtual ~TRGBtoHSBtoRGB() = default;
+    virtual ~TColourAdjuster() = default;
 
     // Immutable after construction: Convert only reads, allocates nothing and may be
     // called from several threads at once.

@@ -9,9 +9,9 @@
 // colour function with alpha, as rgba() with the converted channels. Everything else is kept
 // byte for byte. Each match is rewritten where it was found.
 
-#include "colour/RGBtoHSBtoRGB.h"
-#include "colour/TypeHSBandRGB.h"
-#include "text/BRegExp.h"
+#include "colour/ColourAdjuster.h"
+#include "colour/Colour.h"
+#include "text/Matcher.h"
 #include "text/TextEncoding.h"
 
 #include <cstddef>
@@ -33,7 +33,7 @@ enum class TPassKind : std::uint8_t {
     pkValues = 4,        // one value token: ReplaceColorValue
 };
 
-class THtmlReplace {
+class TColourRewriter {
 public:
     // The match commands, exactly as the matcher receives them.
     static constexpr std::string_view TagsCommand =
@@ -57,13 +57,13 @@ public:
     static constexpr std::string_view RgbTooLargeMessage = "RGB関数の数字がたぶん大きすぎ";
     static constexpr std::string_view HexDigitsMessage = "16進文字から数字に変換できませんでした";
 
-    // The six conversion settings, as for TRGBtoHSBtoRGB. Loads the named colour table.
-    THtmlReplace(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
+    // The six conversion settings, as for TColourAdjuster. Loads the named colour table.
+    TColourRewriter(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                  std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
-                 std::span<const bool> Adjust, TBRegExp& Matcher = SharedRegExp());
-    virtual ~THtmlReplace();
-    THtmlReplace(const THtmlReplace&) = delete;
-    THtmlReplace& operator=(const THtmlReplace&) = delete;
+                 std::span<const bool> Adjust, TMatcher& Matcher = SharedRegExp());
+    virtual ~TColourRewriter();
+    TColourRewriter(const TColourRewriter&) = delete;
+    TColourRewriter& operator=(const TColourRewriter&) = delete;
 
     // The text after one pass of Kind.
     virtual std::string ReplacePass(std::string_view Text, TPassKind Kind);
@@ -84,14 +84,14 @@ public:
     // The value of hexadecimal digits.
     virtual std::int32_t HexToInt(std::string_view D);
     // The whole text of a file in, the rewritten text out. An error (EConvertError,
-    // EBRegExpError) ends it with no text returned.
+    // EMatcherError) ends it with no text returned.
     virtual std::string ReplaceAll(std::string_view Text);
     // The converted form of the first well-formed rgb(), rgba(), hsl() or hsla() function of
     // the current CSS syntax in S: "#RRGGBB", or rgba() when it has an alpha value; S when there
     // is none. Malformed functions are no error.
     virtual std::string ReplaceColorFunction(std::string_view S);
 
-    const TRGBtoHSBtoRGB& Converter() const noexcept { return *FConverter; }
+    const TColourAdjuster& Converter() const noexcept { return *FConverter; }
     // Names at even indexes, their "#RRGGBB" values at odd indexes.
     const std::vector<std::string>& ColorNames() const noexcept { return FColorNames; }
 
@@ -128,7 +128,7 @@ private:
     bool ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten);
     void ConvertHexDigits(std::string_view H, char* Out);
 
-    std::unique_ptr<TRGBtoHSBtoRGB> FConverter;
+    std::unique_ptr<TColourAdjuster> FConverter;
     std::vector<std::string> FColorNames;
     // Open addressing over the names without regard to case: index + 1 into FColorNames, 0 free.
     std::vector<std::uint16_t> FNameSlots;
@@ -138,6 +138,6 @@ private:
     // value token can be converted without going through every colour form.
     bool FPlainNames = true;
     std::unique_ptr<TConverted[]> FConvertedCache;
-    TBRegExp& FMatcher;
+    TMatcher& FMatcher;
     std::optional<TTextEncoding> FEncoding;  // of the text being rewritten
 };
