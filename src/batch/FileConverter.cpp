@@ -6,6 +6,7 @@
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
 #include "batch/TextLines.h"
+#include "colour/PictureColours.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
@@ -87,33 +88,33 @@ TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
 }  // namespace
 
 TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent)
-    : FBackup(Backup), FGifTransparent(GifTransparent), Matcher(std::make_unique<TMatcher>())
+    : FBackup(Backup), FGifTransparent(GifTransparent), FMatcher(std::make_unique<TMatcher>())
 {
-    WorkBitmap = std::make_unique<TBitmap>();
-    WorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
-    AlphaMaskBitmap = std::make_unique<TBitmap>();
-    PngObject = std::make_unique<PngImage>();
-    GifObject = std::make_unique<TGIFImage>();
-    GifObject->ReductionMethod = 7;  // octree palette
-    GifObject->DitherMethod = 1;     // Floyd-Steinberg
-    TextLines = std::make_unique<TTextLines>();
-    HtmlRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
+    FWorkBitmap = std::make_unique<TBitmap>();
+    FWorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
+    FAlphaMaskBitmap = std::make_unique<TBitmap>();
+    FPngObject = std::make_unique<PngImage>();
+    FGifObject = std::make_unique<TGIFImage>();
+    FGifObject->ReductionMethod = 7;  // octree palette
+    FGifObject->DitherMethod = 1;     // Floyd-Steinberg
+    FTextLines = std::make_unique<TTextLines>();
+    FRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
                                                   Settings.BeforeColors, Settings.AfterColors, Settings.Adjust(),
-                                                  *Matcher);
-    ColorAdjuster = Settings.MakeAdjuster();
+                                                  *FMatcher);
+    FAdjuster = Settings.MakeAdjuster();
 }
 
 TFileConverter::~TFileConverter()
 {
     // Freed in the order they were made; the PNG object never owns the alpha mask it may
     // still point at, so the mask can go first.
-    WorkBitmap.reset();
-    AlphaMaskBitmap.reset();
-    PngObject.reset();
-    GifObject.reset();
-    TextLines.reset();
-    HtmlRewriter.reset();
-    ColorAdjuster.reset();
+    FWorkBitmap.reset();
+    FAlphaMaskBitmap.reset();
+    FPngObject.reset();
+    FGifObject.reset();
+    FTextLines.reset();
+    FRewriter.reset();
+    FAdjuster.reset();
 }
 
 void TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes)
@@ -132,7 +133,7 @@ void TFileConverter::ConvertText(const std::string& Path)
     const std::string original = ReadWholeFile(Path);
     // Loading the lines and joining them again gives the text with every line break made a
     // carriage return and line feed; done in one pass over the text rather than a string per line.
-    const std::string converted = TTextLines::Normalize(HtmlRewriter->ReplaceAll(TTextLines::Normalize(original)));
+    const std::string converted = TTextLines::Normalize(FRewriter->ReplaceAll(TTextLines::Normalize(original)));
     if (FBackup) MakeBackupCopy(Path, original);
     SaveFileSafely(Path, converted);
 }
@@ -150,23 +151,23 @@ void TFileConverter::KeepBackupAndRelease(const std::string& Path, std::string& 
 void TFileConverter::ConvertGif(const std::string& Path)
 {
     std::string original = ReadWholeFile(Path);
-    LoadFromBytes(*GifObject, original);
-    if (GifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
+    LoadFromBytes(*FGifObject, original);
+    if (FGifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.
-    if (GifObject->Width() == 0 || GifObject->Height() == 0)
+    if (FGifObject->Width() == 0 || FGifObject->Height() == 0)
         throw EInvalidGraphic("GIF logical screen has no area");
     KeepBackupAndRelease(Path, original);
 
-    WorkBitmap->Assign(GifObject.get());
-    WorkBitmap->SetTransparent(false);
+    FWorkBitmap->Assign(FGifObject.get());
+    FWorkBitmap->SetTransparent(false);
     // The bottom-left pixel's colour stands for the transparent one: no colour is set here.
-    if (FGifTransparent && GifObject->HasTransparentFrame()) WorkBitmap->SetTransparent(true);
+    if (FGifTransparent && FGifObject->HasTransparentFrame()) FWorkBitmap->SetTransparent(true);
     ConvertBitmap();
-    GifObject->Assign(WorkBitmap.get());
+    FGifObject->Assign(FWorkBitmap.get());
 
     TMemoryStream converted;
-    SaveToBytes(*GifObject, converted);
+    SaveToBytes(*FGifObject, converted);
     SaveFileSafely(Path, Bytes(converted));
 }
 
@@ -175,60 +176,45 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
     // A big picture is held once: the previous one is let go first, the alpha channel is read
     // straight into the mask bitmap, and the picture changes hands between the PNG object and
     // the working bitmap instead of being copied.
-    WorkBitmap->Assign(nullptr);
-    AlphaMaskBitmap->Assign(nullptr);
-    PngObject->AttachAlpha(AlphaMaskBitmap.get());
+    FWorkBitmap->Assign(nullptr);
+    FAlphaMaskBitmap->Assign(nullptr);
+    FPngObject->AttachAlpha(FAlphaMaskBitmap.get());
     struct TDetach {
         PngImage& Png;
         ~TDetach() { Png.AttachAlpha(nullptr); }
-    } detach{*PngObject};
+    } detach{*FPngObject};
 
     std::string original = ReadWholeFile(Path);
-    LoadFromBytes(*PngObject, original);
+    LoadFromBytes(*FPngObject, original);
     KeepBackupAndRelease(Path, original);
-    const bool hasAlpha = PngObject->HasAlpha();
-    PngObject->ExchangeBitmap(*WorkBitmap);
-    if (PngObject->TransparentColor() != clNone) {
-        WorkBitmap->SetTransparent(true);
+    const bool hasAlpha = FPngObject->HasAlpha();
+    FPngObject->ExchangeBitmap(*FWorkBitmap);
+    if (FPngObject->TransparentColor() != clNone) {
+        FWorkBitmap->SetTransparent(true);
         if (Notes) Notes(std::string(BatchLog::TransparencyNote));
     }
     ConvertBitmap();
-    PngObject->ExchangeBitmap(*WorkBitmap);
-    if (!hasAlpha) PngObject->AttachAlpha(nullptr);
+    FPngObject->ExchangeBitmap(*FWorkBitmap);
+    if (!hasAlpha) FPngObject->AttachAlpha(nullptr);
 
     // Afterwards the working bitmap holds the converted picture again, as it would after a copy.
     TMemoryStream converted;
     try {
-        SaveToBytes(*PngObject, converted);
+        SaveToBytes(*FPngObject, converted);
     } catch (...) {
-        PngObject->ExchangeBitmap(*WorkBitmap);
+        FPngObject->ExchangeBitmap(*FWorkBitmap);
         throw;
     }
-    PngObject->ExchangeBitmap(*WorkBitmap);
+    FPngObject->ExchangeBitmap(*FWorkBitmap);
     SaveFileSafely(Path, Bytes(converted));
 }
 
 namespace {
 
-// What ConvertPixel needs to know of the working bitmap, taken once per image.
-struct TTransparency {
-    bool Enabled = false;
-    TRGBColor Color;
-};
-
-TRGBColor ConvertWithRule(const TColourAdjuster& Adjuster, const TTransparency& T, const TRGBColor& In)
+// The transparency rule of the working bitmap, taken once per image.
+TTransparencyRule TakeTransparency(const TBitmap& Bitmap)
 {
-    if (T.Enabled && In == T.Color) return In;
-    const TRGBColor c = Adjuster.Convert(In);
-    TRGBColor out{c.R & 0xFF, c.G & 0xFF, c.B & 0xFF};
-    // With transparency on, no converted pixel is 5 or darker in all three channels.
-    if (T.Enabled && out.R <= 5 && out.G <= 5 && out.B <= 5) out = {5, 5, 5};
-    return out;
-}
-
-TTransparency TakeTransparency(const TBitmap& Bitmap)
-{
-    TTransparency t;
+    TTransparencyRule t;
     t.Enabled = Bitmap.Transparent();
     if (t.Enabled) t.Color = ResolveTransparentColor(Bitmap.TransparentColor(), Bitmap.Palette());
     return t;
@@ -238,48 +224,22 @@ TTransparency TakeTransparency(const TBitmap& Bitmap)
 
 TRGBColor TFileConverter::ConvertPixel(const TRGBColor& Color) const
 {
-    return ConvertWithRule(*ColorAdjuster, TakeTransparency(*WorkBitmap), Color);
+    return ConvertPictureColour(*FAdjuster, TakeTransparency(*FWorkBitmap), Color);
 }
 
 void TFileConverter::ConvertBitmap()
 {
-    TBitmap& bitmap = *WorkBitmap;
+    TBitmap& bitmap = *FWorkBitmap;
     // A transparent colour set as a palette entry must be read while the palette still
     // holds the entry, so it is taken before the bitmap is widened to true colour. The
     // automatic one (the bottom-left pixel) reads the same before and after.
-    TTransparency transparency = TakeTransparency(bitmap);
+    TTransparencyRule transparency = TakeTransparency(bitmap);
     bitmap.SetPixelFormat(TPixelFormat::pf32bit);
     if (transparency.Enabled && bitmap.TransparentMode() == TTransparentMode::tmAuto)
         transparency = TakeTransparency(bitmap);
-
-    // Each pixel's result depends on its own colour only (the transparent colour stays the
-    // same for the whole image, as its pixels are never changed), so rows can be walked in
-    // memory order. Photographs repeat colours a lot: a small direct-mapped cache of
-    // conversions saves most calls to the adjuster.
-    constexpr std::size_t CacheSize = 1 << 14;
-    struct TSlot {
-        std::uint32_t Key = 0;  // colour + 1, 0 when empty
-        std::uint32_t Value = 0;
-    };
-    std::vector<TSlot> cache(CacheSize);
-
-    const int width = bitmap.Width();
-    const int height = bitmap.Height();
-    for (int y = 0; y < height; ++y) {
-        std::uint8_t* p = bitmap.ScanLine(y);
-        for (int x = 0; x < width; ++x, p += 4) {
-            const std::uint32_t colour = p[0] | (p[1] << 8) | (static_cast<std::uint32_t>(p[2]) << 16);
-            TSlot& slot = cache[(colour * 2654435761u) >> 18];
-            if (slot.Key != colour + 1) {
-                const TRGBColor in{p[2], p[1], p[0]};
-                const TRGBColor out = ConvertWithRule(*ColorAdjuster, transparency, in);
-                slot.Key = colour + 1;
-                slot.Value = static_cast<std::uint32_t>(out.B) | (static_cast<std::uint32_t>(out.G) << 8) |
-                             (static_cast<std::uint32_t>(out.R) << 16);
-            }
-            p[0] = static_cast<std::uint8_t>(slot.Value);
-            p[1] = static_cast<std::uint8_t>(slot.Value >> 8);
-            p[2] = static_cast<std::uint8_t>(slot.Value >> 16);
-        }
-    }
+    // The transparent colour stays the same for the whole image, as its pixels are never
+    // changed. Each worker converts a file of its own, so the rows are not shared out.
+    if (bitmap.Height() > 0)
+        ConvertPictureColours(bitmap.ScanLine(0), bitmap.RowBytes(), bitmap.Width(), bitmap.Height(), *FAdjuster,
+                              transparency);
 }

@@ -37,7 +37,7 @@ public:
     void ConvertBitmap();
     TRGBColor ConvertPixel(const TRGBColor& Color) const;
 
-    TBitmap& WorkBitmapRef() { return *WorkBitmap; }
+    TBitmap& WorkBitmapRef() { return *FWorkBitmap; }
 
 private:
     void KeepBackupAndRelease(const std::string& Path, std::string& Original) const;
@@ -47,14 +47,14 @@ private:
 
     // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher
     // (another worker, the preview) can disturb a match in progress.
-    std::unique_ptr<TMatcher> Matcher;
+    std::unique_ptr<TMatcher> FMatcher;
 
     // The shared conversion objects, made in this order and freed in the same order.
-    std::unique_ptr<TBitmap> WorkBitmap;
-    std::unique_ptr<TBitmap> AlphaMaskBitmap;
-    std::unique_ptr<PngImage> PngObject;
-    std::unique_ptr<TGIFImage> GifObject;
-    std::unique_ptr<TTextLines> TextLines;
-    std::unique_ptr<TColourRewriter> HtmlRewriter;
-    std::unique_ptr<TColourAdjuster> ColorAdjuster;
+    std::unique_ptr<TBitmap> FWorkBitmap;
+    std::unique_ptr<TBitmap> FAlphaMaskBitmap;
+    std::unique_ptr<PngImage> FPngObject;
+    std::unique_ptr<TGIFImage> FGifObject;
+    std::unique_ptr<TTextLines> FTextLines;
+    std::unique_ptr<TColourRewriter> FRewriter;
+    std::unique_ptr<TColourAdjuster> FAdjuster;
 };

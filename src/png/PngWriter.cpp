@@ -1,6 +1,7 @@
 #include "png/PngWriter.h"
 
 #include "png/PngError.h"
+#include "png/PngPredictors.h"
 
 #include <algorithm>
 #include <cmath>
@@ -480,17 +481,14 @@ void PngWriter::FilterWith(int type, std::size_t bytes, std::uint8_t* out) const
     case 3:
         for (std::size_t i = 0; i < bytes; ++i) {
             const unsigned a = i >= bpp ? x[i - bpp] : 0;
-            o[i] = static_cast<std::uint8_t>(x[i] - ((a + b[i]) >> 1));
+            o[i] = static_cast<std::uint8_t>(x[i] - PngAveragePredictor(a, b[i]));
         }
         break;
     case 4:
         for (std::size_t i = 0; i < bytes; ++i) {
             const int a = i >= bpp ? x[i - bpp] : 0;
             const int c = i >= bpp ? b[i - bpp] : 0;
-            const int p = a + b[i] - c;
-            const int pa = std::abs(p - a), pb = std::abs(p - b[i]), pc = std::abs(p - c);
-            const int predictor = (pa <= pb && pa <= pc) ? a : (pb <= pc ? b[i] : c);
-            o[i] = static_cast<std::uint8_t>(x[i] - predictor);
+            o[i] = static_cast<std::uint8_t>(x[i] - PngPaethPredictor(a, b[i], c));
         }
         break;
     default: std::memcpy(o, x, bytes); break;

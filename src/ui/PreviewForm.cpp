@@ -1,6 +1,8 @@
 #include "ui/PreviewForm.h"
 #include "ui/WindowPlacement.h"
 
+#include "colour/PictureColours.h"
+
 #include <QApplication>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -15,38 +17,8 @@
 #include <QWebEngineView>
 
 #include <algorithm>
-#include <array>
-#include <cstdint>
-#include <thread>
-#include <vector>
 
 namespace {
-
-// Pages are drawn in few colours, so a small direct-mapped table of the colours already
-// converted spares most calls of the adjuster.
-class TColorCache {
-public:
-    explicit TColorCache(const TColourAdjuster& Adjuster) : FAdjuster(Adjuster) { FKeys.fill(Empty); }
-
-    QRgb Convert(QRgb Pixel)
-    {
-        const std::uint32_t rgb = Pixel & 0x00FFFFFFu;
-        const std::size_t slot = ((rgb * 2654435761u) >> 20) & (Size - 1);
-        if (FKeys[slot] != rgb) {
-            const TRGBColor out = FAdjuster.Convert({qRed(Pixel), qGreen(Pixel), qBlue(Pixel)});
-            FKeys[slot] = rgb;
-            FValues[slot] = qRgb(out.R, out.G, out.B);
-        }
-        return FValues[slot];
-    }
-
-private:
-    static constexpr std::size_t Size = 4096;
-    static constexpr std::uint32_t Empty = 0xFFFFFFFFu;  // no colour has a set top byte
-    const TColourAdjuster& FAdjuster;
-    std::array<std::uint32_t, Size> FKeys;
-    std::array<QRgb, Size> FValues{};
-};
 
 // Turns away every request for a local file that would hand its bytes to a script (requests
 // made by scripts, workers, plugins, prefetches and pings); what a page merely shows goes
@@ -82,32 +54,9 @@ QImage ConvertImage(const QImage& Capture, const TColourAdjuster& Adjuster)
     if (Capture.isNull())
         return {};
     QImage out = Capture.convertToFormat(QImage::Format_RGB32);
-    const auto convertRows = [&out, &Adjuster](int First, int Last) {
-        TColorCache cache(Adjuster);
-        for (int y = First; y < Last; ++y) {
-            auto* row = reinterpret_cast<QRgb*>(out.scanLine(y));
-            for (int x = 0; x < out.width(); ++x)
-                row[x] = cache.Convert(row[x]);
-        }
-    };
-    // A big picture full of distinct colours (photographs) costs the adjuster's arithmetic
-    // for nearly every pixel: bands of rows go to the other cores. The adjuster only reads,
-    // and each band writes its own rows.
-    const qsizetype pixels = qsizetype(out.width()) * out.height();
-    const int cores = std::max(1u, std::thread::hardware_concurrency());
-    const int bands = pixels >= 256 * 1024 ? std::min(cores, out.height()) : 1;
-    if (bands == 1) {
-        convertRows(0, out.height());
-        return out;
-    }
-    (void)out.bits();  // detach once, before the rows are shared out
-    std::vector<std::thread> helpers;
-    const int step = (out.height() + bands - 1) / bands;
-    for (int b = 1; b < bands; ++b)
-        helpers.emplace_back(convertRows, std::min(out.height(), b * step), std::min(out.height(), (b + 1) * step));
-    convertRows(0, std::min(out.height(), step));
-    for (std::thread& t : helpers)
-        t.join();
+    const std::size_t pixels = std::size_t(out.width()) * std::size_t(out.height());
+    ConvertPictureColours(out.bits(), std::size_t(out.bytesPerLine()), out.width(), out.height(), Adjuster,
+                          TTransparencyRule{}, PictureBands(pixels));
     return out;
 }
 
