@@ -31,6 +31,8 @@ struct TBatchInput {
     // How many files may be converted at once; by default one per core. The log, the number
     // of progress steps and the files are the same whatever the number.
     int Jobs = DefaultBatchJobs();
+    // Converts every file in memory and logs what would happen, writing nothing.
+    bool DryRun = false;
 };
 
 // Called on the thread that runs the batch.
