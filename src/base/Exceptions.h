@@ -57,3 +57,15 @@ class EWriteError : public EInOutError {
 public:
     using EInOutError::EInOutError;
 };
+
+// A file another batch or program holds locked: it is left alone.
+class EFileLocked : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};
+
+// A file that changed while it was being converted: the other program's change is kept.
+class EFileChanged : public EInOutError {
+public:
+    using EInOutError::EInOutError;
+};

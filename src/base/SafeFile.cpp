@@ -2,16 +2,18 @@
 
 #include "base/Exceptions.h"
 
+#include <dirent.h>
 #include <fcntl.h>
-#include <sys/stat.h>
+#include <stdio.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <algorithm>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -66,50 +68,82 @@ mode_t ReadDefaultMode()
 }
 const mode_t DefaultModeAtStart = ReadDefaultMode();
 
-// Writes Data beside Target under a temporary name and renames it over Target. Mode (and
-// Owner's owner and group, when given) go to the new file before it takes Target's place.
-void ReplaceFile(const std::string& Target, std::string_view Data, mode_t Mode, const struct stat* Owner)
+const char TemporaryMarker[] = ".tessival-";
+constexpr std::size_t TemporaryNameKept = 48;  // of the file's own name, within the limit for long names
+constexpr std::size_t TemporarySuffix = 6;     // the random letters mkostemp puts in place of XXXXXX
+
+std::string FolderPart(const std::string& Path)
+{
+    const auto slash = Path.rfind('/');
+    return slash == std::string::npos ? std::string() : Path.substr(0, slash + 1);
+}
+
+std::string FolderToFlush(const std::string& Path)
+{
+    const std::string folder = FolderPart(Path);
+    return folder.empty() ? std::string(".") : folder;
+}
+
+// Writes Data to a new temporary file beside Target with Mode (and Owner's owner and group,
+// when given), flushed to disk; returns its name. Nothing is left behind on failure.
+std::string WriteTemporary(const std::string& Target, std::string_view Data, mode_t Mode, const struct stat* Owner)
 {
     const auto slash = Target.rfind('/');
-    const std::string folder = slash == std::string::npos ? std::string() : Target.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? Target : Target.substr(slash + 1);
-    // Beside the target, so the rename stays within one file system; a short piece of the
-    // name keeps the temporary name within the file system's limit for long names.
-    std::string temp = folder + "." + name.substr(0, 48) + ".tessival-XXXXXX";
+    // Beside the target, so the rename stays within one file system.
+    std::string temp = FolderPart(Target) + "." + name.substr(0, TemporaryNameKept) + TemporaryMarker + "XXXXXX";
 
     TFd fd(mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Fd < 0)
         throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(errno));
+    try {
+        if (const int err = WriteAll(fd.Fd, Data))
+            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err));
+        if (fchmod(fd.Fd, Mode & 07777) != 0)
+            throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(errno));
+        // Only a privileged user can give a file away, and some file systems have no owners:
+        // keeping the owner is a courtesy, never a reason to fail.
+        if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
+        if (fsync(fd.Fd) != 0)
+            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+        const int fdToClose = fd.Fd;
+        fd.Fd = -1;
+        if (close(fdToClose) != 0)
+            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+    } catch (...) {
+        unlink(temp.c_str());
+        throw;
+    }
+    return temp;
+}
 
-    bool renamed = false;
-    struct TTempGuard {
-        const std::string& Name;
-        bool& Done;
-        ~TTempGuard()
-        {
-            if (!Done) unlink(Name.c_str());
-        }
-    } guard{temp, renamed};
-
-    if (const int err = WriteAll(fd.Fd, Data))
-        throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err));
-    if (fchmod(fd.Fd, Mode & 07777) != 0)
-        throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(errno));
-    // Only a privileged user can give a file away, and some file systems have no owners:
-    // keeping the owner is a courtesy, never a reason to fail.
-    if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
-    if (fsync(fd.Fd) != 0)
-        throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
-    const int fdToClose = fd.Fd;
-    fd.Fd = -1;
-    if (close(fdToClose) != 0)
-        throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
-    if (rename(temp.c_str(), Target.c_str()) != 0)
-        throw EInOutError("Cannot replace file \"" + Target + "\". " + ErrnoText(errno));
-    renamed = true;
+// Checks that Target may be replaced and gives the status of the file there now (false when
+// there is none).
+bool ExistingTarget(const std::string& Target, const std::string& Named, struct stat& Status)
+{
+    if (stat(Target.c_str(), &Status) != 0) return false;
+    if (!S_ISREG(Status.st_mode))
+        throw EFCreateError("Cannot create file \"" + Named + "\". Not a regular file");
+    if (access(Target.c_str(), W_OK) != 0)
+        throw EFCreateError("Cannot create file \"" + Named + "\". " + ErrnoText(errno));
+    return true;
 }
 
 }  // namespace
+
+void FlushFolder(const std::string& Folder)
+{
+    TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Fd < 0) throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+    // Some file systems cannot flush a folder and say so; their renames are as durable as they get.
+    if (fsync(fd.Fd) != 0 && errno != EINVAL && errno != ENOTSUP)
+        throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+}
+
+TFileIdentity TFileIdentity::Of(const struct stat& Status)
+{
+    return {Status.st_dev, Status.st_ino, Status.st_size, Status.st_mtim};
+}
 
 std::string ReadWholeFile(const std::string& Path)
 {
@@ -142,19 +176,88 @@ std::string ReadWholeFile(const std::string& Path)
     return data;
 }
 
+TSourceFile::TSourceFile(const std::string& Path)
+{
+    FTarget = ResolveLink(Path);
+    FFd = open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (FFd < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(errno));
+    try {
+        if (fstat(FFd, &FStatus) != 0)
+            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+        if (!S_ISREG(FStatus.st_mode))
+            throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
+        while (flock(FFd, LOCK_EX | LOCK_NB) != 0) {
+            if (errno == EINTR) continue;
+            if (errno == EWOULDBLOCK)
+                throw EFileLocked("Cannot convert file \"" + Path + "\". Another program holds it locked");
+            break;  // a file system without locks: nothing to respect
+        }
+        FBytes.resize(static_cast<std::size_t>(FStatus.st_size) + 1);
+        std::size_t size = 0;
+        for (;;) {
+            if (size == FBytes.size()) FBytes.resize(FBytes.size() + (FBytes.size() >> 1) + (1 << 16));
+            const ssize_t n = read(FFd, FBytes.data() + size, FBytes.size() - size);
+            if (n < 0) {
+                if (errno == EINTR) continue;
+                throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+            }
+            if (n == 0) break;
+            size += static_cast<std::size_t>(n);
+        }
+        FBytes.resize(size);
+        // A file that grew or shrank while it was read is judged by what was read.
+        if (fstat(FFd, &FStatus) != 0)
+            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+    } catch (...) {
+        close(FFd);
+        throw;
+    }
+}
+
+TSourceFile::~TSourceFile()
+{
+    if (FFd >= 0) close(FFd);  // and with it the lock
+}
+
+TPendingFile::TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like)
+    : FTarget(Target)
+{
+    struct stat now {};
+    const bool exists = ExistingTarget(Target, Target, now);
+    const struct stat* model = Like ? Like : exists ? &now : nullptr;
+    FTemporary = WriteTemporary(Target, Data, model ? model->st_mode : DefaultModeAtStart, model);
+}
+
+TPendingFile::~TPendingFile()
+{
+    if (!FCommitted && !FTemporary.empty()) unlink(FTemporary.c_str());
+}
+
+void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected)
+{
+    if (Expected) {
+        struct stat now {};
+        if (stat(FTarget.c_str(), &now) != 0 || !(TFileIdentity::Of(now) == *Expected))
+            throw EFileChanged("Cannot replace file \"" + FTarget + "\". Another program changed it meanwhile");
+    }
+    if (rename(FTemporary.c_str(), FTarget.c_str()) != 0)
+        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+    FCommitted = true;
+    FlushFolder(FolderToFlush(FTarget));
+}
+
+void CheckReplaceable(const std::string& Target, const std::string& Named)
+{
+    struct stat st {};
+    ExistingTarget(Target, Named, st);
+}
+
 void SaveFileSafely(const std::string& Path, std::string_view Data)
 {
     const std::string target = ResolveLink(Path);
     struct stat st {};
-    if (stat(target.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode))
-            throw EFCreateError("Cannot create file \"" + Path + "\". Not a regular file");
-        if (access(target.c_str(), W_OK) != 0)
-            throw EFCreateError("Cannot create file \"" + Path + "\". " + ErrnoText(errno));
-        ReplaceFile(target, Data, st.st_mode, &st);
-    } else {
-        ReplaceFile(target, Data, DefaultModeAtStart, nullptr);
-    }
+    ExistingTarget(target, Path, st);
+    TPendingFile(target, Data).Commit();
 }
 
 void SaveCopySafely(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode)
@@ -162,5 +265,69 @@ void SaveCopySafely(const std::string& Path, std::string_view Data, std::optiona
     struct stat old {};
     if (lstat(Path.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
         throw EFCreateError("Cannot create file \"" + Path + "\". A folder has that name");
-    ReplaceFile(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr);
+    const std::string temp = WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr);
+    if (rename(temp.c_str(), Path.c_str()) != 0) {
+        const int error = errno;
+        unlink(temp.c_str());
+        throw EInOutError("Cannot replace file \"" + Path + "\". " + ErrnoText(error));
+    }
+    FlushFolder(FolderToFlush(Path));
+}
+
+bool CreateFileExclusively(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode)
+{
+    struct stat old {};
+    if (lstat(Path.c_str(), &old) == 0) return false;
+    const std::string temp = WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr);
+    // A new name for the flushed file, taken only while free: link() fails on a name that
+    // exists, however it came there. File systems without hard links get the rename that
+    // refuses to replace, and where that is missing too, the check above stands alone.
+    int result = link(temp.c_str(), Path.c_str());
+    int error = result == 0 ? 0 : errno;
+    if (result != 0 && error != EEXIST) {
+        result = renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, Path.c_str(), RENAME_NOREPLACE);
+        error = result == 0 ? 0 : errno;
+        if (result != 0 && (error == EINVAL || error == ENOSYS || error == ENOTSUP)) {
+            result = lstat(Path.c_str(), &old) == 0 ? -1 : rename(temp.c_str(), Path.c_str());
+            error = result == 0 ? 0 : (errno ? errno : EEXIST);
+        }
+    }
+    unlink(temp.c_str());  // after link() the name is a second one; otherwise the file itself
+    if (result != 0) {
+        if (error == EEXIST) return false;
+        throw EInOutError("Cannot create file \"" + Path + "\". " + ErrnoText(error));
+    }
+    FlushFolder(FolderToFlush(Path));
+    return true;
+}
+
+bool IsTemporaryFileName(std::string_view Name)
+{
+    const std::size_t marker = sizeof(TemporaryMarker) - 1;
+    if (Name.size() < 2 + marker + TemporarySuffix || Name.front() != '.') return false;
+    const std::size_t at = Name.size() - TemporarySuffix - marker;
+    if (Name.substr(at, marker) != TemporaryMarker || at - 1 > TemporaryNameKept) return false;
+    for (char c : Name.substr(Name.size() - TemporarySuffix))
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    return true;
+}
+
+std::vector<std::string> RemoveLeftoverTemporaryFiles(const std::string& Folder)
+{
+    std::vector<std::string> removed;
+    struct TCloseDir {
+        void operator()(DIR* D) const { closedir(D); }
+    };
+    std::unique_ptr<DIR, TCloseDir> dir(opendir(Folder.c_str()));
+    if (!dir) return removed;
+    const std::string prefix = Folder.empty() || Folder.back() == '/' ? Folder : Folder + "/";
+    while (const dirent* entry = readdir(dir.get())) {
+        if (!IsTemporaryFileName(entry->d_name)) continue;
+        const std::string path = prefix + entry->d_name;
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && unlink(path.c_str()) == 0) removed.push_back(path);
+    }
+    std::sort(removed.begin(), removed.end());
+    if (!removed.empty()) FlushFolder(Folder);
+    return removed;
 }

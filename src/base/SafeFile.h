@@ -1,26 +1,108 @@
 #pragma once
-// Reading whole files and replacing them so that no failure leaves a half-written file.
+// Reading files and replacing them so that no failure, crash or power cut leaves a
+// half-written file: new content goes to a temporary file beside the old one, is flushed to
+// disk, renamed over the old one, and the folder is flushed so the rename lasts too.
 
+#include <sys/stat.h>
 #include <sys/types.h>
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // The whole content of a file. EFOpenError when it cannot be opened (missing, no access, a
 // folder), EInOutError when reading fails.
 std::string ReadWholeFile(const std::string& Path);
 
-// Replaces the content of Path with Data: the bytes go to a new file in the same folder,
-// which is flushed to disk and then renamed over Path. The new file keeps the permission
-// bits (and, where allowed, the owner) of the file it replaces; a new Path gets the usual
-// ones. A symbolic link is followed, so the file it points to is replaced and the link stays.
-// A file the user may not write is refused (EFCreateError), as is a folder the new file cannot
-// be made in; write and rename failures raise EInOutError. On any failure Path is as it was
-// and no stray file is left behind.
+// Replaces the content of Path with Data. The new file keeps the permission bits (and, where
+// allowed, the owner) of the file it replaces; a new Path gets the usual ones. A symbolic link
+// is followed, so the file it points to is replaced and the link stays. A file the user may not
+// write is refused (EFCreateError), as is a folder the new file cannot be made in; write and
+// rename failures raise EInOutError. On any failure Path is as it was and no stray file is left.
 void SaveFileSafely(const std::string& Path, std::string_view Data);
 
 // Writes Data as Path the same way, but a link named Path is replaced rather than followed and
 // nothing about an older file is kept: the new file gets Mode, or the usual permission bits of a
 // new file. A folder named Path is refused (EFCreateError).
 void SaveCopySafely(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode);
+
+// Creates Path holding Data only while nothing has that name: false, and nothing touched,
+// when something does (also when another program makes it meanwhile). On true the file and
+// its folder entry are on disk. Mode as for SaveCopySafely.
+bool CreateFileExclusively(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode);
+
+// Raises what replacing Target would raise before writing anything: EFCreateError for a target
+// that is no regular file or that the user may not write. Named is the name the message gives.
+void CheckReplaceable(const std::string& Target, const std::string& Named);
+
+// Flushes a folder's entries (renames, new and removed files) to disk.
+void FlushFolder(const std::string& Folder);
+
+// Who a file is: a file replaced or written to meanwhile is another one.
+struct TFileIdentity {
+    dev_t Device = 0;
+    ino_t Inode = 0;
+    off_t Size = 0;
+    timespec Modified{};
+    static TFileIdentity Of(const struct stat& Status);
+    friend bool operator==(const TFileIdentity& A, const TFileIdentity& B)
+    {
+        return A.Device == B.Device && A.Inode == B.Inode && A.Size == B.Size &&
+               A.Modified.tv_sec == B.Modified.tv_sec && A.Modified.tv_nsec == B.Modified.tv_nsec;
+    }
+};
+
+// A file opened to be converted and replaced. While the object lives it holds an advisory lock
+// on the file, so a second batch leaves it alone.
+class TSourceFile {
+public:
+    // Opens Path (a link is followed), refuses what is not a regular file (EFOpenError), takes
+    // the lock (EFileLocked when another holder has it) and reads the whole content.
+    explicit TSourceFile(const std::string& Path);
+    ~TSourceFile();
+    TSourceFile(const TSourceFile&) = delete;
+    TSourceFile& operator=(const TSourceFile&) = delete;
+
+    // The file that will be replaced: Path with its links resolved.
+    const std::string& Target() const { return FTarget; }
+    const struct stat& Status() const { return FStatus; }
+    TFileIdentity Identity() const { return TFileIdentity::Of(FStatus); }
+    std::string& Bytes() { return FBytes; }
+
+private:
+    std::string FTarget;
+    int FFd = -1;
+    struct stat FStatus {};
+    std::string FBytes;
+};
+
+// New content for a file, written and flushed under a temporary name beside it; Commit
+// renames it into place. Dropped without Commit, the temporary file is removed.
+class TPendingFile {
+public:
+    // Target must be a regular file the user may write, or missing (EFCreateError otherwise).
+    // The new file gets the permission bits and, where allowed, the owner of Like when given,
+    // else those of Target as it is now, else the usual ones.
+    TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like = nullptr);
+    ~TPendingFile();
+    TPendingFile(const TPendingFile&) = delete;
+    TPendingFile& operator=(const TPendingFile&) = delete;
+
+    // Renames the new content into place and flushes the folder. With Expected, only when
+    // Target is still that file (EFileChanged otherwise, and Target is left as it is).
+    void Commit(const std::optional<TFileIdentity>& Expected = std::nullopt);
+
+private:
+    std::string FTarget;
+    std::string FTemporary;
+    bool FCommitted = false;
+};
+
+// Whether Name (no folder) is one of the temporary names this program writes beside a file.
+bool IsTemporaryFileName(std::string_view Name);
+
+// Removes the temporary files an interrupted run left in Folder (regular files whose name is
+// exactly this program's pattern; nothing else is touched) and returns their paths.
+std::vector<std::string> RemoveLeftoverTemporaryFiles(const std::string& Folder);

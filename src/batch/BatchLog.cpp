@@ -110,6 +110,10 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         std::rethrow_exception(Error);
     } catch (const EBackupError&) {
         return BatchLog::ReasonBackup;
+    } catch (const EFileLocked&) {
+        return BatchLog::ReasonLocked;
+    } catch (const EFileChanged&) {
+        return BatchLog::ReasonChanged;
     } catch (const EConvertError&) {
         return BatchLog::ReasonHtml;
     } catch (const EInOutError&) {

@@ -19,6 +19,21 @@ inline constexpr std::string_view ReasonAnimatedGif = "（アニメGIFは処理�
 inline constexpr std::string_view ReasonBadImage = "（画像形式が変）";
 inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）";
 inline constexpr std::string_view ReasonUnknown = "（原因不明）";
+inline constexpr std::string_view ReasonLocked = "（別の変換が使用中）";
+inline constexpr std::string_view ReasonChanged = "（変換中にほかのプログラムが変更）";
+
+// After a success line: the file's backup was there already and was kept, not written over.
+inline constexpr std::string_view BackupKeptTail = "（既存のバックアップを保持）";
+// A temporary file an interrupted run left behind, removed before the batch began.
+inline constexpr std::string_view RemovedHead = "削除> ";
+inline constexpr std::string_view LeftoverTail = "（中断で残った一時ファイル）";
+// Before the end line of a batch that was stopped: how many files it did not reach.
+inline constexpr std::string_view StoppedHead = "中断：";
+inline constexpr std::string_view StoppedTail = "個のファイルは変換していません";
+// A dry run: what would be converted, what would fail, and its summary.
+inline constexpr std::string_view WouldConvertHead = "予定> ";
+inline constexpr std::string_view WouldFailHead = "不可> ";
+inline constexpr std::string_view DryRunSummaryTail = "個のファイルを変換できます（試しただけで、何も書き換えていません）";
 
 // The width the file name is padded to.
 inline constexpr int NameColumns = 22;

@@ -5,10 +5,13 @@
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
 #include "batch/WorkList.h"
+#include "base/FolderLocks.h"
+#include "base/Exceptions.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <atomic>
 #include <condition_variable>
 #include <exception>
@@ -21,20 +24,40 @@
 struct TBatchRun::TFileResult {
     std::vector<std::string> Notes;
     std::exception_ptr Error;
+    TFileOutcome Outcome;
     bool Done = false;
+    bool Reached = true;  // false for a file a stopped batch did not begin
 };
 
 namespace {
 
-// Converts Path with Converter; never raises.
-void ConvertOne(TFileConverter& Converter, const std::string& Path, std::vector<std::string>& Notes,
-                std::exception_ptr& Error)
+// Converts Path with Converter unless it was refused before the batch began; never raises.
+void ConvertOne(TFileConverter& Converter, const std::string& Path, const std::exception_ptr& Refused,
+                std::vector<std::string>& Notes, std::exception_ptr& Error, TFileOutcome& Outcome)
 {
+    if (Refused) {
+        Error = Refused;
+        return;
+    }
     try {
-        Converter.ConvertFile(Path, [&](const std::string& Line) { Notes.push_back(Line); });
+        Outcome = Converter.ConvertFile(Path, [&](const std::string& Line) { Notes.push_back(Line); });
     } catch (...) {
         Error = std::current_exception();
     }
+}
+
+// The folder a file is replaced in: that of the file a link leads to.
+std::string TargetFolder(const std::string& Path)
+{
+    struct stat st {};
+    if (lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        if (char* real = realpath(Path.c_str(), nullptr)) {
+            const std::string folder = FolderOf(real);
+            std::free(real);
+            return folder;
+        }
+    }
+    return FolderOf(Path);
 }
 
 // Whether converting one listed file could change another listed file: a file's backup copy
@@ -74,17 +97,17 @@ int DefaultBatchJobs()
 
 TBatchRun::TBatchRun(const TBatchInput& Input)
     : FInput(Input),
-      FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent))
+      FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent, FInput.DryRun))
 {
 }
 
 TBatchRun::~TBatchRun() = default;
 
-void TBatchRun::ConvertText(const std::string& Path) { FConverter->ConvertText(Path); }
-void TBatchRun::ConvertGif(const std::string& Path) { FConverter->ConvertGif(Path); }
-void TBatchRun::ConvertPng(const std::string& Path)
+TFileOutcome TBatchRun::ConvertText(const std::string& Path) { return FConverter->ConvertText(Path); }
+TFileOutcome TBatchRun::ConvertGif(const std::string& Path) { return FConverter->ConvertGif(Path); }
+TFileOutcome TBatchRun::ConvertPng(const std::string& Path)
 {
-    FConverter->ConvertPng(Path, [this](const std::string& Line) { AppendLog(Line); });
+    return FConverter->ConvertPng(Path, [this](const std::string& Line) { AppendLog(Line); });
 }
 void TBatchRun::ConvertBitmap() { FConverter->ConvertBitmap(); }
 TRGBColor TBatchRun::ConvertPixel(const TRGBColor& Color) const { return FConverter->ConvertPixel(Color); }
@@ -98,14 +121,47 @@ void TBatchRun::AppendLog(const std::string& Line)
 
 void TBatchRun::EmitResult(const std::string& Path, const TFileResult& Result, bool Step)
 {
-    for (const std::string& note : Result.Notes) AppendLog(note);
-    if (Result.Error) {
-        AppendLog(FailureLine(Path, Result.Error));
+    if (!Result.Reached) {
+        ++FNotReached;
         return;
     }
-    AppendLog(SuccessLine(Path));
+    for (const std::string& note : Result.Notes) AppendLog(note);
+    if (Result.Error) {
+        std::string line = FailureLine(Path, Result.Error);
+        if (FInput.DryRun) line.replace(0, BatchLog::FailureHead.size(), BatchLog::WouldFailHead);
+        AppendLog(line);
+        return;
+    }
+    std::string line = SuccessLine(Path);
+    if (FInput.DryRun) line.replace(0, BatchLog::SuccessHead.size(), BatchLog::WouldConvertHead);
+    if (Result.Outcome.BackupKept) line += BatchLog::BackupKeptTail;
+    AppendLog(line);
     ++FSuccesses;
     if (Step) FObserver->ProgressStep();
+}
+
+std::vector<std::exception_ptr> TBatchRun::LockFolders(const std::vector<std::string>& Paths)
+{
+    FFolderLocks = std::make_unique<TFolderLocks>();
+    std::vector<std::exception_ptr> refused(Paths.size());
+    std::vector<std::string> removed;
+    for (std::size_t i = 0; i < Paths.size(); ++i) {
+        // The backup is written beside the file as named, the new content beside the file a
+        // link leads to.
+        for (const std::string& folder : {FolderOf(Paths[i]), TargetFolder(Paths[i])}) {
+            const TFolderLocks::TResult result = FFolderLocks->Acquire(folder);
+            if (result == TFolderLocks::TResult::Busy) {
+                refused[i] = std::make_exception_ptr(
+                    EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));
+            } else if (result == TFolderLocks::TResult::Taken && !FInput.DryRun) {
+                // Nobody else converts here now, so a temporary file of this program's is a leftover.
+                for (std::string& path : RemoveLeftoverTemporaryFiles(folder)) removed.push_back(std::move(path));
+            }
+        }
+    }
+    for (const std::string& path : removed)
+        AppendLog(std::string(BatchLog::RemovedHead) + LinePrefix(path) + std::string(BatchLog::LeftoverTail));
+    return refused;
 }
 
 void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
@@ -121,6 +177,9 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     FTotal = static_cast<int>(paths.size());
     Observer.ProgressMaximum(FTotal);
 
+    FNotReached = 0;
+    FRefused = LockFolders(paths);
+
     int jobs = std::min(FInput.Jobs, FTotal);
     if (jobs > 1 && FilesDependOnEachOther(paths)) jobs = 1;
     if (jobs > 1)
@@ -128,17 +187,26 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     else
         RunInTurn(paths);
 
+    if (FNotReached > 0)
+        AppendLog(std::string(BatchLog::StoppedHead) + std::to_string(FNotReached) + std::string(BatchLog::StoppedTail));
     AppendLog(std::string(BatchLog::EndLine));
-    AppendLog(SummaryLine(FSuccesses, FTotal));
+    if (FInput.DryRun)
+        AppendLog(std::to_string(FSuccesses) + "/" + std::to_string(FTotal) + std::string(BatchLog::DryRunSummaryTail));
+    else
+        AppendLog(SummaryLine(FSuccesses, FTotal));
+    FFolderLocks.reset();
     FObserver = nullptr;
 }
 
 void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
 {
-    for (const std::string& path : Paths) {
+    for (std::size_t i = 0; i < Paths.size(); ++i) {
         TFileResult result;
-        ConvertOne(*FConverter, path, result.Notes, result.Error);
-        EmitResult(path, result, true);
+        if (StopRequested())
+            result.Reached = false;
+        else
+            ConvertOne(*FConverter, Paths[i], FRefused[i], result.Notes, result.Error, result.Outcome);
+        EmitResult(Paths[i], result, true);
     }
 }
 
@@ -147,7 +215,8 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // Every worker has its own set of conversion objects; the first is the batch's own.
     std::vector<std::unique_ptr<TFileConverter>> extra;
     for (int i = 1; i < Jobs; ++i)
-        extra.push_back(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent));
+        extra.push_back(
+            std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent, FInput.DryRun));
 
     const std::vector<std::size_t> order = LargestFirst(Paths);
     std::vector<TFileResult> results(Paths.size());
@@ -160,11 +229,16 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
         for (std::size_t k; (k = next.fetch_add(1)) < Paths.size();) {
             const std::size_t i = order[k];
             TFileResult result;
-            ConvertOne(Converter, Paths[i], result.Notes, result.Error);
+            // Once stopped, the files left are withdrawn one by one, so every place in the
+            // list still gets its result.
+            if (StopRequested())
+                result.Reached = false;
+            else
+                ConvertOne(Converter, Paths[i], FRefused[i], result.Notes, result.Error, result.Outcome);
             result.Done = true;
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (!result.Error) ++converted;
+                if (result.Reached && !result.Error) ++converted;
                 results[i] = std::move(result);
             }
             finished.notify_all();

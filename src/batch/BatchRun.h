@@ -6,15 +6,23 @@
 #include "colour/ConversionSettings.h"
 #include "colour/ColourAdjuster.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
+#include <exception>
 #include <vector>
 
 class TBitmap;
 class TFileConverter;
+class TFolderLocks;
 
 // The number of cores (at least 1): how many files a batch converts at once unless told.
 int DefaultBatchJobs();
+
+// What became of a file that converted.
+struct TFileOutcome {
+    bool BackupKept = false;  // its backup was there already and was kept as it was
+};
 
 // One row of the main window's file list.
 struct TBatchItem {
@@ -33,6 +41,9 @@ struct TBatchInput {
     int Jobs = DefaultBatchJobs();
     // Converts every file in memory and logs what would happen, writing nothing.
     bool DryRun = false;
+    // Set (from any thread, or a signal handler) to stop the batch: the files in hand are
+    // finished, no other is begun, and the log says how many were not reached.
+    const std::atomic<bool>* StopRequested = nullptr;
 };
 
 // Called on the thread that runs the batch.
@@ -71,11 +82,13 @@ public:
     const std::vector<std::string>& Log() const { return FLog; }
     int Successes() const { return FSuccesses; }
     int Total() const { return FTotal; }
+    // Checked files the batch did not reach because it was stopped.
+    int NotReached() const { return FNotReached; }
 
     // The per-file converters; each raises the error that made the file fail.
-    void ConvertText(const std::string& Path);
-    void ConvertGif(const std::string& Path);
-    void ConvertPng(const std::string& Path);
+    TFileOutcome ConvertText(const std::string& Path);
+    TFileOutcome ConvertGif(const std::string& Path);
+    TFileOutcome ConvertPng(const std::string& Path);
     // Converts every pixel of WorkBitmap in place.
     void ConvertBitmap();
     // One pixel's colour converted, with the transparency rule of the working bitmap.
@@ -90,6 +103,10 @@ private:
     void AppendLog(const std::string& Line);
     // Logs a file's result; Step: whether its success also steps the progress.
     void EmitResult(const std::string& Path, const TFileResult& Result, bool Step);
+    bool StopRequested() const { return FInput.StopRequested && FInput.StopRequested->load(); }
+    // Locks the folders the batch writes in, in list order; a file whose folder another batch
+    // holds is failed. Leftovers of interrupted runs are removed from the folders locked.
+    std::vector<std::exception_ptr> LockFolders(const std::vector<std::string>& Paths);
     void RunInTurn(const std::vector<std::string>& Paths);
     void RunAtOnce(const std::vector<std::string>& Paths, int Jobs);
 
@@ -98,8 +115,11 @@ private:
     std::vector<std::string> FLog;
     int FSuccesses = 0;
     int FTotal = 0;
+    int FNotReached = 0;
 
     // The seven shared objects and the converters over them; more sets are made for the
     // workers of a batch that converts several files at once.
     std::unique_ptr<TFileConverter> FConverter;
+    std::unique_ptr<TFolderLocks> FFolderLocks;
+    std::vector<std::exception_ptr> FRefused;  // per file of the run: why it is not begun
 };

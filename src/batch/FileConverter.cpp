@@ -87,8 +87,8 @@ TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
 
 }  // namespace
 
-TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent)
-    : FBackup(Backup), FGifTransparent(GifTransparent), FMatcher(std::make_unique<TMatcher>())
+TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun)
+    : FBackup(Backup), FGifTransparent(GifTransparent), FDryRun(DryRun), FMatcher(std::make_unique<TMatcher>())
 {
     FWorkBitmap = std::make_unique<TBitmap>();
     FWorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
@@ -117,47 +117,51 @@ TFileConverter::~TFileConverter()
     FAdjuster.reset();
 }
 
-void TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes)
+TFileOutcome TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes)
 {
     const std::string ext = AsciiLower(ExtractFileExt(Path));
-    if (ext == ".png")
-        ConvertPng(Path, Notes);
-    else if (ext == ".gif")
-        ConvertGif(Path);
-    else
-        ConvertText(Path);
+    if (ext == ".png") return ConvertPng(Path, Notes);
+    if (ext == ".gif") return ConvertGif(Path);
+    return ConvertText(Path);
 }
 
-void TFileConverter::ConvertText(const std::string& Path)
+TFileOutcome TFileConverter::Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted) const
 {
-    const std::string original = ReadWholeFile(Path);
+    TFileOutcome outcome;
+    if (FDryRun) {
+        CheckReplaceable(Source.Target(), Path);
+        outcome.BackupKept = FBackup && BackupExists(Path);
+        return outcome;
+    }
+    // The new content is on disk before the backup is made, and the backup before the file is
+    // replaced; the file is replaced only if nobody changed it meanwhile. A failure anywhere
+    // leaves the file, and any older backup, as they were.
+    TPendingFile pending(Source.Target(), Converted, &Source.Status());
+    TNewBackup backup;
+    if (FBackup) outcome.BackupKept = !backup.Make(Path, Source.Bytes(), Source.Status().st_mode);
+    pending.Commit(Source.Identity());
+    backup.Keep();
+    return outcome;
+}
+
+TFileOutcome TFileConverter::ConvertText(const std::string& Path)
+{
+    TSourceFile source(Path);
     // Loading the lines and joining them again gives the text with every line break made a
     // carriage return and line feed; done in one pass over the text rather than a string per line.
-    const std::string converted = TTextLines::Normalize(FRewriter->ReplaceAll(TTextLines::Normalize(original)));
-    if (FBackup) MakeBackupCopy(Path, original);
-    SaveFileSafely(Path, converted);
+    const std::string converted = TTextLines::Normalize(FRewriter->ReplaceAll(TTextLines::Normalize(source.Bytes())));
+    return Replace(Path, source, converted);
 }
 
-void TFileConverter::KeepBackupAndRelease(const std::string& Path, std::string& Original) const
+TFileOutcome TFileConverter::ConvertGif(const std::string& Path)
 {
-    // A picture's file bytes are needed only for its backup copy. The copy is made as soon as
-    // the picture has been read, so that the bytes are gone before the new file is encoded
-    // (a big picture would otherwise hold its old file, its pixels and its new file at once).
-    // A failed copy stops the file here, before anything is written over it.
-    if (FBackup) MakeBackupCopy(Path, Original);
-    std::string().swap(Original);
-}
-
-void TFileConverter::ConvertGif(const std::string& Path)
-{
-    std::string original = ReadWholeFile(Path);
-    LoadFromBytes(*FGifObject, original);
+    TSourceFile source(Path);
+    LoadFromBytes(*FGifObject, source.Bytes());
     if (FGifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.
     if (FGifObject->Width() == 0 || FGifObject->Height() == 0)
         throw EInvalidGraphic("GIF logical screen has no area");
-    KeepBackupAndRelease(Path, original);
 
     FWorkBitmap->Assign(FGifObject.get());
     FWorkBitmap->SetTransparent(false);
@@ -168,14 +172,15 @@ void TFileConverter::ConvertGif(const std::string& Path)
 
     TMemoryStream converted;
     SaveToBytes(*FGifObject, converted);
-    SaveFileSafely(Path, Bytes(converted));
+    return Replace(Path, source, Bytes(converted));
 }
 
-void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
+TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
 {
     // A big picture is held once: the previous one is let go first, the alpha channel is read
     // straight into the mask bitmap, and the picture changes hands between the PNG object and
-    // the working bitmap instead of being copied.
+    // the working bitmap instead of being copied. The file's own bytes stay until the new file
+    // is in place: they become its backup, made only once the new content is ready.
     FWorkBitmap->Assign(nullptr);
     FAlphaMaskBitmap->Assign(nullptr);
     FPngObject->AttachAlpha(FAlphaMaskBitmap.get());
@@ -184,9 +189,8 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
         ~TDetach() { Png.AttachAlpha(nullptr); }
     } detach{*FPngObject};
 
-    std::string original = ReadWholeFile(Path);
-    LoadFromBytes(*FPngObject, original);
-    KeepBackupAndRelease(Path, original);
+    TSourceFile source(Path);
+    LoadFromBytes(*FPngObject, source.Bytes());
     const bool hasAlpha = FPngObject->HasAlpha();
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     if (FPngObject->TransparentColor() != clNone) {
@@ -206,7 +210,7 @@ void TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
         throw;
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
-    SaveFileSafely(Path, Bytes(converted));
+    return Replace(Path, source, Bytes(converted));
 }
 
 namespace {

@@ -9,8 +9,10 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class TBitmap;
+class TSourceFile;
 class PngImage;
 class TGIFImage;
 class TColourRewriter;
@@ -22,28 +24,33 @@ public:
     // Where the converters put log lines that stand before a file's own line ("add").
     using TNoteSink = std::function<void(const std::string& Line)>;
 
-    TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent);
+    // DryRun: every file is read and converted in memory, and nothing is written.
+    TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun = false);
     ~TFileConverter();
     TFileConverter(const TFileConverter&) = delete;
     TFileConverter& operator=(const TFileConverter&) = delete;
 
     // Chooses the converter by the extension (".png", ".gif", anything else is text, compared
     // without regard to case) and runs it; raises the error that made the file fail.
-    void ConvertFile(const std::string& Path, const TNoteSink& Notes);
+    // Each file is replaced only when it is still the one that was read, after its backup
+    // is on disk.
+    TFileOutcome ConvertFile(const std::string& Path, const TNoteSink& Notes);
 
-    void ConvertText(const std::string& Path);
-    void ConvertGif(const std::string& Path);
-    void ConvertPng(const std::string& Path, const TNoteSink& Notes);
+    TFileOutcome ConvertText(const std::string& Path);
+    TFileOutcome ConvertGif(const std::string& Path);
+    TFileOutcome ConvertPng(const std::string& Path, const TNoteSink& Notes);
     void ConvertBitmap();
     TRGBColor ConvertPixel(const TRGBColor& Color) const;
 
     TBitmap& WorkBitmapRef() { return *FWorkBitmap; }
 
 private:
-    void KeepBackupAndRelease(const std::string& Path, std::string& Original) const;
+    // Puts Converted in the place of Source, keeping Source's bytes as its backup.
+    TFileOutcome Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted) const;
 
     bool FBackup;
     bool FGifTransparent;
+    bool FDryRun;
 
     // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher
     // (another worker, the preview) can disturb a match in progress.

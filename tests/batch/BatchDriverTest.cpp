@@ -231,8 +231,8 @@ TEST(BatchDriver, SeveralJobsGiveTheSameLogAndFiles)
 
 TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
 {
-    // page.html's backup is written over page.html.bak, which is listed too: with several
-    // jobs the two must still follow each other as with one.
+    // page.html's backup would be page.html.bak, which is listed too: with several jobs the
+    // two must still follow each other as with one.
     TTempDir dir;
     WriteFile(dir / "page.html", "<font color=\"#FF0000\">");
     WriteFile(dir / "page.html.bak", "<font color=\"#0000FF\">");
@@ -246,9 +246,9 @@ TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Successes(), 8);
     EXPECT_EQ(ReadFile(dir / "page.html"), "<font color=\"#00FF00\">\r\n");
-    // The listed backup was first replaced by page.html's old text, then converted itself.
-    EXPECT_EQ(ReadFile(dir / "page.html.bak"), "<font color=\"#00FF00\">\r\n");
-    EXPECT_EQ(ReadFile(dir / "page.html.bak.bak"), "<font color=\"#FF0000\">");
+    // The existing backup was kept for page.html, then converted itself as a listed file.
+    EXPECT_EQ(ReadFile(dir / "page.html.bak"), "<font color=\"#FF0000\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "page.html.bak.bak"), "<font color=\"#0000FF\">");
 }
 
 }  // namespace

@@ -71,7 +71,8 @@ TEST(SafeFile, LongestFileNamesCanBeReplaced)
     SaveFileSafely(path, "new");
     EXPECT_EQ(ReadFile(path), "new");
     // Its backup name is one too long for the file system: the backup fails, nothing else.
-    EXPECT_THROW(MakeBackupCopy(path, "old"), EBackupError);
+    TNewBackup backup;
+    EXPECT_THROW(backup.Make(path, "old", 0644), EBackupError);
     EXPECT_EQ(Listing(dir.Path()).size(), 1u);
 }
 
@@ -130,17 +131,39 @@ TEST(SafeFile, ReadOnlyFileIsRefused)
     EXPECT_EQ(ReadFile(dir / "ro.css"), "keep");
 }
 
-TEST(SafeFile, BackupReplacesAnOlderOneWithTheGivenContent)
+TEST(SafeFile, ABackupIsMadeOnceAndNeverWrittenOver)
 {
     TTempDir dir;
     const std::string path = dir / "index.html";
     WriteFile(path, "v2");
-    ASSERT_EQ(chmod(path.c_str(), 0604), 0);
-    WriteFile(dir / "index.html.bak", "v1");
-    MakeBackupCopy(path, "v2");
-    EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v2");
+    {
+        TNewBackup backup;
+        EXPECT_TRUE(backup.Make(path, "v1", 0604));
+        backup.Keep();
+    }
+    EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v1");
     EXPECT_EQ(Mode(dir / "index.html.bak"), 0604u);
+    {
+        TNewBackup second;
+        EXPECT_FALSE(second.Make(path, "v2", 0644));  // kept, not replaced
+        // Dropped without Keep: a backup it did not make is not its to remove.
+    }
+    EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v1");
     EXPECT_EQ(BackupName("/a/b.gif"), "/a/b.gif.bak");
+    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"index.html", "index.html.bak"}));
+}
+
+TEST(SafeFile, ABackupOfAFileThatThenFailsIsRemovedAgain)
+{
+    TTempDir dir;
+    const std::string path = dir / "style.css";
+    WriteFile(path, "a{}");
+    {
+        TNewBackup backup;
+        EXPECT_TRUE(backup.Make(path, "a{}", 0644));
+        EXPECT_EQ(ReadFile(dir / "style.css.bak"), "a{}");
+    }
+    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"style.css"});
 }
 
 TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
@@ -149,15 +172,22 @@ TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
     const std::string path = dir / "index.html";
     WriteFile(path, "v1");
     ASSERT_EQ(mkdir((dir / "index.html.bak").c_str(), 0755), 0);
-    EXPECT_THROW(MakeBackupCopy(path, "v1"), EBackupError);
+    TNewBackup overFolder;
+    EXPECT_THROW(overFolder.Make(path, "v1", 0644), EBackupError);
+    // A link in the backup's place is no backup: refused, never followed or replaced.
+    WriteFile(dir / "elsewhere.txt", "not mine");
+    ASSERT_EQ(symlink("elsewhere.txt", (dir / "linked.css.bak").c_str()), 0);
+    TNewBackup overLink;
+    EXPECT_THROW(overLink.Make(dir / "linked.css", "c", 0644), EBackupError);
+    EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), "not mine");
 
     WriteFile(dir / "other.css", "c");
-    WriteFile(dir / "other.css.bak", "older");
     {
         TFileSizeLimit limit(4);
-        EXPECT_THROW(MakeBackupCopy(dir / "other.css", std::string(100, 'c')), EBackupError);
+        TNewBackup tooBig;
+        EXPECT_THROW(tooBig.Make(dir / "other.css", std::string(100, 'c'), 0644), EBackupError);
     }
-    EXPECT_EQ(ReadFile(dir / "other.css.bak"), "older");
+    EXPECT_FALSE(std::filesystem::exists(dir / "other.css.bak"));
 }
 
 }  // namespace

@@ -31,16 +31,16 @@ TEST(TextConvert, RewritesColoursAndEndsEveryLineWithCrLf)
     EXPECT_EQ(ReadFile(path + ".bak"), "<body bgcolor=\"#FF0000\">\n<p style=\"color: blue\">x</p>\r\n</body>");
 }
 
-TEST(TextConvert, SecondConversionReplacesTheBackup)
+TEST(TextConvert, SecondConversionKeepsTheOriginalBackup)
 {
     TTempDir dir;
     const std::string path = dir / "a.css";
     WriteFile(path, "a { color: #FF0000 }");
     TBatchRun op(Settings(120));
-    op.ConvertText(path);
-    op.ConvertText(path);
+    EXPECT_FALSE(op.ConvertText(path).BackupKept);
+    EXPECT_TRUE(op.ConvertText(path).BackupKept);
     EXPECT_EQ(ReadFile(path), "a { color: #0000FF }\r\n");
-    EXPECT_EQ(ReadFile(path + ".bak"), "a { color: #00FF00 }\r\n");
+    EXPECT_EQ(ReadFile(path + ".bak"), "a { color: #FF0000 }");
 }
 
 TEST(TextConvert, NoBackupWhenUnchecked)

@@ -49,18 +49,19 @@ TEST(Symlink, TheLinkedFileIsConvertedAndTheLinkStays)
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 }
 
-TEST(Symlink, AnOldBackupThatIsALinkIsReplacedNotFollowed)
+TEST(Symlink, AnOldBackupThatIsALinkIsNeitherFollowedNorReplaced)
 {
     TScratch dir;
     WriteBytes(dir / "page.css", Red);
     WriteBytes(dir / "precious.txt", "keep me");
     fs::create_symlink("precious.txt", dir / "page.css.bak");
 
+    // A link is no backup the file could be restored from: the file is not converted.
     const TBatchResult run = RunBatch({dir / "page.css"}, HueSettings(120));
-    EXPECT_TRUE(HasLine(run, SuccessFor(dir / "page.css")));
+    EXPECT_TRUE(HasLine(run, FailureFor(dir / "page.css", BatchLog::ReasonBackup)));
+    EXPECT_EQ(ReadBytes(dir / "page.css"), Red);
     EXPECT_EQ(ReadBytes(dir / "precious.txt"), "keep me");
-    EXPECT_FALSE(fs::is_symlink(dir / "page.css.bak"));
-    EXPECT_EQ(ReadBytes(dir / "page.css.bak"), Red);
+    EXPECT_TRUE(fs::is_symlink(dir / "page.css.bak"));
 }
 
 TEST(Symlink, LinksThatLeadNowhereOrToAFolderFailAndStayAsTheyWere)

@@ -88,17 +88,18 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
     EXPECT_EQ(ReadBytes(small), "p{color:#00FF00}\r\n");
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 
-    // With backups the copy is the first write to fail; the file is not touched after it.
+    // With backups the new content is written first: it fails, so no backup is made and the
+    // file is not touched.
     const TBatchResult withBackup{RunWithFileSizeLimit({big}, true, 64 * 1024)};
-    EXPECT_TRUE(HasLine(withBackup, FailureFor(big, BatchLog::ReasonBackup)));
+    EXPECT_TRUE(HasLine(withBackup, FailureFor(big, BatchLog::ReasonInOut)));
     EXPECT_EQ(ReadBytes(big), original);
     EXPECT_FALSE(fs::exists(big + ".bak"));
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 
-    // An older backup survives a failed new one.
+    // An older backup survives a failed conversion.
     WriteBytes(big + ".bak", "older backup");
     const TBatchResult keepsOld{RunWithFileSizeLimit({big}, true, 64 * 1024)};
-    EXPECT_TRUE(HasLine(keepsOld, FailureFor(big, BatchLog::ReasonBackup)));
+    EXPECT_TRUE(HasLine(keepsOld, FailureFor(big, BatchLog::ReasonInOut)));
     EXPECT_EQ(ReadBytes(big + ".bak"), "older backup");
     EXPECT_EQ(ReadBytes(big), original);
 }
@@ -115,14 +116,13 @@ TEST(WriteFault, AFullFileSystemLeavesTheOriginal)
         ~TUnmount() { umount2(Path.c_str(), MNT_DETACH); }
     } unmount{mountPoint};
 
-    // Room for the file and its backup, not for the new content beside them.
+    // Room for the file and its new content, not for a backup beside them.
     const std::string file = mountPoint + "/site.css";
     const std::string original = BigStylesheet(100 * 1024);
     WriteBytes(file, original);
     const TBatchResult run = RunBatch({file}, HueSettings(120));
-    EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonInOut)));
+    EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonBackup)));
     EXPECT_EQ(ReadBytes(file), original);
     EXPECT_TRUE(StrayFiles(mountPoint).empty());
-    // The backup made before the failing save stays.
-    EXPECT_EQ(ReadBytes(file + ".bak"), original);
+    EXPECT_FALSE(fs::exists(file + ".bak"));
 }
