@@ -4,7 +4,9 @@
 
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <charconv>
+#include <cstring>
 #include <istream>
 #include <ostream>
 
@@ -53,15 +55,31 @@ std::string_view Trim(std::string_view Text)
     return Text;
 }
 
+// Writes the log line by line. A log that cannot be written (a closed pipe, a full disk) does
+// not stop the batch: it is said once on the error stream, and the run cannot end in success.
 class TStreamObserver final : public TBatchObserver {
 public:
-    explicit TStreamObserver(std::ostream& Out) : FOut(Out) {}
+    TStreamObserver(std::ostream& Out, std::ostream& Err) : FOut(Out), FErr(Err) {}
     void ProgressMaximum(int) override {}
     void ProgressStep() override {}
-    void LogLine(const std::string& Line) override { FOut << Line << '\n' << std::flush; }
+    void LogLine(const std::string& Line) override
+    {
+        if (FFailed) return;
+        errno = 0;
+        FOut << Line << '\n' << std::flush;
+        if (!FOut) {
+            FFailed = true;
+            FErr << ProgramName << ": ログを書けません"
+                 << (errno ? std::string("（") + std::strerror(errno) + "）" : std::string()) << "。変換は続けます\n"
+                 << std::flush;
+        }
+    }
+    bool Failed() const { return FFailed; }
 
 private:
     std::ostream& FOut;
+    std::ostream& FErr;
+    bool FFailed = false;
 };
 
 }  // namespace
@@ -208,7 +226,8 @@ int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const T
     return ExitAllConverted;
 }
 
-int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out, std::ostream& Err)
+int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out, std::ostream& Err,
+                   const std::atomic<bool>* Stop)
 {
     if (Line.Help) {
         Out << HelpText();
@@ -220,10 +239,12 @@ int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out
     }
     if (Line.Map) return RunColourMap(In, Out, Err, Line.Settings);
 
-    TBatchRun operation(MakeBatchInput(Line));
-    TStreamObserver observer(Out);
+    TBatchInput input = MakeBatchInput(Line);
+    input.StopRequested = Stop;
+    TBatchRun operation(input);
+    TStreamObserver observer(Out, Err);
     operation.ExecuteConversion(observer);
-    return operation.Successes() == operation.Total() ? ExitAllConverted : ExitSomeFailed;
+    return operation.Successes() == operation.Total() && !observer.Failed() ? ExitAllConverted : ExitSomeFailed;
 }
 
 std::string VersionText() { return std::string(ProgramName) + " " TESSIVAL_VERSION "\n"; }

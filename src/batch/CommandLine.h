@@ -5,6 +5,7 @@
 #include "batch/BatchRun.h"
 #include "base/Exceptions.h"
 
+#include <atomic>
 #include <iosfwd>
 #include <string>
 #include <string_view>
@@ -58,8 +59,11 @@ TBatchInput MakeBatchInput(const TCommandLine& Line);
 // with ExitSomeFailed.
 int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const TConversionSettings& Settings);
 
-// The whole run after parsing: the batch with its log on Out, or --map.
-int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out, std::ostream& Err);
+// The whole run after parsing: the batch with its log on Out, or --map. Stop, when set during
+// the batch, stops it after the files in hand. A log that cannot be written is said once on
+// Err and makes the status ExitSomeFailed; the batch goes on.
+int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out, std::ostream& Err,
+                   const std::atomic<bool>* Stop = nullptr);
 
 std::string HelpText();
 std::string VersionText();

@@ -1,8 +1,11 @@
 #!/usr/bin/env bash
-# Kills a batch with SIGKILL at random moments while it converts large files, again and again,
-# and checks after each kill that every file is byte for byte either its old content or its
-# new one (never a mix), and that every backup is either absent or a whole copy of the old
-# content. PNG files carry their writing time (tIME), which is left out of the comparison.
+# Stops a batch with SIGKILL, SIGINT or SIGTERM at random moments while it converts large files,
+# again and again, and checks after each stop that every file is byte for byte either its old
+# content or its new one (never a mix), that every backup is either absent or a whole copy of
+# the old content, and that SIGINT and SIGTERM end the run with 130 or 143 and leave no temporary
+# file. A second batch then runs over the same files: afterwards every backup is still the old
+# content and no temporary file is left. PNG files carry their writing time (tIME), which is left
+# out of the comparison.
 #
 # Usage: tests/hardening/kill_test.sh [ROUNDS] [TESSIVAL_BATCH]
 #   ROUNDS          how many kills (default 30)
@@ -93,9 +96,18 @@ for r in range(rounds):
     shutil.rmtree(site, ignore_errors=True)
     shutil.copytree(old, site, symlinks=True)
     proc = subprocess.Popen([batch, '--hue', '120', site], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    sig = rng.choice([signal.SIGKILL, signal.SIGINT, signal.SIGTERM])
     time.sleep(rng.uniform(0, max(full_ms, 50) / 1000.0 * 1.1))
-    proc.send_signal(signal.SIGKILL)
+    proc.send_signal(sig)
     proc.wait()
+    round_strays = [os.path.join(f, n) for f, _, names in os.walk(site) for n in names if '.tessival-' in n]
+    if sig != signal.SIGKILL:
+        if proc.returncode not in (0, 1, 128 + sig):
+            problems += 1
+            print('round %d: stopped by signal %d, the batch exited with %d' % (r + 1, sig, proc.returncode))
+        if round_strays:
+            problems += 1
+            print('round %d: signal %d left temporary files %s' % (r + 1, sig, round_strays))
     for rel in files:
         now = content(os.path.join(site, rel))
         if now == content(os.path.join(old, rel)):
@@ -109,11 +121,23 @@ for r in range(rounds):
         if os.path.lexists(backup) and content(backup) != content(os.path.join(old, rel)):
             problems += 1
             print('round %d: %s.bak is not a whole copy of the old content' % (r + 1, rel))
-    for folder, _, names in os.walk(site):
-        strays += sum(1 for n in names if '.tessival-' in n)
+    strays += len(round_strays)
+    # The next run over the same files removes the leftovers and keeps every backup the original.
+    again = subprocess.run([batch, '--hue', '120', site], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    for rel in files:
+        if content(os.path.join(site, rel + '.bak')) != content(os.path.join(old, rel)):
+            problems += 1
+            print('round %d: after the next run %s.bak is not the old content' % (r + 1, rel))
+    left = [n for f, _, names in os.walk(site) for n in names if '.tessival-' in n]
+    if left:
+        problems += 1
+        print('round %d: temporary files after the next run: %s' % (r + 1, left))
+    if round_strays and b'\xe5\x89\x8a\xe9\x99\xa4> ' not in again.stdout:  # "削除> "
+        problems += 1
+        print('round %d: the next run did not say it removed %s' % (r + 1, round_strays))
 shutil.rmtree(os.path.join(work, 'round'), ignore_errors=True)
 print('kill_test: %d rounds, whole run %d ms; files found old %d times, new %d times; '
-      '%d temporary file(s) left by killed runs; %d problem(s)'
+      '%d temporary file(s) left by killed runs and removed by the next; %d problem(s)'
       % (rounds, full_ms, states['old'], states['new'], strays, problems))
 sys.exit(1 if problems else 0)
 PY
