@@ -1,7 +1,6 @@
 #include "text/ColourRewriter.h"
 
 #include "base/Exceptions.h"
-#include "text/ColorList.h"
 #include "text/CssColorFunction.h"
 #include "text/ValueTokens.h"
 
@@ -111,24 +110,6 @@ std::size_t SpanEndAt(std::span<const Span> Spans, std::size_t Pos)
     return it != Spans.begin() && Pos < std::prev(it)->End ? std::prev(it)->End : 0;
 }
 
-// Hash of a name without regard to ASCII case (FNV-1a over the lower-case bytes).
-std::uint32_t NameHash(std::string_view s) noexcept
-{
-    std::uint32_t h = 2166136261u;
-    for (char c : s)
-        h = (h ^ static_cast<unsigned char>(Lower(c))) * 16777619u;
-    return h;
-}
-
-// A power of two at least four times the number of names.
-std::size_t NameSlotCount(std::size_t Lines)
-{
-    std::size_t n = 16;
-    while (n < Lines * 2)
-        n *= 2;
-    return n;
-}
-
 std::int32_t HexValue(char c) noexcept { return c <= '9' ? c - '0' : Lower(c) - 'a' + 10; }
 
 template <typename Span>
@@ -177,57 +158,7 @@ TColourRewriter::TColourRewriter(std::int32_t HueOffset, std::int32_t SatOffset,
                                                   Adjust)),
       FMatcher(Matcher)
 {
-    // One item per line; lines end at CR, LF or CR LF.
-    const std::string_view list = ColorListResource();
-    std::size_t i = 0;
-    while (i < list.size()) {
-        std::size_t end = list.find_first_of("\r\n", i);
-        if (end == npos)
-            end = list.size();
-        FColorNames.emplace_back(list.substr(i, end - i));
-        i = end;
-        if (i < list.size() && list[i] == '\r')
-            ++i;
-        if (i < list.size() && list[i] == '\n')
-            ++i;
-    }
-    FNameKeys.resize(FColorNames.size());
-    FNameSlots.assign(NameSlotCount(FColorNames.size()), 0);
-    const std::size_t mask = FNameSlots.size() - 1;
-    for (std::size_t k = 0; k + 1 < FColorNames.size(); k += 2) {
-        const std::string& name = FColorNames[k];
-        const std::string& value = FColorNames[k + 1];
-        FLongestName = std::max(FLongestName, name.size());
-        FPlainNames = FPlainNames && !name.empty() && std::all_of(name.begin(), name.end(), IsAsciiLetter) &&
-                      value.size() == 7 && value[0] == '#' &&
-                      std::all_of(value.begin() + 1, value.end(), IsHexDigit);
-        if (FindName(name))
-            continue;  // the first equal name wins
-        std::string key = name;
-        std::transform(key.begin(), key.end(), key.begin(), Lower);
-        FNameKeys[k] = std::move(key);
-        std::size_t slot = NameHash(name) & mask;
-        while (FNameSlots[slot] != 0)
-            slot = (slot + 1) & mask;
-        FNameSlots[slot] = static_cast<std::uint16_t>(k + 1);
-    }
     FConvertedCache = std::make_unique<TConverted[]>(ConvertedSlots);
-}
-
-// The "#RRGGBB" of a colour name in any case; nullptr when S is no name.
-const std::string* TColourRewriter::FindName(std::string_view S) const noexcept
-{
-    if (S.empty() || S.size() > FLongestName || FNameSlots.empty())
-        return nullptr;
-    const std::size_t mask = FNameSlots.size() - 1;
-    for (std::size_t slot = NameHash(S) & mask; FNameSlots[slot] != 0; slot = (slot + 1) & mask) {
-        const std::size_t k = FNameSlots[slot] - 1u;
-        const std::string& key = FNameKeys[k];
-        if (key.size() == S.size() &&
-            std::equal(key.begin(), key.end(), S.begin(), [](char a, char b) { return a == Lower(b); }))
-            return &FColorNames[k + 1];
-    }
-    return nullptr;
 }
 
 TColourRewriter::~TColourRewriter() = default;
@@ -514,15 +445,15 @@ void TColourRewriter::ValuePassInto(const TValueContext& Context, TSpan Declarat
 // the name lookup and the hexadecimal colour apply.
 bool TColourRewriter::ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten)
 {
-    if (FPlainNames && Word) {
-        const std::string* hex = FindName(Value);
+    if (FNames.Plain() && Word) {
+        const std::string* hex = FNames.Find(Value);
         if (!hex)
             return false;
         Rewritten.resize(7);
         ConvertHexDigits(*hex, Rewritten.data());
         return Rewritten != Value;
     }
-    if (FPlainNames && Value.size() >= 2 && Value[0] == '#' && std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
+    if (FNames.Plain() && Value.size() >= 2 && Value[0] == '#' && std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
         // The first "#" with six digits, or else three, is the colour; four and eight digits
         // keep their alpha digits after it.
         const std::size_t digits = Value.size() - 1;
@@ -719,7 +650,7 @@ std::string TColourRewriter::ReplaceColorValue(std::string_view T)
 
 std::string TColourRewriter::NameToHex(std::string_view S)
 {
-    const std::string* hex = FindName(S);
+    const std::string* hex = FNames.Find(S);
     return hex ? *hex : std::string(S);
 }
 

@@ -12,6 +12,7 @@
 #include "colour/ColourAdjuster.h"
 #include "colour/Colour.h"
 #include "text/Matcher.h"
+#include "text/NamedColours.h"
 #include "text/TextEncoding.h"
 
 #include <cstddef>
@@ -57,7 +58,7 @@ public:
     static constexpr std::string_view RgbTooLargeMessage = "RGB関数の数字がたぶん大きすぎ";
     static constexpr std::string_view HexDigitsMessage = "16進文字から数字に変換できませんでした";
 
-    // The six conversion settings, as for TColourAdjuster. Loads the named colour table.
+    // The six conversion settings, as for TColourAdjuster.
     TColourRewriter(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                  std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
                  std::span<const bool> Adjust, TMatcher& Matcher = SharedRegExp());
@@ -93,7 +94,7 @@ public:
 
     const TColourAdjuster& Converter() const noexcept { return *FConverter; }
     // Names at even indexes, their "#RRGGBB" values at odd indexes.
-    const std::vector<std::string>& ColorNames() const noexcept { return FColorNames; }
+    const std::vector<std::string>& ColorNames() const noexcept { return FNames.Lines(); }
 
 private:
     struct TSpan {
@@ -124,19 +125,11 @@ private:
     };
     static constexpr std::size_t ConvertedSlots = 4096;
 
-    const std::string* FindName(std::string_view S) const noexcept;
     bool ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten);
     void ConvertHexDigits(std::string_view H, char* Out);
 
     std::unique_ptr<TColourAdjuster> FConverter;
-    std::vector<std::string> FColorNames;
-    // Open addressing over the names without regard to case: index + 1 into FColorNames, 0 free.
-    std::vector<std::uint16_t> FNameSlots;
-    std::vector<std::string> FNameKeys;  // lower-case names, at the index of their name
-    std::size_t FLongestName = 0;
-    // Every name is a word of letters and every value "#" with six hexadecimal digits, so a
-    // value token can be converted without going through every colour form.
-    bool FPlainNames = true;
+    TNamedColours FNames;
     std::unique_ptr<TConverted[]> FConvertedCache;
     TMatcher& FMatcher;
     std::optional<TTextEncoding> FEncoding;  // of the text being rewritten
