@@ -26,7 +26,7 @@ std::vector<std::string> Lines()
     return lines;
 }
 
-// Name lookup as the rewriter does it: the whole text, any case, first entry wins.
+// Name lookup read straight from the list: the whole text, any case, first entry wins.
 std::string Lookup(const std::string& Text)
 {
     const std::vector<std::string> lines = Lines();
