@@ -1,6 +1,7 @@
 #include "batch/CommandLine.h"
 
 #include "batch/FileSearch.h"
+#include "colour/HexColour.h"
 
 #include <sys/stat.h>
 
@@ -39,14 +40,6 @@ void ParsePair(const std::string& Option, const std::string& Text, bool Adjust, 
     Settings.AddPair(before, after, Adjust);
 }
 
-int HexDigit(char c)
-{
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 std::string_view Trim(std::string_view Text)
 {
     const auto blank = [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\f' || c == '\v'; };
@@ -83,28 +76,6 @@ private:
 };
 
 }  // namespace
-
-bool ParseHexColor(std::string_view Text, TRGBColor& Color)
-{
-    if (!Text.empty() && Text.front() == '#') Text.remove_prefix(1);
-    if (Text.size() != 6) return false;
-    int v[6];
-    for (int i = 0; i < 6; ++i)
-        if ((v[i] = HexDigit(Text[static_cast<std::size_t>(i)])) < 0) return false;
-    Color = {v[0] * 16 + v[1], v[2] * 16 + v[3], v[4] * 16 + v[5]};
-    return true;
-}
-
-std::string FormatHexColor(const TRGBColor& Color)
-{
-    static const char digits[] = "0123456789ABCDEF";
-    std::string text = "#";
-    for (const std::int32_t c : {Color.R, Color.G, Color.B}) {
-        text += digits[(c >> 4) & 15];
-        text += digits[c & 15];
-    }
-    return text;
-}
 
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJobs)
 {

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <iosfwd>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // A command line that cannot be carried out; nothing has been touched.
@@ -39,12 +38,6 @@ struct TCommandLine {
 // user on an unknown option, a missing or bad value, or when neither a path nor --map (or
 // both) is given. DefaultJobs is what --jobs is when not given.
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJobs);
-
-// Six hexadecimal digits with an optional leading "#". False when Text is anything else.
-bool ParseHexColor(std::string_view Text, TRGBColor& Color);
-
-// "#" and six upper-case hexadecimal digits.
-std::string FormatHexColor(const TRGBColor& Color);
 
 // The file list a run converts, in argument order: a folder is searched as the main window's
 // folder command does (".htm", ".html", ".css", ".gif", ".png", depth first, sub-folders when

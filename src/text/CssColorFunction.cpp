@@ -1,5 +1,7 @@
 #include "text/CssColorFunction.h"
 
+#include "text/CssScanner.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cmath>
@@ -16,6 +18,16 @@ bool IsCssSpace(char c) noexcept
 bool IsDigit(char c) noexcept { return c >= '0' && c <= '9'; }
 
 char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool StartsWithNoCase(std::string_view s, std::size_t Pos, std::string_view Prefix) noexcept
+{
+    if (Pos > s.size() || s.size() - Pos < Prefix.size())
+        return false;
+    for (std::size_t i = 0; i < Prefix.size(); ++i)
+        if (Lower(s[Pos + i]) != Lower(Prefix[i]))
+            return false;
+    return true;
+}
 
 bool EqualNoCase(std::string_view a, std::string_view b) noexcept
 {
@@ -279,4 +291,29 @@ std::optional<TCssColorFunction> ParseCssColorFunction(std::string_view Text)
     result.HasAlpha = hasAlpha;
     result.Alpha = alpha;
     return result;
+}
+
+std::optional<TCssColorFunction> FindCssColorFunction(std::string_view Text, TTextEncoding Encoding)
+{
+    if (Text.find('(') == std::string_view::npos)
+        return std::nullopt;
+    bool afterIdentifier = false;
+    for (std::size_t i = 0; i < Text.size(); i += CharLengthAt(Text, i, Encoding)) {
+        const bool start =
+            !afterIdentifier && (StartsWithNoCase(Text, i, "rgb") || StartsWithNoCase(Text, i, "hsl"));
+        afterIdentifier = IsIdentifierByte(Text[i]);
+        if (!start)
+            continue;
+        std::size_t open = i + 3;
+        if (open < Text.size() && Lower(Text[open]) == 'a')
+            ++open;
+        if (open >= Text.size() || Text[open] != '(')
+            continue;
+        const std::size_t close = FindOnCharBoundary(Text, ")", open, Encoding);
+        if (close == std::string_view::npos)
+            break;
+        if (auto function = ParseCssColorFunction(Text.substr(i, close + 1 - i)))
+            return function;
+    }
+    return std::nullopt;
 }

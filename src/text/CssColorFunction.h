@@ -4,6 +4,7 @@
 // percentages, and hues with or without an angle unit.
 
 #include "colour/Colour.h"
+#include "text/TextEncoding.h"
 
 #include <optional>
 #include <string_view>
@@ -20,6 +21,12 @@ struct TCssColorFunction {
 // comma form, or a channel outside its range (rgb numbers 0..255, percentages 0..100%), which
 // a browser would clamp but which could not be written back as it was.
 std::optional<TCssColorFunction> ParseCssColorFunction(std::string_view Text);
+
+// The first colour function in Text that ParseCssColorFunction reads: one that starts at "rgb"
+// or "hsl" (any case) that does not continue an identifier, with an optional "a" and "(" right
+// after it, and runs to the first ")" after that. Functions that cannot be read are passed
+// over; the search ends at one without a ")". Text is read in Encoding.
+std::optional<TCssColorFunction> FindCssColorFunction(std::string_view Text, TTextEncoding Encoding);
 
 // HSL to RGB by the formula of CSS Color Level 4: Hue in degrees (any value, taken modulo
 // 360), Saturation and Lightness in percent (0..100). Channels are rounded to the nearest

@@ -10,7 +10,6 @@
 // matched byte by byte. A line feed is the only line break; "." matches a carriage return.
 
 #include "base/Exceptions.h"
-#include "text/ColorList.h"
 #include "text/TextEncoding.h"
 
 #include <cstddef>

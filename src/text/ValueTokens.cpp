@@ -1,15 +1,12 @@
 #include "text/ValueTokens.h"
 
+#include "colour/HexColour.h"
+
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
 bool IsAsciiLetter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-
-bool IsHexDigit(char c) noexcept
-{
-    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
 
 char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
@@ -123,6 +120,15 @@ bool FindDelimited(std::string_view Text, char First, char Last, std::size_t Fro
     Begin = open;
     End = close + 1;
     return true;
+}
+
+std::vector<TTextSpan> CollectDelimited(std::string_view Text, char First, char Last, TTextEncoding Encoding)
+{
+    std::vector<TTextSpan> found;
+    std::size_t begin = 0, end = 0;
+    for (std::size_t pos = 0; FindDelimited(Text, First, Last, pos, Encoding, begin, end); pos = end)
+        found.push_back({begin, end});
+    return found;
 }
 
 bool StartsWithStyle(std::string_view Text, TTextEncoding Encoding) noexcept

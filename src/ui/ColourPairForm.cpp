@@ -2,6 +2,7 @@
 #include "ui/WindowPlacement.h"
 
 #include "base/Exceptions.h"
+#include "colour/HexColour.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -54,14 +55,6 @@ QIcon SpuitIcon()
 
 } // namespace
 
-std::string SwapHexOrder(const std::string& s)
-{
-    if (s.size() < 6)
-        throw EConvertError("文字数6個に満たない");
-    const std::string t = s.substr(s.size() - 6);
-    return t.substr(4, 2) + t.substr(2, 2) + t.substr(0, 2);
-}
-
 std::uint32_t ColorValueOf(const TRGBColor& c)
 {
     return (static_cast<std::uint32_t>(c.R) & 0xFF) | ((static_cast<std::uint32_t>(c.G) & 0xFF) << 8) |
@@ -76,28 +69,16 @@ TRGBColor RGBOfColorValue(std::uint32_t v)
 
 QString ColorValueText(std::uint32_t v)
 {
-    // At least six upper-case digits, then swapped: BBGGRR (or 2BBGGRR) reads RRGGBB.
-    const std::string digits = QString::asprintf("%06X", v).toStdString();
-    return QString::fromStdString(SwapHexOrder(digits));
+    // The platform keeps BBGGRR: its digits swapped read RRGGBB.
+    return QString::fromStdString(SwapHexOrder(FormatHexDigits(v)));
 }
 
 bool HexInputValue(const QString& Text, std::uint32_t& Value)
 {
     try {
-        const std::string swapped = SwapHexOrder(Text.toStdString());
-        std::uint32_t v = 0;
-        for (char ch : swapped) {
-            int d;
-            if (ch >= '0' && ch <= '9')
-                d = ch - '0';
-            else if (ch >= 'A' && ch <= 'F')
-                d = ch - 'A' + 10;
-            else if (ch >= 'a' && ch <= 'f')
-                d = ch - 'a' + 10;
-            else
-                return false;
-            v = (v << 4) | static_cast<std::uint32_t>(d);
-        }
+        std::uint32_t v;
+        if (!ParseHexDigits(SwapHexOrder(Text.toStdString()), v))
+            return false;
         Value = PaletteRelativeFlag | v;
         return true;
     } catch (const EConvertError&) {
@@ -107,9 +88,8 @@ bool HexInputValue(const QString& Text, std::uint32_t& Value)
 
 QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After)
 {
-    return {Adjust ? QStringLiteral("あり") : QStringLiteral("なし"),
-            QStringLiteral("#") + ColorValueText(ColorValueOf(Before)),
-            QStringLiteral("#") + ColorValueText(ColorValueOf(After))};
+    return {Adjust ? QStringLiteral("あり") : QStringLiteral("なし"), QString::fromStdString(FormatHexColor(Before)),
+            QString::fromStdString(FormatHexColor(After))};
 }
 
 TfrmColourPair::TfrmColourPair(QWidget* parent)

@@ -9,7 +9,6 @@
 #include <QWidget>
 
 #include <cstdint>
-#include <string>
 
 class QCheckBox;
 class QColorDialog;
@@ -19,10 +18,6 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
-
-// Reverses the three two-digit groups of a hexadecimal text (BBGGRR <-> RRGGBB); a longer
-// text gives its last six characters. EConvertError "文字数6個に満たない" below six.
-std::string SwapHexOrder(const std::string& s);
 
 // A colour as the platform keeps it: red in the lowest byte, then green, then blue; the
 // highest byte may hold a flag that does not change the colour.

@@ -1,6 +1,6 @@
 #include "ui/MainForm.h"
 
-#include "base/Exceptions.h"
+#include "colour/HexColour.h"
 #include "ui/BackupForm.h"
 #include "ui/PreviewForm.h"
 #include "ui/ColourPairForm.h"
@@ -43,8 +43,6 @@
 #include <QToolButton>
 #include <QUrl>
 #include <QVBoxLayout>
-
-#include <cctype>
 
 namespace {
 
@@ -655,12 +653,7 @@ void TfrmMain::UpdateSpecificColors()
 
 int TfrmMain::HexToInt(const QString& Digits) const
 {
-    bool Valid = !Digits.isEmpty();
-    for (const QChar Digit : Digits)
-        Valid = Valid && Digit.unicode() < 128 && std::isxdigit(Digit.unicode());
-    if (!Valid)
-        throw EConvertError("16進文字から数字に変換できませんでした");
-    return Digits.toInt(nullptr, 16);
+    return HexDigitsValue(Digits.toStdString());
 }
 
 void TfrmMain::btnNewColorsClick()

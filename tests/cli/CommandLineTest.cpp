@@ -68,19 +68,6 @@ TEST(CommandLine, MapHelpAndVersionNeedNoPath)
     EXPECT_TRUE(Parse({"--version"}).Version);
 }
 
-TEST(CommandLine, HexColours)
-{
-    TRGBColor c;
-    EXPECT_TRUE(ParseHexColor("#0aF1b2", c));
-    EXPECT_EQ(c, (TRGBColor{0x0A, 0xF1, 0xB2}));
-    EXPECT_TRUE(ParseHexColor("ffffff", c));
-    EXPECT_EQ(c, (TRGBColor{255, 255, 255}));
-    for (const char* bad : {"", "#", "#fff", "##ffffff", "fffffff", "fffffg", " ffffff", "ff ffff"})
-        EXPECT_FALSE(ParseHexColor(bad, c)) << bad;
-    EXPECT_EQ(FormatHexColor({0x0A, 0xF1, 0xB2}), "#0AF1B2");
-    EXPECT_EQ(FormatHexColor({0, 0, 0}), "#000000");
-}
-
 TEST(CommandLine, MapConvertsEachLine)
 {
     TConversionSettings settings;

@@ -1,4 +1,4 @@
-#include "text/ColorList.h"
+#include "text/NamedColours.h"
 
 #include <gtest/gtest.h>
 
@@ -26,7 +26,7 @@ std::vector<std::string> Lines()
     return lines;
 }
 
-// Name lookup as the rewriter does it: the whole text, any case, first entry wins.
+// Name lookup read straight from the list: the whole text, any case, first entry wins.
 std::string Lookup(const std::string& Text)
 {
     const std::vector<std::string> lines = Lines();
@@ -150,6 +150,52 @@ TEST(ColorList, ValuesAgreeWithAnIndependentTable)
         ++compared;
     }
     EXPECT_EQ(compared, 139);
+}
+
+TEST(NamedColours, FindAgreesWithTheListInAnyCase)
+{
+    const TNamedColours colours;
+    const std::vector<std::string> lines = Lines();
+    EXPECT_EQ(colours.Lines(), lines);
+    EXPECT_TRUE(colours.Plain());
+    for (std::size_t i = 0; i < lines.size(); i += 2) {
+        std::string upper = lines[i], mixed = lines[i];
+        for (std::size_t k = 0; k < upper.size(); ++k) {
+            upper[k] = static_cast<char>(upper[k] - 'a' + 'A');
+            if (k % 2 == 0)
+                mixed[k] = upper[k];
+        }
+        for (const std::string& name : {lines[i], upper, mixed}) {
+            const std::string* value = colours.Find(name);
+            ASSERT_NE(value, nullptr) << name;
+            EXPECT_EQ(*value, Lookup(name)) << name;
+            EXPECT_EQ(*value, lines[i + 1]) << name;
+        }
+    }
+    for (const char* other : {"", "grey", "lightgray", "red ", " red", "redd", "re", "#FF0000", "red\n",
+                              "lightgoldenrodyellows", "r\xC3\xA9" "d", "aliceblue\r\n#F0F8FF"})
+        EXPECT_EQ(colours.Find(other), nullptr) << other;
+}
+
+TEST(NamedColours, OtherLists)
+{
+    // Any line break; of equal names the first counts; a name without a value is no colour.
+    const TNamedColours colours("Red\n#123456\r\nred\r#654321\nnavy\r\n#000080\nblue");
+    ASSERT_EQ(colours.Lines().size(), 7u);
+    ASSERT_NE(colours.Find("RED"), nullptr);
+    EXPECT_EQ(*colours.Find("RED"), "#123456");
+    ASSERT_NE(colours.Find("Navy"), nullptr);
+    EXPECT_EQ(*colours.Find("Navy"), "#000080");
+    EXPECT_EQ(colours.Find("blue"), nullptr);
+    EXPECT_TRUE(colours.Plain());
+
+    EXPECT_EQ(TNamedColours("").Find("red"), nullptr);
+    EXPECT_TRUE(TNamedColours("red\n#abcdef").Plain());
+    EXPECT_FALSE(TNamedColours("red\n#12345G").Plain());
+    EXPECT_FALSE(TNamedColours("red\n123456").Plain());
+    EXPECT_FALSE(TNamedColours("red\n#1234567").Plain());
+    EXPECT_FALSE(TNamedColours("red-x\n#123456").Plain());
+    EXPECT_FALSE(TNamedColours("navy\n#000080\nred2\n#FF0000").Plain());
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include "text/ColourRewriter.h"
 
 #include "colour/ColourAdjuster.h"
-#include "text/ColorList.h"
+#include "text/NamedColours.h"
 #include "text/CssColorFunction.h"
 
 #include <gtest/gtest.h>

@@ -218,6 +218,23 @@ TEST(ColourRewriterValues, UrlsStringsAndWordsThatAreNotColourNames)
     });
 }
 
+// A quote with no closing quote opens a string that ends at the end of its line, as CSS has it:
+// a colour later on that line is inside the string and stays, one on the next line is converted.
+TEST(ColourRewriterValues, UnclosedStringEndsAtTheEndOfItsLine)
+{
+    ExpectCases({
+        {"p { content: \"a red;\n  color: blue; }", 0, "p { content: \"a red;\n  color: #0000FF; }"},
+        {"p { content: 'a red;\r\n  color: blue; }", 0, "p { content: 'a red;\r\n  color: #0000FF; }"},
+        {"p { content: \"a red;\r  color: blue; }", 0, "p { content: \"a red;\r  color: #0000FF; }"},
+        {"p { content: \"a red;\f  color: blue; }", 0, "p { content: \"a red;\f  color: #0000FF; }"},
+        // Inside a url, and in a style attribute.
+        {"p { background: url(\"a red.png\n) red; }", 0, "p { background: url(\"a red.png\n) #FF0000; }"},
+        {"<p style=\"content: 'a red;\ncolor: blue\">", 0, "<p style=\"content: 'a red;\ncolor: #0000FF\">"},
+        // Closed on its line, the string ends at its quote.
+        {"p { content: \"a\" red;\n  color: blue; }", 0, "p { content: \"a\" #FF0000;\n  color: #0000FF; }"},
+    });
+}
+
 TEST(ColourRewriterValues, ColourForms)
 {
     ExpectCases({

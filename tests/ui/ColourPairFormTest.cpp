@@ -1,7 +1,6 @@
 // The colour pair dialog: hexadecimal input, the row "OK" makes, the colour dialog, the
 // eyedropper and its help message.
 
-#include "base/Exceptions.h"
 #include "ui/ColourPairForm.h"
 
 #include <QApplication>
@@ -59,22 +58,6 @@ class ColourPairFormTest : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase() { qRegisterMetaType<TRGBColor>(); }
-
-    void swapHexOrderReversesTheThreeGroups()
-    {
-        QCOMPARE(SwapHexOrder("0080FF"), std::string("FF8000"));
-        QCOMPARE(SwapHexOrder("FF8000"), std::string("0080FF"));
-        QCOMPARE(SwapHexOrder("#FF8000"), std::string("0080FF"));
-        QCOMPARE(SwapHexOrder("20080FF"), std::string("FF8000"));
-        QCOMPARE(SwapHexOrder("xyz123456"), std::string("563412"));
-        try {
-            SwapHexOrder("FF80");
-            QFAIL("no error for four characters");
-        } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), std::string("文字数6個に満たない"));
-        }
-        QVERIFY_THROWS_EXCEPTION(EConvertError, SwapHexOrder(""));
-    }
 
     void swatchTextIgnoresTheFlagByte()
     {
