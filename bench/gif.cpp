@@ -1,5 +1,6 @@
 // GIF codec speed on a 1-megapixel photo-like image: load (LZW decoding), octree palette
 // with Floyd-Steinberg dithering, and save (LZW encoding), in megapixels per second.
+#include "gif/GIFConvert.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFQuantize.h"
 #include "graphics/Bitmap.h"

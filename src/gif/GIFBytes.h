@@ -13,7 +13,7 @@ namespace gifbytes {
 inline void ReadExact(TStream& Stream, void* Buffer, std::int64_t Count)
 {
     if (Count > 0 && Stream.Read(Buffer, Count) != Count)
-        throw GIFException("Premature end of data");
+        throw GIFException(GifMessage::PrematureEnd);
 }
 
 // One byte; false at the end of the stream.

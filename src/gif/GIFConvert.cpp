@@ -1,7 +1,11 @@
 // Exchange between GIF frames and bitmaps: a frame as an 8-bit bitmap, the image as a
 // bitmap, a bitmap as a new frame (with colour reduction and a transparency mask).
 
+#include "gif/GIFConvert.h"
+
 #include "gif/GIFExtensions.h"
+#include "gif/GIFFormat.h"
+#include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFQuantize.h"
 
@@ -77,9 +81,9 @@ std::unique_ptr<TBitmap> ReduceToPalette(const TBitmap& Source, int ReductionMet
     const int width = Source.Width();
     const int height = Source.Height();
     if (static_cast<std::int64_t>(width) * height > GIFMaxPixels)
-        throw GIFException("Image too large");
+        throw GIFException(GifMessage::TooLarge);
     if (DitherMethod != 0 && DitherMethod != 1)
-        throw GIFException("Unsupported dither method");
+        throw GIFException(GifMessage::DitherMethod);
 
     std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * 3 + 3);
     const bool direct24 = Source.PixelFormat() == TPixelFormat::pf24bit;
@@ -116,19 +120,19 @@ std::unique_ptr<TBitmap> ReduceToPalette(const TBitmap& Source, int ReductionMet
         break;
     case 7: {
         if (ReductionDepth < 0 || ReductionDepth > 8)
-            throw GIFException("Invalid reduction depth");
+            throw GIFException(GifMessage::ReductionDepth);
         lookup = std::make_unique<TFastColorLookup>(
             BuildOctreePalette(rows, width, height, 1 << ReductionDepth, 8, false));
         break;
     }
     case 9:
         if (!CustomPalette || CustomPalette->empty())
-            throw GIFException("No custom palette");
+            throw GIFException(GifMessage::NoCustomPalette);
         lookup = std::make_unique<TFastColorLookup>(*CustomPalette);
         break;
     default:
         // The desktop's system palettes (methods 1, 2 and 8) are not available here.
-        throw GIFException("Unsupported color reduction method");
+        throw GIFException(GifMessage::ReductionMethod);
     }
 
     auto result = NewIndexedBitmap(width, height, lookup->Palette());
@@ -186,7 +190,7 @@ const TBitmap& TGIFSubImage::Bitmap()
     if (!FBitmap) {
         const TGIFColorMap& map = ActiveColorMap();
         if (map.Count() == 0)
-            throw GIFException("No global or local color table defined");
+            throw GIFException(GifMessage::NoColorTable);
         auto bitmap = NewIndexedBitmap(FWidth, FHeight, map.Data());
         if (!FData.empty()) {
             for (int y = 0; y < FHeight; ++y)
@@ -281,7 +285,7 @@ void TGIFSubImage::ImportRows(const TBitmap& Source)
 void TGIFSubImage::ImportTransparencyMask(const TBitmap& Mask)
 {
     FColorMap.SortColorsByUse();
-    if (FColorMap.Count() == 0 || FColorMap.Count() >= 256)
+    if (FColorMap.Count() == 0 || FColorMap.Count() >= GifFormat::MaxColorTableEntries)
         return;
     const int transparent = FColorMap.Add({0, 0, 0});
 
@@ -343,11 +347,11 @@ std::unique_ptr<TBitmap> TGIFImage::MakeBitmap()
 
     // The first frame drawn onto a picture of the logical screen's size.
     if (static_cast<std::int64_t>(Width()) * Height() > GIFMaxPixels)
-        throw GIFException("Image too large");
+        throw GIFException(GifMessage::TooLarge);
     TGIFColorMap& frameMap = frame.ActiveColorMap();
     const TGIFColorMap& screenMap = GlobalColorMap().Count() > 0 ? GlobalColorMap() : frameMap;
     if (screenMap.Count() == 0 || frameMap.Count() == 0)
-        throw GIFException("No global or local color table defined");
+        throw GIFException(GifMessage::NoColorTable);
     const TGIFPalette& palette = screenMap.Data();
     auto bitmap = NewIndexedBitmap(Width(), Height(), palette);
     if (bitmap->Empty())

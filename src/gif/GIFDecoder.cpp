@@ -18,7 +18,7 @@ void TGIFDecoder::DecodeImageData(TStream& Stream, std::uint8_t* Pixels, int Wid
         return;
     // A clear code of 4096 or more would leave no room in the table for the roots.
     if (size >= 12)
-        throw GIFException("Invalid GIF data");
+        throw GIFException(GifMessage::InvalidData);
 
     // The state is about 32 KB: too much for the stack of a deep caller.
     auto decoder = std::unique_ptr<TGIFDecoder>(new TGIFDecoder(Stream, Warn));
@@ -133,7 +133,7 @@ int TGIFDecoder::NextPixel()
         // Skip whatever sub-blocks are left, up to and including the terminator.
         for (;;) {
             std::uint8_t n = 0;
-            if (FStream.Read(&n, 1) != 1 || n == 0)
+            if (FStream.Read(&n, 1) != 1 || n == GifFormat::BlockTerminator)
                 break;
             const std::int64_t left = FStreamSize - FStream.Position();
             FStream.Seek(left < n ? (left > 0 ? left : 0) : n, TSeekOrigin::soCurrent);
@@ -155,14 +155,14 @@ int TGIFDecoder::NextPixel()
     int steps = 0;
     while (code >= FClearCode) {
         if (FStackTop >= StackSize || ++steps > TableSize)
-            throw GIFException("Circular decoder table entry");
+            throw GIFException(GifMessage::CircularTable);
         FStack[FStackTop++] = FSuffix[code];
         if (FPrefix[code] == code)
-            throw GIFException("Circular decoder table entry");
+            throw GIFException(GifMessage::CircularTable);
         code = FPrefix[code];
     }
     if (FStackTop >= StackSize)
-        throw GIFException("Circular decoder table entry");
+        throw GIFException(GifMessage::CircularTable);
     FFirstPixel = FSuffix[code];
     FStack[FStackTop++] = static_cast<std::int16_t>(FFirstPixel);
 
@@ -189,12 +189,12 @@ bool TGIFDecoder::Refill()
     if (FStream.Read(&n, 1) != 1)
         return false;
     int count = n;
-    if (n == 0) {
+    if (n == GifFormat::BlockTerminator) {
         FEndOfBlocks = true;
     } else {
         const std::int64_t left = FStreamSize - FStream.Position();
         if (left < count) {
-            Warning("Premature end of data");
+            Warning(GifMessage::PrematureEnd);
             count = left > 0 ? static_cast<int>(left) : 0;
         }
         count = static_cast<int>(FStream.Read(FBuffer + 2, count));
@@ -215,7 +215,7 @@ int TGIFDecoder::ReadCode(int Width)
     if (FCurrentBit + Width >= FBitCount) {
         if (FEndOfBlocks) {
             if (FCurrentBit >= FBitCount)
-                Warning("Decoder bit buffer under-run");
+                Warning(GifMessage::BitBufferUnderrun);
             return -1;
         }
         if (!Refill())

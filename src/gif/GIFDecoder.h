@@ -4,6 +4,8 @@
 // 255 bytes. Short and corrupt data is tolerated as far as it goes; nothing is read or
 // written outside the decoder's fixed tables and the caller's pixel buffer.
 
+#include "gif/GIFFormat.h"
+
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -53,7 +55,7 @@ private:
 
     // The last two bytes of the previous sub-block, then the current one; a few zero bytes
     // after it so that a three-byte read at the end stays inside.
-    std::uint8_t FBuffer[2 + 255 + 4] = {};
+    std::uint8_t FBuffer[2 + GifFormat::MaxSubBlockSize + 4] = {};
     int FCurrentBit = 0;
     int FBitCount = 0;
     int FByteCount = 2;

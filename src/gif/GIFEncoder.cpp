@@ -24,12 +24,12 @@ TGIFWriter::~TGIFWriter()
 
 std::int64_t TGIFWriter::Read(void*, std::int64_t)
 {
-    throw GIFException("Invalid stream operation");
+    throw GIFException(GifMessage::StreamOperation);
 }
 
 std::int64_t TGIFWriter::Seek(std::int64_t, TSeekOrigin)
 {
-    throw GIFException("Invalid stream operation");
+    throw GIFException(GifMessage::StreamOperation);
 }
 
 std::int64_t TGIFWriter::Write(const void* Buffer, std::int64_t Count)
@@ -143,7 +143,7 @@ void TGIFEncoder::EncodeImageData(TStream& Stream, int BitsPerPixel, int MaxColo
     }
     FWriter = nullptr;
     writer.Close();
-    const std::uint8_t terminator = 0;
+    const std::uint8_t terminator = GifFormat::BlockTerminator;
     Stream.WriteBuffer(&terminator, 1);
 }
 
@@ -200,7 +200,7 @@ void TLZWEncoder::Compress()
     const int maxColor = FMaxColor;
     int prefix = walk.Next();
     if (prefix >= maxColor)
-        throw GIFException("Color not in color table");
+        throw GIFException(GifMessage::ColorNotInTable);
 
     THashTable& table = *FHashTable;
     while (!walk.Done()) {
@@ -211,7 +211,7 @@ void TLZWEncoder::Compress()
             const int pixel = *p;
             if (pixel >= maxColor) {
                 walk.SkipTo(p);
-                throw GIFException("Color not in color table");
+                throw GIFException(GifMessage::ColorNotInTable);
             }
             const std::uint32_t key = (static_cast<std::uint32_t>(prefix) << 8) | static_cast<std::uint32_t>(pixel);
             const int code = table.Lookup(key);

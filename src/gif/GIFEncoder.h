@@ -3,6 +3,7 @@
 // that cuts the code stream into sub-blocks of at most 255 bytes.
 
 #include "gif/GIFDecoder.h"
+#include "gif/GIFFormat.h"
 #include "graphics/Stream.h"
 
 #include <cstdint>
@@ -36,7 +37,7 @@ public:
     void WriteByte(std::uint8_t Value)
     {
         FBuffer[1 + FPending++] = Value;
-        if (FPending == 255)
+        if (FPending == GifFormat::MaxSubBlockSize)
             FlushBlock();
     }
     // Writes the pending bytes, if any, as a last, shorter sub-block.
@@ -45,7 +46,7 @@ public:
 private:
     void FlushBlock();
 
-    std::uint8_t FBuffer[256];
+    std::uint8_t FBuffer[1 + GifFormat::MaxSubBlockSize];
     int FPending = 0;
 };
 

@@ -1,6 +1,9 @@
 #include "gif/GIFExtensions.h"
 
 #include "gif/GIFBytes.h"
+#include "gif/GIFColorMap.h"
+#include "gif/GIFFormat.h"
+#include "gif/GIFFrame.h"
 #include "graphics/Stream.h"
 
 #include <algorithm>
@@ -33,9 +36,11 @@ const TGIFExtensionClass* FindApplicationClass(TStream& Stream)
     std::uint8_t head[2];
     if (Stream.Read(head, 2) == 2) {  // label and block size
         TGIFApplicationIdentifier id{};
-        if (head[1] == 10 && Stream.Read(id.data(), 10) == 10) {
+        if (head[1] == GifFormat::ShortApplicationBlockSize &&
+            Stream.Read(id.data(), GifFormat::ShortApplicationBlockSize) == GifFormat::ShortApplicationBlockSize) {
             found = &TGIFUnknownAppExtension::Class;
-        } else if (head[1] == 11 && Stream.Read(id.data(), 11) == 11) {
+        } else if (head[1] == GifFormat::ApplicationBlockSize &&
+                   Stream.Read(id.data(), GifFormat::ApplicationBlockSize) == GifFormat::ApplicationBlockSize) {
             found = TAppExtensionList::Find(id);
             if (!found)
                 found = &TGIFUnknownAppExtension::Class;
@@ -48,21 +53,23 @@ const TGIFExtensionClass* FindApplicationClass(TStream& Stream)
 } // namespace
 
 const TGIFExtensionClass TGIFGraphicControlExtension::Class = {
-    0xF9, [](TStream&) { return Itself(TGIFGraphicControlExtension::Class); }, &Make<TGIFGraphicControlExtension>,
-    "TGIFGraphicControlExtension"};
+    GifFormat::GraphicControlLabel, [](TStream&) { return Itself(TGIFGraphicControlExtension::Class); },
+    &Make<TGIFGraphicControlExtension>, "TGIFGraphicControlExtension"};
 const TGIFExtensionClass TGIFTextExtension::Class = {
-    0x01, [](TStream&) { return Itself(TGIFTextExtension::Class); }, &Make<TGIFTextExtension>, "TGIFTextExtension"};
+    GifFormat::PlainTextLabel, [](TStream&) { return Itself(TGIFTextExtension::Class); },
+    &Make<TGIFTextExtension>, "TGIFTextExtension"};
 const TGIFExtensionClass TGIFCommentExtension::Class = {
-    0xFE, [](TStream&) { return Itself(TGIFCommentExtension::Class); }, &Make<TGIFCommentExtension>,
-    "TGIFCommentExtension"};
-const TGIFExtensionClass TGIFApplicationExtension::Class = {0xFF, &FindApplicationClass,
-                                                            &Make<TGIFApplicationExtension>,
-                                                            "TGIFApplicationExtension"};
+    GifFormat::CommentLabel, [](TStream&) { return Itself(TGIFCommentExtension::Class); },
+    &Make<TGIFCommentExtension>, "TGIFCommentExtension"};
+const TGIFExtensionClass TGIFApplicationExtension::Class = {
+    GifFormat::ApplicationLabel, &FindApplicationClass, &Make<TGIFApplicationExtension>,
+    "TGIFApplicationExtension"};
 const TGIFExtensionClass TGIFAppExtNSLoop::Class = {
-    0xFF, [](TStream&) { return Itself(TGIFAppExtNSLoop::Class); }, &Make<TGIFAppExtNSLoop>, "TGIFAppExtNSLoop"};
+    GifFormat::ApplicationLabel, [](TStream&) { return Itself(TGIFAppExtNSLoop::Class); },
+    &Make<TGIFAppExtNSLoop>, "TGIFAppExtNSLoop"};
 const TGIFExtensionClass TGIFUnknownAppExtension::Class = {
-    0xFF, [](TStream&) { return Itself(TGIFUnknownAppExtension::Class); }, &Make<TGIFUnknownAppExtension>,
-    "TGIFUnknownAppExtension"};
+    GifFormat::ApplicationLabel, [](TStream&) { return Itself(TGIFUnknownAppExtension::Class); },
+    &Make<TGIFUnknownAppExtension>, "TGIFUnknownAppExtension"};
 
 // ---------------------------------------------------------------------------------------------
 // Registries
@@ -121,16 +128,16 @@ void TGIFExtension::LoadFromStream(TStream& Stream)
 {
     std::uint8_t head[2];
     ReadExact(Stream, head, 2);
-    if (head[0] != 0x21)
-        throw GIFException("Invalid extension introducer");
+    if (head[0] != GifFormat::ExtensionIntroducer)
+        throw GIFException(GifMessage::BadIntroducer);
     if (head[1] != ExtensionType())
-        throw GIFException("Internal error: Extension Instance does not match Extension Label");
+        throw GIFException(GifMessage::ExtensionMismatch);
     LoadBody(Stream);
 }
 
 void TGIFExtension::SaveToStream(TStream& Stream)
 {
-    const std::uint8_t head[2] = {0x21, ExtensionType()};
+    const std::uint8_t head[2] = {GifFormat::ExtensionIntroducer, ExtensionType()};
     Stream.WriteBuffer(head, 2);
     SaveBody(Stream);
 }
@@ -160,9 +167,9 @@ std::unique_ptr<TGIFExtension> TGIFGraphicControlExtension::Clone(TGIFSubImage* 
 void TGIFGraphicControlExtension::SetTransparent(bool Value)
 {
     if (Value)
-        FRecord[1] |= 0x01;
+        FRecord[1] |= GifFormat::TransparentColorFlag;
     else
-        FRecord[1] &= static_cast<std::uint8_t>(~0x01);
+        FRecord[1] &= static_cast<std::uint8_t>(~GifFormat::TransparentColorFlag);
     if (FFrame)
         FFrame->SetTransparentFlag(Value);
 }
@@ -172,7 +179,7 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int Value)
     if (FFrame) {
         const int count = FFrame->ActiveColorMap().Count();
         if (count > 0 && (Value < 0 || Value >= count)) {
-            Warning(TGIFSeverity::gsWarning, "Invalid color index");
+            Warning(TGIFSeverity::gsWarning, GifMessage::ColorIndex);
             Value = 0;
         }
     }
@@ -182,14 +189,15 @@ void TGIFGraphicControlExtension::SetTransparentColorIndex(int Value)
 void TGIFGraphicControlExtension::SetUserInput(bool Value)
 {
     if (Value)
-        FRecord[1] |= 0x02;
+        FRecord[1] |= GifFormat::UserInputFlag;
     else
-        FRecord[1] &= static_cast<std::uint8_t>(~0x02);
+        FRecord[1] &= static_cast<std::uint8_t>(~GifFormat::UserInputFlag);
 }
 
 void TGIFGraphicControlExtension::SetDisposal(int Value)
 {
-    FRecord[1] = static_cast<std::uint8_t>((FRecord[1] & ~0x1C) | ((Value & 7) << 2));
+    const std::uint8_t field = GifFormat::PackField(Value, GifFormat::DisposalMask, GifFormat::DisposalShift);
+    FRecord[1] = static_cast<std::uint8_t>((FRecord[1] & ~GifFormat::DisposalMask) | field);
 }
 
 void TGIFGraphicControlExtension::SetDelay(int Value)
@@ -199,10 +207,11 @@ void TGIFGraphicControlExtension::SetDelay(int Value)
 
 void TGIFGraphicControlExtension::LoadBody(TStream& Stream)
 {
-    std::array<std::uint8_t, 6> record = {};
-    const std::int64_t got = Stream.Read(record.data(), 6);
-    if (got < 6) {
-        Warning(TGIFSeverity::gsWarning, "Premature end of data");
+    decltype(FRecord) record = {};
+    const std::int64_t size = static_cast<std::int64_t>(record.size());
+    const std::int64_t got = Stream.Read(record.data(), size);
+    if (got < size) {
+        Warning(TGIFSeverity::gsWarning, GifMessage::PrematureEnd);
         std::copy_n(record.begin(), got > 0 ? got : 0, FRecord.begin());
     } else {
         FRecord = record;
@@ -213,7 +222,7 @@ void TGIFGraphicControlExtension::LoadBody(TStream& Stream)
 
 void TGIFGraphicControlExtension::SaveBody(TStream& Stream)
 {
-    Stream.WriteBuffer(FRecord.data(), 6);
+    Stream.WriteBuffer(FRecord.data(), static_cast<std::int64_t>(FRecord.size()));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -224,9 +233,9 @@ void TGIFTextLines::Load(TStream& Stream, std::vector<std::string>& Lines)
     Lines.clear();
     for (;;) {
         std::uint8_t size = 0;
-        if (!ReadByte(Stream, size) || size == 0)
+        if (!ReadByte(Stream, size) || size == GifFormat::BlockTerminator)
             break;
-        char block[255];
+        char block[GifFormat::MaxSubBlockSize];
         const std::int64_t got = Stream.Read(block, size);
         const std::size_t length = got > 0 ? static_cast<std::size_t>(got) : 0;
         const char* zero = static_cast<const char*>(std::memchr(block, 0, length));
@@ -241,13 +250,13 @@ void TGIFTextLines::Save(TStream& Stream, const std::vector<std::string>& Lines)
     for (const std::string& line : Lines) {
         std::size_t done = 0;
         while (done < line.size()) {
-            const std::size_t size = std::min<std::size_t>(255, line.size() - done);
+            const std::size_t size = std::min<std::size_t>(GifFormat::MaxSubBlockSize, line.size() - done);
             WriteByte(Stream, static_cast<std::uint8_t>(size));
             Stream.WriteBuffer(line.data() + done, static_cast<std::int64_t>(size));
             done += size;
         }
     }
-    WriteByte(Stream, 0);
+    WriteByte(Stream, GifFormat::BlockTerminator);
 }
 
 TGIFTextExtension::TGIFTextExtension(TGIFSubImage* Frame) : TGIFExtension(Frame) {}
@@ -262,13 +271,13 @@ std::unique_ptr<TGIFExtension> TGIFTextExtension::Clone(TGIFSubImage* Frame) con
 
 void TGIFTextExtension::LoadBody(TStream& Stream)
 {
-    ReadExact(Stream, Record.data(), 13);
+    ReadExact(Stream, Record.data(), static_cast<std::int64_t>(Record.size()));
     TGIFTextLines::Load(Stream, Text);
 }
 
 void TGIFTextExtension::SaveBody(TStream& Stream)
 {
-    Stream.WriteBuffer(Record.data(), 13);
+    Stream.WriteBuffer(Record.data(), static_cast<std::int64_t>(Record.size()));
     TGIFTextLines::Save(Stream, Text);
 }
 
@@ -304,30 +313,30 @@ std::unique_ptr<TGIFExtension> TGIFApplicationExtension::Clone(TGIFSubImage* Fra
 void TGIFApplicationExtension::LoadBody(TStream& Stream)
 {
     const std::uint8_t size = ReadByteExact(Stream);
-    if (size < 10)
-        throw GIFException("Unsupported Application Extension block size");
-    ReadExact(Stream, Identifier.data(), 11);
+    if (size < GifFormat::ShortApplicationBlockSize)
+        throw GIFException(GifMessage::AppBlockSize);
+    ReadExact(Stream, Identifier.data(), GifFormat::ApplicationBlockSize);
     // A 10-byte identifier block: the eleventh byte read belongs to the data.
-    Stream.Seek(static_cast<std::int64_t>(size) - 11, TSeekOrigin::soCurrent);
+    Stream.Seek(static_cast<std::int64_t>(size) - GifFormat::ApplicationBlockSize, TSeekOrigin::soCurrent);
     LoadData(Stream);
 }
 
 void TGIFApplicationExtension::SaveBody(TStream& Stream)
 {
-    WriteByte(Stream, 11);
-    Stream.WriteBuffer(Identifier.data(), 11);
+    WriteByte(Stream, GifFormat::ApplicationBlockSize);
+    Stream.WriteBuffer(Identifier.data(), GifFormat::ApplicationBlockSize);
     SaveData(Stream);
 }
 
 void TGIFApplicationExtension::LoadData(TStream&)
 {
     // Only blocks whose identifier block is longer than 11 bytes end up here.
-    throw GIFException("Unsupported Application Extension block size");
+    throw GIFException(GifMessage::AppBlockSize);
 }
 
 void TGIFApplicationExtension::SaveData(TStream& Stream)
 {
-    WriteByte(Stream, 0);
+    WriteByte(Stream, GifFormat::BlockTerminator);
 }
 
 TGIFAppExtNSLoop::TGIFAppExtNSLoop(TGIFSubImage* Frame) : TGIFApplicationExtension(Frame)
@@ -348,23 +357,23 @@ void TGIFAppExtNSLoop::LoadData(TStream& Stream)
 {
     for (;;) {
         const std::uint8_t size = ReadByteExact(Stream);
-        if (size == 0)
+        if (size == GifFormat::BlockTerminator)
             break;
-        const std::uint8_t id = ReadByteExact(Stream);
-        if ((id & 7) == 1) {
-            if (size < 3)
-                throw GIFException("Invalid GIF data");
+        const std::uint8_t id = ReadByteExact(Stream) & GifFormat::NetscapeSubBlockIdMask;
+        if (id == GifFormat::NetscapeLoopId) {
+            if (size < GifFormat::NetscapeLoopBlockSize)
+                throw GIFException(GifMessage::InvalidData);
             std::uint8_t value[2];
             ReadExact(Stream, value, 2);
             Loops = Get16(value);
-            Skip(Stream, size - 3);
-        } else if ((id & 7) == 2) {
-            if (size < 5)
-                throw GIFException("Invalid GIF data");
+            Skip(Stream, size - GifFormat::NetscapeLoopBlockSize);
+        } else if (id == GifFormat::NetscapeBufferId) {
+            if (size < GifFormat::NetscapeBufferBlockSize)
+                throw GIFException(GifMessage::InvalidData);
             std::uint8_t value[4];
             ReadExact(Stream, value, 4);
             BufferSize = Get32(value);
-            Skip(Stream, size - 5);
+            Skip(Stream, size - GifFormat::NetscapeBufferBlockSize);
         } else {
             Skip(Stream, size - 1);
         }
@@ -373,15 +382,17 @@ void TGIFAppExtNSLoop::LoadData(TStream& Stream)
 
 void TGIFAppExtNSLoop::SaveData(TStream& Stream)
 {
-    std::uint8_t loop[4] = {3, 1, 0, 0};
+    std::uint8_t loop[1 + GifFormat::NetscapeLoopBlockSize] = {GifFormat::NetscapeLoopBlockSize,
+                                                               GifFormat::NetscapeLoopId, 0, 0};
     Put16(loop + 2, Loops);
-    Stream.WriteBuffer(loop, 4);
+    Stream.WriteBuffer(loop, sizeof loop);
     if (BufferSize != 0) {
-        std::uint8_t buffer[6] = {5, 2, 0, 0, 0, 0};
+        std::uint8_t buffer[1 + GifFormat::NetscapeBufferBlockSize] = {GifFormat::NetscapeBufferBlockSize,
+                                                                       GifFormat::NetscapeBufferId, 0, 0, 0, 0};
         Put32(buffer + 2, BufferSize);
-        Stream.WriteBuffer(buffer, 6);
+        Stream.WriteBuffer(buffer, sizeof buffer);
     }
-    WriteByte(Stream, 0);
+    WriteByte(Stream, GifFormat::BlockTerminator);
 }
 
 std::unique_ptr<TGIFExtension> TGIFUnknownAppExtension::Clone(TGIFSubImage* Frame) const
@@ -397,7 +408,7 @@ void TGIFUnknownAppExtension::LoadData(TStream& Stream)
     Blocks.clear();
     for (;;) {
         std::uint8_t size = 0;
-        if (!ReadByte(Stream, size) || size == 0)
+        if (!ReadByte(Stream, size) || size == GifFormat::BlockTerminator)
             break;
         std::vector<std::uint8_t> block(size);
         const std::int64_t got = Stream.Read(block.data(), size);
@@ -415,9 +426,9 @@ void TGIFUnknownAppExtension::SaveData(TStream& Stream)
     for (const auto& block : Blocks) {
         if (block.empty())
             continue;
-        const std::size_t size = std::min<std::size_t>(block.size(), 255);
+        const std::size_t size = std::min<std::size_t>(block.size(), GifFormat::MaxSubBlockSize);
         WriteByte(Stream, static_cast<std::uint8_t>(size));
         Stream.WriteBuffer(block.data(), static_cast<std::int64_t>(size));
     }
-    WriteByte(Stream, 0);
+    WriteByte(Stream, GifFormat::BlockTerminator);
 }

@@ -2,7 +2,8 @@
 // The extension blocks of a frame: graphic control, plain text, comment and application
 // extensions, and the registries that choose a class for a block being read.
 
-#include "gif/GIFImage.h"
+#include "gif/GIFFormat.h"
+#include "gif/GIFItem.h"
 
 #include <array>
 #include <cstdint>
@@ -66,20 +67,23 @@ public:
     explicit TGIFGraphicControlExtension(TGIFSubImage* Frame);
     ~TGIFGraphicControlExtension() override;
     std::string ClassName() const override { return "TGIFGraphicControlExtension"; }
-    std::uint8_t ExtensionType() const override { return 0xF9; }
+    std::uint8_t ExtensionType() const override { return GifFormat::GraphicControlLabel; }
     const TGIFExtensionClass& ExtensionClass() const override { return Class; }
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* Frame) const override;
 
-    bool Transparent() const noexcept { return (FRecord[1] & 0x01) != 0; }
+    bool Transparent() const noexcept { return (FRecord[1] & GifFormat::TransparentColorFlag) != 0; }
     // Also sets or clears the frame's transparent flag.
     void SetTransparent(bool Value);
     std::uint8_t TransparentColorIndex() const noexcept { return FRecord[4]; }
     // An index not below the active colour map's count (when it has colours) warns
     // "Invalid color index" and stores 0.
     void SetTransparentColorIndex(int Value);
-    bool UserInput() const noexcept { return (FRecord[1] & 0x02) != 0; }
+    bool UserInput() const noexcept { return (FRecord[1] & GifFormat::UserInputFlag) != 0; }
     void SetUserInput(bool Value);
-    int Disposal() const noexcept { return (FRecord[1] >> 2) & 7; }
+    int Disposal() const noexcept
+    {
+        return GifFormat::FieldValue(FRecord[1], GifFormat::DisposalMask, GifFormat::DisposalShift);
+    }
     void SetDisposal(int Value);
     int Delay() const noexcept { return FRecord[2] | (FRecord[3] << 8); }
     void SetDelay(int Value);
@@ -92,7 +96,8 @@ protected:
 
 private:
     // Block size, packed flags, delay (little-endian), transparent index, terminator.
-    std::array<std::uint8_t, 6> FRecord = {4, 0, 0, 0, 0, 0};
+    std::array<std::uint8_t, 1 + GifFormat::GraphicControlBlockSize + 1> FRecord = {
+        GifFormat::GraphicControlBlockSize, 0, 0, 0, 0, GifFormat::BlockTerminator};
 };
 
 // Text kept as sub-blocks, one line per sub-block.
@@ -108,14 +113,14 @@ public:
 
     explicit TGIFTextExtension(TGIFSubImage* Frame);
     std::string ClassName() const override { return "TGIFTextExtension"; }
-    std::uint8_t ExtensionType() const override { return 0x01; }
+    std::uint8_t ExtensionType() const override { return GifFormat::PlainTextLabel; }
     const TGIFExtensionClass& ExtensionClass() const override { return Class; }
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* Frame) const override;
 
     std::vector<std::string> Text;
     // Block size (12) and the text grid: left, top, width, height, cell width and height,
     // foreground and background indices, as read.
-    std::array<std::uint8_t, 13> Record = {12, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    std::array<std::uint8_t, 1 + GifFormat::PlainTextBlockSize> Record = {GifFormat::PlainTextBlockSize};
 
 protected:
     void LoadBody(TStream& Stream) override;
@@ -128,7 +133,7 @@ public:
 
     using TGIFExtension::TGIFExtension;
     std::string ClassName() const override { return "TGIFCommentExtension"; }
-    std::uint8_t ExtensionType() const override { return 0xFE; }
+    std::uint8_t ExtensionType() const override { return GifFormat::CommentLabel; }
     const TGIFExtensionClass& ExtensionClass() const override { return Class; }
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* Frame) const override;
 
@@ -139,7 +144,7 @@ protected:
     void SaveBody(TStream& Stream) override;
 };
 
-using TGIFApplicationIdentifier = std::array<std::uint8_t, 11>;
+using TGIFApplicationIdentifier = std::array<std::uint8_t, GifFormat::ApplicationBlockSize>;
 
 class TGIFApplicationExtension : public TGIFExtension {
 public:
@@ -147,7 +152,7 @@ public:
 
     explicit TGIFApplicationExtension(TGIFSubImage* Frame);
     std::string ClassName() const override { return "TGIFApplicationExtension"; }
-    std::uint8_t ExtensionType() const override { return 0xFF; }
+    std::uint8_t ExtensionType() const override { return GifFormat::ApplicationLabel; }
     const TGIFExtensionClass& ExtensionClass() const override { return Class; }
     std::unique_ptr<TGIFExtension> Clone(TGIFSubImage* Frame) const override;
 

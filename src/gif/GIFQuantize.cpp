@@ -1,6 +1,7 @@
 #include "gif/GIFQuantize.h"
 
 #include "gif/GIFException.h"
+#include "gif/GIFFormat.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,9 +18,9 @@ TFastColorLookup::TFastColorLookup(const TGIFPalette& Palette) : FCache(32768, -
 {
     FPalette = Palette;
     if (FPalette.empty())
-        throw GIFException("Color table is empty");
-    if (FPalette.size() > 256)
-        throw GIFException("Color table overflow");
+        throw GIFException(GifMessage::TableEmpty);
+    if (FPalette.size() > static_cast<std::size_t>(GifFormat::MaxColorTableEntries))
+        throw GIFException(GifMessage::TableOverflow);
     for (std::size_t i = 0; i < FPalette.size(); ++i) {
         const TGIFColor& c = FPalette[i];
         std::int16_t& slot = FCache[Key(c.Red, c.Green, c.Blue)];
@@ -263,9 +264,9 @@ TGIFPalette BuildOctreePalette(const TRowSource& Rows, int Width, int Height, in
                                int ColorBits, bool AddStaticColors)
 {
     if (AddStaticColors)
-        throw GIFException("Unsupported color reduction method");
-    if (ColorCount < 1 || ColorCount > 256)
-        throw GIFException("Invalid color count");
+        throw GIFException(GifMessage::ReductionMethod);
+    if (ColorCount < 1 || ColorCount > GifFormat::MaxColorTableEntries)
+        throw GIFException(GifMessage::ColorCount);
     TColorQuantizer quantizer(ColorCount, ColorBits);
     quantizer.ProcessImage(Rows, Width, Height);
     TGIFPalette palette = quantizer.ColorTable();

@@ -3,6 +3,7 @@
 // saved file must load again with the same size and the same number of pictures.
 
 #include "FuzzSupport.h"
+#include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 #include "base/Exceptions.h"
 

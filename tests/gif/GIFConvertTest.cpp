@@ -3,7 +3,9 @@
 // batch writes.
 #include "GIFTestUtil.h"
 
+#include "gif/GIFConvert.h"
 #include "gif/GIFExtensions.h"
+#include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 #include "gif/GIFQuantize.h"
 

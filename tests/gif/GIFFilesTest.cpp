@@ -3,6 +3,7 @@
 #include "GIFTestUtil.h"
 
 #include "gif/GIFExtensions.h"
+#include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,9 @@
 // written block by block.
 #include "GIFTestUtil.h"
 
+#include "gif/GIFColorMap.h"
 #include "gif/GIFExtensions.h"
+#include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 
 #include "graphics/Picture.h"

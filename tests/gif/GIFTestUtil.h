@@ -2,6 +2,7 @@
 // Helpers shared by the GIF tests: byte buffers in and out of the codec, a code packer for
 // hand-made LZW streams, and a collector of warnings.
 
+#include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
