@@ -60,7 +60,7 @@ TEST(SafeFile, ReplacesContentAndKeepsPermissionBits)
     SaveFileSafely(path, "new");
     EXPECT_EQ(ReadFile(path), "new");
     EXPECT_EQ(Mode(path), 0640u);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"page.html"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"page.html"});
 }
 
 TEST(SafeFile, LongestFileNamesCanBeReplaced)
@@ -72,7 +72,7 @@ TEST(SafeFile, LongestFileNamesCanBeReplaced)
     EXPECT_EQ(ReadFile(path), "new");
     // Its backup name is one too long for the file system: the backup fails, nothing else.
     EXPECT_THROW(MakeBackupCopy(path, "old"), EBackupError);
-    EXPECT_EQ(Listing(dir.Path()).size(), 1u);
+    EXPECT_EQ(FolderNames(dir.Path()).size(), 1u);
 }
 
 TEST(SafeFile, CreatesAMissingFile)
@@ -105,7 +105,7 @@ TEST(SafeFile, FailedWriteLeavesTheOriginalAndNoStrayFile)
         EXPECT_THROW(SaveFileSafely(path, huge), EInOutError);
     }
     EXPECT_EQ(ReadFile(path), "original");
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"big.html"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.html"});
 }
 
 TEST(SafeFile, UnwritableTargetIsRefused)
