@@ -12,7 +12,9 @@
 # hue +120), the floors (cp of the same files; for PNG zlib alone inflating and deflating
 # every image's data at the default level; for text reading and writing the same bytes), the
 # peer (ImageMagick's mogrify -modulate 100,100,166.667, the same hue turn) when installed,
-# and the ratios. Builds nothing: it runs the programs in build/bin (or $TESSIVAL_BIN).
+# and the ratios. Builds nothing: it runs the programs in build/bin (or $TESSIVAL_BIN); the
+# benchmarks are built only on request:
+#   cmake -S . -B build -DTESSIVAL_BUILD_BENCH=ON && cmake --build build --target tessival-batch bench_floor
 #
 # Settings through the environment:
 #   TESSIVAL_BIN   folder of tessival-batch and bench_floor (default: build/bin)
@@ -34,7 +36,7 @@ cores=$(nproc)
 for program in "$batch" "$floor"; do
     if [ ! -x "$program" ]; then
         echo "compare.sh: $program is missing; build it first:" >&2
-        echo "  cmake --build build --target tessival-batch bench_floor" >&2
+        echo "  cmake -S . -B build -DTESSIVAL_BUILD_BENCH=ON && cmake --build build --target tessival-batch bench_floor" >&2
         exit 2
     fi
 done

@@ -258,8 +258,8 @@ int main(int argc, char** argv)
         if (argc == 1) {
             const std::string dir = std::string(TESSIVAL_TESTDATA_DIR) + "/pngsuite";
             if (!fs::is_directory(dir)) {
-                std::printf("bench_floor: no test images in %s; nothing measured\n", dir.c_str());
-                return 0;
+                std::fprintf(stderr, "bench_floor: no test images in %s\n", dir.c_str());
+                return 1;
             }
             return ZlibFloor(FilesIn(dir, {".png"}), true);
         }

@@ -1,20 +1,41 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the project needs, only those that are missing.
-# Used by ./run and ./test; safe to run again on a warm machine (nothing is reinstalled).
+# Installs the Debian packages the project needs, only those that are missing; safe to run
+# again on a warm machine (nothing is reinstalled).
+#
+#   scripts/deps.sh --programs   what building and running tessival and tessival-batch needs (./run)
+#   scripts/deps.sh --tests      that, and what building and running every test needs (./test)
+#   scripts/deps.sh --package    that, and what `cpack -G DEB` needs
+#   scripts/deps.sh              all of the above
 set -euo pipefail
 
-packages=(
+programs=(
   # toolchain
-  cmake g++ make ninja-build pkg-config dpkg-dev file
+  cmake g++ make ninja-build pkg-config
   # core libraries
   libpcre2-dev zlib1g-dev
-  # tests
-  libgtest-dev libgmock-dev pngcheck python3-pil gifsicle perl xvfb xauth
-  # desktop program: Qt 6 widgets, the preview's web engine, Japanese glyphs
-  qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic x11-utils
-  # fuzzing and sanitizers
+  # desktop program: Qt 6 widgets, the preview's web engine, the X connection, Japanese glyphs
+  qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic
+)
+tests=(
+  # GoogleTest, and the independent tools the tests compare against
+  libgtest-dev libgmock-dev pngcheck python3-pil gifsicle perl
+  # window tests: a virtual X server, and xwininfo for the start test
+  xvfb xauth x11-utils
+  # fuzz targets (clang with libFuzzer and the sanitizer runtimes)
   clang libclang-rt-14-dev
 )
+package=(
+  # cpack's Debian generator: dpkg-shlibdeps finds the dependencies, file finds the programs
+  dpkg-dev file
+)
+
+case "${1:-}" in
+  --programs) packages=("${programs[@]}") ;;
+  --tests) packages=("${programs[@]}" "${tests[@]}") ;;
+  --package) packages=("${programs[@]}" "${package[@]}") ;;
+  "") packages=("${programs[@]}" "${tests[@]}" "${package[@]}") ;;
+  *) echo "usage: scripts/deps.sh [--programs|--tests|--package]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do

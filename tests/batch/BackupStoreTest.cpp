@@ -2,6 +2,8 @@
 
 #include "batch/BackupStore.h"
 
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
@@ -21,26 +23,9 @@ namespace {
 
 class BackupStoreTest : public ::testing::Test {
 protected:
-    void SetUp() override
-    {
-        std::string pattern = (fs::temp_directory_path() / "tessival-backup-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        Root = pattern;
-    }
-    void TearDown() override
-    {
-        std::error_code ec;
-        fs::permissions(Root, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(Root, ec);
-    }
-
     std::string Path(const std::string& Name) const { return Root + "/" + Name; }
 
-    void Write(const std::string& Name, const std::string& Data) const
-    {
-        fs::create_directories(fs::path(Path(Name)).parent_path());
-        std::ofstream(Path(Name), std::ios::binary) << Data;
-    }
+    void Write(const std::string& Name, const std::string& Data) const { testsupport::WriteFile(Path(Name), Data); }
 
     std::string Read(const std::string& Name) const
     {
@@ -52,7 +37,8 @@ protected:
 
     bool Exists(const std::string& Name) const { return fs::exists(fs::symlink_status(Path(Name))); }
 
-    std::string Root;
+    testsupport::TTempDir Dir{"backup"};
+    std::string Root = Dir.Path();
 };
 
 TEST(BackupDrop, JudgedByTheExtensionOfTheNameAlone)

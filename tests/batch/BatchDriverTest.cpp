@@ -194,7 +194,7 @@ std::string WithoutSaveTime(std::string Png)
 std::vector<std::pair<std::string, std::string>> Contents(const std::string& Folder)
 {
     std::vector<std::pair<std::string, std::string>> files;
-    for (const std::string& name : Listing(Folder)) {
+    for (const std::string& name : FolderNames(Folder)) {
         const std::string data = ReadFile(Folder + "/" + name);
         files.emplace_back(name, name.ends_with(".png") && data.starts_with("\x89PNG") ? WithoutSaveTime(data) : data);
     }
@@ -208,7 +208,7 @@ TEST(BatchDriver, SeveralJobsGiveTheSameLogAndFiles)
     MakeMixedSite(many);
     const auto run = [](const TTempDir& Dir, int Jobs, TRecorder& Rec) {
         TBatchInput input;
-        for (const std::string& name : Listing(Dir.Path())) input.Items.push_back({true, Dir / name});
+        for (const std::string& name : FolderNames(Dir.Path())) input.Items.push_back({true, Dir / name});
         input.Settings.HueOffset = 120;
         input.Jobs = Jobs;
         TBatchRun op(input);
@@ -238,7 +238,7 @@ TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
     WriteFile(dir / "page.html.bak", "<font color=\"#0000FF\">");
     for (int i = 0; i < 6; ++i) WriteFile(dir / ("x" + std::to_string(i) + ".css"), "a{color:red}");
     TBatchInput input;
-    for (const std::string& name : Listing(dir.Path())) input.Items.push_back({true, dir / name});
+    for (const std::string& name : FolderNames(dir.Path())) input.Items.push_back({true, dir / name});
     input.Settings.HueOffset = 120;
     input.Jobs = 3;
     TBatchRun op(input);

@@ -60,7 +60,7 @@ TEST(SafeFile, ReplacesContentAndKeepsPermissionBits)
     SaveFileSafely(path, "new");
     EXPECT_EQ(ReadFile(path), "new");
     EXPECT_EQ(Mode(path), 0640u);
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"page.html"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"page.html"});
 }
 
 TEST(SafeFile, LongestFileNamesCanBeReplaced)
@@ -73,7 +73,7 @@ TEST(SafeFile, LongestFileNamesCanBeReplaced)
     // Its backup name is one too long for the file system: the backup fails, nothing else.
     TNewBackup backup;
     EXPECT_THROW(backup.Make(path, "old", 0644), EBackupError);
-    EXPECT_EQ(Listing(dir.Path()).size(), 1u);
+    EXPECT_EQ(FolderNames(dir.Path()).size(), 1u);
 }
 
 TEST(SafeFile, CreatesAMissingFile)
@@ -106,7 +106,7 @@ TEST(SafeFile, FailedWriteLeavesTheOriginalAndNoStrayFile)
         EXPECT_THROW(SaveFileSafely(path, huge), EInOutError);
     }
     EXPECT_EQ(ReadFile(path), "original");
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"big.html"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"big.html"});
 }
 
 TEST(SafeFile, UnwritableTargetIsRefused)
@@ -150,7 +150,7 @@ TEST(SafeFile, ABackupIsMadeOnceAndNeverWrittenOver)
     }
     EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v1");
     EXPECT_EQ(BackupName("/a/b.gif"), "/a/b.gif.bak");
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"index.html", "index.html.bak"}));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"index.html", "index.html.bak"}));
 }
 
 TEST(SafeFile, ABackupOfAFileThatThenFailsIsRemovedAgain)
@@ -163,7 +163,7 @@ TEST(SafeFile, ABackupOfAFileThatThenFailsIsRemovedAgain)
         EXPECT_TRUE(backup.Make(path, "a{}", 0644));
         EXPECT_EQ(ReadFile(dir / "style.css.bak"), "a{}");
     }
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"style.css"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"style.css"});
 }
 
 TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
@@ -187,7 +187,7 @@ TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
         TNewBackup tooBig;
         EXPECT_THROW(tooBig.Make(dir / "other.css", std::string(100, 'c'), 0644), EBackupError);
     }
-    EXPECT_FALSE(std::filesystem::exists(dir / "other.css.bak"));
+    EXPECT_FALSE(Exists(dir / "other.css.bak"));
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ TEST(TextConvert, NoBackupWhenUnchecked)
     op.ConvertText(path);
     EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }\r\n");
     EXPECT_EQ(ReadFile(path + ".bak"), "an old backup");
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"a.css", "a.css.bak"}));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.css", "a.css.bak"}));
 }
 
 TEST(TextConvert, UnreadableColourLeavesFileAndOldBackupAlone)
@@ -66,7 +66,7 @@ TEST(TextConvert, UnreadableColourLeavesFileAndOldBackupAlone)
     EXPECT_THROW(op.ConvertText(path), EConvertError);
     EXPECT_EQ(ReadFile(path), "p { color: rgb(300, 0, 0); }\n");
     EXPECT_EQ(ReadFile(path + ".bak"), "older");
-    EXPECT_EQ(Listing(dir.Path()), (std::vector<std::string>{"bad.css", "bad.css.bak"}));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"bad.css", "bad.css.bak"}));
 }
 
 TEST(TextConvert, BackupThatCannotBeMadeStopsTheFile)

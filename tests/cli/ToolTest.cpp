@@ -2,7 +2,7 @@
 
 #include "batch/BatchLog.h"
 
-#include "../batch/BatchTestUtil.h"
+#include "support/TestSupport.h"
 
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -12,7 +12,7 @@
 
 #include <filesystem>
 
-using namespace batchtest;
+using namespace testsupport;
 
 namespace {
 
@@ -125,7 +125,7 @@ TEST(Tool, UsageErrorsTouchNothing)
         EXPECT_NE(run.Err, "");
     }
     EXPECT_EQ(ReadFile(dir / "a.css"), "a { color: red }");
-    EXPECT_EQ(Listing(dir.Path()), std::vector<std::string>{"a.css"});
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"a.css"});
 }
 
 TEST(Tool, MapReadsColoursFromStandardInput)

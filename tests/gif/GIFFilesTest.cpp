@@ -1,5 +1,5 @@
-// The public GIF test images (beside the checkout) and files checked by an independent
-// decoder: Debian's PIL, and gifsicle where installed.
+// The public GIF test images (tests/data/gif) and files checked by independent decoders:
+// Debian's PIL and gifsicle.
 #include "GIFTestUtil.h"
 
 #include "gif/GIFExtensions.h"
@@ -88,7 +88,12 @@ const std::map<std::string, int> FrameCountsThatDiffer = {
     {"wuffs/artificial-gif/multiple-loop-counts.gif", 5},
 };
 
-bool Present(const ManifestRow& Row) { return fs::exists(GifData / Row.File); }
+bool Present(const ManifestRow& Row)
+{
+    const bool present = fs::exists(GifData / Row.File);
+    EXPECT_TRUE(present) << Row.File << " is listed but missing";
+    return present;
+}
 
 // The first frame as 0xRRGGBB values through the image's bitmap.
 std::vector<std::uint32_t> Colours(const TBitmap& Bitmap)
@@ -107,7 +112,7 @@ std::vector<std::uint32_t> Colours(const TBitmap& Bitmap)
 // cannot read get no output.
 void DecodeWithPIL(const std::vector<std::string>& Files)
 {
-    const std::string list = ScratchDir() + "/pil-list.txt";
+    const std::string list = ProgramTempDir() + "/pil-list.txt";
     {
         std::ofstream out(list);
         for (const auto& f : Files)
@@ -126,9 +131,9 @@ void DecodeWithPIL(const std::vector<std::string>& Files)
         "    t = im.info.get('transparency', -1)\n"
         "    t = t if isinstance(t, int) else -2\n"
         "    open(path + '.rgb', 'wb').write(b'%d %d %d\\n' % (rgb.size + (t,)) + rgb.tobytes())\n";
-    const std::string scriptFile = ScratchDir() + "/decode.py";
+    const std::string scriptFile = ProgramTempDir() + "/decode.py";
     std::ofstream(scriptFile) << script;
-    ASSERT_EQ(giftest::Run("/usr/bin/python3 " + scriptFile + " " + list), 0);
+    ASSERT_EQ(RunCommand("/usr/bin/python3 " + scriptFile + " " + list), 0);
 }
 
 // Transparent is the transparent index PIL found, or -1.
@@ -157,7 +162,7 @@ bool ReadPIL(const std::string& File, int& Width, int& Height, std::vector<std::
 TEST(GIFFiles, EachLoadsOrFailsAsExpected)
 {
     if (!fs::exists(GifData / "MANIFEST.tsv"))
-        GTEST_SKIP() << "no GIF test images at " << GifData;
+        FAIL() << "no GIF test images at " << GifData;
     int checked = 0;
     for (const ManifestRow& row : ReadManifest()) {
         if (!Present(row))
@@ -182,15 +187,15 @@ TEST(GIFFiles, EachLoadsOrFailsAsExpected)
         EXPECT_EQ(gif.HasTransparentFrame(), row.TransparentControls > 0) << row.File;
     }
     if (checked == 0)
-        GTEST_SKIP() << "none of the listed GIF files is present";
+        FAIL() << "none of the listed GIF files is present";
 }
 
 TEST(GIFFiles, SingleFramesDecodeAsAnIndependentDecoderDoes)
 {
     if (!fs::exists(GifData / "MANIFEST.tsv"))
-        GTEST_SKIP() << "no GIF test images at " << GifData;
-    if (!HavePIL())
-        GTEST_SKIP() << "Debian's python3-pil is not installed";
+        FAIL() << "no GIF test images at " << GifData;
+    if (!HavePil())
+        FAIL() << "Debian's python3-pil is not installed";
     // An index beyond the colour table: what a decoder shows there is its own choice.
     const std::set<std::string> undefined = {"gif-test-suite/invalid-colors.gif"};
 
@@ -198,7 +203,7 @@ TEST(GIFFiles, SingleFramesDecodeAsAnIndependentDecoderDoes)
     for (const ManifestRow& row : ReadManifest())
         if (Present(row) && row.Frames == 1 && !ExpectedFailures().count(row.File) && !undefined.count(row.File))
             files.push_back((GifData / row.File).string());
-    const std::string dir = ScratchDir();
+    const std::string dir = ProgramTempDir();
     std::vector<std::string> copies;
     for (std::size_t i = 0; i < files.size(); ++i) {
         copies.push_back(dir + "/corpus" + std::to_string(i) + ".gif");
@@ -231,7 +236,7 @@ TEST(GIFFiles, SingleFramesDecodeAsAnIndependentDecoderDoes)
 TEST(GIFFiles, SingleFramesRoundTripThroughATrueColourBitmap)
 {
     if (!fs::exists(GifData / "MANIFEST.tsv"))
-        GTEST_SKIP() << "no GIF test images at " << GifData;
+        FAIL() << "no GIF test images at " << GifData;
     int exact = 0;
     for (const ManifestRow& row : ReadManifest()) {
         if (!Present(row) || row.Frames != 1 || ExpectedFailures().count(row.File))
@@ -276,8 +281,8 @@ TEST(GIFFiles, SingleFramesRoundTripThroughATrueColourBitmap)
 
 TEST(GIFWritten, IndependentDecodersReadWhatIsWritten)
 {
-    if (!HavePIL())
-        GTEST_SKIP() << "Debian's python3-pil is not installed";
+    if (!HavePil())
+        FAIL() << "Debian's python3-pil is not installed";
     struct Case {
         int Width, Height, Colours;
         bool Interlaced;
@@ -285,7 +290,7 @@ TEST(GIFWritten, IndependentDecodersReadWhatIsWritten)
     const Case cases[] = {{1, 1, 2, false},     {1, 1, 2, true},      {2, 3, 3, true},       {17, 5, 16, false},
                           {255, 1, 5, true},    {100, 100, 256, false}, {333, 77, 200, true}, {64, 9, 2, true},
                           {1024, 768, 256, false}, {1024, 768, 256, true}, {640, 480, 7, true}};
-    const std::string dir = ScratchDir();
+    const std::string dir = ProgramTempDir();
     std::vector<std::string> files;
     std::vector<std::vector<std::uint32_t>> expected;
     std::mt19937 random(2024);
@@ -320,10 +325,12 @@ TEST(GIFWritten, IndependentDecodersReadWhatIsWritten)
         EXPECT_EQ(pixels, expected[i]) << cases[i].Width << "x" << cases[i].Height
                                        << (cases[i].Interlaced ? " interlaced" : "");
     }
-    if (giftest::Run("command -v gifsicle >/dev/null 2>&1") == 0) {
+    const bool haveGifsicle = RunCommand("command -v gifsicle >/dev/null 2>&1") == 0;
+    EXPECT_TRUE(haveGifsicle) << "gifsicle (Debian package gifsicle) is not installed";
+    if (haveGifsicle) {
         for (const auto& file : files) {
             std::string output;
-            EXPECT_EQ(giftest::Run("gifsicle --info '" + file + "' 2>&1", &output), 0) << file;
+            EXPECT_EQ(RunCommand("gifsicle --info '" + file + "' 2>&1", &output), 0) << file;
             EXPECT_EQ(output.find("warning"), std::string::npos) << output;
             EXPECT_EQ(output.find("error"), std::string::npos) << output;
         }
@@ -333,8 +340,8 @@ TEST(GIFWritten, IndependentDecodersReadWhatIsWritten)
 
 TEST(GIFWritten, IndependentDecoderSeesTheTransparentIndex)
 {
-    if (!HavePIL())
-        GTEST_SKIP() << "Debian's python3-pil is not installed";
+    if (!HavePil())
+        FAIL() << "Debian's python3-pil is not installed";
     // A hundred colours in blocks, the corners sharing the bottom-left pixel's colour.
     const int width = 120, height = 90;
     TBitmap bitmap;
@@ -352,7 +359,7 @@ TEST(GIFWritten, IndependentDecoderSeesTheTransparentIndex)
     gif.Assign(&bitmap);
     ASSERT_TRUE(gif.HasTransparentFrame());
     const int index = gif.Image(0).GraphicControlExtension()->TransparentColorIndex();
-    const std::string dir = ScratchDir();
+    const std::string dir = ProgramTempDir();
     const std::string file = dir + "/transparent.gif";
     gif.SaveToFile(file);
     DecodeWithPIL({file});

@@ -1,10 +1,6 @@
 #include "GIFTestUtil.h"
 
-#include <cstdio>
-#include <filesystem>
 #include <map>
-#include <sys/wait.h>
-#include <unistd.h>
 
 namespace giftest {
 
@@ -103,36 +99,6 @@ Bytes ExpectedCodes(const Bytes& Pixels, int CodeSize)
     output(prefix);
     output(end);
     return packer.Finish();
-}
-
-std::string ScratchDir()
-{
-    const std::filesystem::path dir = std::filesystem::path(TESSIVAL_BINARY_DIR) / "gif-test-scratch" /
-                                      std::to_string(::getpid());
-    std::filesystem::create_directories(dir);
-    return dir.string();
-}
-
-int Run(const std::string& Command, std::string* Output)
-{
-    FILE* pipe = ::popen(Command.c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string out;
-    char buffer[4096];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-        out.append(buffer, n);
-    const int status = ::pclose(pipe);
-    if (Output)
-        *Output = std::move(out);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-bool HavePIL()
-{
-    static const bool have = Run("/usr/bin/python3 -c 'import PIL' 2>/dev/null") == 0;
-    return have;
 }
 
 } // namespace giftest

@@ -1,11 +1,13 @@
 #pragma once
 // Helpers shared by the GIF tests: byte buffers in and out of the codec, a code packer for
-// hand-made LZW streams, and a collector of warnings.
+// hand-made LZW streams, and a collector of warnings (scratch folders and commands come from
+// support/TestSupport.h).
 
 #include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
+#include "support/TestSupport.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -15,6 +17,8 @@
 #include <vector>
 
 namespace giftest {
+
+using namespace testsupport;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -179,11 +183,5 @@ inline std::uint32_t FrameColour(TGIFSubImage& Frame, int X, int Y)
     const TGIFColor& c = map.at(index);
     return (static_cast<std::uint32_t>(c.Red) << 16) | (c.Green << 8) | c.Blue;
 }
-
-// A scratch folder under the build tree for files that tests write.
-std::string ScratchDir();
-// Runs a shell command; returns its exit status and fills Output with its standard output.
-int Run(const std::string& Command, std::string* Output = nullptr);
-bool HavePIL();
 
 } // namespace giftest

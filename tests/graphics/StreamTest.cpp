@@ -1,18 +1,18 @@
 #include "base/Exceptions.h"
 #include "graphics/Stream.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
 std::string TempPath(const std::string& name)
 {
-    return (std::filesystem::temp_directory_path() / ("tessival_stream_" + std::to_string(::getpid()) + "_" + name)).string();
+    return testsupport::ProgramTempDir() + "/" + name;
 }
 
 TEST(MemoryStream, WritesGrowAndReadsStopAtTheEnd)

@@ -177,14 +177,14 @@ void CheckOutcome(const TBatchResult& Run, const std::string& Path, const std::s
     SCOPED_TRACE(What);
     if (!Expect.Success) {
         EXPECT_TRUE(HasLine(Run, FailureFor(Path, Expect.Reason))) << "no failure line for " << Path;
-        EXPECT_EQ(ReadBytes(Path), Before) << "a failed file was changed";
+        EXPECT_EQ(ReadFile(Path), Before) << "a failed file was changed";
         EXPECT_FALSE(fs::exists(Path + ".bak")) << "a failed file got a backup";
         return;
     }
     EXPECT_TRUE(HasLine(Run, SuccessFor(Path))) << "no success line for " << Path;
-    EXPECT_EQ(ReadBytes(Path + ".bak"), Before) << "the backup is not the old content";
+    EXPECT_EQ(ReadFile(Path + ".bak"), Before) << "the backup is not the old content";
     if (Expect.NewContent) {
-        EXPECT_EQ(ReadBytes(Path), *Expect.NewContent);
+        EXPECT_EQ(ReadFile(Path), *Expect.NewContent);
     }
 }
 
@@ -192,14 +192,14 @@ void CheckOutcome(const TBatchResult& Run, const std::string& Path, const std::s
 
 TEST(BadInput, EachCaseHasItsOutcomeAndLosesNothing)
 {
-    TScratch dir;
+    TTempDir dir;
     std::vector<std::string> paths;
     std::vector<std::string> before;
     const std::vector<TCase> cases = Cases();
     for (const TCase& c : cases) {
         paths.push_back(dir / c.Name);
         before.push_back(c.Content());
-        WriteBytes(paths.back(), before.back());
+        WriteFile(paths.back(), before.back());
     }
 
     const TBatchResult run = RunBatch(paths, HueSettings(Hue));
@@ -226,13 +226,13 @@ TEST(BadInput, EachCaseHasItsOutcomeAndLosesNothing)
 
 TEST(BadInput, AFolderAndAVanishedPathFailWithoutTouchingAnything)
 {
-    TScratch dir;
+    TTempDir dir;
     fs::create_directory(dir / "folder.html");
-    WriteBytes(dir / "folder.html/inside.css", "p{color:red}");
+    WriteFile(dir / "folder.html/inside.css", "p{color:red}");
     const std::string gone = dir / "gone.css";
-    WriteBytes(gone, "p{color:red}");
+    WriteFile(gone, "p{color:red}");
     const std::string goneImage = dir / "gone.png";
-    WriteBytes(goneImage, SamplePng());
+    WriteFile(goneImage, SamplePng());
     // Listed, then removed before the batch reaches it.
     TBatchInput input;
     input.Items = {{true, dir / "folder.html"}, {true, gone}, {true, goneImage}};
@@ -263,16 +263,15 @@ TEST(BadInput, EveryTruncationOfAPngAndAGifEitherConvertsOrFailsCleanly)
     std::vector<TSample> samples = {{"png", SamplePng()}, {"gif", SampleGif()}};
     const std::string data = TESSIVAL_TESTDATA_DIR;
     for (const char* extra : {"/pngsuite/basi3p04.png", "/gif/gif-test-suite/transparent.gif"})
-        if (fs::exists(data + extra))
-            samples.push_back({fs::path(extra).extension().string().substr(1), ReadBytes(data + extra)});
+        samples.push_back({fs::path(extra).extension().string().substr(1), ReadFile(data + extra)});
 
     for (const TSample& sample : samples) {
         SCOPED_TRACE(sample.Name + " of " + std::to_string(sample.Bytes.size()) + " bytes");
-        TScratch dir;
+        TTempDir dir;
         std::vector<std::string> paths;
         for (std::size_t n = 0; n < sample.Bytes.size(); ++n) {
             paths.push_back(dir / ("cut" + std::to_string(n) + "." + sample.Name));
-            WriteBytes(paths.back(), sample.Bytes.substr(0, n));
+            WriteFile(paths.back(), sample.Bytes.substr(0, n));
         }
         const TBatchResult run = RunBatch(paths, HueSettings(Hue));
         ASSERT_EQ(run.Total, static_cast<int>(paths.size()));
@@ -285,10 +284,10 @@ TEST(BadInput, EveryTruncationOfAPngAndAGifEitherConvertsOrFailsCleanly)
             ASSERT_NE(ok, failed) << "cut at " << n << ": no single clear outcome";
             if (failed) {
                 ++failures;
-                ASSERT_EQ(ReadBytes(p), sample.Bytes.substr(0, n)) << "cut at " << n << " was changed";
+                ASSERT_EQ(ReadFile(p), sample.Bytes.substr(0, n)) << "cut at " << n << " was changed";
                 ASSERT_FALSE(fs::exists(p + ".bak")) << "cut at " << n;
             } else {
-                ASSERT_EQ(ReadBytes(p + ".bak"), sample.Bytes.substr(0, n)) << "cut at " << n;
+                ASSERT_EQ(ReadFile(p + ".bak"), sample.Bytes.substr(0, n)) << "cut at " << n;
             }
         }
         // The very short cuts cannot be images.

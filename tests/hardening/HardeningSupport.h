@@ -1,66 +1,21 @@
 #pragma once
-// Shared helpers of the hardening tests: scratch folders, files as bytes, a batch run with its
-// log, and a listing of a folder to compare before and after.
+// Helpers of the hardening tests: a batch run with its log, and a listing of a folder to
+// compare before and after (scratch folders and files come from support/TestSupport.h).
 
 #include "batch/BatchLog.h"
 #include "batch/BatchRun.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+#include "support/TestSupport.h"
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <map>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace hardening {
 
+using namespace testsupport;
 namespace fs = std::filesystem;
-
-class TScratch {
-public:
-    TScratch()
-    {
-        std::string pattern = (fs::temp_directory_path() / "tessival-hardening-XXXXXX").string();
-        if (mkdtemp(pattern.data()) == nullptr)
-            throw std::runtime_error("mkdtemp failed");
-        FPath = pattern;
-    }
-    ~TScratch()
-    {
-        std::error_code ec;
-        fs::remove_all(FPath, ec);
-    }
-    TScratch(const TScratch&) = delete;
-    TScratch& operator=(const TScratch&) = delete;
-
-    const std::string& Path() const { return FPath; }
-    std::string operator/(const std::string& Name) const { return FPath + "/" + Name; }
-
-private:
-    std::string FPath;
-};
-
-inline void WriteBytes(const std::string& Path, const std::string& Data)
-{
-    std::ofstream out(Path, std::ios::binary | std::ios::trunc);
-    out.write(Data.data(), static_cast<std::streamsize>(Data.size()));
-    if (!out)
-        throw std::runtime_error("cannot write " + Path);
-}
-
-inline std::string ReadBytes(const std::string& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    if (!in)
-        throw std::runtime_error("cannot read " + Path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // Every entry below Folder by its relative name: "link:" and the target for a symbolic link,
 // "folder" for a folder, else the file's bytes.
@@ -74,7 +29,7 @@ inline std::map<std::string, std::string> Listing(const std::string& Folder)
         else if (entry.is_directory())
             out[name] = "folder";
         else
-            out[name] = ReadBytes(entry.path().string());
+            out[name] = ReadFile(entry.path().string());
     }
     return out;
 }

@@ -1,9 +1,9 @@
 // The batch killed with SIGKILL at random moments: every file is its old or its new content,
 // never a mix (tests/hardening/kill_test.sh does the killing and the checking).
 
-#include <gtest/gtest.h>
+#include "support/TestSupport.h"
 
-#include <sys/wait.h>
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -23,24 +23,14 @@ const char* const DefaultRounds = "24";
 
 TEST(Kill, BatchKilledAtRandomMomentsLeavesOldOrNewFilesOnly)
 {
-    const std::string tool = std::string(TESSIVAL_BINARY_DIR) + "/bin/tessival-batch";
+    const std::string tool = TESSIVAL_BATCH_TOOL;
     const std::string script = std::string(TESSIVAL_SOURCE_DIR) + "/tests/hardening/kill_test.sh";
-    if (!std::filesystem::exists(tool))
-        GTEST_SKIP() << "tessival-batch is not built in " << TESSIVAL_BINARY_DIR;
+    ASSERT_TRUE(std::filesystem::exists(tool)) << "tessival-batch is not built: " << tool;
     const char* rounds = std::getenv("TESSIVAL_KILL_ROUNDS");
     const std::string command =
         "'" + script + "' " + (rounds != nullptr ? rounds : DefaultRounds) + " '" + tool + "' 2>&1";
 
-    FILE* pipe = popen(command.c_str(), "r");
-    ASSERT_NE(pipe, nullptr);
     std::string output;
-    char buffer[1024];
-    while (std::fgets(buffer, sizeof buffer, pipe) != nullptr)
-        output += buffer;
-    const int status = pclose(pipe);
-    ASSERT_TRUE(WIFEXITED(status));
-    if (WEXITSTATUS(status) == 2)
-        GTEST_SKIP() << output;
-    EXPECT_EQ(WEXITSTATUS(status), 0) << output;
+    EXPECT_EQ(testsupport::RunCommand(command, &output), 0) << output;
     std::printf("%s", output.c_str());
 }

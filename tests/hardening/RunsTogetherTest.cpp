@@ -14,14 +14,16 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 using namespace hardening;
 
 namespace {
 
-const std::string Tool = std::string(TESSIVAL_BINARY_DIR) + "/bin/tessival-batch";
+const std::string Tool = TESSIVAL_BATCH_TOOL;
 
 // A running tessival-batch with its standard output and error in files (or Out when given).
 struct TProcess {
@@ -85,56 +87,71 @@ void MakeSite(const std::string& Folder, int Count)
 {
     fs::create_directories(Folder + "/css");
     for (int i = 0; i < Count; ++i)
-        WriteBytes(Folder + "/css/s" + std::to_string(i) + ".css", ".c" + std::to_string(i) + "{color:#FF0000}\n");
-    WriteBytes(Folder + "/index.html", "<body bgcolor=\"#FF0000\"><p style=\"color:#0000FF\">x</p></body>\n");
+        WriteFile(Folder + "/css/s" + std::to_string(i) + ".css", ".c" + std::to_string(i) + "{color:#FF0000}\n");
+    WriteFile(Folder + "/index.html", "<body bgcolor=\"#FF0000\"><p style=\"color:#0000FF\">x</p></body>\n");
+    // On the disk before a batch starts, so the batch's first flush does not write the whole
+    // new site and the runs' timing is their own.
+    sync();
 }
 
 }  // namespace
 
 TEST(RunsTogether, TwoRunsInARowKeepTheOriginalBackups)
 {
-    TScratch dir;
+    TTempDir dir;
     MakeSite(dir / "site", 20);
     const auto original = Files(dir / "site");
     ASSERT_EQ(RunTool({"--hue", "120", dir / "site"}, dir / "out1", dir / "err1"), 0);
     ASSERT_EQ(RunTool({"--hue", "120", dir / "site"}, dir / "out2", dir / "err2"), 0);
     for (const auto& [name, bytes] : original) {
-        EXPECT_EQ(ReadBytes(dir / ("site/" + name + ".bak")), bytes) << name;
-        EXPECT_EQ(ReadBytes(dir / ("site/" + name)).find("#FF0000"), std::string::npos) << name;
+        EXPECT_EQ(ReadFile(dir / ("site/" + name + ".bak")), bytes) << name;
+        EXPECT_EQ(ReadFile(dir / ("site/" + name)).find("#FF0000"), std::string::npos) << name;
     }
-    const std::string second = ReadBytes(dir / "out2");
+    const std::string second = ReadFile(dir / "out2");
     EXPECT_EQ(CountOf(second, std::string(BatchLog::BackupKeptTail)), 21) << second;
-    EXPECT_EQ(CountOf(ReadBytes(dir / "out1"), std::string(BatchLog::BackupKeptTail)), 0);
+    EXPECT_EQ(CountOf(ReadFile(dir / "out1"), std::string(BatchLog::BackupKeptTail)), 0);
 }
 
 TEST(RunsTogether, TwoRunsAtOnceConvertEachFileOnce)
 {
-    for (int round = 0; round < 2; ++round) {
-        TScratch dir;
-        MakeSite(dir / "site", 200);
-        const auto original = Files(dir / "site");
-        TProcess first({"--hue", "120", "--jobs", "2", dir / "site"}, dir / "out1", dir / "err1");
-        TProcess second({"--hue", "120", "--jobs", "2", dir / "site"}, dir / "out2", dir / "err2");
-        const int a = first.Wait(), b = second.Wait();
-        // Shifted once, red becomes green; shifted twice it would be blue.
-        for (const auto& [name, bytes] : original) {
-            const std::string now = ReadBytes(dir / ("site/" + name));
-            EXPECT_EQ(now.find("#0000FF"), std::string::npos) << name << " converted twice";
-            EXPECT_EQ(ReadBytes(dir / ("site/" + name + ".bak")), bytes) << name;
-        }
-        // Every file was converted by exactly one run; the other said why it left it alone.
-        const std::string log = ReadBytes(dir / "out1") + ReadBytes(dir / "out2");
-        EXPECT_EQ(CountOf(log, std::string(BatchLog::SuccessHead)), 201);
-        EXPECT_EQ(CountOf(log, std::string(BatchLog::ReasonLocked)), 201);
-        EXPECT_TRUE((a == 0 && b == 1) || (a == 1 && b == 0) || (a == 1 && b == 1)) << a << " " << b;
-        EXPECT_TRUE(StrayFiles(dir / "site").empty());
+    TTempDir dir;
+    MakeSite(dir / "site", 2000);
+    const auto original = Files(dir / "site");
+    TProcess first({"--hue", "120", "--jobs", "2", dir / "site"}, dir / "out1", dir / "err1");
+    // The second starts while the first is converting: once the first backup is there (the
+    // log comes in list order, the work largest first), and 2,000 files take far longer than
+    // starting another process does.
+    const auto begun = [&] {
+        for (const auto& entry : fs::directory_iterator(dir / "site/css"))
+            if (entry.path().extension() == ".bak") return true;
+        return false;
+    };
+    for (int i = 0; i < 5000 && !begun(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    TProcess second({"--hue", "120", "--jobs", "2", dir / "site"}, dir / "out2", dir / "err2");
+    const int b = second.Wait();
+    const int a = first.Wait();
+    const std::string log1 = ReadFile(dir / "out1"), log2 = ReadFile(dir / "out2");
+    ASSERT_NE(CountOf(log1, std::string(BatchLog::SummaryTail)), 0) << "the first run did not finish its log";
+    if (CountOf(log1 + log2, std::string(BatchLog::SuccessHead)) == 2 * 2001)
+        GTEST_FAIL() << "the runs did not overlap; the second converted every file again";
+    // Shifted once, red becomes green; shifted twice it would be blue.
+    for (const auto& [name, bytes] : original) {
+        const std::string now = ReadFile(dir / ("site/" + name));
+        EXPECT_EQ(now.find("#0000FF"), std::string::npos) << name << " converted twice";
+        EXPECT_NE(now, bytes) << name << " not converted";
+        EXPECT_EQ(ReadFile(dir / ("site/" + name + ".bak")), bytes) << name;
     }
+    EXPECT_EQ(a, 0);
+    EXPECT_EQ(b, 1);
+    EXPECT_EQ(CountOf(log1, std::string(BatchLog::SuccessHead)), 2001);
+    EXPECT_EQ(CountOf(log2, std::string(BatchLog::ReasonLocked)), 2001) << log2.substr(0, 400);
+    EXPECT_TRUE(StrayFiles(dir / "site").empty());
 }
 
 TEST(RunsTogether, InterruptedRunsFinishTheFileInHandAndSaySo)
 {
     for (const int sig : {SIGINT, SIGTERM}) {
-        TScratch dir;
+        TTempDir dir;
         MakeSite(dir / "site", 1500);
         const auto original = Files(dir / "site");
         TProcess run({"--hue", "120", "--jobs", "1", dir / "site"}, dir / "out", dir / "err");
@@ -143,7 +160,7 @@ TEST(RunsTogether, InterruptedRunsFinishTheFileInHandAndSaySo)
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
         kill(run.Pid, sig);
         const int status = run.Wait();
-        const std::string log = ReadBytes(dir / "out");
+        const std::string log = ReadFile(dir / "out");
         if (status == 0) continue;  // it finished first: nothing to check
         EXPECT_EQ(status, 128 + sig);
         const int converted = CountOf(log, std::string(BatchLog::SuccessHead));
@@ -155,14 +172,14 @@ TEST(RunsTogether, InterruptedRunsFinishTheFileInHandAndSaySo)
         EXPECT_TRUE(StrayFiles(dir / "site").empty());
         int changed = 0;
         for (const auto& [name, bytes] : original)
-            if (ReadBytes(dir / ("site/" + name)) != bytes) ++changed;
+            if (ReadFile(dir / ("site/" + name)) != bytes) ++changed;
         EXPECT_EQ(changed, converted);
     }
 }
 
 TEST(RunsTogether, AReaderThatGoesAwayDoesNotStopTheBatch)
 {
-    TScratch dir;
+    TTempDir dir;
     MakeSite(dir / "site", 200);
     const auto original = Files(dir / "site");
     // The shell's pipe into head: the log's reader leaves after one line.
@@ -170,24 +187,24 @@ TEST(RunsTogether, AReaderThatGoesAwayDoesNotStopTheBatch)
                                 "' | head -1 >/dev/null; exit \\${PIPESTATUS[0]}";
     const int status = system(("bash -c \"" + command + "\"").c_str());
     EXPECT_EQ(WEXITSTATUS(status), 1);
-    for (const auto& [name, bytes] : original) EXPECT_NE(ReadBytes(dir / ("site/" + name)), bytes) << name;
-    const std::string err = ReadBytes(dir / "err");
+    for (const auto& [name, bytes] : original) EXPECT_NE(ReadFile(dir / ("site/" + name)), bytes) << name;
+    const std::string err = ReadFile(dir / "err");
     EXPECT_EQ(CountOf(err, "ログを書けません"), 1) << err;
 
     // Standard output on a full device: the log is lost, the run says so and does not end in 0.
     MakeSite(dir / "full", 3);
     EXPECT_EQ(RunTool({"--hue", "120", dir / "full"}, "/dev/full", dir / "err2"), 1);
-    EXPECT_NE(ReadBytes(dir / "err2").find("ログを書けません"), std::string::npos);
+    EXPECT_NE(ReadFile(dir / "err2").find("ログを書けません"), std::string::npos);
 }
 
 TEST(RunsTogether, AChangeMadeDuringTheConversionIsKept)
 {
-    TScratch dir;
+    TTempDir dir;
     std::string big;
     for (int i = 0; i < 400000; ++i) big += ".rule" + std::to_string(i) + "{color:#336699;background:red}\n";
     for (int round = 0; round < 3; ++round) {
         const std::string path = dir / ("big" + std::to_string(round) + ".css");
-        WriteBytes(path, big);
+        WriteFile(path, big);
         TProcess run({"--hue", "120", path}, dir / "out", dir / "err");
         std::this_thread::sleep_for(std::chrono::milliseconds(20 + 40 * round));
         {
@@ -198,9 +215,9 @@ TEST(RunsTogether, AChangeMadeDuringTheConversionIsKept)
         }
         run.Wait();
         // Whether the batch finished before the change or met it, the change is there.
-        const std::string now = ReadBytes(path);
+        const std::string now = ReadFile(path);
         EXPECT_EQ(now.substr(now.size() - 10), "/*added*/\n") << "round " << round;
-        const std::string log = ReadBytes(dir / "out");
+        const std::string log = ReadFile(dir / "out");
         if (log.find(std::string(BatchLog::ReasonChanged)) != std::string::npos) {
             EXPECT_EQ(now, big + "/*added*/\n");
         }
@@ -210,10 +227,10 @@ TEST(RunsTogether, AChangeMadeDuringTheConversionIsKept)
 
 TEST(RunsTogether, ADryRunTouchesNothing)
 {
-    TScratch dir;
+    TTempDir dir;
     MakeSite(dir / "site", 10);
-    WriteBytes(dir / "site/broken.gif", "GIF89a not really");
-    WriteBytes(dir / "site/css/s3.css.bak", "an older backup");
+    WriteFile(dir / "site/broken.gif", "GIF89a not really");
+    WriteFile(dir / "site/css/s3.css.bak", "an older backup");
     struct stat before {};
     ASSERT_EQ(stat((dir / "site/css/s1.css").c_str(), &before), 0);
     const auto original = Files(dir / "site");

@@ -16,13 +16,13 @@ const std::string Green = "p{color:#00FF00}\r\n";
 
 TEST(Symlink, TheLinkedFileIsConvertedAndTheLinkStays)
 {
-    TScratch dir;
+    TTempDir dir;
     fs::create_directories(dir / "real");
     fs::create_directories(dir / "links");
-    WriteBytes(dir / "real/site.css", Red);
+    WriteFile(dir / "real/site.css", Red);
     fs::create_symlink("../real/site.css", dir / "links/link.css");
     // A chain: a link to the link.
-    WriteBytes(dir / "real/other.html", "<font color=red>");
+    WriteFile(dir / "real/other.html", "<font color=red>");
     fs::create_symlink(dir / "real/other.html", dir / "links/first.html");
     fs::create_symlink("first.html", dir / "links/second.html");
     const auto permissions = fs::status(dir / "real/site.css").permissions();
@@ -33,40 +33,40 @@ TEST(Symlink, TheLinkedFileIsConvertedAndTheLinkStays)
 
     ASSERT_TRUE(fs::is_symlink(dir / "links/link.css"));
     EXPECT_EQ(fs::read_symlink(dir / "links/link.css"), "../real/site.css");
-    EXPECT_EQ(ReadBytes(dir / "real/site.css"), Green);
+    EXPECT_EQ(ReadFile(dir / "real/site.css"), Green);
     EXPECT_EQ(fs::status(dir / "real/site.css").permissions(), permissions);
     ASSERT_TRUE(fs::is_symlink(dir / "links/second.html"));
     ASSERT_TRUE(fs::is_symlink(dir / "links/first.html"));
     EXPECT_EQ(fs::read_symlink(dir / "links/second.html"), "first.html");
-    EXPECT_EQ(ReadBytes(dir / "real/other.html"), "<font color=#00FF00>\r\n");
+    EXPECT_EQ(ReadFile(dir / "real/other.html"), "<font color=#00FF00>\r\n");
 
     // The backups stand beside the listed names and are files of their own.
     EXPECT_FALSE(fs::is_symlink(dir / "links/link.css.bak"));
     EXPECT_TRUE(fs::is_regular_file(dir / "links/link.css.bak"));
-    EXPECT_EQ(ReadBytes(dir / "links/link.css.bak"), Red);
-    EXPECT_EQ(ReadBytes(dir / "links/second.html.bak"), "<font color=red>");
+    EXPECT_EQ(ReadFile(dir / "links/link.css.bak"), Red);
+    EXPECT_EQ(ReadFile(dir / "links/second.html.bak"), "<font color=red>");
     EXPECT_FALSE(fs::exists(dir / "real/site.css.bak"));
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 }
 
 TEST(Symlink, AnOldBackupThatIsALinkIsNeitherFollowedNorReplaced)
 {
-    TScratch dir;
-    WriteBytes(dir / "page.css", Red);
-    WriteBytes(dir / "precious.txt", "keep me");
+    TTempDir dir;
+    WriteFile(dir / "page.css", Red);
+    WriteFile(dir / "precious.txt", "keep me");
     fs::create_symlink("precious.txt", dir / "page.css.bak");
 
     // A link is no backup the file could be restored from: the file is not converted.
     const TBatchResult run = RunBatch({dir / "page.css"}, HueSettings(120));
     EXPECT_TRUE(HasLine(run, FailureFor(dir / "page.css", BatchLog::ReasonBackup)));
-    EXPECT_EQ(ReadBytes(dir / "page.css"), Red);
-    EXPECT_EQ(ReadBytes(dir / "precious.txt"), "keep me");
+    EXPECT_EQ(ReadFile(dir / "page.css"), Red);
+    EXPECT_EQ(ReadFile(dir / "precious.txt"), "keep me");
     EXPECT_TRUE(fs::is_symlink(dir / "page.css.bak"));
 }
 
 TEST(Symlink, LinksThatLeadNowhereOrToAFolderFailAndStayAsTheyWere)
 {
-    TScratch dir;
+    TTempDir dir;
     fs::create_symlink("missing.css", dir / "dangling.css");
     fs::create_directory(dir / "folder");
     fs::create_symlink("folder", dir / "tofolder.html");

@@ -73,40 +73,40 @@ std::vector<std::string> RunWithFileSizeLimit(const std::vector<std::string>& Pa
 
 TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
 {
-    TScratch dir;
+    TTempDir dir;
     const std::string big = dir / "big.css";
     const std::string small = dir / "small.css";
     const std::string original = BigStylesheet(200 * 1024);
-    WriteBytes(big, original);
-    WriteBytes(small, "p{color:red}");
+    WriteFile(big, original);
+    WriteFile(small, "p{color:red}");
 
     // Without backups: the save of the large file stops at 64 KB.
     const TBatchResult run{RunWithFileSizeLimit({big, small}, false, 64 * 1024)};
     EXPECT_TRUE(HasLine(run, FailureFor(big, BatchLog::ReasonInOut)));
     EXPECT_TRUE(HasLine(run, SuccessFor(small))) << "one failure stopped the batch";
-    EXPECT_EQ(ReadBytes(big), original);
-    EXPECT_EQ(ReadBytes(small), "p{color:#00FF00}\r\n");
+    EXPECT_EQ(ReadFile(big), original);
+    EXPECT_EQ(ReadFile(small), "p{color:#00FF00}\r\n");
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 
     // With backups the new content is written first: it fails, so no backup is made and the
     // file is not touched.
     const TBatchResult withBackup{RunWithFileSizeLimit({big}, true, 64 * 1024)};
     EXPECT_TRUE(HasLine(withBackup, FailureFor(big, BatchLog::ReasonInOut)));
-    EXPECT_EQ(ReadBytes(big), original);
+    EXPECT_EQ(ReadFile(big), original);
     EXPECT_FALSE(fs::exists(big + ".bak"));
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 
     // An older backup survives a failed conversion.
-    WriteBytes(big + ".bak", "older backup");
+    WriteFile(big + ".bak", "older backup");
     const TBatchResult keepsOld{RunWithFileSizeLimit({big}, true, 64 * 1024)};
     EXPECT_TRUE(HasLine(keepsOld, FailureFor(big, BatchLog::ReasonInOut)));
-    EXPECT_EQ(ReadBytes(big + ".bak"), "older backup");
-    EXPECT_EQ(ReadBytes(big), original);
+    EXPECT_EQ(ReadFile(big + ".bak"), "older backup");
+    EXPECT_EQ(ReadFile(big), original);
 }
 
 TEST(WriteFault, AFullFileSystemLeavesTheOriginal)
 {
-    TScratch dir;
+    TTempDir dir;
     const std::string mountPoint = dir / "small-disk";
     fs::create_directory(mountPoint);
     if (geteuid() != 0 || mount("tessival-test", mountPoint.c_str(), "tmpfs", 0, "size=256k") != 0)
@@ -119,10 +119,10 @@ TEST(WriteFault, AFullFileSystemLeavesTheOriginal)
     // Room for the file and its new content, not for a backup beside them.
     const std::string file = mountPoint + "/site.css";
     const std::string original = BigStylesheet(100 * 1024);
-    WriteBytes(file, original);
+    WriteFile(file, original);
     const TBatchResult run = RunBatch({file}, HueSettings(120));
     EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonBackup)));
-    EXPECT_EQ(ReadBytes(file), original);
+    EXPECT_EQ(ReadFile(file), original);
     EXPECT_TRUE(StrayFiles(mountPoint).empty());
     EXPECT_FALSE(fs::exists(file + ".bak"));
 }

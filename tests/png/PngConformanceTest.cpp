@@ -17,8 +17,6 @@ using namespace pngtest;
 
 namespace {
 
-const char* const kPython = "/usr/bin/python3";
-
 // Writes <out>/<name>.ref: "width height hasAlpha\n", RGB bytes, then alpha bytes.
 // 16-bit samples are reduced to their high bytes.
 const char* const kReferenceScript = R"PY(
@@ -87,32 +85,32 @@ protected:
     {
         suite_ = fs::path(TESSIVAL_TESTDATA_DIR) / "pngsuite";
         if (!fs::is_directory(suite_)) {
-            skipReason_ = "no conformance images at " + suite_.string();
+            setUpError_ = "no conformance images at " + suite_.string();
             return;
         }
-        if (!ToolExists(kPython) || pngtest::RunCommand(std::string(kPython) + " -c 'import PIL'") != 0) {
-            skipReason_ = "Debian's python3-pil is not installed";
+        if (!HavePil()) {
+            setUpError_ = "Debian's python3-pil is not installed";
             return;
         }
-        refDir_ = TempDir() + "/ref";
+        refDir_ = ProgramTempDir() + "/ref";
         fs::create_directories(refDir_);
-        const std::string script = TempDir() + "/reference.py";
+        const std::string script = ProgramTempDir() + "/reference.py";
         std::ofstream(script) << kReferenceScript;
-        std::string command = std::string(kPython) + " " + script + " " + refDir_;
+        std::string command = std::string(PythonProgram) + " " + script + " " + refDir_;
         for (const char* sub : {"", "libpng-extras"}) {
             for (const auto& e : fs::directory_iterator(suite_ / sub)) {
                 if (e.path().extension() == ".png") command += " '" + e.path().string() + "'";
             }
         }
         std::string output;
-        if (pngtest::RunCommand(command, &output) != 0) {
-            skipReason_ = "reference decoder failed: " + output;
+        if (RunCommand(command + " 2>&1", &output) != 0) {
+            setUpError_ = "reference decoder failed: " + output;
         }
     }
 
     void SetUp() override
     {
-        if (!skipReason_.empty()) GTEST_SKIP() << skipReason_;
+        if (!setUpError_.empty()) FAIL() << setUpError_;
     }
 
     static std::string Message(const fs::path& file)
@@ -171,7 +169,7 @@ protected:
 
     static inline fs::path suite_;
     static inline std::string refDir_;
-    static inline std::string skipReason_;
+    static inline std::string setUpError_;
 };
 
 bool IsBroken(const std::string& name) { return name[0] == 'x'; }

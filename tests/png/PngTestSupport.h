@@ -1,19 +1,19 @@
 #pragma once
-// Building small PNG streams by hand, and running the tools the tests compare against.
+// Building small PNG streams by hand and taking them apart (scratch folders, files and the
+// tools the tests compare against come from support/TestSupport.h).
 
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
+#include "support/TestSupport.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <filesystem>
 #include <string>
 #include <vector>
-#include <sys/wait.h>
-#include <unistd.h>
 #include <zlib.h>
 
 namespace pngtest {
+
+using namespace testsupport;
 
 using Bytes = std::vector<std::uint8_t>;
 
@@ -133,52 +133,6 @@ inline void ToStream(const Bytes& bytes, TMemoryStream& m)
 inline Bytes FromStream(TMemoryStream& m)
 {
     return Bytes(m.Memory(), m.Memory() + m.Size());
-}
-
-inline std::string TempDir()
-{
-    static const std::string dir = [] {
-        auto p = std::filesystem::temp_directory_path() / ("tessival_png_" + std::to_string(::getpid()));
-        std::filesystem::create_directories(p);
-        return p.string();
-    }();
-    return dir;
-}
-
-inline void WriteFile(const std::string& path, const Bytes& bytes)
-{
-    FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) return;
-    std::fwrite(bytes.data(), 1, bytes.size(), f);
-    std::fclose(f);
-}
-
-inline Bytes ReadFile(const std::string& path)
-{
-    Bytes bytes;
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (f == nullptr) return bytes;
-    std::uint8_t buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) bytes.insert(bytes.end(), buf, buf + n);
-    std::fclose(f);
-    return bytes;
-}
-
-inline bool ToolExists(const std::string& path) { return std::filesystem::exists(path); }
-
-// Runs a command; returns its exit status and fills output with what it printed.
-inline int RunCommand(const std::string& command, std::string* output = nullptr)
-{
-    FILE* p = ::popen((command + " 2>&1").c_str(), "r");
-    if (p == nullptr) return -1;
-    char buf[4096];
-    std::string text;
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) text.append(buf, n);
-    const int status = ::pclose(p);
-    if (output != nullptr) *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace pngtest

@@ -127,14 +127,14 @@ TEST(ColorList, ValuesAgreeWithAnIndependentTable)
                        "for n, v in c.colormap.items(): print(n, v.upper())\" 2>/dev/null",
                        "r");
     if (!pipe)
-        GTEST_SKIP() << "cannot run /usr/bin/python3";
+        FAIL() << "cannot run /usr/bin/python3";
     std::map<std::string, std::string> reference;
     char name[64], value[64];
     while (std::fscanf(pipe, "%63s %63s", name, value) == 2)
         reference[name] = value;
     pclose(pipe);
     if (reference.size() < 140)
-        GTEST_SKIP() << "python3-pil (PIL.ImageColor) is not available";
+        FAIL() << "python3-pil (PIL.ImageColor) is not available";
 
     const std::vector<std::string> lines = Lines();
     int compared = 0;

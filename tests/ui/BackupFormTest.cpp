@@ -20,10 +20,12 @@
 #include <QtTest>
 
 #include "ScreenshotSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <functional>
 #include <memory>
 
+using namespace windowtest;
 
 namespace {
 
@@ -42,48 +44,6 @@ QStringList MessagesOf(const std::function<void()>& Action)
     timer.start();
     Action();
     return texts;
-}
-
-// Answers the next modal dialog with Action (polling until it appears).
-void WhenModal(std::function<void(QWidget*)> Action)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, Action] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            Action(modal);
-        }
-    });
-    timer->start();
-}
-
-void Write(const QString& Path, const QByteArray& Data)
-{
-    QDir().mkpath(QFileInfo(Path).absolutePath());
-    QFile f(Path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(Data);
-}
-
-QByteArray Read(const QString& Path)
-{
-    QFile f(Path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void Drop(QWidget* Target, const QStringList& Names)
-{
-    QMimeData mime;
-    QList<QUrl> urls;
-    for (const QString& n : Names)
-        urls << QUrl::fromLocalFile(n);
-    mime.setUrls(urls);
-    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Target, &enter);
-    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(Target, &drop);
 }
 
 const QString Failures = QStringLiteral("\n\nただし以下のファイルは失敗しました．\n");
@@ -122,40 +82,40 @@ private slots:
 
     void restoreWritesTheFileKeepsBackupsAndList()
     {
-        Write(P("page.css"), "converted");
-        Write(P("page.css.bak"), "original");
-        Write(P("a.html.bak"), "A");
+        WriteFile(P("page.css"), "converted");
+        WriteFile(P("page.css.bak"), "original");
+        WriteFile(P("a.html.bak"), "A");
         TfrmBackup f;
         f.AddFiles({P("page.css.bak"), P("a.html.bak"), P("page.css.bak")});
         QCOMPARE(f.findChild<QTreeWidget*>("lvwFile")->topLevelItem(0)->text(0), QStringLiteral("page.css.bak"));
         // Nothing selected: every listed backup takes part.
         QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{"ファイル復元が完了しました．"});
-        QCOMPARE(Read(P("page.css")), QByteArray("original"));
-        QCOMPARE(Read(P("a.html")), QByteArray("A"));
-        QCOMPARE(Read(P("page.css.bak")), QByteArray("original"));
+        QCOMPARE(ReadFile(P("page.css")), QByteArray("original"));
+        QCOMPARE(ReadFile(P("a.html")), QByteArray("A"));
+        QCOMPARE(ReadFile(P("page.css.bak")), QByteArray("original"));
         QCOMPARE(f.ListedPaths().size(), 3);
 
-        Write(P("page.css"), "converted again");
+        WriteFile(P("page.css"), "converted again");
         QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{"ファイル復元が完了しました．"});
-        QCOMPARE(Read(P("page.css")), QByteArray("original"));
+        QCOMPARE(ReadFile(P("page.css")), QByteArray("original"));
     }
 
     void restoreNamesItsFailures()
     {
-        Write(P("b.html.bak"), "B");
-        Write(P("notes.txt"), "typed into the dialog");
+        WriteFile(P("b.html.bak"), "B");
+        WriteFile(P("notes.txt"), "typed into the dialog");
         TfrmBackup f;
         f.AddFiles({P("missing.css.bak"), P("b.html.bak"), P("notes.txt")});
         QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }),
                  QStringList{"ファイル復元が完了しました．" + Failures + P("missing.css.bak") + "\n" + P("notes.txt") + "\n"});
-        QCOMPARE(Read(P("b.html")), QByteArray("B"));
+        QCOMPARE(ReadFile(P("b.html")), QByteArray("B"));
         QVERIFY(!QFile::exists(P("notes")));
     }
 
     void deleteTakesDuplicatesOnceAndEmptiesTheList()
     {
-        Write(P("x.html.bak"), "x");
-        Write(P("y.css.bak"), "y");
+        WriteFile(P("x.html.bak"), "x");
+        WriteFile(P("y.css.bak"), "y");
         TfrmBackup f;
         f.AddFiles({P("x.html.bak"), P("y.css.bak"), P("x.html.bak")});
         QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }), QStringList{"ファイル消去が完了しました．"});
@@ -166,8 +126,8 @@ private slots:
 
     void deletingAVanishedBackupIsReportedAndTheListStillEmptied()
     {
-        Write(P("x.html.bak"), "x");
-        Write(P("z.html.bak"), "z");
+        WriteFile(P("x.html.bak"), "x");
+        WriteFile(P("z.html.bak"), "z");
         TfrmBackup f;
         f.AddFiles({P("z.html.bak"), P("x.html.bak")});
         QFile::remove(P("x.html.bak"));  // deleted elsewhere meanwhile
@@ -179,23 +139,23 @@ private slots:
 
     void dropRules()
     {
-        Write(P("site/a.html.bak"), "");
-        Write(P("site/b.CSS.BAK"), "");
-        Write(P("site/c.html"), "");
-        Write(P("site/sub/d.gif.bak"), "");
-        Write(P("site.old/e.html.bak"), "");
-        Write(P("README"), "a file without extension");
-        Write(P("loose.Bak"), "");
+        WriteFile(P("site/a.html.bak"), "");
+        WriteFile(P("site/b.CSS.BAK"), "");
+        WriteFile(P("site/c.html"), "");
+        WriteFile(P("site/sub/d.gif.bak"), "");
+        WriteFile(P("site.old/e.html.bak"), "");
+        WriteFile(P("README"), "a file without extension");
+        WriteFile(P("loose.Bak"), "");
         TfrmBackup f;
         f.show();
         QVERIFY(QTest::qWaitForWindowExposed(&f));
         QVERIFY(f.acceptDrops());
 
-        Drop(&f, {P("site.old"), P("README"), P("site/c.html")});
+        Drop(f, {P("site.old"), P("README"), P("site/c.html")});
         QVERIFY(f.ListedPaths().isEmpty());
 
         f.findChild<QCheckBox*>("cbxSubFolderSearch")->setChecked(false);
-        Drop(&f, {P("loose.Bak"), P("site")});
+        Drop(f, {P("loose.Bak"), P("site")});
         QStringList got = f.ListedPaths();
         QCOMPARE(got.size(), 3);
         QCOMPARE(got.takeFirst(), P("loose.Bak"));
@@ -204,7 +164,7 @@ private slots:
 
         f.bbnAllDeleteFileClick();
         f.findChild<QCheckBox*>("cbxSubFolderSearch")->setChecked(true);
-        Drop(f.findChild<QTreeWidget*>("lvwFile"), {P("site")});  // onto the list: the window takes it
+        Drop(*f.findChild<QTreeWidget*>("lvwFile"), {P("site")});  // onto the list: the window takes it
         QCOMPARE(f.ListedPaths().size(), 3);
         QVERIFY(f.ListedPaths().contains(P("site/sub/d.gif.bak")));
     }
@@ -236,8 +196,8 @@ private slots:
 
     void folderDialogAddsTheBackupsFound()
     {
-        Write(P("web/x.html.bak"), "");
-        Write(P("web/deep/y.css.bak"), "");
+        WriteFile(P("web/x.html.bak"), "");
+        WriteFile(P("web/deep/y.css.bak"), "");
         TfrmBackup f;
         f.show();
         WhenModal([&](QWidget* w) {

@@ -14,22 +14,13 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/WindowTestSupport.h"
+
+using namespace windowtest;
+
 namespace {
 
 const QString EndLine = QStringLiteral("－－－－－－－－－変換終了－－－－－－－－－");
-
-void Write(const QString& Path, const QByteArray& Bytes)
-{
-    QFile File(Path);
-    QVERIFY2(File.open(QIODevice::WriteOnly), qPrintable(Path));
-    File.write(Bytes);
-}
-
-QByteArray Read(const QString& Path)
-{
-    QFile File(Path);
-    return File.open(QIODevice::ReadOnly) ? File.readAll() : QByteArray("<missing>");
-}
 
 // "成功> " or "失敗> ", the name padded to 22 columns, "：", the path.
 QString Line(const char* Outcome, const QString& Path)
@@ -75,9 +66,9 @@ void BatchFormTest::logListsEveryFileOnceInPathOrder()
     const QString Long = Dir.filePath("longer-than-22-bytes.htm");
     QCOMPARE(QFileInfo(Long).fileName().size(), 24);
     const QByteArray Page = "<html><body bgcolor=\"#FF0000\"></body></html>\r\n";
-    Write(Html, Page);
-    Write(Css, "p { color: #FF0000; }\r\n");
-    Write(Long, Page);
+    WriteFile(Html, Page);
+    WriteFile(Css, "p { color: #FF0000; }\r\n");
+    WriteFile(Long, Page);
 
     // Listed twice, and a missing file; hue +120 turns red into green.
     TfrmBatch Form(InputOf({Html, Gone, Css, Html, Long}, 120));
@@ -94,9 +85,9 @@ void BatchFormTest::logListsEveryFileOnceInPathOrder()
     QCOMPARE(Progress->maximum(), 4);
     QCOMPARE(Progress->value(), 4);
 
-    QCOMPARE(Read(Html), QByteArray("<html><body bgcolor=\"#00FF00\"></body></html>\r\n"));
-    QCOMPARE(Read(Html + ".bak"), Page);
-    QCOMPARE(Read(Css), QByteArray("p { color: #00FF00; }\r\n"));
+    QCOMPARE(ReadFile(Html), QByteArray("<html><body bgcolor=\"#00FF00\"></body></html>\r\n"));
+    QCOMPARE(ReadFile(Html + ".bak"), Page);
+    QCOMPARE(ReadFile(Css), QByteArray("p { color: #00FF00; }\r\n"));
 
     QCOMPARE(Form.LogText(), Expected.join('\n') + '\n');
     Form.findChild<QPushButton*>("bbnClipBoard")->click();
@@ -142,7 +133,7 @@ void BatchFormTest::settingsAreThoseOfTheMomentOfTheCommand()
     QStringList Pages;
     for (int Number = 0; Number < 20; ++Number) {
         Pages << Dir.filePath(QStringLiteral("page%1.html").arg(Number, 2, 10, QLatin1Char('0')));
-        Write(Pages.last(), "<body text=\"#FF0000\">\r\n");
+        WriteFile(Pages.last(), "<body text=\"#FF0000\">\r\n");
     }
     TfrmMain Main;
     Main.show();
@@ -155,7 +146,7 @@ void BatchFormTest::settingsAreThoseOfTheMomentOfTheCommand()
     QTRY_VERIFY_WITH_TIMEOUT(Main.BatchForm() && Main.BatchForm()->IsFinished(), 20000);
     QCOMPARE(Main.BatchForm()->LogLines().last(), QStringLiteral("20/20個のファイルを変換成功"));
     for (const QString& Page : Pages)
-        QCOMPARE(Read(Page), QByteArray("<body text=\"#00FF00\">\r\n"));
+        QCOMPARE(ReadFile(Page), QByteArray("<body text=\"#00FF00\">\r\n"));
 }
 
 QTEST_MAIN(BatchFormTest)

@@ -18,28 +18,15 @@
 #include <QtTest>
 
 #include "ScreenshotSupport.h"
+#include "support/WindowTestSupport.h"
 
 #include <functional>
 
 Q_DECLARE_METATYPE(TRGBColor)
 
+using namespace windowtest;
 
 namespace {
-
-// Runs Action when the next modal window appears (polling), so a test can answer it.
-void WhenModal(std::function<void(QWidget*)> Action)
-{
-    auto* timer = new QTimer;
-    timer->setInterval(20);
-    QObject::connect(timer, &QTimer::timeout, [timer, Action] {
-        if (QWidget* modal = QApplication::activeModalWidget()) {
-            timer->stop();
-            timer->deleteLater();
-            Action(modal);
-        }
-    });
-    timer->start();
-}
 
 QColor SwatchColor(TfrmColourPair& f, const char* Name)
 {

@@ -9,23 +9,11 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "support/WindowTestSupport.h"
+
+using namespace windowtest;
+
 namespace {
-
-void Touch(const QString& Path)
-{
-    QDir().mkpath(QFileInfo(Path).path());
-    QFile File(Path);
-    QVERIFY2(File.open(QIODevice::WriteOnly), qPrintable(Path));
-    File.write("x");
-}
-
-QStringList Paths(const TFileList& List)
-{
-    QStringList Result;
-    for (int Row = 0; Row < List.Count(); ++Row)
-        Result << List.FullPath(Row);
-    return Result;
-}
 
 QList<int> SelectedRows(QTableWidget& Table)
 {
@@ -97,7 +85,7 @@ void FileListTest::addedItemIsCheckedAndDuplicatesStay()
     TFileList List(&Table);
     List.AddFiles({"/w/a.html", "/w/b.css", "/w/a.html"});
     QCOMPARE(List.Count(), 3);
-    QCOMPARE(Paths(List), QStringList({"/w/a.html", "/w/b.css", "/w/a.html"}));
+    QCOMPARE(ListedPaths(List), QStringList({"/w/a.html", "/w/b.css", "/w/a.html"}));
     QCOMPARE(List.FileName(1), QString("b.css"));
     QCOMPARE(Table.horizontalHeaderItem(0)->text(), QString("ファイル名"));
     QCOMPARE(Table.horizontalHeaderItem(1)->text(), QString("フルパス"));
@@ -111,17 +99,17 @@ void FileListTest::folderListsByExtensionInSearchOrder()
     QTemporaryDir Dir;
     QVERIFY(Dir.isValid());
     // Created in the opposite order, so the file system's own order cannot explain the result.
-    Touch(Dir.filePath("c.css"));
-    Touch(Dir.filePath("b.html"));
-    Touch(Dir.filePath("a.HTM"));
-    Touch(Dir.filePath("page.HTML"));
-    Touch(Dir.filePath("skip.txt"));
+    WriteFile(Dir.filePath("c.css"));
+    WriteFile(Dir.filePath("b.html"));
+    WriteFile(Dir.filePath("a.HTM"));
+    WriteFile(Dir.filePath("page.HTML"));
+    WriteFile(Dir.filePath("skip.txt"));
 
     QTableWidget Table;
     TFileList::SetUpTable(&Table);
     TFileList List(&Table);
     List.AddFolder(Dir.path(), true);
-    const QStringList Found = Paths(List);
+    const QStringList Found = ListedPaths(List);
     QCOMPARE(Found.size(), 4);
     QCOMPARE(Found.at(0), Dir.filePath("a.HTM"));
     // page.HTML belongs to the ".html" search, never to the ".htm" one.
@@ -133,21 +121,21 @@ void FileListTest::folderListsByExtensionInSearchOrder()
 void FileListTest::subFoldersOnlyWhenAsked()
 {
     QTemporaryDir Dir;
-    Touch(Dir.filePath("top.gif"));
-    Touch(Dir.filePath("sub/inner.gif"));
-    Touch(Dir.filePath("sub/deeper/deep.png"));
+    WriteFile(Dir.filePath("top.gif"));
+    WriteFile(Dir.filePath("sub/inner.gif"));
+    WriteFile(Dir.filePath("sub/deeper/deep.png"));
 
     QTableWidget Flat;
     TFileList::SetUpTable(&Flat);
     TFileList FlatList(&Flat);
     FlatList.AddFolder(Dir.path(), false);
-    QCOMPARE(Paths(FlatList), QStringList({Dir.filePath("top.gif")}));
+    QCOMPARE(ListedPaths(FlatList), QStringList({Dir.filePath("top.gif")}));
 
     QTableWidget Deep;
     TFileList::SetUpTable(&Deep);
     TFileList DeepList(&Deep);
     DeepList.AddFolder(Dir.path(), true);
-    const QStringList DeepPaths = Paths(DeepList);
+    const QStringList DeepPaths = ListedPaths(DeepList);
     QCOMPARE(QSet<QString>(DeepPaths.begin(), DeepPaths.end()),
              QSet<QString>({Dir.filePath("top.gif"), Dir.filePath("sub/inner.gif"), Dir.filePath("sub/deeper/deep.png")}));
     QCOMPARE(DeepList.FullPath(2), Dir.filePath("sub/deeper/deep.png"));  // the ".png" pass comes last
@@ -156,15 +144,15 @@ void FileListTest::subFoldersOnlyWhenAsked()
 void FileListTest::sameFolderTwiceListsEverythingTwice()
 {
     QTemporaryDir Dir;
-    Touch(Dir.filePath("a.html"));
-    Touch(Dir.filePath("b.png"));
+    WriteFile(Dir.filePath("a.html"));
+    WriteFile(Dir.filePath("b.png"));
     QTableWidget Table;
     TFileList::SetUpTable(&Table);
     TFileList List(&Table);
     List.AddFolder(Dir.path(), true);
     List.SetChecked(0, false);
     List.AddFolder(Dir.path(), true);
-    QCOMPARE(Paths(List), QStringList({Dir.filePath("a.html"), Dir.filePath("b.png"),
+    QCOMPARE(ListedPaths(List), QStringList({Dir.filePath("a.html"), Dir.filePath("b.png"),
                                        Dir.filePath("a.html"), Dir.filePath("b.png")}));
     QVERIFY(!List.IsChecked(0));
     QVERIFY(List.IsChecked(2) && List.IsChecked(3));
@@ -173,10 +161,10 @@ void FileListTest::sameFolderTwiceListsEverythingTwice()
 void FileListTest::dropRules()
 {
     QTemporaryDir Dir;
-    Touch(Dir.filePath("site/index.html"));
-    Touch(Dir.filePath("site/sub/deep.css"));
-    Touch(Dir.filePath("LOGO.GIF"));
-    Touch(Dir.filePath("notes.txt"));
+    WriteFile(Dir.filePath("site/index.html"));
+    WriteFile(Dir.filePath("site/sub/deep.css"));
+    WriteFile(Dir.filePath("LOGO.GIF"));
+    WriteFile(Dir.filePath("notes.txt"));
 
     QTableWidget Table;
     TFileList::SetUpTable(&Table);
@@ -186,12 +174,12 @@ void FileListTest::dropRules()
                     false);
     // The folder itself is searched (not its sub-folder); the capital GIF is taken; the text
     // file is ignored; a listed extension is enough for a file name, as for the open dialog.
-    QCOMPARE(Paths(List), QStringList({Dir.filePath("site/index.html"), Dir.filePath("LOGO.GIF"),
+    QCOMPARE(ListedPaths(List), QStringList({Dir.filePath("site/index.html"), Dir.filePath("LOGO.GIF"),
                                        Dir.filePath("gone.png")}));
 
     List.Clear();
     List.AddDropped({Dir.filePath("site")}, true);
-    QCOMPARE(Paths(List), QStringList({Dir.filePath("site/index.html"), Dir.filePath("site/sub/deep.css")}));
+    QCOMPARE(ListedPaths(List), QStringList({Dir.filePath("site/index.html"), Dir.filePath("site/sub/deep.css")}));
 }
 
 void FileListTest::deleteSelection_data()

@@ -27,15 +27,11 @@
 #include <QToolButton>
 #include <QtTest>
 
-namespace {
+#include "support/WindowTestSupport.h"
 
-void Touch(const QString& Path, const QByteArray& Bytes = "x")
-{
-    QDir().mkpath(QFileInfo(Path).path());
-    QFile File(Path);
-    QVERIFY2(File.open(QIODevice::WriteOnly), qPrintable(Path));
-    File.write(Bytes);
-}
+using namespace windowtest;
+
+namespace {
 
 template <typename T>
 T* Control(QObject& Form, const char* Name)
@@ -44,21 +40,6 @@ T* Control(QObject& Form, const char* Name)
     if (!Found)
         qFatal("no control %s", Name);
     return Found;
-}
-
-void Drop(QWidget& Target, const QStringList& Paths)
-{
-    QMimeData Data;
-    QList<QUrl> Urls;
-    for (const QString& Path : Paths)
-        Urls << QUrl::fromLocalFile(Path);
-    Data.setUrls(Urls);
-    const QPointF Point(Target.width() / 2.0, Target.height() / 2.0);
-    QDragEnterEvent Enter(Point.toPoint(), Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&Target, &Enter);
-    QVERIFY(Enter.isAccepted());
-    QDropEvent DropEvent(Point, Qt::CopyAction, &Data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(&Target, &DropEvent);
 }
 
 template <typename T>
@@ -70,14 +51,6 @@ QList<T*> OpenWindows()
             Found << Form;
     }
     return Found;
-}
-
-QStringList ListedPaths(TfrmMain& Form)
-{
-    QStringList Paths;
-    for (int Row = 0; Row < Form.FileList().Count(); ++Row)
-        Paths << Form.FileList().FullPath(Row);
-    return Paths;
 }
 
 }  // namespace
@@ -306,29 +279,29 @@ void MainFormTest::hexToIntRefusesWhatIsNotHexadecimal()
 void MainFormTest::dropsFollowTheRules()
 {
     QTemporaryDir Dir;
-    Touch(Dir.filePath("site/b.html"));
-    Touch(Dir.filePath("site/a.HTM"));
-    Touch(Dir.filePath("site/c.css"));
-    Touch(Dir.filePath("site/sub/d.png"));
-    Touch(Dir.filePath("LOGO.GIF"));
-    Touch(Dir.filePath("notes.txt"));
+    WriteFile(Dir.filePath("site/b.html"));
+    WriteFile(Dir.filePath("site/a.HTM"));
+    WriteFile(Dir.filePath("site/c.css"));
+    WriteFile(Dir.filePath("site/sub/d.png"));
+    WriteFile(Dir.filePath("LOGO.GIF"));
+    WriteFile(Dir.filePath("notes.txt"));
 
     TfrmMain Form;
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));
     QVERIFY(Form.acceptDrops());
     Control<QCheckBox>(Form, "cbxSubFolderSearch")->setChecked(false);
-    Drop(Form, {Dir.filePath("notes.txt"), Dir.filePath("site"), Dir.filePath("LOGO.GIF")});
-    QCOMPARE(ListedPaths(Form), QStringList({Dir.filePath("site/a.HTM"), Dir.filePath("site/b.html"),
+    QVERIFY(Drop(Form, {Dir.filePath("notes.txt"), Dir.filePath("site"), Dir.filePath("LOGO.GIF")}));
+    QCOMPARE(ListedPaths(Form.FileList()), QStringList({Dir.filePath("site/a.HTM"), Dir.filePath("site/b.html"),
                                              Dir.filePath("site/c.css"), Dir.filePath("LOGO.GIF")}));
     for (int Row = 0; Row < Form.FileList().Count(); ++Row)
         QVERIFY(Form.FileList().IsChecked(Row));
 
     Form.FileList().Clear();
     Control<QCheckBox>(Form, "cbxSubFolderSearch")->setChecked(true);
-    Drop(*Control<QTableWidget>(Form, "lvwFile")->viewport(), {Dir.filePath("site")});
-    QCOMPARE(ListedPaths(Form).size(), 4);
-    QCOMPARE(ListedPaths(Form).last(), Dir.filePath("site/sub/d.png"));
+    QVERIFY(Drop(*Control<QTableWidget>(Form, "lvwFile")->viewport(), {Dir.filePath("site")}));
+    QCOMPARE(ListedPaths(Form.FileList()).size(), 4);
+    QCOMPARE(ListedPaths(Form.FileList()).last(), Dir.filePath("site/sub/d.png"));
 }
 
 void MainFormTest::deleteKeyAndButtonDeleteTheSelection()
@@ -342,12 +315,12 @@ void MainFormTest::deleteKeyAndButtonDeleteTheSelection()
     Files->selectionModel()->select(Files->model()->index(4, 0), QItemSelectionModel::Select | QItemSelectionModel::Rows);
     Files->setFocus();
     QTest::keyClick(Files, Qt::Key_Delete);
-    QCOMPARE(ListedPaths(Form), QStringList({"/w/0.html", "/w/1.html", "/w/2.html"}));
+    QCOMPARE(ListedPaths(Form.FileList()), QStringList({"/w/0.html", "/w/1.html", "/w/2.html"}));
     QCOMPARE(Files->selectionModel()->selectedRows().size(), 1);
     QCOMPARE(Files->selectionModel()->selectedRows().first().row(), 2);
 
     Control<QToolButton>(Form, "bbnDeleteFile")->click();
-    QCOMPARE(ListedPaths(Form), QStringList({"/w/0.html", "/w/1.html"}));
+    QCOMPARE(ListedPaths(Form.FileList()), QStringList({"/w/0.html", "/w/1.html"}));
     QCOMPARE(Files->selectionModel()->selectedRows().first().row(), 1);
 
     Control<QToolButton>(Form, "bbnAllCheckClear")->click();

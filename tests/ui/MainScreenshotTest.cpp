@@ -24,6 +24,10 @@
 #include <QTextLayout>
 #include <QtTest>
 
+#include "support/WindowTestSupport.h"
+
+using namespace windowtest;
+
 namespace {
 
 struct TCaption {
@@ -127,13 +131,6 @@ void SaveScreen(const QString& Name)
         Save(QGuiApplication::primaryScreen()->grabWindow(0), Name);
 }
 
-void Write(const QString& Path, const QByteArray& Bytes)
-{
-    QFile File(Path);
-    QVERIFY(File.open(QIODevice::WriteOnly));
-    File.write(Bytes);
-}
-
 }  // namespace
 
 class MainScreenshotTest : public QObject {
@@ -151,9 +148,9 @@ private:
 void MainScreenshotTest::mainWindowCaptionsAreDrawn()
 {
     QVERIFY(FSite.isValid());
-    Write(FSite.filePath("index.html"), "<html><body bgcolor=\"#FF0000\" text=\"navy\">\r\n<p style=\"color: rgb(0, 128, 0)\">top</p>\r\n</body></html>\r\n");
-    Write(FSite.filePath("トップ.htm"), "<html><body bgcolor=\"#FFCC00\"></body></html>\r\n");
-    Write(FSite.filePath("style.css"), "body { color: #336699; background: white; }\r\n");
+    WriteFile(FSite.filePath("index.html"), "<html><body bgcolor=\"#FF0000\" text=\"navy\">\r\n<p style=\"color: rgb(0, 128, 0)\">top</p>\r\n</body></html>\r\n");
+    WriteFile(FSite.filePath("トップ.htm"), "<html><body bgcolor=\"#FFCC00\"></body></html>\r\n");
+    WriteFile(FSite.filePath("style.css"), "body { color: #336699; background: white; }\r\n");
     QImage Picture(16, 16, QImage::Format_ARGB32);
     Picture.fill(QColor(200, 100, 50, 255));
     QVERIFY(Picture.save(FSite.filePath("logo.png")));

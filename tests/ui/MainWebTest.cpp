@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
@@ -14,14 +15,11 @@
 #include <QWebEngineView>
 #include <QtTest>
 
-namespace {
+#include "support/WindowTestSupport.h"
 
-void Write(const QString& Path, const QByteArray& Bytes)
-{
-    QFile File(Path);
-    QVERIFY2(File.open(QIODevice::WriteOnly), qPrintable(Path));
-    File.write(Bytes);
-}
+using namespace windowtest;
+
+namespace {
 
 void PreviewRow(TfrmMain& Form, int Row)
 {
@@ -55,7 +53,7 @@ void MainWebTest::refreshArrowsReachOnlyAnOpenPreview()
     QVERIFY(Form.PreviewForm().isNull());
     Refresh->stepDown();
 
-    Write(FSite.filePath("index.html"), "<html><body bgcolor=\"#FF0000\">page</body></html>\r\n");
+    WriteFile(FSite.filePath("index.html"), "<html><body bgcolor=\"#FF0000\">page</body></html>\r\n");
     Form.FileList().AddFile(FSite.filePath("index.html"));
     PreviewRow(Form, 0);
     QVERIFY(Form.PreviewForm());
@@ -89,7 +87,7 @@ void MainWebTest::previewOpensPagesAndPngPages()
     QImage Picture(8, 8, QImage::Format_ARGB32);
     Picture.fill(Qt::blue);
     QVERIFY(Picture.save(FSite.filePath("logo #1.png")));
-    Write(FSite.filePath("page.htm"), "<html><body>x</body></html>\r\n");
+    WriteFile(FSite.filePath("page.htm"), "<html><body>x</body></html>\r\n");
 
     TfrmMain Form;
     Form.show();
@@ -99,9 +97,11 @@ void MainWebTest::previewOpensPagesAndPngPages()
     QVERIFY(Form.PreviewForm());
     QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), FSite.filePath("page.htm"), 15000);
 
-    // A PNG is shown through the page written beside the program.
+    // A PNG is shown through the page written beside the program (removed again at the end,
+    // so that the build folder holds only what the build puts there).
     const QString Page = QDir(QCoreApplication::applicationDirPath()).filePath("pngshow.html");
     QFile::remove(Page);
+    const auto RemovePage = qScopeGuard([&] { QFile::remove(Page); });
     PreviewRow(Form, 1);
     QVERIFY(QFileInfo::exists(Page));
     QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), Page, 15000);
@@ -125,7 +125,7 @@ void MainWebTest::cssGoesToTheEditorNotThePreview()
     qputenv("PATH", "/nonexistent");
     qputenv("VISUAL", "");
     qputenv("EDITOR", "");
-    Write(FSite.filePath("style.css"), "p { color: red; }\r\n");
+    WriteFile(FSite.filePath("style.css"), "p { color: red; }\r\n");
     TfrmMain Form;
     Form.show();
     Form.FileList().AddFile(FSite.filePath("style.css"));

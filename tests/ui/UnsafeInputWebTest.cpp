@@ -16,14 +16,11 @@
 #include <QWebEngineView>
 #include <QtTest>
 
-namespace {
+#include "support/WindowTestSupport.h"
 
-void WriteText(const QString& Path, const QByteArray& Text)
-{
-    QFile f(Path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(Text);
-}
+using namespace windowtest;
+
+namespace {
 
 bool LoadAndWait(TfrmPreview& F, const QString& Url)
 {
@@ -61,8 +58,8 @@ private slots:
     void localPageCannotReadOtherLocalFiles()
     {
         QTemporaryDir dir;
-        WriteText(dir.filePath("secret.txt"), "top secret");
-        WriteText(dir.filePath("page.html"),
+        WriteFile(dir.filePath("secret.txt"), "top secret");
+        WriteFile(dir.filePath("page.html"),
                   "<html><head><title>wait</title></head><body><script>\n"
                   "var r = 'no answer';\n"
                   "try { var x = new XMLHttpRequest(); x.open('GET', 'secret.txt', false); x.send();\n"
