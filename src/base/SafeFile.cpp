@@ -204,10 +204,9 @@ TSourceFile::TSourceFile(const std::string& Path)
             if (n == 0) break;
             size += static_cast<std::size_t>(n);
         }
+        // The identity stays the one taken before reading: a file written to while it was read,
+        // or afterwards, no longer matches it and is not replaced.
         FBytes.resize(size);
-        // A file that grew or shrank while it was read is judged by what was read.
-        if (fstat(FFd, &FStatus) != 0)
-            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
     } catch (...) {
         close(FFd);
         throw;
