@@ -24,6 +24,8 @@ inline constexpr std::string_view ReasonChanged = "（変換中にほかのプ�
 
 // After a success line: the file's backup was there already and was kept, not written over.
 inline constexpr std::string_view BackupKeptTail = "（既存のバックアップを保持）";
+// After a success line: converting the file changed nothing, so it was not written (no backup).
+inline constexpr std::string_view UnchangedTail = "（変更なし：書き換えていません）";
 // A temporary file an interrupted run left behind, removed before the batch began.
 inline constexpr std::string_view RemovedHead = "削除> ";
 inline constexpr std::string_view LeftoverTail = "（中断で残った一時ファイル）";

@@ -134,6 +134,7 @@ void TBatchRun::EmitResult(const std::string& Path, const TFileResult& Result, b
     }
     std::string line = SuccessLine(Path);
     if (FInput.DryRun) line.replace(0, BatchLog::SuccessHead.size(), BatchLog::WouldConvertHead);
+    if (Result.Outcome.Unchanged) line += BatchLog::UnchangedTail;
     if (Result.Outcome.BackupKept) line += BatchLog::BackupKeptTail;
     AppendLog(line);
     ++FSuccesses;

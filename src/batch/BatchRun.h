@@ -22,6 +22,7 @@ int DefaultBatchJobs();
 // What became of a file that converted.
 struct TFileOutcome {
     bool BackupKept = false;  // its backup was there already and was kept as it was
+    bool Unchanged = false;   // converting it changed nothing, so it was not written
 };
 
 // One row of the main window's file list.

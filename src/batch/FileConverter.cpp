@@ -5,7 +5,6 @@
 #include "batch/FileSearch.h"
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
-#include "batch/TextLines.h"
 #include "colour/PictureColours.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
@@ -97,7 +96,6 @@ TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup,
     FGifObject = std::make_unique<TGIFImage>();
     FGifObject->ReductionMethod = 7;  // octree palette
     FGifObject->DitherMethod = 1;     // Floyd-Steinberg
-    FTextLines = std::make_unique<TTextLines>();
     FRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
                                                   Settings.BeforeColors, Settings.AfterColors, Settings.Adjust(),
                                                   *FMatcher);
@@ -112,7 +110,6 @@ TFileConverter::~TFileConverter()
     FAlphaMaskBitmap.reset();
     FPngObject.reset();
     FGifObject.reset();
-    FTextLines.reset();
     FRewriter.reset();
     FAdjuster.reset();
 }
@@ -125,9 +122,15 @@ TFileOutcome TFileConverter::ConvertFile(const std::string& Path, const TNoteSin
     return ConvertText(Path);
 }
 
-TFileOutcome TFileConverter::Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted) const
+TFileOutcome TFileConverter::Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted,
+                                     bool Unchanged) const
 {
     TFileOutcome outcome;
+    // Nothing to change: the file, its time and any backup stay as they are.
+    if (Unchanged) {
+        outcome.Unchanged = true;
+        return outcome;
+    }
     if (FDryRun) {
         CheckReplaceable(Source.Target(), Path);
         outcome.BackupKept = FBackup && BackupExists(Path);
@@ -147,10 +150,9 @@ TFileOutcome TFileConverter::Replace(const std::string& Path, TSourceFile& Sourc
 TFileOutcome TFileConverter::ConvertText(const std::string& Path)
 {
     TSourceFile source(Path);
-    // Loading the lines and joining them again gives the text with every line break made a
-    // carriage return and line feed; done in one pass over the text rather than a string per line.
-    const std::string converted = TTextLines::Normalize(FRewriter->ReplaceAll(TTextLines::Normalize(source.Bytes())));
-    return Replace(Path, source, converted);
+    // The text keeps its own line breaks, whatever they are, and its last line as it ends.
+    const std::string converted = FRewriter->ReplaceAll(source.Bytes());
+    return Replace(Path, source, converted, converted == source.Bytes());
 }
 
 TFileOutcome TFileConverter::ConvertGif(const std::string& Path)
@@ -172,7 +174,7 @@ TFileOutcome TFileConverter::ConvertGif(const std::string& Path)
 
     TMemoryStream converted;
     SaveToBytes(*FGifObject, converted);
-    return Replace(Path, source, Bytes(converted));
+    return Replace(Path, source, Bytes(converted), false);
 }
 
 TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
@@ -210,7 +212,7 @@ TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink
         throw;
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
-    return Replace(Path, source, Bytes(converted));
+    return Replace(Path, source, Bytes(converted), false);
 }
 
 namespace {

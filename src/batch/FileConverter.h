@@ -16,7 +16,6 @@ class TSourceFile;
 class PngImage;
 class TGIFImage;
 class TColourRewriter;
-class TTextLines;
 class TMatcher;
 
 class TFileConverter {
@@ -45,8 +44,10 @@ public:
     TBitmap& WorkBitmapRef() { return *FWorkBitmap; }
 
 private:
-    // Puts Converted in the place of Source, keeping Source's bytes as its backup.
-    TFileOutcome Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted) const;
+    // Puts Converted in the place of Source, keeping Source's bytes as its backup; an
+    // Unchanged file is left alone.
+    TFileOutcome Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted,
+                         bool Unchanged) const;
 
     bool FBackup;
     bool FGifTransparent;
@@ -61,7 +62,6 @@ private:
     std::unique_ptr<TBitmap> FAlphaMaskBitmap;
     std::unique_ptr<PngImage> FPngObject;
     std::unique_ptr<TGIFImage> FGifObject;
-    std::unique_ptr<TTextLines> FTextLines;
     std::unique_ptr<TColourRewriter> FRewriter;
     std::unique_ptr<TColourAdjuster> FAdjuster;
 };

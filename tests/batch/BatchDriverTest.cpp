@@ -56,10 +56,11 @@ TEST(BatchDriver, NoCheckedFileGivesOnlyEndAndSummary)
 TEST(BatchDriver, SortedOrderEachFileOnceAndTheSummary)
 {
     TTempDir dir;
-    for (const char* name : {"index.html", "B.css", "a.html", "A.html"}) WriteFile(dir / name, "x");
+    for (const char* name : {"index.html", "B.css", "a.html", "A.html"}) WriteFile(dir / name, "<font color=#FF0000>");
     ASSERT_EQ(link((dir / "a.html").c_str(), (dir / "same-file.htm").c_str()), 0);
     TBatchInput input = Input({dir / "index.html", dir / "B.css", dir / "a.html", dir / "index.html",
-                               dir / "same-file.htm", dir / "A.html", dir / "unchecked.css"});
+                               dir / "same-file.htm", dir / "A.html", dir / "unchecked.css"},
+                              120);
     input.Items.back().Checked = false;
     TBatchRun op(input);
     TRecorder rec;
@@ -70,9 +71,9 @@ TEST(BatchDriver, SortedOrderEachFileOnceAndTheSummary)
     EXPECT_EQ(rec.Steps, 4);
     EXPECT_EQ(op.Successes(), 4);
     EXPECT_EQ(op.Total(), 4);
-    // Both case variants were converted: each got its line break.
-    EXPECT_EQ(ReadFile(dir / "A.html"), "x\r\n");
-    EXPECT_EQ(ReadFile(dir / "a.html"), "x\r\n");
+    // Both case variants were converted.
+    EXPECT_EQ(ReadFile(dir / "A.html"), "<font color=#00FF00>");
+    EXPECT_EQ(ReadFile(dir / "a.html"), "<font color=#00FF00>");
 }
 
 TEST(BatchDriver, ExtensionChoosesTheConverterWithoutRegardToCase)
@@ -98,7 +99,7 @@ TEST(BatchDriver, ExtensionChoosesTheConverterWithoutRegardToCase)
                             "5/7個のファイルを変換成功",
                         }));
     EXPECT_EQ(ReadFile(dir / "a.PNG"), "p { color: #FF0000 }");
-    EXPECT_EQ(ReadFile(dir / "e"), "p { color: #00FF00 }\r\n");
+    EXPECT_EQ(ReadFile(dir / "e"), "p { color: #00FF00 }");
     EXPECT_FALSE(Exists(dir / "a.PNG.bak"));
 }
 
@@ -129,7 +130,7 @@ TEST(BatchDriver, LongPathsAreConvertedWhole)
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Log().front(), Ok(path));
     EXPECT_EQ(op.Log().front(), "成功> " + std::string(60, 'p') + ".css：" + path);
-    EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }\r\n");
+    EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }");
     EXPECT_FALSE(Exists(cut));
 }
 
@@ -143,7 +144,7 @@ TEST(BatchDriver, SettingsAreFrozenWhenTheBatchIsMade)
     input.Items.clear();
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
-    EXPECT_EQ(ReadFile(dir / "a.css"), "a { color: #00FF00 }\r\n");
+    EXPECT_EQ(ReadFile(dir / "a.css"), "a { color: #00FF00 }");
 }
 
 // A mixed site: texts, images, a PNG with a transparent colour, files that fail.
@@ -245,9 +246,9 @@ TEST(BatchDriver, AListedBackupIsConvertedAfterTheFileItBacksUp)
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     EXPECT_EQ(op.Successes(), 8);
-    EXPECT_EQ(ReadFile(dir / "page.html"), "<font color=\"#00FF00\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "page.html"), "<font color=\"#00FF00\">");
     // The existing backup was kept for page.html, then converted itself as a listed file.
-    EXPECT_EQ(ReadFile(dir / "page.html.bak"), "<font color=\"#FF0000\">\r\n");
+    EXPECT_EQ(ReadFile(dir / "page.html.bak"), "<font color=\"#FF0000\">");
     EXPECT_EQ(ReadFile(dir / "page.html.bak.bak"), "<font color=\"#0000FF\">");
 }
 

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 using namespace batchtest;
 
 namespace {
@@ -20,14 +22,14 @@ TBatchInput Settings(int Hue, bool Backup = true)
     return input;
 }
 
-TEST(TextConvert, RewritesColoursAndEndsEveryLineWithCrLf)
+TEST(TextConvert, RewritesColoursAndKeepsTheFilesOwnLineBreaks)
 {
     TTempDir dir;
     const std::string path = dir / "index.html";
     WriteFile(path, "<body bgcolor=\"#FF0000\">\n<p style=\"color: blue\">x</p>\r\n</body>");
     TBatchRun op(Settings(120));
     op.ConvertText(path);
-    EXPECT_EQ(ReadFile(path), "<body bgcolor=\"#00FF00\">\r\n<p style=\"color: #FF0000\">x</p>\r\n</body>\r\n");
+    EXPECT_EQ(ReadFile(path), "<body bgcolor=\"#00FF00\">\n<p style=\"color: #FF0000\">x</p>\r\n</body>");
     EXPECT_EQ(ReadFile(path + ".bak"), "<body bgcolor=\"#FF0000\">\n<p style=\"color: blue\">x</p>\r\n</body>");
 }
 
@@ -39,7 +41,7 @@ TEST(TextConvert, SecondConversionKeepsTheOriginalBackup)
     TBatchRun op(Settings(120));
     EXPECT_FALSE(op.ConvertText(path).BackupKept);
     EXPECT_TRUE(op.ConvertText(path).BackupKept);
-    EXPECT_EQ(ReadFile(path), "a { color: #0000FF }\r\n");
+    EXPECT_EQ(ReadFile(path), "a { color: #0000FF }");
     EXPECT_EQ(ReadFile(path + ".bak"), "a { color: #FF0000 }");
 }
 
@@ -51,7 +53,7 @@ TEST(TextConvert, NoBackupWhenUnchecked)
     WriteFile(path + ".bak", "an old backup");
     TBatchRun op(Settings(120, false));
     op.ConvertText(path);
-    EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }\r\n");
+    EXPECT_EQ(ReadFile(path), "a { color: #00FF00 }");
     EXPECT_EQ(ReadFile(path + ".bak"), "an old backup");
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.css", "a.css.bak"}));
 }
@@ -93,9 +95,11 @@ TEST(TextConvert, BytesPassThroughUnchanged)
     const std::string body = std::string("\x82\xb1\x82\xf1\x82\xc9\x82\xbf\x82\xcd <font color=\"#FF0000\">") +
                              std::string(1, '\0') + "\xff\xfe tail";
     WriteFile(path, body);
-    TBatchRun op(Settings(0));
+    TBatchRun op(Settings(120));
     op.ConvertText(path);
-    EXPECT_EQ(ReadFile(path), body + "\r\n");
+    std::string expected = body;
+    expected.replace(expected.find("#FF0000"), 7, "#00FF00");
+    EXPECT_EQ(ReadFile(path), expected);
 }
 
 TEST(TextConvert, EmptyFileStaysEmpty)
@@ -103,9 +107,9 @@ TEST(TextConvert, EmptyFileStaysEmpty)
     TTempDir dir;
     WriteFile(dir / "empty.css", "");
     TBatchRun op(Settings(90));
-    op.ConvertText(dir / "empty.css");
+    EXPECT_TRUE(op.ConvertText(dir / "empty.css").Unchanged);
     EXPECT_EQ(ReadFile(dir / "empty.css"), "");
-    EXPECT_EQ(ReadFile(dir / "empty.css.bak"), "");
+    EXPECT_FALSE(Exists(dir / "empty.css.bak"));
 }
 
 TEST(TextConvert, PermissionBitsSurvive)
@@ -130,3 +134,54 @@ TEST(TextConvert, MissingFileIsAnOpenError)
 }
 
 }  // namespace
+
+TEST(TextConvert, EveryKindOfLineBreakStaysAsTheFileHadIt)
+{
+    struct TCase {
+        const char* What;
+        std::string Before, After;
+    };
+    const std::vector<TCase> cases = {
+        {"LF", "a{color:red}\nb{color:blue}\n", "a{color:#00FF00}\nb{color:#FF0000}\n"},
+        {"CR LF", "a{color:red}\r\nb{color:blue}\r\n", "a{color:#00FF00}\r\nb{color:#FF0000}\r\n"},
+        {"CR", "a{color:red}\rb{color:blue}\r", "a{color:#00FF00}\rb{color:#FF0000}\r"},
+        {"mixed", "a{color:red}\r\nb{color:blue}\nc{}\r\r\n", "a{color:#00FF00}\r\nb{color:#FF0000}\nc{}\r\r\n"},
+        {"no break after the last line", "a{color:red}\nb{color:blue}", "a{color:#00FF00}\nb{color:#FF0000}"},
+        {"blank lines", "\n\n\r\na{color:red}\n\n", "\n\n\r\na{color:#00FF00}\n\n"},
+    };
+    for (const TCase& c : cases) {
+        TTempDir dir;
+        const std::string path = dir / "style.css";
+        WriteFile(path, c.Before);
+        TBatchRun op(Settings(120));
+        op.ConvertText(path);
+        EXPECT_EQ(ReadFile(path), c.After) << c.What;
+        EXPECT_EQ(ReadFile(path + ".bak"), c.Before) << c.What;
+    }
+}
+
+TEST(TextConvert, AFileThatConvertsToItselfIsNotWritten)
+{
+    TTempDir dir;
+    const std::string path = dir / "index.html";
+    const std::string page = "<body bgcolor=\"#FFFFFF\">\r\n<p style=\"color:#123456\">x</p>\n";
+    WriteFile(path, page);
+    struct stat before {};
+    ASSERT_EQ(stat(path.c_str(), &before), 0);
+    // A pair that concerns none of its colours, and every shift at zero.
+    TBatchInput input;
+    input.Items = {{true, path}};
+    input.Settings.AddPair({0xAB, 0xCD, 0xEF}, {0, 0, 0}, false);
+    TBatchRun op(input);
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+    EXPECT_EQ(op.Log().front(), SuccessLine(path) + std::string(BatchLog::UnchangedTail));
+    EXPECT_EQ(op.Successes(), 1);
+    EXPECT_EQ(ReadFile(path), page);
+    EXPECT_FALSE(Exists(path + ".bak"));
+    struct stat after {};
+    ASSERT_EQ(stat(path.c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino);
+    EXPECT_EQ(after.st_mtim.tv_sec, before.st_mtim.tv_sec);
+    EXPECT_EQ(after.st_mtim.tv_nsec, before.st_mtim.tv_nsec);
+}

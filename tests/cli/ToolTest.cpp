@@ -75,9 +75,9 @@ TEST(Tool, ConvertsAFolderAndPrintsTheLog)
                                   End,
                                   "2/2個のファイルを変換成功",
                               }));
-    EXPECT_EQ(ReadFile(dir / "b.html"), "<font color=\"#00FF00\">x</font>\r\n");
+    EXPECT_EQ(ReadFile(dir / "b.html"), "<font color=\"#00FF00\">x</font>\n");
     EXPECT_EQ(ReadFile(dir / "b.html.bak"), "<font color=\"#FF0000\">x</font>\n");
-    EXPECT_EQ(ReadFile(dir / "sub/a.css"), "p { color: #FF0000 }\r\n");
+    EXPECT_EQ(ReadFile(dir / "sub/a.css"), "p { color: #FF0000 }");
     EXPECT_EQ(ReadFile(dir / "notes.txt"), "#FF0000");
 }
 
@@ -91,8 +91,9 @@ TEST(Tool, FilePathsAreTakenWhateverTheirExtensionAndOptionsApply)
                               dir / "notes.txt", dir.Path()});
     EXPECT_EQ(run.Status, 0) << run.Err;
     EXPECT_EQ(Lines(run.Out).size(), 4u) << run.Out;
-    EXPECT_EQ(ReadFile(dir / "notes.txt"), "#FF0000\r\n");
-    EXPECT_EQ(ReadFile(dir / "top.css"), "p { color: #ABCDEF }\r\n");
+    EXPECT_EQ(ReadFile(dir / "notes.txt"), "#FF0000");  // read as text; no colour of the pair in it
+    EXPECT_NE(run.Out.find(std::string(BatchLog::UnchangedTail)), std::string::npos) << run.Out;
+    EXPECT_EQ(ReadFile(dir / "top.css"), "p { color: #ABCDEF }");
     EXPECT_EQ(ReadFile(dir / "sub/a.css"), "p { color: #0000ff }");
     EXPECT_FALSE(Exists(dir / "notes.txt.bak"));
     EXPECT_FALSE(Exists(dir / "top.css.bak"));

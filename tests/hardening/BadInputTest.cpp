@@ -111,9 +111,11 @@ struct TExpect {
     bool Success = false;
     std::string_view Reason;
     std::optional<std::string> NewContent;
+    bool Unchanged = false;  // converts to itself, so it is neither written nor backed up
 };
 
 TExpect Succeeds(std::optional<std::string> Content = std::nullopt) { return {true, {}, std::move(Content)}; }
+TExpect StaysAsItIs() { return {true, {}, std::nullopt, true}; }
 TExpect Fails(std::string_view Reason) { return {false, Reason, std::nullopt}; }
 
 struct TCase {
@@ -128,11 +130,10 @@ constexpr int Hue = 120;
 
 std::vector<TCase> Cases()
 {
-    const std::string crlf = "\r\n";
     return {
-        {"empty .html", "empty.html", [] { return std::string(); }, Succeeds(std::string())},
-        {"empty .htm", "empty.htm", [] { return std::string(); }, Succeeds(std::string())},
-        {"empty .css", "empty.css", [] { return std::string(); }, Succeeds(std::string())},
+        {"empty .html", "empty.html", [] { return std::string(); }, StaysAsItIs()},
+        {"empty .htm", "empty.htm", [] { return std::string(); }, StaysAsItIs()},
+        {"empty .css", "empty.css", [] { return std::string(); }, StaysAsItIs()},
         {"empty .gif", "empty.gif", [] { return std::string(); }, Fails(BatchLog::ReasonBadImage)},
         {"empty .png", "empty.png", [] { return std::string(); }, Fails(BatchLog::ReasonBadImage)},
         {"PNG named .gif", "really-png.gif", SamplePng, Fails(BatchLog::ReasonBadImage)},
@@ -141,12 +142,12 @@ std::vector<TCase> Cases()
          Fails(BatchLog::ReasonBadImage)},
         {"invalid UTF-8 around a colour", "bad-utf8.html",
          [] { return std::string("\xe6\x97\xa5\xff\xfe<font color=\"#ff0000\">\xc3\x28\xed\xa0\x80"); },
-         Succeeds(std::string("\xe6\x97\xa5\xff\xfe<font color=\"#00FF00\">\xc3\x28\xed\xa0\x80") + crlf)},
+         Succeeds(std::string("\xe6\x97\xa5\xff\xfe<font color=\"#00FF00\">\xc3\x28\xed\xa0\x80"))},
         {"invalid Shift-JIS around a colour", "bad-sjis.css",
          [] { return std::string("\x82\xa0\x81{h1{color:#F00;}\x85\x20\xfd\xfe\x81"); },
-         Succeeds(std::string("\x82\xa0\x81{h1{color:#00FF00;}\x85\x20\xfd\xfe\x81") + crlf)},
+         Succeeds(std::string("\x82\xa0\x81{h1{color:#00FF00;}\x85\x20\xfd\xfe\x81"))},
         {"NUL bytes in a page", "nul.html", [] { return "a\0b<font color=red>\0"s; },
-         Succeeds("a\0b<font color=#00FF00>\0\r\n"s)},
+         Succeeds("a\0b<font color=#00FF00>\0"s)},
         {"PNG asking for 10^10 pixels", "huge.png", [] { return HugePng(100000, 100000); },
          Fails(BatchLog::ReasonBadImage)},
         {"PNG asking for 2^31-1 columns", "wide.png", [] { return HugePng(0x7FFFFFFF, 1); },
@@ -158,13 +159,13 @@ std::vector<TCase> Cases()
          Fails(BatchLog::ReasonBadImage)},
         {"GIF of two small frames", "two.gif", [] { return HugeGif(4, 4, 2); }, Fails(BatchLog::ReasonAnimatedGif)},
         {"name with spaces", "a name with  spaces.html", [] { return std::string("<body bgcolor=red>"); },
-         Succeeds("<body bgcolor=#00FF00>" + crlf)},
+         Succeeds("<body bgcolor=#00FF00>")},
         {"name with quotes", "say \"hi\" 'there'.css", [] { return std::string("p{color:red}"); },
-         Succeeds("p{color:#00FF00}" + crlf)},
+         Succeeds("p{color:#00FF00}")},
         {"name with < > and &", "<b>&amp;.htm", [] { return std::string("p{color:red}"); },
-         Succeeds("p{color:#00FF00}" + crlf)},
+         Succeeds("p{color:#00FF00}")},
         {"name with a newline", "two\nlines.css", [] { return std::string("p{color:red}"); },
-         Succeeds("p{color:#00FF00}" + crlf)},
+         Succeeds("p{color:#00FF00}")},
         {"Japanese name", "色見本・テスト.png", SamplePng, Succeeds()},
         {"Japanese name, GIF", "いろ.gif", SampleGif, Succeeds()},
     };
@@ -179,6 +180,12 @@ void CheckOutcome(const TBatchResult& Run, const std::string& Path, const std::s
         EXPECT_TRUE(HasLine(Run, FailureFor(Path, Expect.Reason))) << "no failure line for " << Path;
         EXPECT_EQ(ReadFile(Path), Before) << "a failed file was changed";
         EXPECT_FALSE(fs::exists(Path + ".bak")) << "a failed file got a backup";
+        return;
+    }
+    if (Expect.Unchanged) {
+        EXPECT_TRUE(HasLine(Run, SuccessFor(Path) + std::string(BatchLog::UnchangedTail))) << Path;
+        EXPECT_EQ(ReadFile(Path), Before);
+        EXPECT_FALSE(fs::exists(Path + ".bak")) << "an unchanged file got a backup";
         return;
     }
     EXPECT_TRUE(HasLine(Run, SuccessFor(Path))) << "no success line for " << Path;

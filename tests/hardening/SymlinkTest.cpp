@@ -10,7 +10,7 @@ using namespace hardening;
 namespace {
 
 const std::string Red = "p{color:red}\n";
-const std::string Green = "p{color:#00FF00}\r\n";
+const std::string Green = "p{color:#00FF00}\n";
 
 }  // namespace
 
@@ -38,7 +38,7 @@ TEST(Symlink, TheLinkedFileIsConvertedAndTheLinkStays)
     ASSERT_TRUE(fs::is_symlink(dir / "links/second.html"));
     ASSERT_TRUE(fs::is_symlink(dir / "links/first.html"));
     EXPECT_EQ(fs::read_symlink(dir / "links/second.html"), "first.html");
-    EXPECT_EQ(ReadFile(dir / "real/other.html"), "<font color=#00FF00>\r\n");
+    EXPECT_EQ(ReadFile(dir / "real/other.html"), "<font color=#00FF00>");
 
     // The backups stand beside the listed names and are files of their own.
     EXPECT_FALSE(fs::is_symlink(dir / "links/link.css.bak"));

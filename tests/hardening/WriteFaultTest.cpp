@@ -85,7 +85,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
     EXPECT_TRUE(HasLine(run, FailureFor(big, BatchLog::ReasonInOut)));
     EXPECT_TRUE(HasLine(run, SuccessFor(small))) << "one failure stopped the batch";
     EXPECT_EQ(ReadFile(big), original);
-    EXPECT_EQ(ReadFile(small), "p{color:#00FF00}\r\n");
+    EXPECT_EQ(ReadFile(small), "p{color:#00FF00}");
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
 
     // With backups the new content is written first: it fails, so no backup is made and the
