@@ -84,9 +84,21 @@ std::string FolderToFlush(const std::string& Path)
     return folder.empty() ? std::string(".") : folder;
 }
 
+TDurabilityObserver& Observer()
+{
+    static TDurabilityObserver observer;
+    return observer;
+}
+
+void Tell(std::string_view Event, const std::string& Path)
+{
+    if (Observer()) Observer()(Event, Path);
+}
+
 // Writes Data to a new temporary file beside Target with Mode (and Owner's owner and group,
-// when given), flushed to disk; returns its name. Nothing is left behind on failure.
-std::string WriteTemporary(const std::string& Target, std::string_view Data, mode_t Mode, const struct stat* Owner)
+// when given), flushed to disk when Flush; returns its name. Nothing is left behind on failure.
+std::string WriteTemporary(const std::string& Target, std::string_view Data, mode_t Mode, const struct stat* Owner,
+                           bool Flush = true)
 {
     const auto slash = Target.rfind('/');
     const std::string name = slash == std::string::npos ? Target : Target.substr(slash + 1);
@@ -104,7 +116,7 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
         // Only a privileged user can give a file away, and some file systems have no owners:
         // keeping the owner is a courtesy, never a reason to fail.
         if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
-        if (fsync(fd.Fd) != 0)
+        if (Flush && fsync(fd.Fd) != 0)
             throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
         const int fdToClose = fd.Fd;
         fd.Fd = -1;
@@ -131,6 +143,8 @@ bool ExistingTarget(const std::string& Target, const std::string& Named, struct 
 
 }  // namespace
 
+void SetDurabilityObserver(TDurabilityObserver Observed) { Observer() = std::move(Observed); }
+
 void FlushFolder(const std::string& Folder)
 {
     TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -138,6 +152,15 @@ void FlushFolder(const std::string& Folder)
     // Some file systems cannot flush a folder and say so; their renames are as durable as they get.
     if (fsync(fd.Fd) != 0 && errno != EINVAL && errno != ENOTSUP)
         throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+    Tell("flush", Folder);
+}
+
+void FlushFileSystemOf(const std::string& Folder)
+{
+    TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.Fd < 0) throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+    if (syncfs(fd.Fd) != 0) throw EInOutError("Cannot flush the disk of \"" + Folder + "\". " + ErrnoText(errno));
+    Tell("flush", Folder);
 }
 
 TFileIdentity TFileIdentity::Of(const struct stat& Status)
@@ -213,18 +236,44 @@ TSourceFile::TSourceFile(const std::string& Path)
     }
 }
 
+bool TSourceFile::LinkAs(const std::string& Path) const
+{
+    // The descriptor's own entry in /proc names the file that was opened, wherever its name
+    // has gone since.
+    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
+    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        Tell("create", Path);
+        return true;
+    }
+    if (errno == EEXIST) return false;
+    throw EInOutError("Cannot link \"" + FTarget + "\" as \"" + Path + "\". " + ErrnoText(errno));
+}
+
+std::string TSourceFile::ReadAgain() const
+{
+    std::string data(static_cast<std::size_t>(FStatus.st_size), '\0');
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = pread(FFd, data.data() + done, data.size() - done, static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) throw EInOutError("Cannot read file \"" + FTarget + "\" again. " + ErrnoText(n < 0 ? errno : EIO));
+        done += static_cast<std::size_t>(n);
+    }
+    return data;
+}
+
 TSourceFile::~TSourceFile()
 {
     if (FFd >= 0) close(FFd);  // and with it the lock
 }
 
-TPendingFile::TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like)
+TPendingFile::TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like, bool Flush)
     : FTarget(Target)
 {
     struct stat now {};
     const bool exists = ExistingTarget(Target, Target, now);
     const struct stat* model = Like ? Like : exists ? &now : nullptr;
-    FTemporary = WriteTemporary(Target, Data, model ? model->st_mode : DefaultModeAtStart, model);
+    FTemporary = WriteTemporary(Target, Data, model ? model->st_mode : DefaultModeAtStart, model, Flush);
 }
 
 TPendingFile::~TPendingFile()
@@ -232,7 +281,7 @@ TPendingFile::~TPendingFile()
     if (!FCommitted && !FTemporary.empty()) unlink(FTemporary.c_str());
 }
 
-void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected)
+void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected, bool Flush)
 {
     if (Expected) {
         struct stat now {};
@@ -242,7 +291,8 @@ void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected)
     if (rename(FTemporary.c_str(), FTarget.c_str()) != 0)
         throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
     FCommitted = true;
-    FlushFolder(FolderToFlush(FTarget));
+    Tell("rename", FTarget);
+    if (Flush) FlushFolder(FolderToFlush(FTarget));
 }
 
 void CheckReplaceable(const std::string& Target, const std::string& Named)
@@ -273,29 +323,49 @@ void SaveCopySafely(const std::string& Path, std::string_view Data, std::optiona
     FlushFolder(FolderToFlush(Path));
 }
 
+TPendingCopy::TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush)
+    : FPath(Path), FTemporary(WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr, Flush))
+{
+}
+
+TPendingCopy::~TPendingCopy()
+{
+    if (!FTemporary.empty()) unlink(FTemporary.c_str());
+}
+
+bool TPendingCopy::Place()
+{
+    struct stat old {};
+    if (lstat(FPath.c_str(), &old) == 0) return false;
+    // A new name for the written file, taken only while free: link() fails on a name that
+    // exists, however it came there. File systems without hard links get the rename that
+    // refuses to replace, and where that is missing too, the check above stands alone.
+    int result = link(FTemporary.c_str(), FPath.c_str());
+    int error = result == 0 ? 0 : errno;
+    if (result != 0 && error != EEXIST) {
+        result = renameat2(AT_FDCWD, FTemporary.c_str(), AT_FDCWD, FPath.c_str(), RENAME_NOREPLACE);
+        error = result == 0 ? 0 : errno;
+        if (result != 0 && (error == EINVAL || error == ENOSYS || error == ENOTSUP)) {
+            result = lstat(FPath.c_str(), &old) == 0 ? -1 : rename(FTemporary.c_str(), FPath.c_str());
+            error = result == 0 ? 0 : (errno ? errno : EEXIST);
+        }
+    }
+    unlink(FTemporary.c_str());  // after link() the name is a second one; otherwise the file itself
+    FTemporary.clear();
+    if (result != 0) {
+        if (error == EEXIST) return false;
+        throw EInOutError("Cannot create file \"" + FPath + "\". " + ErrnoText(error));
+    }
+    Tell("create", FPath);
+    return true;
+}
+
 bool CreateFileExclusively(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode)
 {
     struct stat old {};
     if (lstat(Path.c_str(), &old) == 0) return false;
-    const std::string temp = WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr);
-    // A new name for the flushed file, taken only while free: link() fails on a name that
-    // exists, however it came there. File systems without hard links get the rename that
-    // refuses to replace, and where that is missing too, the check above stands alone.
-    int result = link(temp.c_str(), Path.c_str());
-    int error = result == 0 ? 0 : errno;
-    if (result != 0 && error != EEXIST) {
-        result = renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, Path.c_str(), RENAME_NOREPLACE);
-        error = result == 0 ? 0 : errno;
-        if (result != 0 && (error == EINVAL || error == ENOSYS || error == ENOTSUP)) {
-            result = lstat(Path.c_str(), &old) == 0 ? -1 : rename(temp.c_str(), Path.c_str());
-            error = result == 0 ? 0 : (errno ? errno : EEXIST);
-        }
-    }
-    unlink(temp.c_str());  // after link() the name is a second one; otherwise the file itself
-    if (result != 0) {
-        if (error == EEXIST) return false;
-        throw EInOutError("Cannot create file \"" + Path + "\". " + ErrnoText(error));
-    }
+    TPendingCopy copy(Path, Data, Mode);
+    if (!copy.Place()) return false;
     FlushFolder(FolderToFlush(Path));
     return true;
 }

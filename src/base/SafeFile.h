@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -40,6 +41,16 @@ void CheckReplaceable(const std::string& Target, const std::string& Named);
 // Flushes a folder's entries (renames, new and removed files) to disk.
 void FlushFolder(const std::string& Folder);
 
+// Flushes everything written to the file system Folder lies on, files and folders alike: one
+// flush makes a whole group of files written without their own flushes durable at once.
+void FlushFileSystemOf(const std::string& Folder);
+
+// Told of each step that makes written files last: "rename" and "create" (a name given to a
+// written file, with its path) and "flush" (with the folder flushed). For tests that check the
+// order of renames, flushes and what is reported; empty by default.
+using TDurabilityObserver = std::function<void(std::string_view Event, const std::string& Path)>;
+void SetDurabilityObserver(TDurabilityObserver Observer);
+
 // Who a file is: a file replaced or written to meanwhile is another one.
 struct TFileIdentity {
     dev_t Device = 0;
@@ -71,6 +82,13 @@ public:
     TFileIdentity Identity() const { return TFileIdentity::Of(FStatus); }
     std::string& Bytes() { return FBytes; }
 
+    // Gives the very file that was read (not whatever has its name now) the new name Path,
+    // only while nothing has that name: false when something does. EInOutError when the
+    // file system cannot do it (no hard links); the caller then copies instead.
+    bool LinkAs(const std::string& Path) const;
+    // The file's content read again from the file that was read (EInOutError on failure).
+    std::string ReadAgain() const;
+
 private:
     std::string FTarget;
     int FFd = -1;
@@ -84,20 +102,40 @@ class TPendingFile {
 public:
     // Target must be a regular file the user may write, or missing (EFCreateError otherwise).
     // The new file gets the permission bits and, where allowed, the owner of Like when given,
-    // else those of Target as it is now, else the usual ones.
-    TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like = nullptr);
+    // else those of Target as it is now, else the usual ones. Without Flush the new content is
+    // left for a flush of the whole file system.
+    TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like = nullptr,
+                 bool Flush = true);
     ~TPendingFile();
     TPendingFile(const TPendingFile&) = delete;
     TPendingFile& operator=(const TPendingFile&) = delete;
 
-    // Renames the new content into place and flushes the folder. With Expected, only when
-    // Target is still that file (EFileChanged otherwise, and Target is left as it is).
-    void Commit(const std::optional<TFileIdentity>& Expected = std::nullopt);
+    // Renames the new content into place and, with Flush, flushes the folder. With Expected,
+    // only when Target is still that file (EFileChanged otherwise, and Target is left as it is).
+    void Commit(const std::optional<TFileIdentity>& Expected = std::nullopt, bool Flush = true);
 
 private:
     std::string FTarget;
     std::string FTemporary;
     bool FCommitted = false;
+};
+
+// A new file written under a temporary name beside Path, which Place gives its own name only
+// while nothing has that name. Dropped before then, the temporary file is removed.
+class TPendingCopy {
+public:
+    TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush = true);
+    ~TPendingCopy();
+    TPendingCopy(const TPendingCopy&) = delete;
+    TPendingCopy& operator=(const TPendingCopy&) = delete;
+
+    // False, and the written file dropped, when something has Path's name by now. The new name
+    // lasts once Path's folder (or its file system) is flushed.
+    bool Place();
+
+private:
+    std::string FPath;
+    std::string FTemporary;
 };
 
 // Whether Name (no folder) is one of the temporary names this program writes beside a file.

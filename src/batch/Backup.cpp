@@ -1,12 +1,9 @@
 #include "batch/Backup.h"
 
-#include "base/SafeFile.h"
 #include "batch/BatchErrors.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <cstring>
 
 std::string BackupName(const std::string& Path) { return Path + ".bak"; }
 
@@ -21,31 +18,55 @@ bool BackupExists(const std::string& Path)
     return true;
 }
 
-bool TNewBackup::Make(const std::string& Path, std::string_view Content, mode_t Mode)
+TPendingBackup::TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush)
+    : FName(BackupName(Path))
 {
-    const std::string backup = BackupName(Path);
-    if (BackupExists(Path)) return false;
     try {
-        if (!CreateFileExclusively(backup, Content, Mode)) {
-            BackupExists(Path);  // made meanwhile: kept, if it is a file
-            return false;
-        }
+        FCopy = std::make_unique<TPendingCopy>(FName, Content, Mode, Flush);
     } catch (const Exception& e) {
-        throw EBackupError("Cannot make the backup copy \"" + backup + "\": " + e.Message());
+        throw EBackupError("Cannot make the backup copy \"" + FName + "\": " + e.Message());
+    }
+}
+
+TPendingBackup::TPendingBackup(const std::string& Path, const TSourceFile& Source)
+    : FName(BackupName(Path)), FSource(&Source)
+{
+}
+
+bool TPendingBackup::Place()
+{
+    bool placed = false;
+    try {
+        if (FSource) {
+            try {
+                placed = FSource->LinkAs(FName);
+            } catch (const EInOutError&) {
+                FCopy = std::make_unique<TPendingCopy>(FName, FSource->ReadAgain(), FSource->Status().st_mode, true);
+                FSource = nullptr;
+            }
+        }
+        if (!FSource) placed = FCopy->Place();
+    } catch (const Exception& e) {
+        throw EBackupError("Cannot make the backup copy \"" + FName + "\": " + e.Message());
     }
     struct stat st {};
-    if (lstat(backup.c_str(), &st) == 0) {
-        FCreated = backup;
+    if (!placed) {
+        if (lstat(FName.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+            throw EBackupError("Cannot make the backup copy \"" + FName + "\": Something that is no file has that name");
+        return false;
+    }
+    if (lstat(FName.c_str(), &st) == 0) {
+        FPlaced = FName;
         FDevice = st.st_dev;
         FInode = st.st_ino;
     }
     return true;
 }
 
-TNewBackup::~TNewBackup()
+TPendingBackup::~TPendingBackup()
 {
-    if (FCreated.empty()) return;
-    // Only the file this object made: a backup someone put there since stays.
+    if (FPlaced.empty()) return;
+    // Only the file this object named: a backup someone put there since stays.
     struct stat st {};
-    if (lstat(FCreated.c_str(), &st) == 0 && st.st_dev == FDevice && st.st_ino == FInode) unlink(FCreated.c_str());
+    if (lstat(FPlaced.c_str(), &st) == 0 && st.st_dev == FDevice && st.st_ino == FInode) unlink(FPlaced.c_str());
 }

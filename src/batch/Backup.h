@@ -3,36 +3,49 @@
 // once made it is never written over, so a second batch over the same files, or one restarted
 // after an interruption, keeps the way back to the file as it was first.
 
+#include "base/SafeFile.h"
+
 #include <sys/types.h>
 
+#include <memory>
 #include <string>
 #include <string_view>
 
 // The backup name of a file: its full path followed by ".bak".
 std::string BackupName(const std::string& Path);
 
-// The backup a conversion makes. Make creates it, durable on disk, unless a backup is there
-// already; dropped without Keep, a backup this object created is removed again, so a file that
-// then fails leaves the folder as it was.
-class TNewBackup {
-public:
-    TNewBackup() = default;
-    ~TNewBackup();
-    TNewBackup(const TNewBackup&) = delete;
-    TNewBackup& operator=(const TNewBackup&) = delete;
+// Whether Path's backup exists already, so a conversion would keep it. EBackupError when the
+// name is taken by something that is no regular file (a folder, a link): that is no backup the
+// file could be restored from.
+bool BackupExists(const std::string& Path);
 
-    // Keeps Content (the bytes Path held when it was read) as Path + ".bak" with Mode. False
-    // when a backup exists already and is kept as it is. EBackupError when the copy cannot be
-    // made, or when something that is no regular file (a folder, a link) has the backup's name.
-    bool Make(const std::string& Path, std::string_view Content, mode_t Mode);
-    void Keep() { FCreated.clear(); }
+// The backup a conversion makes: written beside the file under a temporary name first, given its
+// name when the file is about to be replaced. Dropped without Keep, a backup this object named is
+// removed again, so a file that then fails leaves the folder as it was.
+class TPendingBackup {
+public:
+    // Writes Content (the bytes Path held when it was read) with Mode; without Flush it is left
+    // for a flush of the whole file system. EBackupError when it cannot be written.
+    TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush = true);
+    // The backup is the file that was read itself, given a second name: nothing is written,
+    // and the backup keeps the file's own time, owner and permissions. Where the file system
+    // has no hard links, Place copies the file instead. Source must outlive this object's Place.
+    explicit TPendingBackup(const std::string& Path, const TSourceFile& Source);
+    ~TPendingBackup();
+    TPendingBackup(const TPendingBackup&) = delete;
+    TPendingBackup& operator=(const TPendingBackup&) = delete;
+
+    // Names the backup Path + ".bak"; false when a backup has appeared there meanwhile (it is
+    // kept, this one dropped). EBackupError when the name cannot be made.
+    bool Place();
+    // The file was replaced: the backup stays.
+    void Keep() { FPlaced.clear(); }
 
 private:
-    std::string FCreated;
+    std::string FName;
+    std::unique_ptr<TPendingCopy> FCopy;
+    const TSourceFile* FSource = nullptr;
+    std::string FPlaced;
     dev_t FDevice = 0;
     ino_t FInode = 0;
 };
-
-// Whether Path's backup exists already, so a conversion would keep it (EBackupError when the
-// name is taken by something that is no regular file).
-bool BackupExists(const std::string& Path);

@@ -5,12 +5,14 @@
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
 #include "batch/WorkList.h"
+#include "batch/CommitGroup.h"
 #include "base/FolderLocks.h"
 #include "base/Exceptions.h"
 
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <atomic>
 #include <condition_variable>
@@ -24,27 +26,74 @@
 struct TBatchRun::TFileResult {
     std::vector<std::string> Notes;
     std::exception_ptr Error;
-    TFileOutcome Outcome;
-    bool Done = false;
+    TPreparedFile Prepared;
+    bool Done = false;    // prepared (or failed, or not reached)
     bool Reached = true;  // false for a file a stopped batch did not begin
 };
 
 namespace {
 
-// Converts Path with Converter unless it was refused before the batch began; never raises.
-void ConvertOne(TFileConverter& Converter, const std::string& Path, const std::exception_ptr& Refused,
-                std::vector<std::string>& Notes, std::exception_ptr& Error, TFileOutcome& Outcome)
+// Converts Path with Converter, ready to be put in place, unless it was refused before the
+// batch began; never raises.
+void PrepareOne(TFileConverter& Converter, const std::string& Path, const std::exception_ptr& Refused,
+                std::vector<std::string>& Notes, std::exception_ptr& Error, TPreparedFile& Prepared)
 {
     if (Refused) {
         Error = Refused;
         return;
     }
     try {
-        Outcome = Converter.ConvertFile(Path, [&](const std::string& Line) { Notes.push_back(Line); });
+        Prepared = Converter.PrepareFile(Path, [&](const std::string& Line) { Notes.push_back(Line); });
     } catch (...) {
         Error = std::current_exception();
     }
 }
+
+// How big a group of files put in place together grows: a kill loses at most one group's work
+// (never a file), and the log advances at least this often.
+constexpr std::size_t GroupFiles = 256;
+constexpr std::size_t GroupBytes = 64u << 20;
+constexpr std::chrono::milliseconds GroupAge{250};
+
+class TGroup {
+public:
+    void Add(std::size_t Index, const TPreparedFile& File)
+    {
+        if (FIndices.empty()) FStarted = std::chrono::steady_clock::now();
+        FIndices.push_back(Index);
+        FBytes += File.WrittenBytes;
+    }
+    bool Empty() const { return FIndices.empty(); }
+    bool Full() const
+    {
+        return FIndices.size() >= GroupFiles || FBytes >= GroupBytes ||
+               (!FIndices.empty() && std::chrono::steady_clock::now() - FStarted >= GroupAge);
+    }
+    std::chrono::steady_clock::time_point Deadline() const { return FStarted + GroupAge; }
+    // Commits the group's files (those prepared without error, each failing on its own) and
+    // returns the list places of all of them.
+    template <class TResults>
+    std::vector<std::size_t> Commit(TResults& Results)
+    {
+        std::vector<TPreparedFile*> files;
+        std::vector<std::size_t> which;
+        for (std::size_t i : FIndices)
+            if (Results[i].Reached && !Results[i].Error) {
+                files.push_back(&Results[i].Prepared);
+                which.push_back(i);
+            }
+        const std::vector<std::exception_ptr> errors = CommitGroup(files);
+        for (std::size_t k = 0; k < which.size(); ++k)
+            if (errors[k]) Results[which[k]].Error = errors[k];
+        FBytes = 0;
+        return std::exchange(FIndices, {});
+    }
+
+private:
+    std::vector<std::size_t> FIndices;
+    std::size_t FBytes = 0;
+    std::chrono::steady_clock::time_point FStarted;
+};
 
 // The folder a file is replaced in: that of the file a link leads to.
 std::string TargetFolder(const std::string& Path)
@@ -134,8 +183,8 @@ void TBatchRun::EmitResult(const std::string& Path, const TFileResult& Result, b
     }
     std::string line = SuccessLine(Path);
     if (FInput.DryRun) line.replace(0, BatchLog::SuccessHead.size(), BatchLog::WouldConvertHead);
-    if (Result.Outcome.Unchanged) line += BatchLog::UnchangedTail;
-    if (Result.Outcome.BackupKept) line += BatchLog::BackupKeptTail;
+    if (Result.Prepared.Outcome.Unchanged) line += BatchLog::UnchangedTail;
+    if (Result.Prepared.Outcome.BackupKept) line += BatchLog::BackupKeptTail;
     AppendLog(line);
     ++FSuccesses;
     if (Step) FObserver->ProgressStep();
@@ -201,13 +250,23 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 
 void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
 {
+    std::vector<TFileResult> results(Paths.size());
+    TGroup group;
+    std::size_t logged = 0;
     for (std::size_t i = 0; i < Paths.size(); ++i) {
-        TFileResult result;
+        TFileResult& result = results[i];
         if (StopRequested())
             result.Reached = false;
         else
-            ConvertOne(*FConverter, Paths[i], FRefused[i], result.Notes, result.Error, result.Outcome);
-        EmitResult(Paths[i], result, true);
+            PrepareOne(*FConverter, Paths[i], FRefused[i], result.Notes, result.Error, result.Prepared);
+        group.Add(i, result.Prepared);
+        if (group.Full() || i + 1 == Paths.size()) {
+            group.Commit(results);
+            for (; logged <= i; ++logged) {
+                EmitResult(Paths[logged], results[logged], true);
+                results[logged] = TFileResult();
+            }
+        }
     }
 }
 
@@ -221,28 +280,39 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
 
     const std::vector<std::size_t> order = LargestFirst(Paths);
     std::vector<TFileResult> results(Paths.size());
-    std::atomic<std::size_t> next{0};
     std::mutex lock;
-    std::condition_variable finished;
-    std::size_t converted = 0;  // files converted without error so far, in any order
+    std::condition_variable changed;
+    std::size_t taken = 0;       // files begun, in the workers' order
+    std::size_t committed = 0;   // files put in place (or failed)
+    std::vector<std::size_t> prepared;  // list places prepared and not yet in a group
+    // Files prepared and waiting hold their lock and their written content: the workers stay
+    // at most two groups ahead of what is in place.
+    const std::size_t ahead = 2 * GroupFiles;
+    bool closing = false;
 
     const auto work = [&](TFileConverter& Converter) {
-        for (std::size_t k; (k = next.fetch_add(1)) < Paths.size();) {
-            const std::size_t i = order[k];
+        for (;;) {
+            std::size_t i;
+            {
+                std::unique_lock<std::mutex> guard(lock);
+                changed.wait(guard, [&] { return closing || taken >= Paths.size() || taken - committed < ahead; });
+                if (closing || taken >= Paths.size()) return;
+                i = order[taken++];
+            }
             TFileResult result;
             // Once stopped, the files left are withdrawn one by one, so every place in the
             // list still gets its result.
             if (StopRequested())
                 result.Reached = false;
             else
-                ConvertOne(Converter, Paths[i], FRefused[i], result.Notes, result.Error, result.Outcome);
+                PrepareOne(Converter, Paths[i], FRefused[i], result.Notes, result.Error, result.Prepared);
             result.Done = true;
             {
                 std::lock_guard<std::mutex> guard(lock);
-                if (result.Reached && !result.Error) ++converted;
                 results[i] = std::move(result);
+                prepared.push_back(i);
             }
-            finished.notify_all();
+            changed.notify_all();
         }
     };
 
@@ -251,15 +321,20 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // and every thread joined.
     struct TJoin {
         std::vector<std::thread>& Threads;
-        std::atomic<std::size_t>& Next;
-        std::size_t End;
+        std::mutex& Lock;
+        std::condition_variable& Changed;
+        bool& Closing;
         ~TJoin()
         {
-            Next.store(End);
+            {
+                std::lock_guard<std::mutex> guard(Lock);
+                Closing = true;
+            }
+            Changed.notify_all();
             for (std::thread& t : Threads)
                 if (t.joinable()) t.join();
         }
-    } join{workers, next, Paths.size()};
+    } join{workers, lock, changed, closing};
     try {
         workers.emplace_back(work, std::ref(*FConverter));
         for (auto& converter : extra) workers.emplace_back(work, std::ref(*converter));
@@ -271,23 +346,51 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
         }
     }
 
-    // The log is written here, file by file in list order, as results come in. The progress
-    // steps once for every file converted as soon as it is, whatever its place in the list, so
-    // that a big file early in the list does not hold the bar while the others get done.
-    std::size_t stepped = 0;
-    for (std::size_t i = 0; i < Paths.size();) {
-        std::vector<TFileResult> ready;
-        std::size_t steps = 0;
+    // Files are put in place in groups as they are prepared, whatever their place in the list;
+    // the log is written here, file by file in list order, once a file's group is on disk. The
+    // progress steps as files are prepared, so that a big file early in the list does not hold
+    // the bar while the others get done.
+    TGroup group;
+    std::size_t inGroup = 0;
+    std::vector<char> inPlace(Paths.size(), 0);  // this thread's own: committed, ready for the log
+    std::size_t logged = 0;
+    while (logged < Paths.size()) {
+        std::vector<std::size_t> ready;
+        std::size_t begun = 0;
         {
             std::unique_lock<std::mutex> guard(lock);
-            finished.wait(guard, [&] { return results[i].Done || converted > stepped; });
-            steps = converted - stepped;
-            for (std::size_t j = i; j < Paths.size() && results[j].Done; ++j) ready.push_back(std::move(results[j]));
+            const auto anything = [&] { return !prepared.empty(); };
+            if (group.Empty())
+                changed.wait(guard, anything);
+            else
+                changed.wait_until(guard, group.Deadline(), anything);
+            ready.swap(prepared);
+            begun = taken;
         }
-        for (; steps > 0; --steps, ++stepped) FObserver->ProgressStep();
-        for (const TFileResult& result : ready) {
-            EmitResult(Paths[i], result, false);
-            ++i;
+        for (std::size_t i : ready) {
+            if (results[i].Reached && !results[i].Error) FObserver->ProgressStep();
+            group.Add(i, results[i].Prepared);
+            ++inGroup;
+        }
+        // A group is put in place once it is big or old enough, or when no other file is being
+        // prepared that it could wait for.
+        std::size_t done;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            done = committed;
+        }
+        if (!group.Empty() && (group.Full() || done + inGroup >= begun)) {
+            for (std::size_t i : group.Commit(results)) inPlace[i] = 1;
+            {
+                std::lock_guard<std::mutex> guard(lock);
+                committed += inGroup;
+            }
+            inGroup = 0;
+            changed.notify_all();
+        }
+        for (; logged < Paths.size() && inPlace[logged]; ++logged) {
+            EmitResult(Paths[logged], results[logged], false);
+            results[logged] = TFileResult();
         }
     }
 }

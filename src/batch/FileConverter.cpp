@@ -2,6 +2,7 @@
 
 #include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
+#include "batch/CommitGroup.h"
 #include "batch/FileSearch.h"
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
@@ -114,51 +115,88 @@ TFileConverter::~TFileConverter()
     FAdjuster.reset();
 }
 
-TFileOutcome TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes)
+TPreparedFile TFileConverter::PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush)
 {
     const std::string ext = AsciiLower(ExtractFileExt(Path));
-    if (ext == ".png") return ConvertPng(Path, Notes);
-    if (ext == ".gif") return ConvertGif(Path);
-    return ConvertText(Path);
+    if (ext == ".png") return PreparePng(Path, Notes, Flush);
+    if (ext == ".gif") return PrepareGif(Path, Flush);
+    return PrepareText(Path, Flush);
 }
 
-TFileOutcome TFileConverter::Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted,
-                                     bool Unchanged) const
+namespace {
+
+TFileOutcome CommitAlone(TPreparedFile Prepared)
 {
-    TFileOutcome outcome;
+    std::vector<TPreparedFile*> group{&Prepared};
+    const std::vector<std::exception_ptr> errors = CommitGroup(group);
+    if (errors.front()) std::rethrow_exception(errors.front());
+    return Prepared.Outcome;
+}
+
+}  // namespace
+
+TFileOutcome TFileConverter::ConvertFile(const std::string& Path, const TNoteSink& Notes)
+{
+    return CommitAlone(PrepareFile(Path, Notes, true));
+}
+
+TFileOutcome TFileConverter::ConvertText(const std::string& Path) { return CommitAlone(PrepareText(Path, true)); }
+TFileOutcome TFileConverter::ConvertGif(const std::string& Path) { return CommitAlone(PrepareGif(Path, true)); }
+TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
+{
+    return CommitAlone(PreparePng(Path, Notes, true));
+}
+
+TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<TSourceFile> Source,
+                                      std::string_view Converted, bool Unchanged, bool Flush) const
+{
+    TPreparedFile prepared;
+    prepared.Path = Path;
     // Nothing to change: the file, its time and any backup stay as they are.
     if (Unchanged) {
-        outcome.Unchanged = true;
-        return outcome;
+        prepared.Outcome.Unchanged = true;
+        return prepared;
     }
     if (FDryRun) {
-        CheckReplaceable(Source.Target(), Path);
-        outcome.BackupKept = FBackup && BackupExists(Path);
-        return outcome;
+        CheckReplaceable(Source->Target(), Path);
+        prepared.Outcome.BackupKept = FBackup && BackupExists(Path);
+        return prepared;
     }
-    // The new content is on disk before the backup is made, and the backup before the file is
-    // replaced; the file is replaced only if nobody changed it meanwhile. A failure anywhere
-    // leaves the file, and any older backup, as they were.
-    TPendingFile pending(Source.Target(), Converted, &Source.Status());
-    TNewBackup backup;
-    if (FBackup) outcome.BackupKept = !backup.Make(Path, Source.Bytes(), Source.Status().st_mode);
-    pending.Commit(Source.Identity());
-    backup.Keep();
-    return outcome;
+    // The new content and the backup are written now; they are put in place when the group
+    // they belong to is on disk, the backup before the file (batch/CommitGroup.h).
+    prepared.Content = std::make_unique<TPendingFile>(Source->Target(), Converted, &Source->Status(), Flush);
+    prepared.WrittenBytes = Converted.size();
+    if (FBackup) {
+        if (BackupExists(Path)) {
+            prepared.Outcome.BackupKept = true;
+        } else if (Source->Status().st_nlink == 1) {
+            // The file read becomes the backup under its second name once the new content
+            // takes its place: nothing to write, and nothing deleted.
+            prepared.Backup = std::make_unique<TPendingBackup>(Path, *Source);
+        } else {
+            // Other names share this file: they must not become the backup.
+            prepared.Backup = std::make_unique<TPendingBackup>(Path, Source->Bytes(), Source->Status().st_mode, Flush);
+            prepared.WrittenBytes += Source->Bytes().size();
+        }
+    }
+    std::string().swap(Source->Bytes());
+    prepared.Source = std::move(Source);
+    return prepared;
 }
 
-TFileOutcome TFileConverter::ConvertText(const std::string& Path)
+TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
 {
-    TSourceFile source(Path);
+    auto source = std::make_unique<TSourceFile>(Path);
     // The text keeps its own line breaks, whatever they are, and its last line as it ends.
-    const std::string converted = FRewriter->ReplaceAll(source.Bytes());
-    return Replace(Path, source, converted, converted == source.Bytes());
+    const std::string converted = FRewriter->ReplaceAll(source->Bytes());
+    const bool unchanged = converted == source->Bytes();
+    return Prepare(Path, std::move(source), converted, unchanged, Flush);
 }
 
-TFileOutcome TFileConverter::ConvertGif(const std::string& Path)
+TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
 {
-    TSourceFile source(Path);
-    LoadFromBytes(*FGifObject, source.Bytes());
+    auto source = std::make_unique<TSourceFile>(Path);
+    LoadFromBytes(*FGifObject, source->Bytes());
     if (FGifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.
@@ -174,10 +212,10 @@ TFileOutcome TFileConverter::ConvertGif(const std::string& Path)
 
     TMemoryStream converted;
     SaveToBytes(*FGifObject, converted);
-    return Replace(Path, source, Bytes(converted), false);
+    return Prepare(Path, std::move(source), Bytes(converted), false, Flush);
 }
 
-TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink& Notes)
+TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush)
 {
     // A big picture is held once: the previous one is let go first, the alpha channel is read
     // straight into the mask bitmap, and the picture changes hands between the PNG object and
@@ -191,8 +229,8 @@ TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink
         ~TDetach() { Png.AttachAlpha(nullptr); }
     } detach{*FPngObject};
 
-    TSourceFile source(Path);
-    LoadFromBytes(*FPngObject, source.Bytes());
+    auto source = std::make_unique<TSourceFile>(Path);
+    LoadFromBytes(*FPngObject, source->Bytes());
     const bool hasAlpha = FPngObject->HasAlpha();
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     if (FPngObject->TransparentColor() != clNone) {
@@ -212,7 +250,7 @@ TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink
         throw;
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
-    return Replace(Path, source, Bytes(converted), false);
+    return Prepare(Path, std::move(source), Bytes(converted), false, Flush);
 }
 
 namespace {

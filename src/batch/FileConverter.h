@@ -4,6 +4,8 @@
 // thread at a time.
 
 #include "batch/BatchRun.h"
+#include "base/SafeFile.h"
+#include "batch/Backup.h"
 #include "colour/ColourAdjuster.h"
 
 #include <functional>
@@ -12,11 +14,21 @@
 #include <string_view>
 
 class TBitmap;
-class TSourceFile;
 class PngImage;
 class TGIFImage;
 class TColourRewriter;
 class TMatcher;
+
+// A file converted and its new content written beside it under a temporary name, waiting for
+// its group to be put in place (batch/CommitGroup.h). While it waits it holds the file's lock.
+struct TPreparedFile {
+    std::string Path;
+    std::unique_ptr<TSourceFile> Source;
+    std::unique_ptr<TPendingFile> Content;  // none when there is nothing to write
+    std::unique_ptr<TPendingBackup> Backup;  // none when no backup is to be made
+    TFileOutcome Outcome;
+    std::size_t WrittenBytes = 0;
+};
 
 class TFileConverter {
 public:
@@ -31,8 +43,11 @@ public:
 
     // Chooses the converter by the extension (".png", ".gif", anything else is text, compared
     // without regard to case) and runs it; raises the error that made the file fail.
-    // Each file is replaced only when it is still the one that was read, after its backup
-    // is on disk.
+    // Converts the file and writes what is to be written, without putting it in place.
+    // Without Flush the written files wait for their group's flush.
+    TPreparedFile PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush = false);
+    // Converts the file and puts it in place at once: it is replaced only when it is still the
+    // one that was read, after its backup is on disk.
     TFileOutcome ConvertFile(const std::string& Path, const TNoteSink& Notes);
 
     TFileOutcome ConvertText(const std::string& Path);
@@ -44,10 +59,13 @@ public:
     TBitmap& WorkBitmapRef() { return *FWorkBitmap; }
 
 private:
-    // Puts Converted in the place of Source, keeping Source's bytes as its backup; an
-    // Unchanged file is left alone.
-    TFileOutcome Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted,
-                         bool Unchanged) const;
+    TPreparedFile PrepareText(const std::string& Path, bool Flush);
+    TPreparedFile PrepareGif(const std::string& Path, bool Flush);
+    TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
+    // Writes Converted beside Source and Source's bytes as its backup, ready to be put in
+    // place; an Unchanged file is left alone.
+    TPreparedFile Prepare(const std::string& Path, std::unique_ptr<TSourceFile> Source, std::string_view Converted,
+                          bool Unchanged, bool Flush) const;
 
     bool FBackup;
     bool FGifTransparent;

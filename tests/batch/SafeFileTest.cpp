@@ -71,8 +71,10 @@ TEST(SafeFile, LongestFileNamesCanBeReplaced)
     SaveFileSafely(path, "new");
     EXPECT_EQ(ReadFile(path), "new");
     // Its backup name is one too long for the file system: the backup fails, nothing else.
-    TNewBackup backup;
-    EXPECT_THROW(backup.Make(path, "old", 0644), EBackupError);
+    {
+        TPendingBackup backup(path, "old", 0644);
+        EXPECT_THROW(backup.Place(), EBackupError);
+    }
     EXPECT_EQ(FolderNames(dir.Path()).size(), 1u);
 }
 
@@ -137,15 +139,17 @@ TEST(SafeFile, ABackupIsMadeOnceAndNeverWrittenOver)
     const std::string path = dir / "index.html";
     WriteFile(path, "v2");
     {
-        TNewBackup backup;
-        EXPECT_TRUE(backup.Make(path, "v1", 0604));
+        ASSERT_FALSE(BackupExists(path));
+        TPendingBackup backup(path, "v1", 0604);
+        EXPECT_TRUE(backup.Place());
         backup.Keep();
     }
     EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v1");
     EXPECT_EQ(Mode(dir / "index.html.bak"), 0604u);
     {
-        TNewBackup second;
-        EXPECT_FALSE(second.Make(path, "v2", 0644));  // kept, not replaced
+        EXPECT_TRUE(BackupExists(path));
+        TPendingBackup second(path, "v2", 0644);
+        EXPECT_FALSE(second.Place());  // kept, not replaced
         // Dropped without Keep: a backup it did not make is not its to remove.
     }
     EXPECT_EQ(ReadFile(dir / "index.html.bak"), "v1");
@@ -159,8 +163,8 @@ TEST(SafeFile, ABackupOfAFileThatThenFailsIsRemovedAgain)
     const std::string path = dir / "style.css";
     WriteFile(path, "a{}");
     {
-        TNewBackup backup;
-        EXPECT_TRUE(backup.Make(path, "a{}", 0644));
+        TPendingBackup backup(path, "a{}", 0644);
+        EXPECT_TRUE(backup.Place());
         EXPECT_EQ(ReadFile(dir / "style.css.bak"), "a{}");
     }
     EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"style.css"});
@@ -172,20 +176,21 @@ TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
     const std::string path = dir / "index.html";
     WriteFile(path, "v1");
     ASSERT_EQ(mkdir((dir / "index.html.bak").c_str(), 0755), 0);
-    TNewBackup overFolder;
-    EXPECT_THROW(overFolder.Make(path, "v1", 0644), EBackupError);
+    EXPECT_THROW(BackupExists(path), EBackupError);
+    TPendingBackup overFolder(path, "v1", 0644);
+    EXPECT_THROW(overFolder.Place(), EBackupError);
     // A link in the backup's place is no backup: refused, never followed or replaced.
     WriteFile(dir / "elsewhere.txt", "not mine");
     ASSERT_EQ(symlink("elsewhere.txt", (dir / "linked.css.bak").c_str()), 0);
-    TNewBackup overLink;
-    EXPECT_THROW(overLink.Make(dir / "linked.css", "c", 0644), EBackupError);
+    EXPECT_THROW(BackupExists(dir / "linked.css"), EBackupError);
+    TPendingBackup overLink(dir / "linked.css", "c", 0644);
+    EXPECT_THROW(overLink.Place(), EBackupError);
     EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), "not mine");
 
     WriteFile(dir / "other.css", "c");
     {
         TFileSizeLimit limit(4);
-        TNewBackup tooBig;
-        EXPECT_THROW(tooBig.Make(dir / "other.css", std::string(100, 'c'), 0644), EBackupError);
+        EXPECT_THROW(TPendingBackup(dir / "other.css", std::string(100, 'c'), 0644), EBackupError);
     }
     EXPECT_FALSE(Exists(dir / "other.css.bak"));
 }

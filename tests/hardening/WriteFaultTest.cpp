@@ -116,13 +116,24 @@ TEST(WriteFault, AFullFileSystemLeavesTheOriginal)
         ~TUnmount() { umount2(Path.c_str(), MNT_DETACH); }
     } unmount{mountPoint};
 
-    // Room for the file and its new content, not for a backup beside them.
+    // No room for the new content beside the file.
     const std::string file = mountPoint + "/site.css";
-    const std::string original = BigStylesheet(100 * 1024);
+    const std::string original = BigStylesheet(150 * 1024);
     WriteFile(file, original);
     const TBatchResult run = RunBatch({file}, HueSettings(120));
-    EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonBackup)));
+    EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonInOut)));
     EXPECT_EQ(ReadFile(file), original);
     EXPECT_TRUE(StrayFiles(mountPoint).empty());
     EXPECT_FALSE(fs::exists(file + ".bak"));
+
+    // Room for the new content: the backup is the old file itself under a second name, so it
+    // needs no room of its own.
+    fs::remove(file);
+    const std::string smaller = BigStylesheet(100 * 1024);
+    WriteFile(file, smaller);
+    const TBatchResult fits = RunBatch({file}, HueSettings(120));
+    EXPECT_TRUE(HasLine(fits, SuccessFor(file)));
+    EXPECT_EQ(ReadFile(file + ".bak"), smaller);
+    EXPECT_NE(ReadFile(file), smaller);
+    EXPECT_TRUE(StrayFiles(mountPoint).empty());
 }
