@@ -252,7 +252,7 @@ void TfrmBackup::bbnDeleteBackupClick()
 {
     if (lvwFile->topLevelItemCount() == 0)
         return;
-    const std::vector<std::string> failed = DeleteBackups(ToLocal(ListedPaths()));
+    const std::vector<TBackupFailure> failed = DeleteBackups(ToLocal(ListedPaths()));
     ShowDone(QString::fromStdString(DeleteDoneMessage(failed)));
     lvwFile->clear();
 }

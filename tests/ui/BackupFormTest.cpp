@@ -147,7 +147,8 @@ private slots:
         TfrmBackup f;
         f.AddFiles({P("missing.css.bak"), P("b.html.bak"), P("notes.txt")});
         QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }),
-                 QStringList{"ファイル復元が完了しました．" + Failures + P("missing.css.bak") + "\n" + P("notes.txt") + "\n"});
+                 QStringList{"ファイル復元が完了しました．" + Failures + P("missing.css.bak") + "（バックアップがない）\n" +
+                             P("notes.txt") + "（.bak のファイルではない）\n"});
         QCOMPARE(Read(P("b.html")), QByteArray("B"));
         QVERIFY(!QFile::exists(P("notes")));
     }
@@ -172,7 +173,7 @@ private slots:
         f.AddFiles({P("z.html.bak"), P("x.html.bak")});
         QFile::remove(P("x.html.bak"));  // deleted elsewhere meanwhile
         QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }),
-                 QStringList{"ファイル消去が完了しました．" + Failures + P("x.html.bak") + "\n"});
+                 QStringList{"ファイル消去が完了しました．" + Failures + P("x.html.bak") + "（バックアップがない）\n"});
         QVERIFY(!QFile::exists(P("z.html.bak")));
         QVERIFY(f.ListedPaths().isEmpty());
     }
