@@ -21,16 +21,14 @@ int main(int argc, char** argv)
 #endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    TCommandLine line;
+    // A usage error found while the run looks at its paths comes before anything is touched.
     try {
-        line = ParseCommandLine(args, cores);
+        return RunCommandLine(ParseCommandLine(args, cores), std::cin, std::cout, std::cerr);
     } catch (const EUsageError& e) {
+        std::cout << std::flush;
         std::cerr << "tessival-batch: " << e.Message() << "\n"
                   << "使い方は tessival-batch --help で表示されます\n";
         return ExitUsage;
-    }
-    try {
-        return RunCommandLine(line, std::cin, std::cout, std::cerr);
     } catch (const std::exception& e) {
         std::cout << std::flush;
         std::cerr << "tessival-batch: " << e.what() << "\n";
