@@ -160,6 +160,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         } else if (name == "--map") {
             noValue();
             line.Map = true;
+        } else if (name == "--dry-run") {
+            noValue();
+            line.DryRun = true;
         } else if (name == "--restore") {
             noValue();
             restore = true;
@@ -181,6 +184,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
     if (restore || deleteBackups) {
         const std::string action = restore ? "--restore" : "--delete-backups";
         if (line.Map) throw EUsageError(action + " と --map は一緒には使えません");
+        if (line.DryRun) throw EUsageError(action + " と --dry-run は一緒には使えません");
         if (!conversionOption.empty())
             throw EUsageError(action + " は変換のオプション（" + conversionOption + "）と一緒には使えません");
         if (line.Paths.empty())
@@ -189,6 +193,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         line.BackupAction = restore ? TBackupAction::Restore : TBackupAction::Delete;
         return line;
     }
+    if (line.Map && line.DryRun) throw EUsageError("--dry-run と --map は一緒には使えません");
     if (line.Map && !line.Paths.empty())
         throw EUsageError("--map はファイルやフォルダと一緒には使えません（色は標準入力から読みます）");
     if (!line.Map && line.Paths.empty()) throw EUsageError("変換するファイルかフォルダを指定してください");
@@ -217,6 +222,7 @@ TBatchInput MakeBatchInput(const TCommandLine& Line)
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;
     input.Jobs = Line.Jobs;
+    input.DryRun = Line.DryRun;
     return input;
 }
 
@@ -328,13 +334,15 @@ std::string HelpText()
   --no-subfolders      フォルダのサブフォルダを探さない
   --jobs N             同時に変換するファイルの数（1 以上、既定はコア数）。
                        ログと結果のファイルは N によらず同じです。
+  --dry-run            変換せずに、変換するファイル・しないファイルとその理由を
+                       表示します。何も書き換えません
   --map                標準入力から 1 行に 1 色ずつ読み、変換後の色を #RRGGBB で
                        書きます。ファイルには触れません。
   --restore            バックアップ（.bak）を元のファイルに戻す。バックアップは残ります。
                        パスがフォルダなら .bak のファイルを探し（サブフォルダも）、
                        ファイルなら .bak のものだけを受け付けます。
                        バックアップ 1 個ごとに 1 行と、成功した数を書きます。
-                       変換のオプション、--map とは一緒に使えません。
+                       変換のオプション、--map、--dry-run とは一緒に使えません。
   --delete-backups     バックアップ（.bak）を消去する。元のファイルには触れません。
                        パスの扱いと表示は --restore と同じです。
   -h, --help           この説明を表示する

@@ -33,6 +33,7 @@ struct TCommandLine {
     bool SubFolders = true;
     int Jobs = 1;
     bool Map = false;
+    bool DryRun = false;
     TBackupAction BackupAction = TBackupAction::None;
     bool Help = false;
     bool Version = false;
@@ -41,8 +42,9 @@ struct TCommandLine {
 
 // Parses the arguments after the program name. Raises EUsageError with a message for the
 // user on an unknown option, a missing or bad value, when neither a path nor --map (or both)
-// is given, and when --restore or --delete-backups come together or with a conversion option
-// or --map. DefaultJobs is what --jobs is when not given.
+// is given, when --restore or --delete-backups come together or with a conversion option,
+// --map or --dry-run, and for --dry-run with --map. DefaultJobs is what --jobs is when not
+// given.
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJobs);
 
 // Six hexadecimal digits with an optional leading "#". False when Text is anything else.

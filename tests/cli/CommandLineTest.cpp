@@ -125,7 +125,8 @@ TEST(CommandLine, RestoreAndDeleteBackupsStandAlone)
         {"--restore", "--pair", "FF0000=00FF00", "x"}, {"--delete-backups", "--pair-adjust", "FF0000=00FF00", "x"},
         {"--restore", "--no-backup", "x"}, {"--restore", "--gif-transparent", "x"},
         {"--delete-backups", "--jobs", "2", "x"}, {"--restore", "--map"},
-        {"--restore", "--map", "x"}, {"--restore"}, {"--delete-backups"},
+        {"--restore", "--map", "x"}, {"--delete-backups", "--dry-run", "x"},
+        {"--restore", "--dry-run", "x"}, {"--restore"}, {"--delete-backups"},
         {"--restore=yes", "x"}, {"--delete-backups=1", "x"},
     };
     for (const auto& args : bad) EXPECT_THROW(Parse(args), EUsageError) << testing::PrintToString(args);
@@ -135,6 +136,17 @@ TEST(CommandLine, RestoreAndDeleteBackupsStandAlone)
     } catch (const EUsageError& e) {
         EXPECT_NE(e.Message().find("--hue"), std::string::npos) << e.Message();
     }
+}
+
+TEST(CommandLine, DryRunReachesTheBatchAndStaysOffMap)
+{
+    const TCommandLine line = Parse({"--dry-run", "--hue", "30", "site"});
+    EXPECT_TRUE(line.DryRun);
+    EXPECT_TRUE(MakeBatchInput(line).DryRun);
+    EXPECT_FALSE(MakeBatchInput(Parse({"site"})).DryRun);
+    EXPECT_THROW(Parse({"--dry-run", "--map"}), EUsageError);
+    EXPECT_THROW(Parse({"--dry-run=1", "site"}), EUsageError);
+    EXPECT_THROW(Parse({"--dry-run"}), EUsageError);
 }
 
 }  // namespace

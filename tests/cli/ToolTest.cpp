@@ -146,7 +146,7 @@ TEST(Tool, HelpAndVersion)
     const TRun help = RunTool({"--help"});
     EXPECT_EQ(help.Status, 0);
     for (const char* option : {"--hue", "--saturation", "--brightness", "--pair", "--pair-adjust", "--no-backup",
-                               "--gif-transparent", "--no-subfolders", "--jobs", "--map", "--version",
+                               "--gif-transparent", "--no-subfolders", "--jobs", "--map", "--version", "--dry-run",
                                "--restore", "--delete-backups"})
         EXPECT_NE(help.Out.find(option), std::string::npos) << option;
     const TRun version = RunTool({"--version"});
@@ -263,7 +263,9 @@ TEST(Tool, BackupUsageErrorsTouchNothing)
              {"--restore", "--hue", "10", dir.Path()},
              {"--delete-backups", "--no-backup", dir.Path()},
              {"--restore", "--map"},
+             {"--delete-backups", "--dry-run", dir.Path()},
              {"--restore"},
+             {"--dry-run", "--map"},
              // A named file must be a backup; the folder before it is not touched either.
              {"--restore", dir.Path(), dir / "a.html"},
              {"--delete-backups", dir / "a.html.bak", dir / "nowhere"},
