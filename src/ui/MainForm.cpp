@@ -710,6 +710,11 @@ void TfrmMain::bbnOperationClick()
 {
     if (FBatchForm)
         return;
+    if (FBackupForm && FBackupForm->IsWorking()) {
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("バックアップの復元・消去の実行中は色置換を実行できません。"));
+        return;
+    }
     FBatchForm = new TfrmBatch(BatchInput(), this);
     // The preview shows the converted files once the batch is over.
     connect(FBatchForm.data(), &TfrmBatch::ConversionFinished, this, [this] {
@@ -834,6 +839,7 @@ void TfrmMain::mitBackupClick()
     if (!FBackupForm) {
         FBackupForm = new TfrmBackup;
         FBackupForm->setAttribute(Qt::WA_DeleteOnClose);
+        FBackupForm->SetBatchRunning([this] { return FBatchForm && FBatchForm->IsRunning(); });
     }
     ShowAgain(FBackupForm);
 }
