@@ -1,10 +1,50 @@
 #pragma once
 // The work of the backup manager, apart from its window: which dropped names it takes, the
 // ".bak" folder search, and restoring or deleting every listed backup with the failures
-// collected for the completion message.
+// collected for the completion message. The window and the command-line tool share it.
 
+#include "base/Exceptions.h"
+
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
+
+// The reasons a backup fails, in the log's style; one goes after the path of a failed backup
+// in the completion message and in the command-line tool's lines.
+namespace BackupReason {
+
+inline constexpr std::string_view NotBackup = "（.bak のファイルではない）";
+inline constexpr std::string_view Missing = "（バックアップがない）";
+inline constexpr std::string_view Link = "（バックアップがリンク）";
+inline constexpr std::string_view NotFile = "（バックアップが普通のファイルでない）";
+inline constexpr std::string_view Unreadable = "（バックアップが読めない）";
+inline constexpr std::string_view TargetFolder = "（元のファイルがフォルダ）";
+inline constexpr std::string_view TargetNotFile = "（元のファイルが普通のファイルでない）";
+inline constexpr std::string_view TargetUnwritable = "（元のファイルに書き込めない）";
+inline constexpr std::string_view InOut = "（ファイル読み書き失敗）";
+inline constexpr std::string_view FolderBusy = "（変換中のフォルダ）";
+inline constexpr std::string_view Undeletable = "（消去できない）";
+inline constexpr std::string_view Unknown = "（原因不明）";
+
+}  // namespace BackupReason
+
+// A backup that was not restored or deleted, and why (one of BackupReason).
+struct TBackupFailure {
+    std::string Path;
+    std::string Reason;
+    bool operator==(const TBackupFailure&) const = default;
+};
+
+// A backup refused before anything was written; the message is its reason.
+class EBackupRefused : public Exception {
+public:
+    explicit EBackupRefused(std::string_view Reason) : Exception(std::string(Reason)) {}
+};
+
+// Told of each backup once it has been handled, in the order tried: Reason is empty when it
+// succeeded.
+using TBackupProgress = std::function<void(const std::string& Path, const std::string& Reason)>;
 
 // What becomes of a name dropped onto the backup manager, judged by the extension of its
 // name alone (no look at the disk): no extension, a folder to search; ".bak" in any case, a
@@ -24,19 +64,34 @@ std::string BackupTarget(const std::string& BackupPath);
 // once (the same text, or the same file reached by another name).
 std::vector<std::string> BackupWorkList(const std::vector<std::string>& Paths);
 
-// Copies every listed backup over its file, in work-list order, each through a new file
-// renamed into place, so a failed restore leaves the file as it was; the backups stay. Goes on
-// past every failure and returns the paths that failed, in the order tried.
-std::vector<std::string> RestoreBackups(const std::vector<std::string>& Paths);
+// The content of a backup, opened without following a symbolic link. EBackupRefused when Path
+// is a link (also one put in its place after it was looked at), is no regular file or is
+// missing; EFOpenError when it cannot be opened, EInOutError when reading fails.
+std::string ReadBackupFile(const std::string& Path);
 
-// Deletes every listed backup, in work-list order. A listed file whose name does not end in
-// ".bak", a folder, or a file that cannot be deleted is a failure; returns the failed paths.
-std::vector<std::string> DeleteBackups(const std::vector<std::string>& Paths);
+// Copies every listed backup over its file, in work-list order, each through a new file
+// renamed into place (base/SafeFile.h), so a failed restore leaves the file as it was; the
+// backups stay. A backup that is a link or no regular file, and a file that is a folder, are
+// refused. The folder of each backup is locked (base/FolderLocks.h) until every backup has
+// been handled; a backup in a folder a batch is converting is left alone. Goes on past every
+// failure and returns the failures in the order tried.
+std::vector<TBackupFailure> RestoreBackups(const std::vector<std::string>& Paths,
+                                           const TBackupProgress& Progress = {});
+
+// Deletes every listed backup, in work-list order, under the same folder locks. A listed file
+// whose name does not end in ".bak", a folder, or a file that cannot be deleted is a failure;
+// a link named like a backup is deleted, never what it points to. Returns the failures.
+std::vector<TBackupFailure> DeleteBackups(const std::vector<std::string>& Paths,
+                                          const TBackupProgress& Progress = {});
 
 // The tail of the completion message: empty without failures, otherwise an empty line,
-// "ただし以下のファイルは失敗しました．" and one failed path per line.
-std::string BackupFailureText(const std::vector<std::string>& Failed);
+// "ただし以下のファイルは失敗しました．" and one failed path per line, its reason after it.
+std::string BackupFailureText(const std::vector<TBackupFailure>& Failed);
 
 // The whole completion messages of the two operations.
-std::string RestoreDoneMessage(const std::vector<std::string>& Failed);
-std::string DeleteDoneMessage(const std::vector<std::string>& Failed);
+std::string RestoreDoneMessage(const std::vector<TBackupFailure>& Failed);
+std::string DeleteDoneMessage(const std::vector<TBackupFailure>& Failed);
+
+// The questions asked before Count backups are restored or deleted.
+std::string RestoreQuestion(std::size_t Count);
+std::string DeleteQuestion(std::size_t Count);

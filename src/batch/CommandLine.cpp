@@ -1,5 +1,7 @@
 #include "batch/CommandLine.h"
 
+#include "batch/BackupStore.h"
+#include "batch/BatchLog.h"
 #include "batch/FileSearch.h"
 #include "colour/HexColour.h"
 
@@ -82,6 +84,9 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
     TCommandLine line;
     line.Jobs = DefaultJobs < 1 ? 1 : DefaultJobs;
     bool optionsEnded = false;
+    bool restore = false;
+    bool deleteBackups = false;
+    std::string conversionOption;  // the first one given, for the message
     for (std::size_t i = 0; i < Args.size(); ++i) {
         const std::string& arg = Args[i];
         if (optionsEnded || arg.empty() || arg[0] != '-' || arg == "-") {
@@ -108,24 +113,35 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         const auto noValue = [&] {
             if (inlineValue) throw EUsageError(name + " は値をとりません");
         };
+        const auto conversion = [&] {
+            if (conversionOption.empty()) conversionOption = name;
+        };
 
         if (name == "--hue") {
+            conversion();
             line.Settings.HueOffset = ParseInteger(name, takeValue(), -180, 180);
         } else if (name == "--saturation") {
+            conversion();
             line.Settings.SatOffset = ParseInteger(name, takeValue(), -255, 255);
         } else if (name == "--brightness") {
+            conversion();
             line.Settings.BrightOffset = ParseInteger(name, takeValue(), -255, 255);
         } else if (name == "--pair") {
+            conversion();
             ParsePair(name, takeValue(), false, line.Settings);
         } else if (name == "--pair-adjust") {
+            conversion();
             ParsePair(name, takeValue(), true, line.Settings);
         } else if (name == "--jobs") {
+            conversion();
             line.Jobs = ParseInteger(name, takeValue(), 1, 4096);
         } else if (name == "--no-backup") {
             noValue();
+            conversion();
             line.Backup = false;
         } else if (name == "--gif-transparent") {
             noValue();
+            conversion();
             line.GifTransparent = true;
         } else if (name == "--no-subfolders") {
             noValue();
@@ -133,6 +149,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         } else if (name == "--map") {
             noValue();
             line.Map = true;
+        } else if (name == "--dry-run") {
+            noValue();
+            line.DryRun = true;
+        } else if (name == "--restore") {
+            noValue();
+            restore = true;
+        } else if (name == "--delete-backups") {
+            noValue();
+            deleteBackups = true;
         } else if (name == "-h" || name == "--help") {
             noValue();
             line.Help = true;
@@ -144,6 +169,20 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         }
     }
     if (line.Help || line.Version) return line;
+    if (restore && deleteBackups) throw EUsageError("--restore と --delete-backups は一緒には使えません");
+    if (restore || deleteBackups) {
+        const std::string action = restore ? "--restore" : "--delete-backups";
+        if (line.Map) throw EUsageError(action + " と --map は一緒には使えません");
+        if (line.DryRun) throw EUsageError(action + " と --dry-run は一緒には使えません");
+        if (!conversionOption.empty())
+            throw EUsageError(action + " は変換のオプション（" + conversionOption + "）と一緒には使えません");
+        if (line.Paths.empty())
+            throw EUsageError(restore ? "復元するバックアップかフォルダを指定してください"
+                                      : "消去するバックアップかフォルダを指定してください");
+        line.BackupAction = restore ? TBackupAction::Restore : TBackupAction::Delete;
+        return line;
+    }
+    if (line.Map && line.DryRun) throw EUsageError("--dry-run と --map は一緒には使えません");
     if (line.Map && !line.Paths.empty())
         throw EUsageError("--map はファイルやフォルダと一緒には使えません（色は標準入力から読みます）");
     if (!line.Map && line.Paths.empty()) throw EUsageError("変換するファイルかフォルダを指定してください");
@@ -172,7 +211,46 @@ TBatchInput MakeBatchInput(const TCommandLine& Line)
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;
     input.Jobs = Line.Jobs;
+    input.DryRun = Line.DryRun;
     return input;
+}
+
+std::vector<std::string> CollectBackups(const std::vector<std::string>& Paths, bool SubFolders)
+{
+    std::vector<std::string> backups;
+    for (const std::string& path : Paths) {
+        struct stat st {};
+        if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+            for (std::string& found : SearchBackups(path, SubFolders)) backups.push_back(std::move(found));
+        } else if (!BackupTarget(path).empty()) {
+            backups.push_back(path);
+        } else {
+            throw EUsageError("バックアップ（.bak のファイル）でもフォルダでもありません: " + path);
+        }
+    }
+    return backups;
+}
+
+int RunBackupAction(TBackupAction Action, const std::vector<std::string>& Backups, std::ostream& Out)
+{
+    int done = 0;
+    int total = 0;
+    const auto report = [&](const std::string& Path, const std::string& Reason) {
+        ++total;
+        if (Reason.empty()) {
+            ++done;
+            Out << BatchLog::SuccessHead << LinePrefix(Path) << '\n';
+        } else {
+            Out << BatchLog::FailureHead << LinePrefix(Path) << Reason << '\n';
+        }
+        Out << std::flush;
+    };
+    const bool restore = Action == TBackupAction::Restore;
+    const std::vector<TBackupFailure> failed =
+        restore ? RestoreBackups(Backups, report) : DeleteBackups(Backups, report);
+    Out << done << '/' << total << (restore ? "個のバックアップを復元成功" : "個のバックアップを消去成功") << '\n'
+        << std::flush;
+    return failed.empty() ? ExitAllConverted : ExitSomeFailed;
 }
 
 int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const TConversionSettings& Settings)
@@ -209,6 +287,8 @@ int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out
         return ExitAllConverted;
     }
     if (Line.Map) return RunColourMap(In, Out, Err, Line.Settings);
+    if (Line.BackupAction != TBackupAction::None)
+        return RunBackupAction(Line.BackupAction, CollectBackups(Line.Paths, Line.SubFolders), Out);
 
     TBatchInput input = MakeBatchInput(Line);
     input.StopRequested = Stop;
@@ -224,6 +304,8 @@ std::string HelpText()
 {
     return R"(使い方: tessival-batch [オプション] パス...
         tessival-batch [オプション] --map
+        tessival-batch --restore [--no-subfolders] パス...
+        tessival-batch --delete-backups [--no-subfolders] パス...
 
 ウェブサイトの色をその場で変換します。HTML・CSS の色の値と GIF・PNG 画像の
 すべての画素を、色相・彩度・明度のずらしと個別指定の色で置き換えます。
@@ -244,12 +326,22 @@ std::string HelpText()
   --no-subfolders      フォルダのサブフォルダを探さない
   --jobs N             同時に変換するファイルの数（1 以上、既定はコア数）。
                        ログと結果のファイルは N によらず同じです。
+  --dry-run            変換せずに、変換するファイル・しないファイルとその理由を
+                       表示します。何も書き換えません
   --map                標準入力から 1 行に 1 色ずつ読み、変換後の色を #RRGGBB で
                        書きます。ファイルには触れません。
+  --restore            バックアップ（.bak）を元のファイルに戻す。バックアップは残ります。
+                       パスがフォルダなら .bak のファイルを探し（サブフォルダも）、
+                       ファイルなら .bak のものだけを受け付けます。
+                       バックアップ 1 個ごとに 1 行と、成功した数を書きます。
+                       変換のオプション、--map、--dry-run とは一緒に使えません。
+  --delete-backups     バックアップ（.bak）を消去する。元のファイルには触れません。
+                       パスの扱いと表示は --restore と同じです。
   -h, --help           この説明を表示する
   --version            版を表示する
 
 終了コード: 0 すべて変換成功、1 変換に失敗したファイルがある（--map では色でない行）、
             2 コマンドラインの誤り（何も変更していません）
+            --restore と --delete-backups では 0 すべて成功、1 失敗したバックアップがある
 )";
 }

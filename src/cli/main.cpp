@@ -55,20 +55,18 @@ int main(int argc, char** argv)
 #endif
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
-    TCommandLine line;
-    try {
-        line = ParseCommandLine(args, cores);
-    } catch (const EUsageError& e) {
-        std::cerr << "tessival-batch: " << e.Message() << "\n"
-                  << "使い方は tessival-batch --help で表示されます\n";
-        return ExitUsage;
-    }
     InstallSignalHandlers();
+    // A usage error found while the run looks at its paths comes before anything is touched.
     try {
-        const int status = RunCommandLine(line, std::cin, std::cout, std::cerr, &StopRequested);
+        const int status = RunCommandLine(ParseCommandLine(args, cores), std::cin, std::cout, std::cerr, &StopRequested);
         // Stopped by a signal: the usual status of a program that a signal ended.
         if (StopSignal != 0) return 128 + StopSignal;
         return status;
+    } catch (const EUsageError& e) {
+        std::cout << std::flush;
+        std::cerr << "tessival-batch: " << e.Message() << "\n"
+                  << "使い方は tessival-batch --help で表示されます\n";
+        return ExitUsage;
     } catch (const std::exception& e) {
         std::cout << std::flush;
         std::cerr << "tessival-batch: " << e.what() << "\n";

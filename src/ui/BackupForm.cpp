@@ -47,6 +47,18 @@ std::vector<std::string> ToLocal(const QStringList& Paths)
     return out;
 }
 
+// Sets a flag for as long as it lives.
+class TFlagScope {
+public:
+    explicit TFlagScope(bool& Flag) : FFlag(Flag) { FFlag = true; }
+    ~TFlagScope() { FFlag = false; }
+    TFlagScope(const TFlagScope&) = delete;
+    TFlagScope& operator=(const TFlagScope&) = delete;
+
+private:
+    bool& FFlag;
+};
+
 QToolButton* PictureButton(QWidget* Parent, const char* Name, const QString& Tip, QStyle::StandardPixmap Icon)
 {
     auto* b = new QToolButton(Parent);
@@ -241,18 +253,38 @@ void TfrmBackup::bbnAllDeleteFileClick()
     lvwFile->clear();
 }
 
+void TfrmBackup::SetBatchRunning(std::function<bool()> BatchRunning)
+{
+    FBatchRunning = std::move(BatchRunning);
+}
+
 void TfrmBackup::bbnResumeClick()
 {
-    if (lvwFile->topLevelItemCount() == 0)
+    if (lvwFile->topLevelItemCount() == 0 || FWorking || !MayChangeBackups())
         return;
-    ShowDone(QString::fromStdString(RestoreDoneMessage(RestoreBackups(ToLocal(ListedPaths())))));
+    const std::vector<std::string> paths = ToLocal(ListedPaths());
+    std::vector<TBackupFailure> failed;
+    {
+        TFlagScope working(FWorking);
+        if (!Confirm(RestoreQuestion(BackupWorkList(paths).size())))
+            return;
+        failed = RestoreBackups(paths);
+    }
+    ShowDone(QString::fromStdString(RestoreDoneMessage(failed)));
 }
 
 void TfrmBackup::bbnDeleteBackupClick()
 {
-    if (lvwFile->topLevelItemCount() == 0)
+    if (lvwFile->topLevelItemCount() == 0 || FWorking || !MayChangeBackups())
         return;
-    const std::vector<std::string> failed = DeleteBackups(ToLocal(ListedPaths()));
+    const std::vector<std::string> paths = ToLocal(ListedPaths());
+    std::vector<TBackupFailure> failed;
+    {
+        TFlagScope working(FWorking);
+        if (!Confirm(DeleteQuestion(BackupWorkList(paths).size())))
+            return;
+        failed = DeleteBackups(paths);
+    }
     ShowDone(QString::fromStdString(DeleteDoneMessage(failed)));
     lvwFile->clear();
 }
@@ -260,6 +292,23 @@ void TfrmBackup::bbnDeleteBackupClick()
 void TfrmBackup::bbnCancelClick()
 {
     close();
+}
+
+bool TfrmBackup::MayChangeBackups()
+{
+    if (!FBatchRunning || !FBatchRunning())
+        return true;
+    QMessageBox::warning(this, windowTitle(),
+                         QStringLiteral("色置換の実行中はバックアップの復元・消去はできません。\n"
+                                        "実行が終わってからもう一度お試しください。"),
+                         QMessageBox::Ok);
+    return false;
+}
+
+bool TfrmBackup::Confirm(const std::string& Question)
+{
+    return QMessageBox::question(this, windowTitle(), QString::fromStdString(Question),
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TfrmBackup::ShowDone(const QString& Text)

@@ -1,10 +1,14 @@
 #pragma once
 // The backup manager: gathers ".bak" copies into a list and restores every listed backup
-// over its file or deletes them all.
+// over its file or deletes them all, after the user has agreed and never while the desktop
+// program's batch is converting.
 
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+
+#include <functional>
+#include <string>
 
 class QCheckBox;
 class QPushButton;
@@ -27,6 +31,13 @@ public:
     // The full paths of the list, in list order.
     QStringList ListedPaths() const;
 
+    // Asked before a restore or delete: whether the desktop program's batch is converting now.
+    // Without it no batch is taken to run (the folder locks still keep off other programs').
+    void SetBatchRunning(std::function<bool()> BatchRunning);
+    // Whether a restore or delete is under way, from its question to its last file; the main
+    // window starts no batch meanwhile.
+    bool IsWorking() const { return FWorking; }
+
 public slots:
     void bbnOpenFileClick();
     void bbnOpenFolderClick();
@@ -44,6 +55,9 @@ protected:
     bool eventFilter(QObject* Watched, QEvent* Event) override;
 
 private:
+    // Whether the listed backups may be changed now: not while a batch runs (the user is told).
+    bool MayChangeBackups();
+    bool Confirm(const std::string& Question);
     void ShowDone(const QString& Text);
 
     QToolButton* bbnOpenFile = nullptr;
@@ -57,4 +71,6 @@ private:
     QPushButton* bbnCancel = nullptr;
     QString FSelectFolderName;  // where the folder dialog opens next
     bool FCentred = false;
+    std::function<bool()> FBatchRunning;
+    bool FWorking = false;
 };

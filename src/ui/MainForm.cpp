@@ -703,6 +703,11 @@ void TfrmMain::bbnOperationClick()
 {
     if (FBatchForm)
         return;
+    if (FBackupForm && FBackupForm->IsWorking()) {
+        QMessageBox::information(this, windowTitle(),
+                                 QStringLiteral("バックアップの復元・消去の実行中は色置換を実行できません。"));
+        return;
+    }
     FBatchForm = new TfrmBatch(BatchInput(), this);
     // The preview shows the converted files once the batch is over.
     connect(FBatchForm.data(), &TfrmBatch::ConversionFinished, this, [this] {
@@ -827,6 +832,7 @@ void TfrmMain::mitBackupClick()
     if (!FBackupForm) {
         FBackupForm = new TfrmBackup;
         FBackupForm->setAttribute(Qt::WA_DeleteOnClose);
+        FBackupForm->SetBatchRunning([this] { return FBatchForm && FBatchForm->IsRunning(); });
     }
     ShowAgain(FBackupForm);
 }

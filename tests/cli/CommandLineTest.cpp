@@ -91,4 +91,49 @@ TEST(CommandLine, MapStopsAtALineThatIsNoColour)
     EXPECT_NE(err.str().find("\"red\""), std::string::npos) << err.str();
 }
 
+TEST(CommandLine, RestoreAndDeleteBackupsTakePathsAndSubFolderChoice)
+{
+    const TCommandLine restore = Parse({"--restore", "--no-subfolders", "site", "page.html.bak"});
+    EXPECT_EQ(restore.BackupAction, TBackupAction::Restore);
+    EXPECT_FALSE(restore.SubFolders);
+    EXPECT_EQ(restore.Paths, (std::vector<std::string>{"site", "page.html.bak"}));
+    const TCommandLine remove = Parse({"site", "--delete-backups"});
+    EXPECT_EQ(remove.BackupAction, TBackupAction::Delete);
+    EXPECT_TRUE(remove.SubFolders);
+    EXPECT_EQ(Parse({"site"}).BackupAction, TBackupAction::None);
+    EXPECT_TRUE(Parse({"--restore", "--help"}).Help);
+}
+
+TEST(CommandLine, RestoreAndDeleteBackupsStandAlone)
+{
+    const std::vector<std::vector<std::string>> bad = {
+        {"--restore", "--delete-backups", "x"}, {"--restore", "--hue", "10", "x"},
+        {"--delete-backups", "--saturation=3", "x"}, {"--restore", "--brightness", "1", "x"},
+        {"--restore", "--pair", "FF0000=00FF00", "x"}, {"--delete-backups", "--pair-adjust", "FF0000=00FF00", "x"},
+        {"--restore", "--no-backup", "x"}, {"--restore", "--gif-transparent", "x"},
+        {"--delete-backups", "--jobs", "2", "x"}, {"--restore", "--map"},
+        {"--restore", "--map", "x"}, {"--delete-backups", "--dry-run", "x"},
+        {"--restore", "--dry-run", "x"}, {"--restore"}, {"--delete-backups"},
+        {"--restore=yes", "x"}, {"--delete-backups=1", "x"},
+    };
+    for (const auto& args : bad) EXPECT_THROW(Parse(args), EUsageError) << testing::PrintToString(args);
+    try {
+        Parse({"--restore", "--hue", "10", "x"});
+        ADD_FAILURE() << "no usage error";
+    } catch (const EUsageError& e) {
+        EXPECT_NE(e.Message().find("--hue"), std::string::npos) << e.Message();
+    }
+}
+
+TEST(CommandLine, DryRunReachesTheBatchAndStaysOffMap)
+{
+    const TCommandLine line = Parse({"--dry-run", "--hue", "30", "site"});
+    EXPECT_TRUE(line.DryRun);
+    EXPECT_TRUE(MakeBatchInput(line).DryRun);
+    EXPECT_FALSE(MakeBatchInput(Parse({"site"})).DryRun);
+    EXPECT_THROW(Parse({"--dry-run", "--map"}), EUsageError);
+    EXPECT_THROW(Parse({"--dry-run=1", "site"}), EUsageError);
+    EXPECT_THROW(Parse({"--dry-run"}), EUsageError);
+}
+
 }  // namespace

@@ -1,5 +1,6 @@
 // The command-line tool as scripts call it: arguments, standard streams, exit status.
 
+#include "base/FolderLocks.h"
 #include "batch/BatchLog.h"
 
 #include "support/TestSupport.h"
@@ -146,7 +147,8 @@ TEST(Tool, HelpAndVersion)
     const TRun help = RunTool({"--help"});
     EXPECT_EQ(help.Status, 0);
     for (const char* option : {"--hue", "--saturation", "--brightness", "--pair", "--pair-adjust", "--no-backup",
-                               "--gif-transparent", "--no-subfolders", "--jobs", "--map", "--version"})
+                               "--gif-transparent", "--no-subfolders", "--jobs", "--map", "--version", "--dry-run",
+                               "--restore", "--delete-backups"})
         EXPECT_NE(help.Out.find(option), std::string::npos) << option;
     const TRun version = RunTool({"--version"});
     EXPECT_EQ(version.Status, 0);
@@ -159,6 +161,124 @@ TEST(Tool, NoFileAtAll)
     const TRun run = RunTool({dir.Path()});
     EXPECT_EQ(run.Status, 0);
     EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{End, "0/0個のファイルを変換成功"}));
+}
+
+TEST(Tool, RestorePutsBackupsBackAndSaysWhyOneFailed)
+{
+    TTempDir dir;
+    WriteFile(dir / "site/a.html", "converted");
+    WriteFile(dir / "site/a.html.bak", "<p>original</p>\r\n");
+    WriteFile(dir / "site/sub/b.css.bak", "p { color: red }");
+    WriteFile(dir / "site/secret.txt", "not a backup");
+    WriteFile(dir / "site/link.html", "mine");
+    std::filesystem::create_symlink(dir / "site/secret.txt", dir / "site/link.html.bak");
+    WriteFile(dir / "other/c.gif.bak", "GIF89a");
+    WriteFile(dir / "other/d.gif.bak", "not named, not restored");
+
+    const TRun run = RunTool({"--restore", dir / "site", dir / "other/c.gif.bak"});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_EQ(run.Err, "");
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
+                                  "成功> c.gif.bak             ：" + (dir / "other/c.gif.bak"),
+                                  "成功> a.html.bak            ：" + (dir / "site/a.html.bak"),
+                                  "失敗> link.html.bak         ：" + (dir / "site/link.html.bak") +
+                                      "（バックアップがリンク）",
+                                  "成功> b.css.bak             ：" + (dir / "site/sub/b.css.bak"),
+                                  "3/4個のバックアップを復元成功",
+                              }));
+    EXPECT_EQ(ReadFile(dir / "site/a.html"), "<p>original</p>\r\n");
+    EXPECT_EQ(ReadFile(dir / "site/sub/b.css"), "p { color: red }");
+    EXPECT_EQ(ReadFile(dir / "other/c.gif"), "GIF89a");
+    EXPECT_FALSE(Exists(dir / "other/d.gif"));
+    EXPECT_EQ(ReadFile(dir / "site/link.html"), "mine");
+    EXPECT_EQ(ReadFile(dir / "site/secret.txt"), "not a backup");
+    // The backups stay.
+    EXPECT_EQ(ReadFile(dir / "site/a.html.bak"), "<p>original</p>\r\n");
+    EXPECT_EQ(ReadFile(dir / "other/c.gif.bak"), "GIF89a");
+}
+
+TEST(Tool, RestoreWithoutSubFoldersAndNothingToDo)
+{
+    TTempDir dir;
+    WriteFile(dir / "top.css.bak", "top");
+    WriteFile(dir / "sub/deep.css.bak", "deep");
+    const TRun run = RunTool({"--no-subfolders", "--restore", dir.Path()});
+    EXPECT_EQ(run.Status, 0) << run.Err;
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{"成功> top.css.bak           ：" + (dir / "top.css.bak"),
+                                                        "1/1個のバックアップを復元成功"}));
+    EXPECT_EQ(ReadFile(dir / "top.css"), "top");
+    EXPECT_FALSE(Exists(dir / "sub/deep.css"));
+
+    TTempDir empty;
+    const TRun none = RunTool({"--delete-backups", empty.Path()});
+    EXPECT_EQ(none.Status, 0) << none.Err;
+    EXPECT_EQ(Lines(none.Out), std::vector<std::string>{"0/0個のバックアップを消去成功"});
+}
+
+TEST(Tool, DeleteBackupsRemovesOnlyTheBackups)
+{
+    TTempDir dir;
+    WriteFile(dir / "a.html", "page");
+    WriteFile(dir / "a.html.bak", "old page");
+    WriteFile(dir / "sub/b.PNG.BAK", "old picture");
+    WriteFile(dir / "real.css", "linked");
+    std::filesystem::create_symlink(dir / "real.css", dir / "l.css.bak");
+    const TRun run = RunTool({"--delete-backups", dir.Path(), dir / "gone.html.bak"});
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
+                                  "成功> a.html.bak            ：" + (dir / "a.html.bak"),
+                                  "失敗> gone.html.bak         ：" + (dir / "gone.html.bak") + "（バックアップがない）",
+                                  "成功> l.css.bak             ：" + (dir / "l.css.bak"),
+                                  "成功> b.PNG.BAK             ：" + (dir / "sub/b.PNG.BAK"),
+                                  "3/4個のバックアップを消去成功",
+                              }));
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.html", "real.css", "sub"}));
+    EXPECT_TRUE(FolderNames(dir / "sub").empty());
+    EXPECT_EQ(ReadFile(dir / "real.css"), "linked");
+}
+
+TEST(Tool, ABackupInAFolderBeingConvertedIsLeftAlone)
+{
+    TTempDir dir;
+    WriteFile(dir / "busy/a.html", "being converted");
+    WriteFile(dir / "busy/a.html.bak", "original");
+    TFolderLocks batch;  // this test process stands for a batch of another program
+    ASSERT_EQ(batch.Acquire(dir / "busy"), TFolderLocks::TResult::Taken);
+    for (const char* action : {"--restore", "--delete-backups"}) {
+        const TRun run = RunTool({action, dir.Path()});
+        EXPECT_EQ(run.Status, 1) << action;
+        ASSERT_EQ(Lines(run.Out).size(), 2u) << run.Out;
+        EXPECT_EQ(Lines(run.Out)[0], "失敗> a.html.bak            ：" + (dir / "busy/a.html.bak") + "（変換中のフォルダ）");
+    }
+    EXPECT_EQ(ReadFile(dir / "busy/a.html"), "being converted");
+    EXPECT_EQ(ReadFile(dir / "busy/a.html.bak"), "original");
+}
+
+TEST(Tool, BackupUsageErrorsTouchNothing)
+{
+    TTempDir dir;
+    WriteFile(dir / "a.html", "page");
+    WriteFile(dir / "a.html.bak", "old page");
+    for (const std::vector<std::string>& args : {
+             std::vector<std::string>{"--restore", "--delete-backups", dir.Path()},
+             {"--restore", "--hue", "10", dir.Path()},
+             {"--delete-backups", "--no-backup", dir.Path()},
+             {"--restore", "--map"},
+             {"--delete-backups", "--dry-run", dir.Path()},
+             {"--restore"},
+             {"--dry-run", "--map"},
+             // A named file must be a backup; the folder before it is not touched either.
+             {"--restore", dir.Path(), dir / "a.html"},
+             {"--delete-backups", dir / "a.html.bak", dir / "nowhere"},
+         }) {
+        const TRun run = RunTool(args);
+        EXPECT_EQ(run.Status, 2) << testing::PrintToString(args);
+        EXPECT_EQ(run.Out, "");
+        EXPECT_NE(run.Err, "");
+    }
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"a.html", "a.html.bak"}));
+    EXPECT_EQ(ReadFile(dir / "a.html"), "page");
+    EXPECT_EQ(ReadFile(dir / "a.html.bak"), "old page");
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
-// The backup manager window: its list, drop rules, restore and delete with their messages.
+// The backup manager window: its list, drop rules, restore and delete with their questions and
+// messages, and its refusal while a batch runs.
 
 #include "ui/BackupForm.h"
+
+#include "batch/BackupStore.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -25,12 +28,14 @@
 #include <functional>
 #include <memory>
 
+
 using namespace windowtest;
 
 namespace {
 
-// Runs Action and answers every message box it shows; returns their texts.
-QStringList MessagesOf(const std::function<void()>& Action)
+// Runs Action and answers every message box it shows, a question with Answer; returns their
+// texts.
+QStringList MessagesOf(const std::function<void()>& Action, QMessageBox::StandardButton Answer = QMessageBox::Yes)
 {
     QStringList texts;
     QTimer timer;
@@ -38,7 +43,10 @@ QStringList MessagesOf(const std::function<void()>& Action)
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
             texts << box->text();
-            box->accept();
+            if (QAbstractButton* button = box->button(Answer))
+                button->click();
+            else
+                box->accept();
         }
     });
     timer.start();
@@ -47,6 +55,19 @@ QStringList MessagesOf(const std::function<void()>& Action)
 }
 
 const QString Failures = QStringLiteral("\n\nただし以下のファイルは失敗しました．\n");
+
+QString RestoreAsked(int Count)
+{
+    return QString::number(Count) + QStringLiteral(" 個のバックアップを元のファイルに戻します。よろしいですか？");
+}
+
+QString DeleteAsked(int Count)
+{
+    return QString::number(Count) + QStringLiteral(" 個のバックアップを消去します。よろしいですか？");
+}
+
+const QString BatchRuns =
+    QStringLiteral("色置換の実行中はバックアップの復元・消去はできません。\n実行が終わってからもう一度お試しください。");
 
 } // namespace
 
@@ -88,15 +109,15 @@ private slots:
         TfrmBackup f;
         f.AddFiles({P("page.css.bak"), P("a.html.bak"), P("page.css.bak")});
         QCOMPARE(f.findChild<QTreeWidget*>("lvwFile")->topLevelItem(0)->text(0), QStringLiteral("page.css.bak"));
-        // Nothing selected: every listed backup takes part.
-        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{"ファイル復元が完了しました．"});
+        // Nothing selected: every listed backup takes part, each file once.
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), (QStringList{RestoreAsked(2), "ファイル復元が完了しました．"}));
         QCOMPARE(ReadFile(P("page.css")), QByteArray("original"));
         QCOMPARE(ReadFile(P("a.html")), QByteArray("A"));
         QCOMPARE(ReadFile(P("page.css.bak")), QByteArray("original"));
         QCOMPARE(f.ListedPaths().size(), 3);
 
         WriteFile(P("page.css"), "converted again");
-        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{"ファイル復元が完了しました．"});
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), (QStringList{RestoreAsked(2), "ファイル復元が完了しました．"}));
         QCOMPARE(ReadFile(P("page.css")), QByteArray("original"));
     }
 
@@ -107,7 +128,9 @@ private slots:
         TfrmBackup f;
         f.AddFiles({P("missing.css.bak"), P("b.html.bak"), P("notes.txt")});
         QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }),
-                 QStringList{"ファイル復元が完了しました．" + Failures + P("missing.css.bak") + "\n" + P("notes.txt") + "\n"});
+                 (QStringList{RestoreAsked(3), "ファイル復元が完了しました．" + Failures + P("missing.css.bak") +
+                                                   "（バックアップがない）\n" + P("notes.txt") +
+                                                   "（.bak のファイルではない）\n"}));
         QCOMPARE(ReadFile(P("b.html")), QByteArray("B"));
         QVERIFY(!QFile::exists(P("notes")));
     }
@@ -118,7 +141,7 @@ private slots:
         WriteFile(P("y.css.bak"), "y");
         TfrmBackup f;
         f.AddFiles({P("x.html.bak"), P("y.css.bak"), P("x.html.bak")});
-        QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }), QStringList{"ファイル消去が完了しました．"});
+        QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }), (QStringList{DeleteAsked(2), "ファイル消去が完了しました．"}));
         QVERIFY(!QFile::exists(P("x.html.bak")));
         QVERIFY(!QFile::exists(P("y.css.bak")));
         QVERIFY(f.ListedPaths().isEmpty());
@@ -132,9 +155,115 @@ private slots:
         f.AddFiles({P("z.html.bak"), P("x.html.bak")});
         QFile::remove(P("x.html.bak"));  // deleted elsewhere meanwhile
         QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }),
-                 QStringList{"ファイル消去が完了しました．" + Failures + P("x.html.bak") + "\n"});
+                 (QStringList{DeleteAsked(2),
+                              "ファイル消去が完了しました．" + Failures + P("x.html.bak") + "（バックアップがない）\n"}));
         QVERIFY(!QFile::exists(P("z.html.bak")));
         QVERIFY(f.ListedPaths().isEmpty());
+    }
+
+    void questionNamesTheCountAndNoDoesNothing()
+    {
+        WriteFile(P("page.css"), "converted");
+        WriteFile(P("page.css.bak"), "original");
+        WriteFile(P("sub/a.html.bak"), "A");
+        WriteFile(P("b.gif.bak"), "B");
+        TfrmBackup f;
+        f.AddFiles({P("page.css.bak"), P("sub/a.html.bak"), P("b.gif.bak"), P("page.css.bak")});
+        const QStringList listed = f.ListedPaths();
+
+        // The box is answered No first and looked at afterwards, so a wrong box cannot stay open.
+        struct {
+            QString Text;
+            QMessageBox::Icon Icon = QMessageBox::NoIcon;
+            bool HasYes = false;
+            bool NoIsDefault = false;
+            bool Working = false;
+        } asked;
+        const auto answerNo = [&](QWidget* w) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (!box) {
+                w->close();
+                return;
+            }
+            asked = {box->text(), box->icon(), box->button(QMessageBox::Yes) != nullptr,
+                     box->button(QMessageBox::No) && box->defaultButton() == box->button(QMessageBox::No),
+                     f.IsWorking()};
+            if (QAbstractButton* no = box->button(QMessageBox::No))
+                no->click();
+            else
+                box->reject();
+        };
+        WhenModal(answerNo);
+        f.bbnResumeClick();
+        QCOMPARE(asked.Text, RestoreAsked(3));
+        QCOMPARE(asked.Icon, QMessageBox::Question);
+        QVERIFY(asked.HasYes);
+        QVERIFY(asked.NoIsDefault);
+        QVERIFY(asked.Working);
+        QVERIFY(!f.IsWorking());
+        QCOMPARE(ReadFile(P("page.css")), QByteArray("converted"));
+        QVERIFY(!QFile::exists(P("sub/a.html")));
+        QVERIFY(!QFile::exists(P("b.gif")));
+
+        WhenModal(answerNo);
+        f.bbnDeleteBackupClick();
+        QCOMPARE(asked.Text, DeleteAsked(3));
+        QVERIFY(asked.NoIsDefault);
+        QCOMPARE(ReadFile(P("page.css.bak")), QByteArray("original"));
+        QCOMPARE(ReadFile(P("sub/a.html.bak")), QByteArray("A"));
+        QCOMPARE(ReadFile(P("b.gif.bak")), QByteArray("B"));
+        QCOMPARE(f.ListedPaths(), listed);
+
+        // Return takes the default, No; Escape is No as well.
+        for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Escape}) {
+            WhenModal([key](QWidget* w) { QTest::keyClick(w, key); });
+            f.bbnDeleteBackupClick();
+            QCOMPARE(ReadFile(P("b.gif.bak")), QByteArray("B"));
+            QCOMPARE(f.ListedPaths(), listed);
+        }
+
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }, QMessageBox::Yes),
+                 (QStringList{RestoreAsked(3), "ファイル復元が完了しました．"}));
+        QCOMPARE(ReadFile(P("page.css")), QByteArray("original"));
+        QCOMPARE(ReadFile(P("sub/a.html")), QByteArray("A"));
+        QCOMPARE(ReadFile(P("b.gif")), QByteArray("B"));
+    }
+
+    void linkedBackupIsRefusedAndNamed()
+    {
+        WriteFile(P("page.html"), "converted");
+        WriteFile(P("elsewhere.txt"), "someone else's file");
+        QVERIFY(QFile::link(P("elsewhere.txt"), P("page.html.bak")));
+        WriteFile(P("ok.css"), "converted");
+        WriteFile(P("ok.css.bak"), "original");
+        TfrmBackup f;
+        f.AddFiles({P("page.html.bak"), P("ok.css.bak")});
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }),
+                 (QStringList{RestoreAsked(2), "ファイル復元が完了しました．" + Failures + P("page.html.bak") +
+                                                   "（バックアップがリンク）\n"}));
+        QCOMPARE(ReadFile(P("page.html")), QByteArray("converted"));
+        QCOMPARE(ReadFile(P("elsewhere.txt")), QByteArray("someone else's file"));
+        QVERIFY(QFileInfo(P("page.html.bak")).isSymLink());
+        QCOMPARE(ReadFile(P("ok.css")), QByteArray("original"));
+    }
+
+    void refusedWhileABatchRuns()
+    {
+        WriteFile(P("page.css"), "converted");
+        WriteFile(P("page.css.bak"), "original");
+        bool running = true;
+        TfrmBackup f;
+        f.SetBatchRunning([&] { return running; });
+        f.AddFiles({P("page.css.bak")});
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), QStringList{BatchRuns});
+        QCOMPARE(MessagesOf([&] { f.bbnDeleteBackupClick(); }), QStringList{BatchRuns});
+        QCOMPARE(ReadFile(P("page.css")), QByteArray("converted"));
+        QCOMPARE(ReadFile(P("page.css.bak")), QByteArray("original"));
+        QCOMPARE(f.ListedPaths(), QStringList{P("page.css.bak")});
+
+        running = false;
+        QCOMPARE(MessagesOf([&] { f.bbnResumeClick(); }), (QStringList{RestoreAsked(1), "ファイル復元が完了しました．"}));
+        QCOMPARE(ReadFile(P("page.css")), QByteArray("original"));
     }
 
     void dropRules()

@@ -1,6 +1,6 @@
 // The main window headless: its controls and defaults, the scroll-bar labels, the colour
 // arrays built from the table rows, drops, keys, the check-by-extension pop-up, the PNG page
-// and the single batch window.
+// and the single batch window, which never runs together with a restore or delete of backups.
 
 #include "base/Exceptions.h"
 #include "ui/MainForm.h"
@@ -18,16 +18,20 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QToolButton>
 #include <QtTest>
 
 #include "support/WindowTestSupport.h"
+
+#include <functional>
 
 using namespace windowtest;
 
@@ -53,6 +57,28 @@ QList<T*> OpenWindows()
     return Found;
 }
 
+// Runs Action and hands every message box it shows to Answer, which must close it; returns
+// their texts in the order they came.
+QStringList AnsweredMessages(const std::function<void()>& Action, const std::function<void(QMessageBox*)>& Answer)
+{
+    QStringList Texts;
+    QList<QPointer<QMessageBox>> Seen;
+    QTimer Timer;
+    Timer.setInterval(20);
+    QObject::connect(&Timer, &QTimer::timeout, [&] {
+        auto* Box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        if (!Box || Seen.contains(Box))
+            return;
+        Seen << Box;
+        Texts << Box->text();
+        Answer(Box);
+    });
+    Timer.start();
+    Action();
+    return Texts;
+}
+
+
 }  // namespace
 
 class MainFormTest : public QObject {
@@ -70,6 +96,8 @@ private slots:
     void pngPageShowsTheImageOrFallsBack();
     void batchInputTakesTheSettingsOfTheMoment();
     void secondBatchCommandDoesNothingWhileTheWindowIsOpen();
+    void backupsAreNotChangedWhileTheBatchRuns();
+    void noBatchStartsWhileBackupsAreRestored();
     void aboutTextNamesProgramAndVersion();
     void readmeLiesBesideTheProgram();
     void otherWindowsAreSingleInstances();
@@ -436,6 +464,83 @@ void MainFormTest::secondBatchCommandDoesNothingWhileTheWindowIsOpen()
     Control<QPushButton>(Form, "bbnOperation")->click();
     QVERIFY(Form.BatchForm());
     QVERIFY(Form.BatchForm().data() != nullptr);
+    QTRY_VERIFY(Form.BatchForm()->IsFinished());
+}
+
+void MainFormTest::backupsAreNotChangedWhileTheBatchRuns()
+{
+    QTemporaryDir Dir;
+    WriteFile(Dir.filePath("page.css"), "converted");
+    WriteFile(Dir.filePath("page.css.bak"), "original");
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    Control<QAction>(Form, "mitBackup")->trigger();
+    TfrmBackup* Backup = OpenWindows<TfrmBackup>().first();
+    Backup->AddFile(Dir.filePath("page.css.bak"));
+
+    // Until the batch has reported back it is running, whatever it converts.
+    Control<QPushButton>(Form, "bbnOperation")->click();
+    QVERIFY(Form.BatchForm() && Form.BatchForm()->IsRunning());
+    const auto Accept = [](QMessageBox* Box) { Box->accept(); };
+    const QString Refusal = QStringLiteral(
+        "色置換の実行中はバックアップの復元・消去はできません。\n実行が終わってからもう一度お試しください。");
+    QCOMPARE(AnsweredMessages([&] { Backup->bbnResumeClick(); }, Accept), QStringList{Refusal});
+    QCOMPARE(ReadFile(Dir.filePath("page.css")), QByteArray("converted"));
+    QTRY_VERIFY(Form.BatchForm()->IsFinished());
+    QPointer<TfrmBatch> First = Form.BatchForm();
+    Control<QPushButton>(*First, "bbnOK")->click();
+    QTRY_VERIFY(First.isNull());
+
+    Control<QPushButton>(Form, "bbnOperation")->click();
+    QVERIFY(Form.BatchForm() && Form.BatchForm()->IsRunning());
+    QCOMPARE(AnsweredMessages([&] { Backup->bbnDeleteBackupClick(); }, Accept), QStringList{Refusal});
+    QCOMPARE(ReadFile(Dir.filePath("page.css.bak")), QByteArray("original"));
+    QCOMPARE(Backup->ListedPaths(), QStringList{Dir.filePath("page.css.bak")});
+
+    // The batch over, the backup manager goes ahead (its window still open).
+    QTRY_VERIFY(Form.BatchForm()->IsFinished());
+    const auto Yes = [](QMessageBox* Box) {
+        if (QAbstractButton* Button = Box->button(QMessageBox::Yes))
+            Button->click();
+        else
+            Box->accept();
+    };
+    QCOMPARE(AnsweredMessages([&] { Backup->bbnResumeClick(); }, Yes).size(), 2);
+    QCOMPARE(ReadFile(Dir.filePath("page.css")), QByteArray("original"));
+}
+
+void MainFormTest::noBatchStartsWhileBackupsAreRestored()
+{
+    QTemporaryDir Dir;
+    WriteFile(Dir.filePath("page.css"), "converted");
+    WriteFile(Dir.filePath("page.css.bak"), "original");
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    Control<QAction>(Form, "mitBackup")->trigger();
+    TfrmBackup* Backup = OpenWindows<TfrmBackup>().first();
+    Backup->AddFile(Dir.filePath("page.css.bak"));
+
+    // While the backup manager asks, the batch command is given; then the question is answered No.
+    bool Asked = false;
+    const QStringList Texts = AnsweredMessages([&] { Backup->bbnResumeClick(); }, [&](QMessageBox* Box) {
+        if (Asked) {
+            Box->accept();
+            return;
+        }
+        Asked = true;
+        QTimer::singleShot(0, &Form, [&Form] { Control<QPushButton>(Form, "bbnOperation")->click(); });
+        QTimer::singleShot(0, Box, [Box] { Box->button(QMessageBox::No)->click(); });
+    });
+    QCOMPARE(Texts, (QStringList{QStringLiteral("1 個のバックアップを元のファイルに戻します。よろしいですか？"),
+                                 QStringLiteral("バックアップの復元・消去の実行中は色置換を実行できません。")}));
+    QVERIFY(Form.BatchForm().isNull());
+    QCOMPARE(ReadFile(Dir.filePath("page.css")), QByteArray("converted"));
+
+    // Once the backup manager is done, the batch starts.
+    Control<QPushButton>(Form, "bbnOperation")->click();
+    QVERIFY(Form.BatchForm());
     QTRY_VERIFY(Form.BatchForm()->IsFinished());
 }
 
