@@ -38,6 +38,9 @@ public:
 
     TFileOutcome ConvertText(const std::string& Path);
     TFileOutcome ConvertGif(const std::string& Path);
+    // After ConvertGif: the picture came out as it went in (every colour it shows converted to
+    // itself), and the file was given its own bytes back.
+    bool GifUnchanged() const noexcept { return FGifUnchanged; }
     TFileOutcome ConvertPng(const std::string& Path, const TNoteSink& Notes);
     void ConvertBitmap();
     TRGBColor ConvertPixel(const TRGBColor& Color) const;
@@ -49,7 +52,8 @@ private:
     TFileOutcome Replace(const std::string& Path, TSourceFile& Source, std::string_view Converted) const;
 
     bool FBackup;
-    bool FGifTransparent;
+    bool FGifTransparent;  // taken and kept for old callers: a GIF always keeps its own transparency
+    bool FGifUnchanged = false;
     bool FDryRun;
 
     // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher
