@@ -23,7 +23,7 @@ void TGIFHeader::Assign(const TPersistent* Source)
         FBackgroundColorIndex = header->FBackgroundColorIndex;
         FAspectRatio = header->FAspectRatio;
         FVersionRead = header->FVersionRead;
-        FResolutionRead = header->FResolutionRead;
+        FFlagsRead = header->FFlagsRead;
         FColorMap.Assign(&header->FColorMap);
         return;
     }
@@ -40,7 +40,7 @@ void TGIFHeader::Clear()
     FWidth = 0;
     FHeight = 0;
     FVersionRead = TGIFVersion::gvUnknown;
-    FResolutionRead = -1;
+    FFlagsRead = -1;
     Prepare();
 }
 
@@ -52,13 +52,17 @@ void TGIFHeader::Prepare()
         if (FColorMap.Sorted())
             flags |= GifFormat::GlobalSortFlag;
     }
-    const int resolution = FResolutionRead >= 0 ? FResolutionRead
-                           : FImage            ? FImage->ColorResolution()
-                                               : FColorMap.ColorResolution();
+    const std::uint8_t read = static_cast<std::uint8_t>(FFlagsRead);
+    const int resolution =
+        FFlagsRead >= 0 ? GifFormat::FieldValue(read, GifFormat::ColorResolutionMask, GifFormat::ColorResolutionShift)
+        : FImage        ? FImage->ColorResolution()
+                        : FColorMap.ColorResolution();
     // The size field tells readers how many entries the global map that follows has, so it
     // must be that map's own size even when a local map is larger.
     const int bits = FColorMap.Count() > 0 ? FColorMap.BitsPerPixel()
-                                           : (FImage ? FImage->BitsPerPixel() : FColorMap.BitsPerPixel());
+                     : FFlagsRead >= 0     ? GifFormat::FieldValue(read, GifFormat::GlobalColorTableSizeMask) + 1
+                     : FImage              ? FImage->BitsPerPixel()
+                                           : FColorMap.BitsPerPixel();
     flags |= GifFormat::PackField(resolution, GifFormat::ColorResolutionMask, GifFormat::ColorResolutionShift);
     flags |= GifFormat::PackField(bits - 1, GifFormat::GlobalColorTableSizeMask);
     FFlags = flags;
@@ -92,8 +96,7 @@ void TGIFHeader::LoadFromStream(TStream& Stream)
     FVersionRead = signature[3] == '8' && signature[4] == '9' && std::tolower(signature[5]) == 'a'
                        ? TGIFVersion::gv89a
                        : TGIFVersion::gv87a;
-    FResolutionRead =
-        GifFormat::FieldValue(FFlags, GifFormat::ColorResolutionMask, GifFormat::ColorResolutionShift);
+    FFlagsRead = FFlags;
     if (FFlags & GifFormat::GlobalColorTableFlag) {
         FColorMap.LoadFromStream(Stream, 2 << GifFormat::FieldValue(FFlags, GifFormat::GlobalColorTableSizeMask));
         FColorMap.SetSorted((FFlags & GifFormat::GlobalSortFlag) != 0);

@@ -18,7 +18,8 @@ public:
     void SaveToStream(TStream& Stream) override;
     void Clear();
     // Recomputes the flags from the colour maps of the image. A header read from a file keeps
-    // its colour resolution field, so that writing it back changes nothing it need not.
+    // its colour resolution field (and, without a global map, its size field), so that
+    // writing it back changes nothing it need not.
     void Prepare();
 
     int Width() const noexcept { return FWidth; }
@@ -43,7 +44,7 @@ private:
     std::uint8_t FBackgroundColorIndex = 0;
     std::uint8_t FAspectRatio = 0;
     TGIFVersion FVersionRead = TGIFVersion::gvUnknown;
-    int FResolutionRead = -1;  // the colour resolution field read, -1 when none was
+    int FFlagsRead = -1;  // the flags read, -1 when none were
     TGIFGlobalColorMap FColorMap;
 };
 
