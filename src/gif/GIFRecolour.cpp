@@ -75,8 +75,13 @@ bool RecolourGIF(TGIFImage& Image, const TGIFColorConversion& Convert)
     }
     TGIFColorMap& global = Image.GlobalColorMap();
     const int background = Image.Header().BackgroundColorIndex();
-    if (screenUncovered && global.Count() > 0)
-        UseOf(uses, global).Shown[static_cast<std::size_t>(background)] = true;
+    // Decoders fill the uncovered part of the screen with the background entry or with entry
+    // 0 of the global map: both keep their colours' places.
+    if (screenUncovered && global.Count() > 0) {
+        TMapUse& use = UseOf(uses, global);
+        use.Shown[static_cast<std::size_t>(background)] = true;
+        use.Shown[0] = true;
+    }
 
     bool changed = false;
     for (TMapUse& use : uses) {

@@ -20,7 +20,7 @@ using TGIFColorConversion = std::function<TGIFColor(const TGIFColor& Color)>;
 // holds only the entries they use, in as small a table as holds them (at least 2 entries):
 // the indices stay the same when the used ones fit that table, else the used entries are
 // numbered anew in their old order. Where a frame leaves part of the logical screen
-// uncovered, the background entry counts as shown.
+// uncovered, the global map's background entry and its entry 0 count as shown.
 // Returns whether the picture changed: whether some shown entry converted to another colour.
 // "No global or local color table defined" for a frame without a map.
 bool RecolourGIF(TGIFImage& Image, const TGIFColorConversion& Convert);

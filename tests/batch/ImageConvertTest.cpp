@@ -5,6 +5,7 @@
 #include "batch/BatchLog.h"
 #include "batch/BatchRun.h"
 #include "batch/FileConverter.h"
+#include "batch/FileSearch.h"
 #include "graphics/Bitmap.h"
 
 #include "BatchTestUtil.h"
@@ -13,6 +14,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -532,6 +535,71 @@ open('comment.gif', 'wb').write(d + comment('no picture') + b';')
                   End,
                   "0/2個のファイルを変換成功",
               }));
+}
+
+TEST(ConvertGif, EveryPublicTestGifKeepsExactlyItsTransparentPixels)
+{
+    // Every GIF of the public test images at 120 degrees, compared with PIL before and after:
+    // a pixel is transparent afterwards exactly when it was before, and each opaque pixel has
+    // its colour turned (red to green, green to blue, blue to red). Files that fail stay as
+    // they were.
+    const std::string source = std::string(TESSIVAL_TESTDATA_DIR) + "/gif";
+    if (!std::filesystem::is_directory(source)) GTEST_SKIP() << "the public test images are not at " << source;
+    REQUIRE_PIL();
+    TTempDir dir;
+    std::filesystem::copy(source, dir.Path(), std::filesystem::copy_options::recursive);
+    std::vector<std::string> paths;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
+        if (e.is_regular_file() && AsciiLower(e.path().extension().string()) == ".gif") paths.push_back(e.path().string());
+    std::sort(paths.begin(), paths.end());
+    ASSERT_GT(paths.size(), 100u);
+
+    const std::vector<std::string> log = RunBatch(Input(120, paths));
+    std::string list;
+    int converted = 0;
+    for (const std::string& p : paths) {
+        const std::string original = source + p.substr(dir.Path().size());
+        if (std::find(log.begin(), log.end(), "成功> " + LinePrefix(p)) != log.end()) {
+            list += original + "\t" + p + "\n";
+            ++converted;
+        } else {
+            EXPECT_EQ(ReadFile(p), ReadFile(original)) << p << " failed and was changed";
+        }
+    }
+    EXPECT_GT(converted, 80);
+    WriteFile(dir / "pairs.txt", list);
+    const std::string report = Python(dir.Path(), R"(
+compared = 0
+for line in open('pairs.txt').read().splitlines():
+    before, after = line.split('\t')
+    try:
+        a = Image.open(before).convert('RGBA')
+    except Exception:
+        continue  # PIL cannot read the original either
+    try:
+        b = Image.open(after).convert('RGBA')
+    except Exception as e:
+        print('unreadable', after, e)
+        continue
+    if a.size != b.size:
+        print('size', after, a.size, b.size)
+        continue
+    lost = gained = recoloured = 0
+    for p, q in zip(a.getdata(), b.getdata()):
+        if (p[3] == 0) != (q[3] == 0):
+            if p[3] == 0:
+                lost += 1
+            else:
+                gained += 1
+        elif p[3] != 0 and q[:3] != (p[2], p[0], p[1]):
+            recoloured += 1
+    if lost or gained or recoloured:
+        print(after, 'lost', lost, 'gained', gained, 'wrong colours', recoloured)
+    compared += 1
+print('compared', compared, end='')
+)");
+    EXPECT_EQ(report.substr(0, 9), "compared ") << report;
+    EXPECT_GT(std::atoi(report.substr(report.rfind(' ') + 1).c_str()), 70) << report;
 }
 
 TEST(ConvertGif, ScreenWithoutAreaIsRefusedAndTheFileKept)
