@@ -294,6 +294,7 @@ TEST(ConvertGif, TransparentPixelsStayTransparentAndNoOthersBecomeSo)
          "FF0000 T T T T T T FF0000"},
     };
     for (const TCase& c : cases) {
+        std::string written;  // without the option
         for (const bool option : {false, true}) {
             SCOPED_TRACE(std::string(c.Name) + (option ? ", with the option" : ", without the option"));
             TTempDir dir;
@@ -305,6 +306,11 @@ TEST(ConvertGif, TransparentPixelsStayTransparentAndNoOthersBecomeSo)
                       (std::vector<std::string>{"成功> " + LinePrefix(dir / "t.gif"), End, "1/1個のファイルを変換成功"}));
             EXPECT_EQ(Looks(dir / "t.gif"), c.Expected);
             EXPECT_EQ(ReadFile(dir / "t.gif.bak"), original);
+            if (option) {
+                EXPECT_EQ(ReadFile(dir / "t.gif"), written);
+            } else {
+                written = ReadFile(dir / "t.gif");
+            }
         }
     }
 }
