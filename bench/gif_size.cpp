@@ -1,8 +1,9 @@
 // How large the batch writes GIFs: total bytes written over bytes read at 120 degrees, over
-// the public GIF test images and a generated set of web graphics (spacers, bullets, icons and
-// logos on transparent backgrounds, buttons, banners, rules, photo thumbnails) as a common
-// encoder writes them, beside the figure of the old way (the picture widened to true colour,
-// converted pixel by pixel, reduced again with an octree palette and Floyd-Steinberg).
+// the public GIF test images, a generated set of web graphics (spacers, bullets, icons and
+// logos on transparent backgrounds, buttons, banners, rules, photo thumbnails, a few
+// animations) as a common encoder writes them, and the sample site's GIFs; beside it the
+// figure of the old way (the picture widened to true colour, converted pixel by pixel and
+// reduced again with an octree palette and Floyd-Steinberg).
 #include "batch/FileConverter.h"
 #include "gif/GIFImage.h"
 #include "graphics/Bitmap.h"
@@ -35,8 +36,8 @@ struct TSetResult {
     int Unchanged = 0;
     long long In = 0;
     long long Out = 0;
-    long long OldOut = 0;  // the old way, over the files it converted too
-    long long OldIn = 0;
+    long long OldIn = 0;  // the old way, over the files it converted too
+    long long OldOut = 0;
 };
 
 // The old way's bytes for a GIF, or -1 where it refused the file.
@@ -79,13 +80,14 @@ TSetResult Measure(const std::vector<fs::path>& Files, const fs::path& Scratch)
         const std::string data = ReadAll(file);
         const fs::path copy = Scratch / "work.gif";
         fs::copy_file(file, copy, fs::copy_options::overwrite_existing);
+        bool unchanged = false;
         try {
-            converter.ConvertGif(copy.string());
+            unchanged = converter.ConvertGif(copy.string()).Unchanged;
         } catch (const std::exception&) {
             continue;  // refused or broken: the file stays as it was
         }
         ++result.Converted;
-        result.Unchanged += converter.GifUnchanged() ? 1 : 0;
+        result.Unchanged += unchanged ? 1 : 0;
         result.In += static_cast<long long>(data.size());
         result.Out += static_cast<long long>(fs::file_size(copy));
         const long long before = OldWay(old, data);
@@ -108,11 +110,12 @@ std::vector<fs::path> GifsUnder(const fs::path& Folder)
     return files;
 }
 
+double Ratio(long long Out, long long In) { return In ? static_cast<double>(Out) / static_cast<double>(In) : 0.0; }
+
 void Print(const char* Name, const TSetResult& R)
 {
-    std::printf("  %-24s %5d %9d %9d %11lld %11lld %7.3f %9.3f\n", Name, R.Files, R.Converted, R.Unchanged, R.In, R.Out,
-                R.In ? static_cast<double>(R.Out) / static_cast<double>(R.In) : 0.0,
-                R.OldIn ? static_cast<double>(R.OldOut) / static_cast<double>(R.OldIn) : 0.0);
+    std::printf("  %-24s %5d %9d %9d %10lld %10lld %7.3f %8.3f\n", Name, R.Files, R.Converted, R.Unchanged, R.In, R.Out,
+                Ratio(R.Out, R.In), Ratio(R.OldOut, R.OldIn));
 }
 
 }  // namespace
@@ -124,13 +127,11 @@ int main()
     const std::string command = "/usr/bin/python3 " + std::string(TESSIVAL_SOURCE_DIR) +
                                 "/bench/gif_web_graphics.py " + generated.string() + " >/dev/null";
     if (std::system(command.c_str()) != 0)
-        std::printf("(the web graphics could not be made: Debian's python3-pil is needed)\n");
+        std::printf("(no web graphics made: Debian's python3-pil is needed)\n");
 
     const TSetResult corpus = Measure(GifsUnder(fs::path(TESSIVAL_TESTDATA_DIR) / "gif"), scratch / "a");
     const TSetResult web = Measure(GifsUnder(generated), scratch / "b");
-    const TSetResult site = Measure({fs::path(TESSIVAL_SOURCE_DIR) / "examples/site/images/dot.gif",
-                                     fs::path(TESSIVAL_SOURCE_DIR) / "examples/site/images/logo.gif"},
-                                    scratch / "c");
+    const TSetResult site = Measure(GifsUnder(fs::path(TESSIVAL_SOURCE_DIR) / "examples/site"), scratch / "c");
     TSetResult all = corpus;
     for (const TSetResult* r : {&web, &site}) {
         all.Files += r->Files;
@@ -142,8 +143,8 @@ int main()
         all.OldOut += r->OldOut;
     }
 
-    std::printf("GIF output size at hue 120: bytes written / bytes read over the files converted\n");
-    std::printf("  %-24s %5s %9s %9s %11s %11s %7s %9s\n", "set", "files", "converted", "unchanged", "bytes in",
+    std::printf("GIF output size at hue 120: bytes written / bytes read, over the files converted\n");
+    std::printf("  %-24s %5s %9s %9s %10s %10s %7s %8s\n", "set", "files", "converted", "unchanged", "bytes in",
                 "bytes out", "ratio", "old way");
     Print("public test images", corpus);
     Print("generated web graphics", web);

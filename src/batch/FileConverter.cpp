@@ -8,6 +8,7 @@
 #include "batch/Backup.h"
 #include "colour/PictureColours.h"
 #include "gif/GIFImage.h"
+#include "gif/GIFRecolour.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
 #include "png/PngImage.h"
@@ -197,18 +198,23 @@ TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
 {
     auto source = std::make_unique<TSourceFile>(Path);
     LoadFromBytes(*FGifObject, source->Bytes());
-    if (FGifObject->Count() != 1) throw EGifRefused(AnimatedGifMessage);
+    // Only a second image makes an animation; extensions after the image do not.
+    if (FGifObject->ImageCount() > 1) throw EGifRefused(AnimatedGifMessage);
+    if (FGifObject->ImageCount() == 0) throw EInvalidGraphic("GIF holds no image");
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.
     if (FGifObject->Width() == 0 || FGifObject->Height() == 0)
         throw EInvalidGraphic("GIF logical screen has no area");
 
-    FWorkBitmap->Assign(FGifObject.get());
-    FWorkBitmap->SetTransparent(false);
-    // The bottom-left pixel's colour stands for the transparent one: no colour is set here.
-    if (FGifTransparent && FGifObject->HasTransparentFrame()) FWorkBitmap->SetTransparent(true);
-    ConvertBitmap();
-    FGifObject->Assign(FWorkBitmap.get());
+    // Each colour the picture shows is converted once, in its colour table: the pixels keep
+    // their indices, so they come out exact, the transparent ones stay transparent (and no
+    // others become so, whatever the transparency option says), and the file keeps its blocks.
+    const bool changed = RecolourGIF(*FGifObject, [this](const TGIFColor& Color) {
+        const TRGBColor out = ConvertPictureColour(*FAdjuster, TTransparencyRule{}, {Color.Red, Color.Green, Color.Blue});
+        return TGIFColor{static_cast<std::uint8_t>(out.R), static_cast<std::uint8_t>(out.G),
+                         static_cast<std::uint8_t>(out.B)};
+    });
+    if (!changed) return Prepare(Path, std::move(source), {}, true, Flush);
 
     TMemoryStream converted;
     SaveToBytes(*FGifObject, converted);

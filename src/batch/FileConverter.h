@@ -42,9 +42,9 @@ public:
     TFileConverter& operator=(const TFileConverter&) = delete;
 
     // Chooses the converter by the extension (".png", ".gif", anything else is text, compared
-    // without regard to case) and runs it; raises the error that made the file fail.
-    // Converts the file and writes what is to be written, without putting it in place.
-    // Without Flush the written files wait for their group's flush.
+    // without regard to case), converts the file and writes what is to be written, without
+    // putting it in place; raises the error that made the file fail. Without Flush the written
+    // files wait for their group's flush.
     TPreparedFile PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush = false);
     // Converts the file and puts it in place at once: it is replaced only when it is still the
     // one that was read, after its backup is on disk.
@@ -68,7 +68,7 @@ private:
                           bool Unchanged, bool Flush) const;
 
     bool FBackup;
-    bool FGifTransparent;
+    bool FGifTransparent;  // taken and kept for old callers: a GIF always keeps its own transparency
     bool FDryRun;
 
     // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher

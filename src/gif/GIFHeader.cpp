@@ -22,6 +22,8 @@ void TGIFHeader::Assign(const TPersistent* Source)
         FFlags = header->FFlags;
         FBackgroundColorIndex = header->FBackgroundColorIndex;
         FAspectRatio = header->FAspectRatio;
+        FVersionRead = header->FVersionRead;
+        FFlagsRead = header->FFlagsRead;
         FColorMap.Assign(&header->FColorMap);
         return;
     }
@@ -37,6 +39,8 @@ void TGIFHeader::Clear()
     FColorMap.Clear();
     FWidth = 0;
     FHeight = 0;
+    FVersionRead = TGIFVersion::gvUnknown;
+    FFlagsRead = -1;
     Prepare();
 }
 
@@ -48,11 +52,17 @@ void TGIFHeader::Prepare()
         if (FColorMap.Sorted())
             flags |= GifFormat::GlobalSortFlag;
     }
-    const int resolution = FImage ? FImage->ColorResolution() : FColorMap.ColorResolution();
+    const std::uint8_t read = static_cast<std::uint8_t>(FFlagsRead);
+    const int resolution =
+        FFlagsRead >= 0 ? GifFormat::FieldValue(read, GifFormat::ColorResolutionMask, GifFormat::ColorResolutionShift)
+        : FImage        ? FImage->ColorResolution()
+                        : FColorMap.ColorResolution();
     // The size field tells readers how many entries the global map that follows has, so it
     // must be that map's own size even when a local map is larger.
     const int bits = FColorMap.Count() > 0 ? FColorMap.BitsPerPixel()
-                                           : (FImage ? FImage->BitsPerPixel() : FColorMap.BitsPerPixel());
+                     : FFlagsRead >= 0     ? GifFormat::FieldValue(read, GifFormat::GlobalColorTableSizeMask) + 1
+                     : FImage              ? FImage->BitsPerPixel()
+                                           : FColorMap.BitsPerPixel();
     flags |= GifFormat::PackField(resolution, GifFormat::ColorResolutionMask, GifFormat::ColorResolutionShift);
     flags |= GifFormat::PackField(bits - 1, GifFormat::GlobalColorTableSizeMask);
     FFlags = flags;
@@ -83,6 +93,10 @@ void TGIFHeader::LoadFromStream(TStream& Stream)
     FFlags = descriptor[4];
     FBackgroundColorIndex = descriptor[5];
     FAspectRatio = descriptor[6];
+    FVersionRead = signature[3] == '8' && signature[4] == '9' && std::tolower(signature[5]) == 'a'
+                       ? TGIFVersion::gv89a
+                       : TGIFVersion::gv87a;
+    FFlagsRead = FFlags;
     if (FFlags & GifFormat::GlobalColorTableFlag) {
         FColorMap.LoadFromStream(Stream, 2 << GifFormat::FieldValue(FFlags, GifFormat::GlobalColorTableSizeMask));
         FColorMap.SetSorted((FFlags & GifFormat::GlobalSortFlag) != 0);
@@ -94,8 +108,8 @@ void TGIFHeader::LoadFromStream(TStream& Stream)
 void TGIFHeader::SaveToStream(TStream& Stream)
 {
     Prepare();
-    const char* version = FImage && FImage->Version() == TGIFVersion::gv89a ? GifFormat::Signature89a
-                                                                             : GifFormat::Signature87a;
+    const bool is89a = (FImage && FImage->Version() == TGIFVersion::gv89a) || FVersionRead == TGIFVersion::gv89a;
+    const char* version = is89a ? GifFormat::Signature89a : GifFormat::Signature87a;
     Stream.WriteBuffer(version, GifFormat::SignatureSize);
     std::uint8_t descriptor[GifFormat::ScreenDescriptorSize];
     Put16(descriptor, FWidth);

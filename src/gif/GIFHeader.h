@@ -17,7 +17,9 @@ public:
     void LoadFromStream(TStream& Stream) override;
     void SaveToStream(TStream& Stream) override;
     void Clear();
-    // Recomputes the flags from the colour maps of the image.
+    // Recomputes the flags from the colour maps of the image. A header read from a file keeps
+    // its colour resolution field (and, without a global map, its size field), so that
+    // writing it back changes nothing it need not.
     void Prepare();
 
     int Width() const noexcept { return FWidth; }
@@ -31,6 +33,9 @@ public:
     void SetAspectRatio(std::uint8_t Value) { FAspectRatio = Value; }
     TGIFGlobalColorMap& ColorMap() noexcept { return FColorMap; }
     const TGIFGlobalColorMap& ColorMap() const noexcept { return FColorMap; }
+    // The version of the signature read ("89a" or else 87a); gvUnknown for a header not read.
+    // The file is written in at least this version.
+    TGIFVersion VersionRead() const noexcept { return FVersionRead; }
 
 private:
     std::uint16_t FWidth = 0;
@@ -38,6 +43,8 @@ private:
     std::uint8_t FFlags = 0;
     std::uint8_t FBackgroundColorIndex = 0;
     std::uint8_t FAspectRatio = 0;
+    TGIFVersion FVersionRead = TGIFVersion::gvUnknown;
+    int FFlagsRead = -1;  // the flags read, -1 when none were
     TGIFGlobalColorMap FColorMap;
 };
 

@@ -129,6 +129,15 @@ int TGIFImage::ColorResolution() const
     return resolution;
 }
 
+int TGIFImage::ImageCount() const noexcept
+{
+    int count = 0;
+    for (const auto& frame : FImages)
+        if (!frame->Empty())
+            ++count;
+    return count;
+}
+
 bool TGIFImage::HasTransparentFrame() const
 {
     for (const auto& frame : FImages)

@@ -64,6 +64,9 @@ public:
     void Clear();
 
     int Count() const noexcept { return FImages.Count(); }
+    // The frames that hold an image: extensions after the last image load as a frame of
+    // their own, which holds none.
+    int ImageCount() const noexcept;
     TGIFImageList& Images() noexcept { return FImages; }
     TGIFSubImage& Image(int Index) const { return FImages[Index]; }
     TGIFHeader& Header() noexcept { return FHeader; }

@@ -373,8 +373,12 @@ QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
     cbxSubFolderSearch = new QCheckBox(QStringLiteral("フォルダを開くときサブフォルダも検索(&F)"), Group);
     cbxSubFolderSearch->setObjectName(QStringLiteral("cbxSubFolderSearch"));
     cbxSubFolderSearch->setChecked(true);
-    cbxGifTransparent = new QCheckBox(QStringLiteral("透過GIF対応（不完全です）(&G)"), Group);
+    cbxGifTransparent = new QCheckBox(QStringLiteral("透過GIF対応（透過は常に保ちます・互換用）(&G)"), Group);
     cbxGifTransparent->setObjectName(QStringLiteral("cbxGifTransparent"));
+    cbxGifTransparent->setToolTip(QStringLiteral(
+        "GIF の透明な画素（透過色のインデックスの画素）は、この項目にかかわらず透明のまま残り、"
+        "ほかの画素が透明になることはありません。\nこの項目は以前の設定との互換のために残してあり、"
+        "変換の結果は変わりません。"));
     cbxGifTransparent->setChecked(false);
 
     lblRefreshTime = new QLabel(QStringLiteral("プレビューの更新時間[秒]:"), Group);

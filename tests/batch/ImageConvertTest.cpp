@@ -4,6 +4,8 @@
 #include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
 #include "batch/BatchRun.h"
+#include "batch/FileConverter.h"
+#include "batch/FileSearch.h"
 #include "graphics/Bitmap.h"
 
 #include "BatchTestUtil.h"
@@ -12,6 +14,8 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <map>
 #include <sstream>
 
@@ -104,50 +108,237 @@ TEST(ConvertBitmap, AutomaticTransparentColourIsTheBottomLeftPixel)
     EXPECT_EQ(work.Pixel(1, 1), RGBColor(5, 5, 5));  // a grey stays a grey
 }
 
-// A 4x2 GIF: palette red, blue, green; green declared transparent; bottom-left red.
-const char* const TransparentGif = R"(
-im = Image.new('P', (4, 2))
-im.putpalette([255, 0, 0, 0, 0, 255, 0, 255, 0] + [0] * 759)
-im.putdata([0, 1, 2, 1,
-            0, 2, 1, 0])
-im.save('t.gif', transparency=2)
+// Python that writes GIFs block by block, as the web's many encoders lay them out, and
+// lists the blocks of a GIF (its structure without the image data). The image data is
+// written with literal codes only, clearing before the codes would grow wider.
+const char* const GifTools = R"(
+import struct
+
+def lzw(pixels, code_size):
+    clear = 1 << code_size
+    codes, run = [clear], 0
+    for p in pixels:
+        if run == clear - 2:
+            codes.append(clear)
+            run = 0
+        codes.append(p)
+        run += 1
+    codes.append(clear + 1)
+    acc = bits = 0
+    out = bytearray()
+    for c in codes:
+        acc |= c << bits
+        bits += code_size + 1
+        while bits >= 8:
+            out.append(acc & 0xFF)
+            acc >>= 8
+            bits -= 8
+    if bits:
+        out.append(acc & 0xFF)
+    return bytes(out)
+
+def sub_blocks(data):
+    out = bytearray()
+    for i in range(0, len(data), 255):
+        out += bytes([len(data[i:i + 255])]) + data[i:i + 255]
+    return bytes(out) + b'\0'
+
+def table(colours, entries):
+    return b''.join(bytes(c) for c in colours) + b'\0' * (3 * (entries - len(colours)))
+
+def gce(transparent=None, delay=0):
+    return (b'\x21\xf9\x04' + bytes([1 if transparent is not None else 0]) + struct.pack('<H', delay) +
+            bytes([transparent or 0]) + b'\0')
+
+def comment(text):
+    return b'\x21\xfe' + sub_blocks(text.encode())
+
+def application(ident, data):
+    return b'\x21\xff\x0b' + ident + sub_blocks(data)
+
+def loop(count=0):
+    return b'\x21\xff\x0bNETSCAPE2.0\x03\x01' + struct.pack('<H', count) + b'\0'
+
+def plain_text(text):
+    return b'\x21\x01\x0c' + struct.pack('<HHHHBBBB', 0, 0, 8, 8, 8, 8, 1, 0) + sub_blocks(text.encode())
+
+def image(width, height, colours, entries, pixels, interlace=False, local=False, left=0, top=0):
+    bits = max(1, (entries - 1).bit_length())
+    rows = [pixels[y * width:(y + 1) * width] for y in range(height)]
+    if interlace:
+        order = (list(range(0, height, 8)) + list(range(4, height, 8)) + list(range(2, height, 4)) +
+                 list(range(1, height, 2)))
+        rows = [rows[y] for y in order]
+    flags = (0x40 if interlace else 0) | ((0x80 | (bits - 1)) if local else 0)
+    out = b'\x2c' + struct.pack('<HHHHB', left, top, width, height, flags)
+    if local:
+        out += table(colours, entries)
+    code_size = max(2, bits, max(pixels).bit_length())
+    return out + bytes([code_size]) + sub_blocks(lzw([p for r in rows for p in r], code_size))
+
+def raw_gif(path, width, height, colours, entries, pixels, before=b'', after=b'', interlace=False,
+            local=False, version=b'GIF89a', resolution=7, more=b''):
+    bits = max(1, (entries - 1).bit_length())
+    head = version + struct.pack('<HH', width, height)
+    if local:
+        head += bytes([resolution << 4, 0, 0])
+    else:
+        head += bytes([0x80 | resolution << 4 | (bits - 1), 0, 0]) + table(colours, entries)
+    body = image(width, height, colours, entries, pixels, interlace, local)
+    open(path, 'wb').write(head + before + body + after + more + b';')
+
+def blocks(path):
+    d = open(path, 'rb').read()
+    w, h, flags, bg, aspect = struct.unpack('<HHBBB', d[6:13])
+    p = 13
+    screen = '%s %dx%d res=%d bg=%d' % (d[:6].decode(), w, h, (flags >> 4) & 7, bg)
+    if flags & 0x80:
+        screen += ' global=%d' % (2 << (flags & 7))
+        p += 3 * (2 << (flags & 7))
+    out = [screen]
+    def data():
+        nonlocal p
+        got = bytearray()
+        while d[p]:
+            got += d[p + 1:p + 1 + d[p]]
+            p += 1 + d[p]
+        p += 1
+        return bytes(got)
+    while d[p] != 0x3b:
+        if d[p] == 0x21:
+            label = d[p + 1]
+            p += 2
+            if label == 0xf9:
+                out.append('gce transparent=%d' % d[p + 4] if d[p + 1] & 1 else 'gce')
+                p += 6
+            elif label == 0xfe:
+                out.append('comment ' + data().decode())
+            elif label == 0xff:
+                ident = d[p + 1:p + 1 + d[p]]
+                p += 1 + d[p]
+                out.append('application %s %s' % (ident.decode(), data().hex()))
+            else:
+                p += 1 + d[p]
+                out.append('extension %02x %s' % (label, data().decode()))
+        else:
+            left, top, iw, ih, f = struct.unpack('<HHHHB', d[p + 1:p + 10])
+            p += 10
+            words = 'image %dx%d at %d,%d' % (iw, ih, left, top)
+            if f & 0x80:
+                words += ' local=%d' % (2 << (f & 7))
+                p += 3 * (2 << (f & 7))
+            if f & 0x40:
+                words += ' interlaced'
+            out.append(words)
+            p += 1
+            data()
+    return out
 )";
 
-TEST(ConvertGif, WithoutTheOptionEveryPixelIsConverted)
+// Runs Script after the GIF tools.
+std::string GifPython(const std::string& Folder, const std::string& Script)
 {
-    REQUIRE_PIL();
-    TTempDir dir;
-    Python(dir.Path(), TransparentGif);
-    const std::string original = ReadFile(dir / "t.gif");
-    EXPECT_EQ(RunBatch(Input(120, {dir / "t.gif"})),
-              (std::vector<std::string>{"成功> " + LinePrefix(dir / "t.gif"), End, "1/1個のファイルを変換成功"}));
-    EXPECT_EQ(Python(dir.Path(), "im = Image.open('t.gif')\nprint(im.n_frames, 'transparency' in im.info, end='')"),
-              "1 False");
-    EXPECT_EQ(Pixels(dir / "t.gif"), "00FF00FF FF0000FF 0000FFFF FF0000FF "
-                                     "00FF00FF 0000FFFF FF0000FF 00FF00FF");
-    EXPECT_EQ(ReadFile(dir / "t.gif.bak"), original);
+    return Python(Folder, std::string(GifTools) + Script);
 }
 
-TEST(ConvertGif, WithTheOptionTheBottomLeftColourStays)
+// The blocks of a GIF, one per line.
+std::string Blocks(const std::string& Folder, const std::string& Name)
 {
-    REQUIRE_PIL();
-    TTempDir dir;
-    Python(dir.Path(), TransparentGif);
-    TBatchInput input = Input(60, {dir / "t.gif"});
-    input.GifTransparent = true;
-    EXPECT_EQ(RunBatch(input).front(), "成功> " + LinePrefix(dir / "t.gif"));
-    // The red of the bottom-left pixel is kept out of the conversion and becomes the file's
-    // transparent entry; the declared green is converted like any colour (to cyan), blue to
-    // magenta.
-    EXPECT_EQ(Python(dir.Path(), "im = Image.open('t.gif')\n"
-                                 "t = im.info['transparency']\n"
-                                 "pal = im.getpalette()\n"
-                                 "print(' '.join('T' if i == t else '%02X%02X%02X' % tuple(pal[3 * i:3 * i + 3])\n"
-                                 "               for i in im.getdata()), end='')"),
-              "T FF00FF 00FFFF FF00FF T 00FFFF FF00FF T");
+    return GifPython(Folder, "print('\\n'.join(blocks('" + Name + "')), end='')");
 }
 
-TEST(ConvertGif, ImagesOtherThanOneAreRefusedAndTheFileKept)
+// Every pixel of an image as PIL shows it: "T" where it is transparent, RRGGBB where it is
+// opaque ("?" for anything in between), separated by spaces.
+std::string Looks(const std::string& Path)
+{
+    return Python("/", "im = Image.open(" + testing::PrintToString(Path) +
+                           ").convert('RGBA')\n"
+                           "print(' '.join('T' if p[3] == 0 else '%02X%02X%02X' % p[:3] if p[3] == 255 else '?'\n"
+                           "               for p in im.getdata()), end='')\n");
+}
+
+TEST(ConvertGif, TransparentPixelsStayTransparentAndNoOthersBecomeSo)
+{
+    // Each picture 4x2; at 120 degrees red turns green, blue red, green blue. The transparency
+    // option changes nothing: it used to keep the bottom-left pixel's colour out of the
+    // conversion and make it the transparent one.
+    REQUIRE_PIL();
+    struct TCase {
+        const char* Name;
+        const char* Gif;  // raw_gif arguments after the path
+        const char* Expected;
+    };
+    const TCase cases[] = {
+        {"index inside the table, bottom-left pixel opaque",
+         "4, 2, [(255, 0, 0), (0, 0, 255), (0, 255, 0)], 4, [0, 1, 2, 1, 0, 2, 1, 0], before=gce(2)",
+         "00FF00 FF0000 T FF0000 00FF00 T FF0000 00FF00"},
+        {"bottom-left pixel transparent",
+         "4, 2, [(255, 0, 0), (0, 0, 255), (0, 255, 0)], 4, [0, 1, 2, 1, 2, 0, 1, 0], before=gce(2)",
+         "00FF00 FF0000 T FF0000 T 00FF00 FF0000 00FF00"},
+        {"index beyond the table", "4, 2, [(255, 0, 0), (0, 0, 255)], 2, [0, 6, 1, 6, 6, 1, 0, 0], before=gce(6)",
+         "00FF00 T FF0000 T T FF0000 00FF00 00FF00"},
+        {"index beyond a table of 256",
+         "4, 2, [(255, 0, 0), (0, 0, 255)], 2, [0, 255, 1, 255, 255, 1, 0, 0], before=gce(255)",
+         "00FF00 T FF0000 T T FF0000 00FF00 00FF00"},
+        {"transparent entry of an opaque entry's colour",
+         "4, 2, [(255, 0, 0), (0, 0, 255), (255, 0, 0)], 4, [0, 2, 1, 2, 2, 0, 1, 0], before=gce(2)",
+         "00FF00 T FF0000 T T 00FF00 FF0000 00FF00"},
+        {"transparent index no pixel has",
+         "4, 2, [(255, 0, 0), (0, 0, 255), (0, 255, 0)], 4, [0, 1, 2, 0, 1, 2, 0, 1], before=gce(3)",
+         "00FF00 FF0000 0000FF 00FF00 FF0000 0000FF 00FF00 FF0000"},
+        {"graphic control without transparency",
+         "4, 2, [(255, 0, 0), (0, 0, 255)], 2, [0, 1, 0, 1, 1, 0, 1, 0], before=gce(None, 10)",
+         "00FF00 FF0000 00FF00 FF0000 FF0000 00FF00 FF0000 00FF00"},
+        {"local table, interlaced",
+         "4, 2, [(0, 0, 255), (255, 0, 0)], 2, [0, 1, 1, 1, 1, 1, 1, 0], before=gce(1), local=True, interlace=True",
+         "FF0000 T T T T T T FF0000"},
+    };
+    for (const TCase& c : cases) {
+        std::string written;  // without the option
+        for (const bool option : {false, true}) {
+            SCOPED_TRACE(std::string(c.Name) + (option ? ", with the option" : ", without the option"));
+            TTempDir dir;
+            GifPython(dir.Path(), std::string("raw_gif('t.gif', ") + c.Gif + ")\n");
+            const std::string original = ReadFile(dir / "t.gif");
+            TBatchInput input = Input(120, {dir / "t.gif"});
+            input.GifTransparent = option;
+            EXPECT_EQ(RunBatch(input),
+                      (std::vector<std::string>{"成功> " + LinePrefix(dir / "t.gif"), End, "1/1個のファイルを変換成功"}));
+            EXPECT_EQ(Looks(dir / "t.gif"), c.Expected);
+            EXPECT_EQ(ReadFile(dir / "t.gif.bak"), original);
+            if (option) {
+                EXPECT_EQ(ReadFile(dir / "t.gif"), written);
+            } else {
+                written = ReadFile(dir / "t.gif");
+            }
+        }
+    }
+}
+
+TEST(ConvertGif, PictureWrittenByAnotherEncoderKeepsItsTransparency)
+{
+    // A logo on a transparent background as PIL writes it (table of 4, LZW at 8 bits); the
+    // transparent entry, white, is left as it is.
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+im = Image.new('P', (6, 3))
+im.putpalette([255, 255, 255, 255, 0, 0, 0, 0, 255])
+im.putdata([0, 1, 1, 2, 2, 0,
+            0, 1, 0, 0, 2, 0,
+            0, 0, 0, 0, 0, 0])
+im.save('logo.gif', transparency=0)
+)");
+    EXPECT_EQ(RunBatch(Input(120, {dir / "logo.gif"})).front(), "成功> " + LinePrefix(dir / "logo.gif"));
+    EXPECT_EQ(Looks(dir / "logo.gif"), "T 00FF00 00FF00 FF0000 FF0000 T "
+                                       "T 00FF00 T T FF0000 T "
+                                       "T T T T T T");
+    EXPECT_EQ(Python(dir.Path(), "im = Image.open('logo.gif')\nt = im.info['transparency']\n"
+                                 "print(im.getpalette()[3 * t:3 * t + 3], end='')"),
+              "[255, 255, 255]");
+}
+
+TEST(ConvertGif, SecondImageIsRefusedAndTheFileKept)
 {
     REQUIRE_PIL();
     TTempDir dir;
@@ -155,23 +346,269 @@ TEST(ConvertGif, ImagesOtherThanOneAreRefusedAndTheFileKept)
 a = Image.new('P', (2, 2), 0); a.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762)
 b = Image.new('P', (2, 2), 1); b.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762)
 a.save('anim.gif', save_all=True, append_images=[b], duration=100, loop=0)
-a.save('one.gif')
-data = open('one.gif', 'rb').read()
-assert data[-1:] == b';'
-open('comment.gif', 'wb').write(data[:-1] + b'\x21\xfe\x03abc\x00;')
 )");
+    // Two images without any extension are no less two.
+    GifPython(dir.Path(), "raw_gif('two.gif', 2, 1, [(255, 0, 0), (0, 0, 255)], 2, [0, 1],\n"
+                          "        more=image(2, 1, [], 2, [1, 0]))\n");
     const std::string anim = ReadFile(dir / "anim.gif");
-    const std::string comment = ReadFile(dir / "comment.gif");
-    EXPECT_EQ(RunBatch(Input(120, {dir / "anim.gif", dir / "comment.gif"})),
+    const std::string two = ReadFile(dir / "two.gif");
+    EXPECT_EQ(RunBatch(Input(120, {dir / "anim.gif", dir / "two.gif"})),
               (std::vector<std::string>{
                   "失敗> " + LinePrefix(dir / "anim.gif") + "（アニメGIFは処理しません）",
-                  "失敗> " + LinePrefix(dir / "comment.gif") + "（アニメGIFは処理しません）",
+                  "失敗> " + LinePrefix(dir / "two.gif") + "（アニメGIFは処理しません）",
                   End,
                   "0/2個のファイルを変換成功",
               }));
     EXPECT_EQ(ReadFile(dir / "anim.gif"), anim);
-    EXPECT_EQ(ReadFile(dir / "comment.gif"), comment);
+    EXPECT_EQ(ReadFile(dir / "two.gif"), two);
     EXPECT_FALSE(Exists(dir / "anim.gif.bak"));
+    EXPECT_FALSE(Exists(dir / "two.gif.bak"));
+}
+
+TEST(ConvertGif, OneImageWithBlocksAroundItIsConvertedAndTheBlocksKeptInPlace)
+{
+    // Such blocks used to make the image count as an animation.
+    REQUIRE_PIL();
+    struct TCase {
+        const char* Name;
+        const char* Before;
+        const char* After;
+    };
+    const TCase cases[] = {
+        {"comment after", "b''", "comment('made with a paint program')"},
+        {"application block after", "b''", "application(b'XMP DataXMP', b'<x:xmpmeta/>')"},
+        {"loop before, comment after", "loop(0)", "comment('logo')"},
+        {"loop after", "b''", "loop(3)"},
+        {"plain text after", "b''", "plain_text('hi')"},
+        {"graphic control after", "gce(1)", "gce(None, 50)"},
+        {"comments before and after", "comment('a') + gce(1) + comment('b')",
+         "comment('c') + application(b'ImageMagick', b'gamma=0.45455')"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        GifPython(dir.Path(), std::string("raw_gif('b.gif', 3, 1, [(255, 0, 0), (0, 0, 255)], 2, [0, 1, 0], before=") +
+                                  c.Before + ", after=" + c.After + ")\n");
+        const std::string before = Blocks(dir.Path(), "b.gif");
+        EXPECT_EQ(RunBatch(Input(120, {dir / "b.gif"})).front(), "成功> " + LinePrefix(dir / "b.gif"));
+        EXPECT_EQ(Blocks(dir.Path(), "b.gif"), before);
+        const std::string transparentMiddle = std::string(c.Before).find("gce(1)") != std::string::npos ? "T" : "FF0000";
+        EXPECT_EQ(Looks(dir / "b.gif"), "00FF00 " + transparentMiddle + " 00FF00");
+    }
+}
+
+TEST(ConvertGif, ColourTableIsAsLargeAsTheColoursUsed)
+{
+    // Tables of 256 entries, of which some are used; the written table holds the smallest
+    // power of two of entries (at least 2) that takes the used ones. Each pixel keeps its
+    // colour turned by 120 degrees.
+    REQUIRE_PIL();
+    struct TCase {
+        const char* Name;
+        const char* Used;  // Python list of the indices the pixels use, in turn
+        const char* Extra; // more raw_gif arguments
+        const char* Table; // the table written
+    };
+    const TCase cases[] = {
+        {"1 colour", "[7]", "", "global=2"},
+        {"2 colours", "[0, 1]", "", "global=2"},
+        {"3 colours", "[0, 1, 2]", "", "global=4"},
+        {"3 colours far apart", "[0, 100, 255]", "", "global=4"},
+        {"16 colours", "list(range(16))", "", "global=16"},
+        {"16 colours, every seventh", "list(range(0, 112, 7))", "", "global=16"},
+        {"200 colours", "list(range(200))", "", "global=256"},
+        {"3 colours and a transparent one", "[0, 1, 2, 9]", ", before=gce(9)", "global=4"},
+        {"3 colours in a local table", "[0, 1, 2]", ", local=True", "local=4"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        GifPython(dir.Path(), std::string("used = ") + c.Used + R"(
+colours = [((i * 37) % 256, (i * 91) % 256, (255 - i * 5) % 256) for i in range(256)]
+pixels = [used[(y * 24 + x) % len(used)] for y in range(10) for x in range(24)]
+raw_gif('c.gif', 24, 10, colours, 256, pixels)" + c.Extra + R"()
+im = Image.open('c.gif').convert('RGBA')
+open('expected.txt', 'w').write(' '.join('T' if p[3] == 0 else '%02X%02X%02X' % (p[2], p[0], p[1])
+                                         for p in im.getdata()))
+)");
+        EXPECT_EQ(RunBatch(Input(120, {dir / "c.gif"})).front(), "成功> " + LinePrefix(dir / "c.gif"));
+        const std::string blocks = Blocks(dir.Path(), "c.gif");
+        EXPECT_NE(blocks.find(c.Table), std::string::npos) << blocks;
+        EXPECT_EQ(Looks(dir / "c.gif"), ReadFile(dir / "expected.txt"));
+    }
+}
+
+TEST(ConvertGif, InterlacingAndTheScreenAreKept)
+{
+    REQUIRE_PIL();
+    TTempDir dir;
+    // PIL interlaces pictures of 16 rows or more.
+    Python(dir.Path(), R"(
+im = Image.new('P', (20, 20))
+im.putpalette([255, 0, 0, 0, 0, 255, 255, 255, 255])
+im.putdata([(x // 4 + y // 3) % 3 for y in range(20) for x in range(20)])
+im.save('pil.gif', transparency=2)
+)");
+    GifPython(dir.Path(), "raw_gif('raw.gif', 9, 17, [(255, 0, 0), (0, 0, 255)], 2, [(x * y) % 2 for y in range(17) "
+                          "for x in range(9)], interlace=True, resolution=0)\n"
+                          "raw_gif('plain.gif', 9, 17, [(255, 0, 0), (0, 0, 255)], 2, [(x + y) % 2 for y in range(17) "
+                          "for x in range(9)], version=b'GIF87a')\n");
+    for (const char* name : {"pil.gif", "raw.gif", "plain.gif"}) {
+        SCOPED_TRACE(name);
+        const std::string before = Blocks(dir.Path(), name);
+        const std::string looks = Looks(dir / name);
+        EXPECT_EQ(RunBatch(Input(120, {dir / name})).front(), "成功> " + LinePrefix(dir / name));
+        EXPECT_EQ(Blocks(dir.Path(), name), before);
+        // Red and blue swap to green and red; white and the transparent pixels stay.
+        std::string expected = looks;
+        for (std::size_t at = 0; (at = expected.find_first_of("F0", at)) != std::string::npos; at += 6) {
+            if (expected.compare(at, 6, "FF0000") == 0) expected.replace(at, 6, "00FF00");
+            else if (expected.compare(at, 6, "0000FF") == 0) expected.replace(at, 6, "FF0000");
+        }
+        EXPECT_EQ(Looks(dir / name), expected);
+    }
+    EXPECT_NE(Blocks(dir.Path(), "pil.gif").find("interlaced"), std::string::npos);
+    EXPECT_NE(Blocks(dir.Path(), "raw.gif").find("interlaced"), std::string::npos);
+    EXPECT_EQ(Blocks(dir.Path(), "plain.gif").find("interlaced"), std::string::npos);
+}
+
+TEST(ConvertGif, UnchangedPictureIsToldAndItsBytesStay)
+{
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+im = Image.new('P', (6, 3))
+im.putpalette([255, 0, 255, 0, 0, 0, 255, 255, 255, 128, 128, 128, 200, 30, 30])
+im.putdata([0, 1, 2, 3, 1, 0, 0, 2, 2, 3, 3, 0, 0, 0, 1, 1, 0, 0])
+im.save('grey.gif', transparency=0)
+im.putdata([0, 1, 2, 3, 4, 0, 0, 2, 2, 3, 3, 0, 0, 0, 1, 1, 0, 0])
+im.save('red.gif', transparency=0)
+)");
+    GifPython(dir.Path(), "raw_gif('raw.gif', 5, 20, [(9, 99, 199), (200, 100, 0), (0, 0, 0)], 4, "
+                          "[(x * y) % 3 for y in range(20) for x in range(5)], before=loop() + gce(3), "
+                          "after=comment('x'), interlace=True)\n");
+    // A grey picture on a magenta background that is transparent: turning the hue changes
+    // no colour it shows. Without any setting, nothing changes at all.
+    struct TCase {
+        const char* Name;
+        int Hue;
+        bool Unchanged;
+    };
+    const TCase cases[] = {{"grey.gif", 0, true},  {"red.gif", 0, true},  {"raw.gif", 0, true},
+                           {"grey.gif", 120, true}, {"red.gif", 120, false}, {"raw.gif", 120, false}};
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::string(c.Name) + " at " + std::to_string(c.Hue));
+        TTempDir work;
+        WriteFile(work / c.Name, ReadFile(dir / c.Name));
+        TConversionSettings settings;
+        settings.HueOffset = c.Hue;
+        TFileConverter converter(settings, false, false);
+        EXPECT_EQ(converter.ConvertGif(work / c.Name).Unchanged, c.Unchanged);
+        if (c.Unchanged) {
+            EXPECT_EQ(ReadFile(work / c.Name), ReadFile(dir / c.Name));
+        } else {
+            EXPECT_NE(ReadFile(work / c.Name), ReadFile(dir / c.Name));
+            EXPECT_EQ(Blocks(work.Path(), c.Name), Blocks(dir.Path(), c.Name));
+        }
+    }
+
+    // An unchanged file is neither written nor backed up.
+    TTempDir work;
+    WriteFile(work / "grey.gif", ReadFile(dir / "grey.gif"));
+    TFileConverter converter(TConversionSettings{}, true, false);
+    EXPECT_TRUE(converter.ConvertGif(work / "grey.gif").Unchanged);
+    EXPECT_EQ(ReadFile(work / "grey.gif"), ReadFile(dir / "grey.gif"));
+    EXPECT_FALSE(Exists(work / "grey.gif.bak"));
+}
+
+TEST(ConvertGif, PictureWithoutImageIsBroken)
+{
+    // A screen and a colour table with extensions only: there is no picture to convert.
+    REQUIRE_PIL();
+    TTempDir dir;
+    GifPython(dir.Path(), R"(
+d = b'GIF89a' + struct.pack('<HH', 4, 4) + bytes([0x80, 0, 0]) + table([(1, 2, 3), (4, 5, 6)], 2)
+open('none.gif', 'wb').write(d + b';')
+open('comment.gif', 'wb').write(d + comment('no picture') + b';')
+)");
+    EXPECT_EQ(RunBatch(Input(120, {dir / "comment.gif", dir / "none.gif"})),
+              (std::vector<std::string>{
+                  "失敗> " + LinePrefix(dir / "comment.gif") + "（画像形式が変）",
+                  "失敗> " + LinePrefix(dir / "none.gif") + "（画像形式が変）",
+                  End,
+                  "0/2個のファイルを変換成功",
+              }));
+}
+
+TEST(ConvertGif, EveryPublicTestGifKeepsExactlyItsTransparentPixels)
+{
+    // Every GIF of the public test images at 120 degrees, compared with PIL before and after:
+    // a pixel is transparent afterwards exactly when it was before, and each opaque pixel has
+    // its colour turned (red to green, green to blue, blue to red). Files that fail stay as
+    // they were.
+    const std::string source = std::string(TESSIVAL_TESTDATA_DIR) + "/gif";
+    if (!std::filesystem::is_directory(source)) GTEST_SKIP() << "the public test images are not at " << source;
+    REQUIRE_PIL();
+    TTempDir dir;
+    std::filesystem::copy(source, dir.Path(), std::filesystem::copy_options::recursive);
+    std::vector<std::string> paths;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(dir.Path()))
+        if (e.is_regular_file() && AsciiLower(e.path().extension().string()) == ".gif") paths.push_back(e.path().string());
+    std::sort(paths.begin(), paths.end());
+    ASSERT_GT(paths.size(), 100u);
+
+    const std::vector<std::string> log = RunBatch(Input(120, paths));
+    std::string list;
+    int converted = 0;
+    int unchanged = 0;
+    for (const std::string& p : paths) {
+        const std::string original = source + p.substr(dir.Path().size());
+        if (std::find(log.begin(), log.end(), "成功> " + LinePrefix(p)) != log.end()) {
+            list += original + "\t" + p + "\n";
+            ++converted;
+        } else if (std::find(log.begin(), log.end(), "成功> " + LinePrefix(p) + std::string(BatchLog::UnchangedTail)) !=
+                   log.end()) {
+            ++unchanged;  // every colour it shows converts to itself (greys): left as it was
+            EXPECT_EQ(ReadFile(p), ReadFile(original)) << p << " was said unchanged but was written";
+        } else {
+            EXPECT_EQ(ReadFile(p), ReadFile(original)) << p << " failed and was changed";
+        }
+    }
+    EXPECT_GT(converted, 30);
+    EXPECT_GT(converted + unchanged, 80);
+    WriteFile(dir / "pairs.txt", list);
+    const std::string report = Python(dir.Path(), R"(
+compared = 0
+for line in open('pairs.txt').read().splitlines():
+    before, after = line.split('\t')
+    try:
+        a = Image.open(before).convert('RGBA')
+    except Exception:
+        continue  # PIL cannot read the original either
+    try:
+        b = Image.open(after).convert('RGBA')
+    except Exception as e:
+        print('unreadable', after, e)
+        continue
+    if a.size != b.size:
+        print('size', after, a.size, b.size)
+        continue
+    lost = gained = recoloured = 0
+    for p, q in zip(a.getdata(), b.getdata()):
+        if (p[3] == 0) != (q[3] == 0):
+            if p[3] == 0:
+                lost += 1
+            else:
+                gained += 1
+        elif p[3] != 0 and q[:3] != (p[2], p[0], p[1]):
+            recoloured += 1
+    if lost or gained or recoloured:
+        print(after, 'lost', lost, 'gained', gained, 'wrong colours', recoloured)
+    compared += 1
+print('compared', compared, end='')
+)");
+    EXPECT_EQ(report.substr(0, 9), "compared ") << report;
+    EXPECT_GT(std::atoi(report.substr(report.rfind(' ') + 1).c_str()), 30) << report;
 }
 
 TEST(ConvertGif, ScreenWithoutAreaIsRefusedAndTheFileKept)
@@ -289,8 +726,9 @@ g = Image.new('P', (2, 1)); g.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762); g.
     EXPECT_EQ(Pixels(dir / "1.png"), "00FF000A FF0000C8");
     EXPECT_EQ(Python(dir.Path(), "print(Image.open('2.png').mode, end='')"), "RGB");
     EXPECT_EQ(Pixels(dir / "2.png"), "00FF00FF FF0000FF");
-    EXPECT_EQ(Python(dir.Path(), "print(list(Image.open('3.gif').convert('RGB').getdata()), end='')"),
-              "[(255, 0, 0), (0, 255, 0)]");
+    // The GIF's transparent entry stays transparent, and keeps its colour.
+    EXPECT_EQ(Python(dir.Path(), "print(list(Image.open('3.gif').convert('RGBA').getdata()), end='')"),
+              "[(255, 0, 0, 255), (255, 0, 0, 0)]");
     EXPECT_EQ(Pixels(dir / "4.png"), "00FF000A FF0000C8");
 }
 

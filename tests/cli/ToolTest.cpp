@@ -150,6 +150,10 @@ TEST(Tool, HelpAndVersion)
                                "--gif-transparent", "--no-subfolders", "--jobs", "--map", "--version", "--dry-run",
                                "--restore", "--delete-backups"})
         EXPECT_NE(help.Out.find(option), std::string::npos) << option;
+    // The transparency option is still taken, and says that it changes nothing.
+    const std::size_t gif = help.Out.find("--gif-transparent");
+    ASSERT_NE(gif, std::string::npos);
+    EXPECT_NE(help.Out.substr(gif, help.Out.find('\n', gif) - gif).find("GIF の透過は常に保たれます"), std::string::npos);
     const TRun version = RunTool({"--version"});
     EXPECT_EQ(version.Status, 0);
     EXPECT_EQ(version.Out, "tessival-batch " TESSIVAL_VERSION "\n");

@@ -411,16 +411,37 @@ TEST(GIFColorMap, ActiveMapIsLocalThenGlobalThenTheEmptyLocal)
 // ---------------------------------------------------------------------------------------------
 // Writing
 
-TEST(GIFStream, VersionFollowsTheFrames)
+TEST(GIFStream, VersionFollowsTheFramesAndIsNeverLowerThanTheOneRead)
 {
-    TGIFImage plain;
-    LoadBytes(plain, SmallGif());
-    const Bytes plainSaved = SaveBytes(plain);
-    EXPECT_EQ(std::string(plainSaved.begin(), plainSaved.begin() + 6), "GIF87a");
-    TGIFImage control;
-    LoadBytes(control, SmallGif({0x21, 0xF9, 4, 0, 0, 0, 0, 0}));
-    const Bytes saved = SaveBytes(control);
-    EXPECT_EQ(std::string(saved.begin(), saved.begin() + 6), "GIF89a");
+    const auto signature = [](const Bytes& Data) { return std::string(Data.begin(), Data.begin() + 6); };
+    // A file read is written in the version it had: a GIF89a without extensions stays GIF89a.
+    struct Case {
+        const char* Read;
+        Bytes Before;
+        const char* Written;
+    };
+    const Case cases[] = {{"GIF87a", {}, "GIF87a"},
+                          {"GIF89a", {}, "GIF89a"},
+                          {"gif89a", {}, "GIF89a"},
+                          {"GIF87a", {0x21, 0xF9, 4, 0, 0, 0, 0, 0}, "GIF89a"},
+                          {"GIF89a", {0x21, 0xF9, 4, 0, 0, 0, 0, 0}, "GIF89a"}};
+    for (const Case& c : cases) {
+        Bytes data = SmallGif(c.Before);
+        std::copy_n(c.Read, 6, data.begin());
+        TGIFImage gif;
+        LoadBytes(gif, data);
+        EXPECT_EQ(signature(SaveBytes(gif)), c.Written) << c.Read << " with " << c.Before.size() << " bytes before";
+    }
+
+    // An image made anew is GIF87a unless a frame needs more, also after a GIF89a was read
+    // into the same object.
+    TGIFImage built;
+    LoadBytes(built, SmallGif());
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+    bitmap.SetSize(2, 1);
+    built.Assign(&bitmap);
+    EXPECT_EQ(signature(SaveBytes(built)), "GIF87a");
 
     TGIFImage empty;
     try {
@@ -508,6 +529,31 @@ TEST(GIFStream, LoadedFileIsWrittenBackByteForByte)
     TGIFImage gif;
     LoadBytes(gif, data);
     EXPECT_EQ(SaveBytes(gif), data);
+}
+
+TEST(GIFStream, ColourResolutionReadIsWrittenBack)
+{
+    // Writers fill the field differently (0 for "unknown", 7 for 8 bits per primary): a file
+    // read keeps its own; an image made anew takes the size of its largest table.
+    for (int resolution = 0; resolution < 8; ++resolution) {
+        Bytes data = SmallGif();
+        data[10] = static_cast<std::uint8_t>(0x81 | (resolution << 4));
+        TGIFImage gif;
+        LoadBytes(gif, data);
+        EXPECT_EQ(SaveBytes(gif), data) << resolution;
+    }
+    TGIFImage built;
+    LoadBytes(built, SmallGif());
+    TBitmap bitmap;
+    bitmap.SetPixelFormat(TPixelFormat::pf32bit);
+    bitmap.SetSize(3, 1);
+    bitmap.SetPixel(1, 0, RGBColor(1, 2, 3));
+    bitmap.SetPixel(2, 0, RGBColor(4, 5, 6));
+    built.ReductionMethod = 7;
+    built.DitherMethod = 1;
+    built.Assign(&bitmap);
+    const Bytes saved = SaveBytes(built);
+    EXPECT_EQ(saved[10] & 0x70, 0x70);  // a 256-entry local table
 }
 
 TEST(GIFStream, ImageSizeCannotShrinkBelowItsFrames)

@@ -125,7 +125,8 @@ void MainFormTest::startsWithTheDesignDefaults()
     QCOMPARE(SubFolders->text(), QString("フォルダを開くときサブフォルダも検索(&F)"));
     QVERIFY(SubFolders->isChecked());
     const auto* GifTransparent = Control<QCheckBox>(Form, "cbxGifTransparent");
-    QCOMPARE(GifTransparent->text(), QString("透過GIF対応（不完全です）(&G)"));
+    QCOMPARE(GifTransparent->text(), QString("透過GIF対応（透過は常に保ちます・互換用）(&G)"));
+    QVERIFY(GifTransparent->toolTip().contains(QString("互換のために残してあり")));
     QVERIFY(!GifTransparent->isChecked());
     QCOMPARE(Control<QLabel>(Form, "lblRefreshTime")->text(), QString("プレビューの更新時間[秒]:"));
 
