@@ -22,6 +22,9 @@ int DefaultBatchJobs();
 // What became of a file that converted.
 struct TFileOutcome {
     bool BackupKept = false;  // its backup was there already and was kept as it was
+    // The conversion left every pixel's colour as it was (so far told for PNG files only): the
+    // file need not have been written.
+    bool PictureUnchanged = false;
 };
 
 // One row of the main window's file list.
