@@ -430,7 +430,10 @@ void PngWriter::WriteBackgroundAndTransparency()
             }
             if (FGreyOutput) {
                 const int grey = Luminance(GetRValue(plain), GetGValue(plain), GetBValue(plain));
-                const int sample = FBitDepth == 1 ? (grey >= 128 ? 1 : 0) : FBitDepth == 4 ? grey / 16 : grey;
+                const int sample = FBitDepth == 1   ? (grey >= 128 ? 1 : 0)
+                                   : FBitDepth == 2 ? grey / 64
+                                   : FBitDepth == 4 ? grey / 16
+                                                    : grey;
                 Put16(d, static_cast<unsigned>(sample));
             } else {
                 Put16(d, static_cast<unsigned>(GetRValue(plain)));
