@@ -1,5 +1,5 @@
 // PNG codec speed: load + save of a 4-megapixel RGBA image, beside zlib alone inflating and
-// deflating the same filtered rows at the default level (the floor for this codec).
+// deflating its rows unfiltered at the default level (the floor for this codec).
 
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
@@ -54,7 +54,7 @@ int main()
     Fill(image, alpha);
     const double megapixels = static_cast<double>(kWidth) * kHeight / 1e6;
 
-    // The codec, through PngImage as the batch uses it (filter None, the default). A
+    // The codec, through PngImage as the batch uses it (its default settings). A
     // PngImage writes an alpha channel when its last load had one, so it first loads a
     // 1x1 RGBA file and is then given the big picture and its alpha.
     TMemoryStream rgbaSeed;
@@ -96,7 +96,7 @@ int main()
         }
     }
 
-    // zlib alone on the same bytes: the rows as the codec hands them to deflate.
+    // zlib alone on the same picture: its rows unfiltered, at the default level.
     std::vector<std::uint8_t> raw;
     raw.reserve(static_cast<std::size_t>(kHeight) * (1 + 4 * kWidth));
     for (int y = 0; y < kHeight; ++y) {

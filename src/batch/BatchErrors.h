@@ -14,3 +14,9 @@ class EGifRefused : public EInvalidGraphic {
 public:
     using EInvalidGraphic::EInvalidGraphic;
 };
+
+// An animated PNG: only its default image would be written back.
+class EPngRefused : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};

@@ -120,6 +120,8 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonInOut;
     } catch (const EGifRefused&) {
         return BatchLog::ReasonAnimatedGif;
+    } catch (const EPngRefused&) {
+        return BatchLog::ReasonAnimatedPng;
     } catch (const EInvalidGraphic&) {
         return BatchLog::ReasonBadImage;
     } catch (...) {

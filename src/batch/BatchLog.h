@@ -16,6 +16,7 @@ inline constexpr std::string_view TransparencyNote = "add";
 inline constexpr std::string_view ReasonHtml = "（HTML文法が変）";
 inline constexpr std::string_view ReasonInOut = "（ファイル読み書き失敗）";
 inline constexpr std::string_view ReasonAnimatedGif = "（アニメGIFは処理しません）";
+inline constexpr std::string_view ReasonAnimatedPng = "（アニメPNGは処理しません）";
 inline constexpr std::string_view ReasonBadImage = "（画像形式が変）";
 inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）";
 inline constexpr std::string_view ReasonUnknown = "（原因不明）";

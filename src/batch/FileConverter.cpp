@@ -23,6 +23,7 @@
 namespace {
 
 const char* const AnimatedGifMessage = "アニメGIFは処理しません";
+const char* const AnimatedPngMessage = "アニメPNGは処理しません";
 
 // A stream that reads bytes already in memory, without copying them.
 class TBytesReadStream final : public TStream {
@@ -84,6 +85,45 @@ TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
         return {static_cast<std::int32_t>(index), 0, 0};
     }
     return {GetRValue(Color), GetGValue(Color), GetBValue(Color)};
+}
+
+// Whether Convert leaves the colour of every pixel of a picture as the PNG reader gives it (a
+// palette format or 24 bits) as it is; each colour in use is tried once, or nearly.
+bool PixelsStay(const TBitmap& Bitmap, const std::function<TRGBColor(const TRGBColor&)>& Convert)
+{
+    const auto stays = [&](int R, int G, int B) { return Convert({R, G, B}) == TRGBColor{R, G, B}; };
+    const int width = Bitmap.Width();
+    if (Bitmap.HasPaletteFormat()) {
+        std::vector<bool> used(256);
+        const int bits = Bitmap.BitsPerPixel();
+        for (int y = 0; y < Bitmap.Height(); ++y) {
+            const std::uint8_t* row = Bitmap.ScanLine(y);
+            for (int x = 0; x < width; ++x) {
+                used[bits == 8   ? row[x]
+                     : bits == 4 ? ((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4)
+                                 : (row[x >> 3] >> (7 - (x & 7))) & 1] = true;
+            }
+        }
+        const TPalette& palette = Bitmap.Palette();
+        for (std::size_t i = 0; i < used.size(); ++i) {
+            if (!used[i]) continue;
+            if (i >= palette.size() || !stays(palette[i].Red, palette[i].Green, palette[i].Blue)) return false;
+        }
+        return true;
+    }
+    if (Bitmap.PixelFormat() != TPixelFormat::pf24bit) return false;
+    std::vector<std::uint32_t> known(4096, 0xFFFFFFFFu);  // colours found to stay
+    for (int y = 0; y < Bitmap.Height(); ++y) {
+        const std::uint8_t* p = Bitmap.ScanLine(y);
+        for (int x = 0; x < width; ++x, p += 3) {
+            const std::uint32_t key = static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[1]) << 8 | p[0];
+            std::uint32_t& slot = known[(key * 2654435761u) >> 20];
+            if (slot == key) continue;
+            if (!stays(p[2], p[1], p[0])) return false;
+            slot = key;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -225,8 +265,7 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
 {
     // A big picture is held once: the previous one is let go first, the alpha channel is read
     // straight into the mask bitmap, and the picture changes hands between the PNG object and
-    // the working bitmap instead of being copied. The file's own bytes stay until the new file
-    // is in place: they become its backup, made only once the new content is ready.
+    // the working bitmap instead of being copied.
     FWorkBitmap->Assign(nullptr);
     FAlphaMaskBitmap->Assign(nullptr);
     FPngObject->AttachAlpha(FAlphaMaskBitmap.get());
@@ -237,26 +276,42 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
 
     auto source = std::make_unique<TSourceFile>(Path);
     LoadFromBytes(*FPngObject, source->Bytes());
+    // Only the default image of an animation would be written back.
+    if (FPngObject->Animated()) throw EPngRefused(AnimatedPngMessage);
     const bool hasAlpha = FPngObject->HasAlpha();
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     if (FPngObject->TransparentColor() != clNone) {
         FWorkBitmap->SetTransparent(true);
         if (Notes) Notes(std::string(BatchLog::TransparencyNote));
     }
+    bool unchanged = PixelsStay(*FWorkBitmap, [this](const TRGBColor& Color) { return ConvertPixel(Color); });
     ConvertBitmap();
+    // The background is a colour of the picture: it is converted like a pixel. The significant
+    // bits told how the samples as loaded were made; recoloured samples use all eight.
+    const TColor background = FPngObject->BackgroundColor();
+    const TPalette& loaded = FPngObject->LoadedPalette();
+    if (background != clNone && (!IsPaletteIndex(background) || static_cast<std::size_t>(background & 0xFF) < loaded.size())) {
+        const TRGBColor before = ResolveTransparentColor(background, loaded);
+        const TRGBColor c = ConvertPixel(before);
+        if (!(c == before)) unchanged = false;
+        FPngObject->SetBackgroundColor(RGBColor(c.R, c.G, c.B));
+    }
+    if (!unchanged) FPngObject->SignificantBits = 0;
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     if (!hasAlpha) FPngObject->AttachAlpha(nullptr);
 
     // Afterwards the working bitmap holds the converted picture again, as it would after a copy.
     TMemoryStream converted;
-    try {
-        SaveToBytes(*FPngObject, converted);
-    } catch (...) {
-        FPngObject->ExchangeBitmap(*FWorkBitmap);
-        throw;
+    if (!unchanged) {
+        try {
+            SaveToBytes(*FPngObject, converted);
+        } catch (...) {
+            FPngObject->ExchangeBitmap(*FWorkBitmap);
+            throw;
+        }
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
-    return Prepare(Path, std::move(source), Bytes(converted), false, Flush);
+    return Prepare(Path, std::move(source), Bytes(converted), unchanged, Flush);
 }
 
 namespace {

@@ -44,9 +44,11 @@ void PngImage::Load(TStream& stream, TBitmap& alphaTarget)
     TPngTime time;
     TPngChromaticities chromaticities;
     TPngGifControl gifControl;
+    TPngChunks kept;
     reader.TimeRecord = &time;
     reader.ChromaticitiesRecord = &chromaticities;
     reader.GifControlRecord = &gifControl;
+    reader.KeptChunksRecord = &kept;
     FInternalAlpha->Assign(nullptr);
     reader.AlphaBitmap = &alphaTarget;
     {
@@ -57,8 +59,11 @@ void PngImage::Load(TStream& stream, TBitmap& alphaTarget)
     Time = time;
     Chromaticities = chromaticities;
     GifControl = gifControl;
+    FKeptChunks = std::move(kept);
     FHasAlpha = reader.AlphaChannel();
     Comment = reader.Comment();
+    FLoadedComment = Comment;
+    FAnimated = reader.Animated();
     FBackgroundColor = reader.BackgroundColor();
     FTransparentColor = reader.TransparentColor();
     Interlaced = reader.InterlaceMethod();
@@ -68,6 +73,8 @@ void PngImage::Load(TStream& stream, TBitmap& alphaTarget)
     PhysY = reader.PhysY();
     SignificantBits = reader.SignificantBits();
     FBitDepth = reader.ColorType() == 2 ? reader.BitDepth() * 3 : reader.BitDepth();
+    FColorType = reader.ColorType() | (reader.ColorType() != 3 && reader.AlphaChannel() ? 4 : 0);
+    FSampleDepth = reader.BitDepth();
     Grayscale = reader.Grayscale();
     FLoadedPalette = reader.ColorType() == 3 ? reader.LoadedPalette() : TPalette{};
     if (!FHasAlpha && &alphaTarget == FInternalAlpha.get()) {
@@ -84,7 +91,14 @@ void PngImage::Save(TStream& stream, TBitmap* alphaSource)
     writer.SetIdatSize(IdatSize);
     writer.Interlaced = Interlaced != 0;
     writer.Grayscale = Grayscale;
-    writer.Comment = Comment;
+    writer.KeptChunks = FKeptChunks;
+    if (Comment == FLoadedComment) {
+        // The kept chunks hold it as it was read.
+        writer.Comment.clear();
+    } else {
+        std::erase_if(writer.KeptChunks, [](const TPngChunk& c) { return c.Type == "tEXt" && PngTextKeyword(c) == "Comment"; });
+        writer.Comment = Comment;
+    }
     writer.BackgroundColor = FBackgroundColor;
     writer.TransparentColor = FTransparentColor;
     writer.Gamma = Gamma;
@@ -97,6 +111,8 @@ void PngImage::Save(TStream& stream, TBitmap* alphaSource)
     writer.Chromaticities = Chromaticities;
     writer.GifControl = GifControl;
     writer.SourcePalette = FLoadedPalette;
+    writer.SourceColorType = FColorType;
+    writer.SourceBitDepth = FSampleDepth;
     if (FHasAlpha) {
         writer.AlphaBitmap = alphaSource;
     }
@@ -155,6 +171,11 @@ void PngImage::Assign(const TPersistent* source)
         Chromaticities = png->Chromaticities;
         FHasAlpha = png->FHasAlpha;
         FBitDepth = png->FBitDepth;
+        FColorType = png->FColorType;
+        FSampleDepth = png->FSampleDepth;
+        FAnimated = png->FAnimated;
+        FKeptChunks = png->FKeptChunks;
+        FLoadedComment = png->FLoadedComment;
         FLoadedPalette = png->FLoadedPalette;
         Synchronize();
         return;

@@ -60,8 +60,8 @@ public:
 
     // Settings and kept values.
     int IdatSize = 32768;
-    int CompressionLevel = -1;
-    std::uint8_t FilterMode = 1;
+    int CompressionLevel = 4;
+    std::uint8_t FilterMode = 0;
     std::uint8_t Interlaced = 0;
     bool Grayscale = false;
     std::string Comment;
@@ -77,6 +77,13 @@ public:
     TPngGifControl GifControl;
     // The IHDR bit depth of the loaded file, times 3 for truecolour.
     int BitDepth() const { return FBitDepth; }
+    // The loaded file is an animation (acTL before the image data); the picture is its
+    // default image.
+    bool Animated() const { return FAnimated; }
+    // The colour profile and text chunks of the loaded file, written again by every save. Its
+    // Comment text chunks are written as they were while Comment is left as loaded; a changed
+    // Comment replaces them.
+    const TPngChunks& KeptChunks() const { return FKeptChunks; }
 
     void SetBackgroundColor(TColor color) { FBackgroundColor = color; }
     void SetTransparentColor(TColor color) { FTransparentColor = color; }
@@ -94,6 +101,11 @@ private:
     TBitmap* FAttachedAlpha = nullptr;
     bool FHasAlpha = false;
     int FBitDepth = 0;
+    int FColorType = -1;
+    int FSampleDepth = 0;
+    bool FAnimated = false;
+    TPngChunks FKeptChunks;
+    std::string FLoadedComment;
     TColor FBackgroundColor = clNone;
     TColor FTransparentColor = clNone;
     TPalette FLoadedPalette;

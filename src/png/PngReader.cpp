@@ -32,6 +32,13 @@ constexpr std::uint32_t ktIME = ChunkType("tIME");
 constexpr std::uint32_t kgIFg = ChunkType("gIFg");
 constexpr std::uint32_t ktEXt = ChunkType("tEXt");
 constexpr std::uint32_t ktpNG = ChunkType("tpNG");
+constexpr std::uint32_t kzTXt = ChunkType("zTXt");
+constexpr std::uint32_t kiTXt = ChunkType("iTXt");
+constexpr std::uint32_t kiCCP = ChunkType("iCCP");
+constexpr std::uint32_t ksRGB = ChunkType("sRGB");
+constexpr std::uint32_t kacTL = ChunkType("acTL");
+constexpr std::uint32_t khIST = ChunkType("hIST");
+constexpr std::uint32_t ksPLT = ChunkType("sPLT");
 
 constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 constexpr std::uint32_t kInflateInputSize = 32768;
@@ -87,6 +94,7 @@ void PngReader::ResetState()
     FAlphaChannel = FGrayscale = false;
     FPngBitsPerPixel = 0;
     FIhdrSeen = FImageRead = FPlteRead = FIendReached = FPrivateSeen = false;
+    FAnimated = FProfileKept = FStandardRgbKept = false;
     FChunkLeft = 0;
     FPaletteAlpha.fill(255);
     FPaletteAlphaPending = false;
@@ -102,9 +110,11 @@ void PngReader::ResetState()
     if (TimeRecord == nullptr) TimeRecord = &FOwnTime;
     if (ChromaticitiesRecord == nullptr) ChromaticitiesRecord = &FOwnChromaticities;
     if (GifControlRecord == nullptr) GifControlRecord = &FOwnGifControl;
+    if (KeptChunksRecord == nullptr) KeptChunksRecord = &FOwnKeptChunks;
     *TimeRecord = TPngTime{};
     *ChromaticitiesRecord = TPngChromaticities{};
     *GifControlRecord = TPngGifControl{};
+    KeptChunksRecord->clear();
     FAlphaTarget = nullptr;
     FStreamEnded = false;
     FLastPercent = -1;
@@ -132,6 +142,9 @@ void PngReader::Decode()
         FChunkLeft = length;
         const bool beforeImage = FIhdrSeen && !FImageRead;
         const bool beforePalette = beforeImage && !FPlteRead;
+        const TPngChunkPlace place = FImageRead ? TPngChunkPlace::AfterImage
+                                     : FPlteRead ? TPngChunkPlace::BeforeImage
+                                                 : TPngChunkPlace::BeforePalette;
         switch (type) {
         case kIHDR: ReadIHDR(); break;
         case kPLTE:
@@ -178,7 +191,24 @@ void PngReader::Decode()
                 for (auto& b : GifControlRecord->Bytes) b = ChunkByte();
             }
             break;
-        case ktEXt: ReadtEXt(); break;
+        case ktEXt: ReadtEXt(place); break;
+        case kzTXt: KeepChunk("zTXt", place); break;
+        case kiTXt: KeepChunk("iTXt", place); break;
+        // The colour space: the same before and after recolouring. One of each, where the
+        // format allows it (before PLTE and the image data).
+        case kiCCP:
+            if (beforePalette && !FProfileKept) FProfileKept = KeepChunk("iCCP", place);
+            break;
+        case ksRGB:
+            if (beforePalette && !FStandardRgbKept) FStandardRgbKept = KeepChunk("sRGB", place);
+            break;
+        case kacTL:
+            if (beforeImage) FAnimated = true;
+            break;
+        // Not kept: hIST counts the pixels of each PLTE entry and sPLT suggests a palette of
+        // the picture's colours; both lie once the picture is recoloured.
+        case khIST:
+        case ksPLT: break;
         case ktpNG:
             // The writer's private chunk: recognised, no effect on decoding.
             if (beforeImage && !FPrivateSeen) FPrivateSeen = true;
@@ -346,16 +376,26 @@ void PngReader::ReadsBIT()
     FSignificantBits = value;
 }
 
-void PngReader::ReadtEXt()
+bool PngReader::KeepChunk(const char* type, TPngChunkPlace place)
 {
     if (FChunkLeft > static_cast<std::uint64_t>(Remaining())) {
-        return;  // runs past the data: the skip that follows ends the load
+        return false;  // runs past the data: the skip that follows ends the load
     }
     std::string data(FChunkLeft, '\0');
     if (!ReadBytes(data.data(), FChunkLeft)) {
-        return;
+        return false;
     }
     FChunkLeft = 0;
+    KeptChunksRecord->push_back({type, std::move(data), place});
+    return true;
+}
+
+void PngReader::ReadtEXt(TPngChunkPlace place)
+{
+    if (!KeepChunk("tEXt", place)) {
+        return;
+    }
+    const std::string& data = KeptChunksRecord->back().Data;
     const std::size_t zero = data.find('\0');
     if (zero == std::string::npos || data.compare(0, zero, "Comment") != 0 || zero + 1 >= data.size()) {
         return;

@@ -22,6 +22,7 @@ public:
     TPngTime* TimeRecord = nullptr;
     TPngChromaticities* ChromaticitiesRecord = nullptr;
     TPngGifControl* GifControlRecord = nullptr;
+    TPngChunks* KeptChunksRecord = nullptr;
 
     // Results of the last load.
     bool AlphaChannel() const { return FAlphaChannel; }
@@ -34,6 +35,9 @@ public:
     int BitDepth() const { return FBitsPerSample; }
     int ColorType() const { return FColorType; }
     bool ImageRead() const { return FImageRead; }
+    // An acTL chunk came before the image data: the file is an animation, of which only the
+    // default image was read.
+    bool Animated() const { return FAnimated; }
     // The PLTE entries of the last load (empty without PLTE).
     const TPalette& LoadedPalette() const { return FLoadedPalette; }
 
@@ -56,7 +60,9 @@ private:
     void ReadtRNS();
     void ReadbKGD();
     void ReadsBIT();
-    void ReadtEXt();
+    void ReadtEXt(TPngChunkPlace place);
+    // Keeps the chunk's data; false (nothing kept) when the data runs past the end.
+    bool KeepChunk(const char* type, TPngChunkPlace place);
     void ReadImage();
 
     void SetupFormat();
@@ -90,6 +96,9 @@ private:
     bool FPlteRead = false;
     bool FIendReached = false;
     bool FPrivateSeen = false;
+    bool FAnimated = false;
+    bool FProfileKept = false;
+    bool FStandardRgbKept = false;
     std::uint32_t FChunkLeft = 0;
 
     std::array<std::uint8_t, 256> FPaletteAlpha{};
@@ -101,6 +110,7 @@ private:
     TPngTime FOwnTime;
     TPngChromaticities FOwnChromaticities;
     TPngGifControl FOwnGifControl;
+    TPngChunks FOwnKeptChunks;
     TBitmap* FAlphaTarget = nullptr;
     TPalette FLoadedPalette;
 

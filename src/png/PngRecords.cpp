@@ -16,3 +16,9 @@ TPngTime PngCurrentTime()
     t.Second = static_cast<std::uint8_t>(utc.tm_sec);
     return t;
 }
+
+std::string PngTextKeyword(const TPngChunk& Chunk)
+{
+    if (Chunk.Type != "tEXt" && Chunk.Type != "zTXt" && Chunk.Type != "iTXt") return {};
+    return Chunk.Data.substr(0, Chunk.Data.find('\0'));
+}

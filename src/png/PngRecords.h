@@ -3,6 +3,8 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 struct TPngTime {
     std::uint16_t Year = 0;
@@ -25,6 +27,24 @@ struct TPngGifControl {
     std::array<std::uint8_t, 4> Bytes{};
     friend bool operator==(const TPngGifControl&, const TPngGifControl&) = default;
 };
+
+// Where a kept chunk stood in its file, and so where it is written again: before PLTE (and
+// the image data), between PLTE and the image data, or after the image data.
+enum class TPngChunkPlace { BeforePalette, BeforeImage, AfterImage };
+
+// An ancillary chunk that stays true whatever colours the picture is given (a colour profile,
+// a text), kept byte for byte.
+struct TPngChunk {
+    std::string Type;  // four letters
+    std::string Data;
+    TPngChunkPlace Place = TPngChunkPlace::BeforeImage;
+    friend bool operator==(const TPngChunk&, const TPngChunk&) = default;
+};
+using TPngChunks = std::vector<TPngChunk>;
+
+// The keyword of a tEXt, zTXt or iTXt chunk (the bytes before the first zero); empty for any
+// other chunk.
+std::string PngTextKeyword(const TPngChunk& Chunk);
 
 // The current UTC time.
 TPngTime PngCurrentTime();

@@ -47,6 +47,21 @@ int NearestEntry(const TPalette& palette, TColor c)
     return best;
 }
 
+// Red << 16 | green << 8 | blue of a plain colour.
+std::uint32_t RgbKey(TColor c)
+{
+    return static_cast<std::uint32_t>(GetRValue(c)) << 16 | static_cast<std::uint32_t>(GetGValue(c)) << 8 |
+           static_cast<std::uint32_t>(GetBValue(c));
+}
+
+// The sum of a filtered row's bytes read as signed numbers, without their signs.
+std::uint64_t AbsoluteSum(const std::uint8_t* row, std::size_t n)
+{
+    std::uint64_t sum = 0;
+    for (std::size_t i = 0; i < n; ++i) sum += row[i] < 128 ? row[i] : 256u - row[i];
+    return sum;
+}
+
 struct Deflater {
     z_stream z{};
     bool open = false;
@@ -60,6 +75,30 @@ struct Deflater {
 };
 
 }  // namespace
+
+// Colour (with alpha) to palette entry, for the at most 256 colours of a palette image.
+struct PngWriter::ColourIndex {
+    static constexpr int kBits = 10;
+    static constexpr std::size_t kSlots = std::size_t{1} << kBits;
+    std::array<std::uint32_t, kSlots> keys{};
+    std::array<std::int16_t, kSlots> entries;
+    ColourIndex() { entries.fill(-1); }
+    static std::size_t Slot(std::uint32_t key) { return (key * 2654435761u) >> (32 - kBits); }
+    int Find(std::uint32_t key) const
+    {
+        for (std::size_t s = Slot(key);; s = (s + 1) & (kSlots - 1)) {
+            if (entries[s] < 0) return -1;
+            if (keys[s] == key) return entries[s];
+        }
+    }
+    void Add(std::uint32_t key, int entry)
+    {
+        std::size_t s = Slot(key);
+        while (entries[s] >= 0) s = (s + 1) & (kSlots - 1);
+        keys[s] = key;
+        entries[s] = static_cast<std::int16_t>(entry);
+    }
+};
 
 PngWriter::PngWriter() = default;
 PngWriter::~PngWriter() = default;
@@ -125,9 +164,15 @@ void PngWriter::Encode()
 
     FGreyOutput = Grayscale;
     FPaletteOutput = false;
+    FIndexedOutput = false;
+    FColourIndex.reset();
     if (FGreyOutput) {
         FBitDepth = FWorkBits <= 8 ? FWorkBits : 8;
         FAlphaOutput = FAlpha != nullptr && FBitDepth == 8;
+        if (FWorkBits > 8 && !FAlphaOutput && SourceColorType == 0 &&
+            (SourceBitDepth == 1 || SourceBitDepth == 2 || SourceBitDepth == 4) && GreyFitsDepth(SourceBitDepth)) {
+            FBitDepth = SourceBitDepth;
+        }
         FColorType = FAlphaOutput ? 4 : 0;
         FPngBitsPerPixel = FAlphaOutput ? 16 : FBitDepth;
     } else if (FWorkBits <= 8) {
@@ -136,13 +181,19 @@ void PngWriter::Encode()
         FBitDepth = FWorkBits;
         FColorType = 3;
         FPngBitsPerPixel = FBitDepth;
+    } else if (SourceColorType == 3 && BuildIndexedPalette()) {
+        FPaletteOutput = true;
+        FIndexedOutput = true;
+        FAlphaOutput = false;
+        FColorType = 3;
+        FPngBitsPerPixel = FBitDepth;
     } else {
         FBitDepth = 8;
         FAlphaOutput = FAlpha != nullptr;
         FColorType = FAlphaOutput ? 6 : 2;
         FPngBitsPerPixel = FAlphaOutput ? 32 : 24;
     }
-    if (!FAlphaOutput) {
+    if (!FAlphaOutput && !FIndexedOutput) {
         FAlpha = nullptr;
     }
 
@@ -152,6 +203,7 @@ void PngWriter::Encode()
     WriteBytes(kSignature, 8);
     WriteHeaderChunks();
     WriteImage();
+    WriteKeptChunks(TPngChunkPlace::AfterImage);
     WriteChunk("IEND", nullptr, 0);
     Progress(TProgressStage::psEnding, 100);
 }
@@ -210,7 +262,8 @@ void PngWriter::WriteHeaderChunks()
     ChunkProgress();
 
     // gAMA
-    const double gamma = std::trunc(Gamma * 100000);
+    // Rounded: the value read was a whole number of 1/100000, and must come back as it was.
+    const double gamma = std::round(Gamma * 100000);
     if (gamma > 0 && gamma <= 4294967295.0) {
         d.clear();
         Put32(d, static_cast<std::uint32_t>(gamma));
@@ -225,6 +278,8 @@ void PngWriter::WriteHeaderChunks()
         WriteChunk("cHRM", d);
     }
     ChunkProgress();
+
+    WriteKeptChunks(TPngChunkPlace::BeforePalette);
 
     // sBIT
     std::uint32_t sbit = SignificantBits;
@@ -246,9 +301,10 @@ void PngWriter::WriteHeaderChunks()
     ChunkProgress();
 
     // PLTE
-    if (FPaletteOutput && !bitmap.Palette().empty()) {
+    const TPalette palette = OutputPalette();
+    if (FPaletteOutput && !palette.empty()) {
         d.clear();
-        for (const TPaletteEntry& e : OutputPalette()) {
+        for (const TPaletteEntry& e : palette) {
             d.insert(d.end(), {e.Red, e.Green, e.Blue});
         }
         WriteChunk("PLTE", d);
@@ -275,6 +331,16 @@ void PngWriter::WriteHeaderChunks()
         WriteChunk("pHYs", d);
     }
     ChunkProgress();
+
+    WriteKeptChunks(TPngChunkPlace::BeforeImage);
+}
+
+void PngWriter::WriteKeptChunks(TPngChunkPlace place)
+{
+    for (const TPngChunk& c : KeptChunks) {
+        if (c.Place != place || c.Type.size() != 4 || PngTextKeyword(c) == "Software") continue;
+        WriteChunk(c.Type.c_str(), reinterpret_cast<const std::uint8_t*>(c.Data.data()), c.Data.size());
+    }
 }
 
 // A colour that names a palette entry becomes that entry's colour, from the bitmap's
@@ -297,6 +363,9 @@ bool PngWriter::ResolveColor(TColor color, TColor& plain) const
 // The palette written: no more entries than the bit depth can index.
 TPalette PngWriter::OutputPalette() const
 {
+    if (FIndexedOutput) {
+        return FIndexPalette;
+    }
     const TPalette& palette = FBitmap->Palette();
     const std::size_t limit = std::size_t{1} << FBitDepth;
     return palette.size() <= limit ? palette : TPalette(palette.begin(), palette.begin() + static_cast<std::ptrdiff_t>(limit));
@@ -304,6 +373,28 @@ TPalette PngWriter::OutputPalette() const
 
 void PngWriter::WriteBackgroundAndTransparency()
 {
+    if (FIndexedOutput) {
+        // The background is an entry of the colour (made so when the picture had none); the
+        // entries with alpha come first, so tRNS ends at the last of them.
+        TColor plain;
+        if (BackgroundColor != clNone && ResolveColor(BackgroundColor, plain)) {
+            for (std::size_t i = 0; i < FIndexPalette.size(); ++i) {
+                const TPaletteEntry& e = FIndexPalette[i];
+                if (RGBColor(e.Red, e.Green, e.Blue) == plain) {
+                    WriteChunk("bKGD", std::vector<std::uint8_t>{static_cast<std::uint8_t>(i)});
+                    break;
+                }
+            }
+        }
+        ChunkProgress();
+        std::size_t last = FIndexAlpha.size();
+        while (last > 0 && FIndexAlpha[last - 1] == 255) --last;
+        if (last > 0) {
+            WriteChunk("tRNS", FIndexAlpha.data(), last);
+        }
+        ChunkProgress();
+        return;
+    }
     const TPalette palette = FPaletteOutput ? OutputPalette() : FBitmap->Palette();
     const TColor colors[2] = {BackgroundColor, FAlphaOutput ? clNone : TransparentColor};
     const char* types[2] = {"bKGD", "tRNS"};
@@ -339,7 +430,10 @@ void PngWriter::WriteBackgroundAndTransparency()
             }
             if (FGreyOutput) {
                 const int grey = Luminance(GetRValue(plain), GetGValue(plain), GetBValue(plain));
-                const int sample = FBitDepth == 1 ? (grey >= 128 ? 1 : 0) : FBitDepth == 4 ? grey / 16 : grey;
+                const int sample = FBitDepth == 1   ? (grey >= 128 ? 1 : 0)
+                                   : FBitDepth == 2 ? grey / 64
+                                   : FBitDepth == 4 ? grey / 16
+                                                    : grey;
                 Put16(d, static_cast<unsigned>(sample));
             } else {
                 Put16(d, static_cast<unsigned>(GetRValue(plain)));
@@ -422,142 +516,331 @@ void PngWriter::ConvertRow(int y, const Pass& pass, std::uint8_t* out)
             for (int k = 0; k < n; ++k) out[k] = FGreyMap[src[x0 + k * dx]];
         }
         break;
-    default: {
-        // 15, 16, 24 and 32 bits: red, green, blue (or grey), then alpha.
-        const std::size_t step = static_cast<std::size_t>(FPngBitsPerPixel / 8);
-        for (int k = 0; k < n; ++k) {
-            const int x = x0 + k * dx;
-            int r, g, b;
-            if (FSourceBits == 15 || FSourceBits == 16) {
-                const unsigned w = src[2 * x] | (src[2 * x + 1] << 8);
-                const unsigned c5b = w & 31;
-                if (FSourceBits == 15) {
-                    const unsigned c5r = (w >> 10) & 31, c5g = (w >> 5) & 31;
-                    r = static_cast<int>(c5r * 8 + c5r / 4);
-                    g = static_cast<int>(c5g * 8 + c5g / 4);
+    default:
+        if (FIndexedOutput || FPngBitsPerPixel < 8) {
+            // Packed samples: palette entries, or greys of fewer than 8 bits.
+            const std::size_t bytes = (static_cast<std::size_t>(n) * static_cast<unsigned>(FBitDepth) + 7) / 8;
+            std::memset(out, 0, bytes);
+            const unsigned step = 255u / ((1u << FBitDepth) - 1);
+            std::uint32_t lastKey = 0;
+            unsigned lastValue = 0;
+            bool haveLast = false;
+            for (int k = 0; k < n; ++k) {
+                const int x = x0 + k * dx;
+                unsigned v;
+                if (FIndexedOutput) {
+                    const std::uint32_t key = PixelKey(src, alpha, x);
+                    if (!haveLast || key != lastKey) {
+                        lastKey = key;
+                        lastValue = static_cast<unsigned>(std::max(0, FColourIndex->Find(key)));
+                        haveLast = true;
+                    }
+                    v = lastValue;
                 } else {
-                    const unsigned c5r = (w >> 11) & 31, c6g = (w >> 5) & 63;
-                    r = static_cast<int>(c5r * 8 + c5r / 4);
-                    g = static_cast<int>(c6g * 4 + c6g / 16);
+                    int r, g, b;
+                    SourceRgb(src, x, r, g, b);
+                    v = static_cast<unsigned>(r) / step;
                 }
-                b = static_cast<int>(c5b * 8 + c5b / 4);
-            } else {
-                const std::uint8_t* p = src + static_cast<std::size_t>(x) * (FSourceBits == 32 ? 4 : 3);
-                b = p[0];
-                g = p[1];
-                r = p[2];
+                const std::size_t bit = static_cast<std::size_t>(k) * static_cast<unsigned>(FBitDepth);
+                out[bit >> 3] = static_cast<std::uint8_t>(out[bit >> 3] | v << (8 - FBitDepth - static_cast<int>(bit & 7)));
             }
-            std::uint8_t* o = out + static_cast<std::size_t>(k) * step;
-            if (FGreyOutput) {
-                *o++ = static_cast<std::uint8_t>(Luminance(r, g, b));
-            } else {
-                *o++ = static_cast<std::uint8_t>(r);
-                *o++ = static_cast<std::uint8_t>(g);
-                *o++ = static_cast<std::uint8_t>(b);
-            }
-            if (alpha != nullptr) {
-                *o = static_cast<std::uint8_t>(255 - alpha[x]);
+            break;
+        }
+        {
+            // Red, green, blue (or grey), then alpha.
+            const std::size_t step = static_cast<std::size_t>(FPngBitsPerPixel / 8);
+            for (int k = 0; k < n; ++k) {
+                const int x = x0 + k * dx;
+                int r, g, b;
+                SourceRgb(src, x, r, g, b);
+                std::uint8_t* o = out + static_cast<std::size_t>(k) * step;
+                if (FGreyOutput) {
+                    *o++ = static_cast<std::uint8_t>(Luminance(r, g, b));
+                } else {
+                    *o++ = static_cast<std::uint8_t>(r);
+                    *o++ = static_cast<std::uint8_t>(g);
+                    *o++ = static_cast<std::uint8_t>(b);
+                }
+                if (alpha != nullptr) {
+                    *o = static_cast<std::uint8_t>(255 - alpha[x]);
+                }
             }
         }
         break;
     }
+}
+
+void PngWriter::SourceRgb(const std::uint8_t* row, int x, int& r, int& g, int& b) const
+{
+    if (FSourceBits == 15 || FSourceBits == 16) {
+        const unsigned w = row[2 * x] | (row[2 * x + 1] << 8);
+        const unsigned c5b = w & 31;
+        if (FSourceBits == 15) {
+            const unsigned c5r = (w >> 10) & 31, c5g = (w >> 5) & 31;
+            r = static_cast<int>(c5r * 8 + c5r / 4);
+            g = static_cast<int>(c5g * 8 + c5g / 4);
+        } else {
+            const unsigned c5r = (w >> 11) & 31, c6g = (w >> 5) & 63;
+            r = static_cast<int>(c5r * 8 + c5r / 4);
+            g = static_cast<int>(c6g * 4 + c6g / 16);
+        }
+        b = static_cast<int>(c5b * 8 + c5b / 4);
+        return;
     }
+    const std::uint8_t* p = row + static_cast<std::size_t>(x) * (FSourceBits == 32 ? 4 : 3);
+    b = p[0];
+    g = p[1];
+    r = p[2];
+}
+
+std::uint32_t PngWriter::PixelKey(const std::uint8_t* row, const std::uint8_t* alpha, int x) const
+{
+    int r, g, b;
+    SourceRgb(row, x, r, g, b);
+    const std::uint32_t rgb = static_cast<std::uint32_t>(r) << 16 | static_cast<std::uint32_t>(g) << 8 |
+                              static_cast<std::uint32_t>(b);
+    std::uint32_t a = 255;
+    if (alpha != nullptr) {
+        a = 255u - alpha[x];
+    } else if (static_cast<std::int64_t>(rgb) == FTransparentRgb) {
+        a = 0;
+    }
+    return rgb | a << 24;
+}
+
+// The palette of a picture of more than 8 bits per pixel, when it has at most 256 colours
+// (with their alpha): entries in the order the colours first appear, those with alpha moved
+// to the front. The transparent and background colours get entries of their own when no pixel
+// has them, if there is room.
+bool PngWriter::BuildIndexedPalette()
+{
+    FTransparentRgb = -1;
+    TColor plain;
+    if (FAlpha == nullptr && TransparentColor != clNone && ResolveColor(TransparentColor, plain)) {
+        FTransparentRgb = RgbKey(plain);
+    }
+    auto index = std::make_unique<ColourIndex>();
+    std::vector<std::uint32_t> keys;
+    const auto add = [&](std::uint32_t key) {
+        if (index->Find(key) >= 0) return true;
+        if (keys.size() == 256) return false;
+        index->Add(key, static_cast<int>(keys.size()));
+        keys.push_back(key);
+        return true;
+    };
+    const int width = FBitmap->Width();
+    for (int y = 0; y < FBitmap->Height(); ++y) {
+        const std::uint8_t* row = FBitmap->ScanLine(y);
+        const std::uint8_t* alpha = FAlpha != nullptr ? FAlpha->ScanLine(y) : nullptr;
+        std::uint32_t last = 0;
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t key = PixelKey(row, alpha, x);
+            if (x > 0 && key == last) continue;
+            last = key;
+            if (!add(key)) return false;
+        }
+    }
+    const auto hasColour = [&](std::uint32_t rgb) {
+        return std::any_of(keys.begin(), keys.end(), [&](std::uint32_t k) { return (k & 0xFFFFFF) == rgb; });
+    };
+    if (FTransparentRgb >= 0 && !hasColour(static_cast<std::uint32_t>(FTransparentRgb))) {
+        add(static_cast<std::uint32_t>(FTransparentRgb));
+    }
+    if (BackgroundColor != clNone && ResolveColor(BackgroundColor, plain) && !hasColour(RgbKey(plain))) {
+        add(RgbKey(plain) | 0xFF000000u);
+    }
+    std::stable_partition(keys.begin(), keys.end(), [](std::uint32_t k) { return (k >> 24) != 255; });
+
+    FColourIndex = std::make_unique<ColourIndex>();
+    FIndexPalette.clear();
+    FIndexAlpha.clear();
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        FColourIndex->Add(keys[i], static_cast<int>(i));
+        FIndexPalette.push_back({static_cast<std::uint8_t>(keys[i] >> 16), static_cast<std::uint8_t>(keys[i] >> 8),
+                                 static_cast<std::uint8_t>(keys[i])});
+        FIndexAlpha.push_back(static_cast<std::uint8_t>(keys[i] >> 24));
+    }
+    const std::size_t n = keys.size();
+    const int needed = n <= 2 ? 1 : n <= 4 ? 2 : n <= 16 ? 4 : 8;
+    const bool sourceDepth = SourceBitDepth == 1 || SourceBitDepth == 2 || SourceBitDepth == 4 || SourceBitDepth == 8;
+    FBitDepth = sourceDepth && SourceBitDepth >= needed ? SourceBitDepth : needed;
+    return true;
+}
+
+// Whether every pixel (and the background and transparent colour) is a grey that a sample of
+// depth bits holds exactly.
+bool PngWriter::GreyFitsDepth(int depth) const
+{
+    const int step = 255 / ((1 << depth) - 1);
+    const auto fits = [step](int r, int g, int b) { return r == g && g == b && r % step == 0; };
+    for (TColor c : {BackgroundColor, TransparentColor}) {
+        TColor plain;
+        if (c != clNone && ResolveColor(c, plain) && !fits(GetRValue(plain), GetGValue(plain), GetBValue(plain))) {
+            return false;
+        }
+    }
+    const int width = FBitmap->Width();
+    for (int y = 0; y < FBitmap->Height(); ++y) {
+        const std::uint8_t* row = FBitmap->ScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            int r, g, b;
+            SourceRgb(row, x, r, g, b);
+            if (!fits(r, g, b)) return false;
+        }
+    }
+    return true;
 }
 
 void PngWriter::FilterWith(int type, std::size_t bytes, std::uint8_t* out) const
 {
-    const std::size_t bpp = static_cast<std::size_t>((FPngBitsPerPixel + 7) / 8);
+    const std::size_t bpp = std::min(bytes, static_cast<std::size_t>((FPngBitsPerPixel + 7) / 8));
     const std::uint8_t* x = FCurrent.data() + 1;
     const std::uint8_t* b = FPrevious.data() + 1;
     std::uint8_t* o = out + 1;
     out[0] = static_cast<std::uint8_t>(type);
+    // The first pixel has nothing to its left: a and c are 0 there.
     switch (type) {
     case 1:
-        for (std::size_t i = 0; i < bytes; ++i) o[i] = static_cast<std::uint8_t>(x[i] - (i >= bpp ? x[i - bpp] : 0));
+        std::memcpy(o, x, bpp);
+        for (std::size_t i = bpp; i < bytes; ++i) o[i] = static_cast<std::uint8_t>(x[i] - x[i - bpp]);
         break;
     case 2:
         for (std::size_t i = 0; i < bytes; ++i) o[i] = static_cast<std::uint8_t>(x[i] - b[i]);
         break;
     case 3:
-        for (std::size_t i = 0; i < bytes; ++i) {
-            const unsigned a = i >= bpp ? x[i - bpp] : 0;
-            o[i] = static_cast<std::uint8_t>(x[i] - PngAveragePredictor(a, b[i]));
-        }
+        for (std::size_t i = 0; i < bpp; ++i) o[i] = static_cast<std::uint8_t>(x[i] - (b[i] >> 1));
+        for (std::size_t i = bpp; i < bytes; ++i) o[i] = static_cast<std::uint8_t>(x[i] - PngAveragePredictor(x[i - bpp], b[i]));
         break;
     case 4:
-        for (std::size_t i = 0; i < bytes; ++i) {
-            const int a = i >= bpp ? x[i - bpp] : 0;
-            const int c = i >= bpp ? b[i - bpp] : 0;
-            o[i] = static_cast<std::uint8_t>(x[i] - PngPaethPredictor(a, b[i], c));
-        }
+        for (std::size_t i = 0; i < bpp; ++i) o[i] = static_cast<std::uint8_t>(x[i] - b[i]);
+        for (std::size_t i = bpp; i < bytes; ++i)
+            o[i] = static_cast<std::uint8_t>(x[i] - PngPaethPredictor(x[i - bpp], b[i], b[i - bpp]));
         break;
     default: std::memcpy(o, x, bytes); break;
     }
 }
 
-int PngWriter::Score(const std::uint8_t* row, std::size_t n)
-{
-    FHistogram.fill(0);
-    for (std::size_t i = 0; i < n; ++i) ++FHistogram[row[i]];
-    std::uint32_t t1 = 0, t2 = 0, t3 = 0;
-    int k = 0;
-    for (std::uint32_t c : FHistogram) {
-        if (c == 0) continue;
-        ++k;
-        if (c > t1) {
-            t3 = t2;
-            t2 = t1;
-            t1 = c;
-        } else if (c > t2) {
-            t3 = t2;
-            t2 = c;
-        } else if (c > t3) {
-            t3 = c;
-        }
-    }
-    if (k <= 8 || (t1 / n) * 100 >= 90) {
-        return -1;
-    }
-    const double dn = static_cast<double>(n);
-    if (FPngBitsPerPixel < 8) {
-        return static_cast<int>(std::trunc(dn / 1.5 / k * 1500 + static_cast<double>(t1 + t2) / dn * 1000));
-    }
-    return static_cast<int>(std::trunc(dn / 1.5 / k * 1000 + static_cast<double>(t1 + t2 + t3) / dn * 1000));
-}
-
 // Returns the filtered row (filter byte first) to compress.
 const std::uint8_t* PngWriter::FilterRow(std::size_t bytes)
 {
-    const std::size_t n = bytes + 1;
     if (FilterMode >= 2 && FilterMode <= 5) {
         FilterWith(FilterMode - 1, bytes, FChosen.data());
         return FChosen.data();
     }
     FilterWith(0, bytes, FChosen.data());
-    if (FilterMode != 0) {
+    if (FilterMode != 0 || FColorType == 3 || FBitDepth < 8) {
         return FChosen.data();
     }
-    // Adaptive: None first, then Sub, Up, Average and Paeth; the higher score wins and a
-    // row that scores -1 is taken at once.
-    int best = Score(FChosen.data(), n);
-    if (best == -1 || FWorkBits == 4) {
-        return FChosen.data();
-    }
-    if (FWorkBits == 1 || FWorkBits == 8) {
-        best *= 2;
-    }
-    for (int type = 1; type <= 4; ++type) {
-        FilterWith(type, bytes, FCandidate.data());
-        const int score = Score(FCandidate.data(), n);
-        if (score == -1) {
-            return FCandidate.data();
+    // Adaptive: the least sum of absolute values, None winning ties, then Sub, Up, Average.
+    // Each candidate is only summed, and given up once it cannot win; the winner is made.
+    std::uint64_t best = AbsoluteSum(FChosen.data() + 1, bytes);
+    int chosen = 0;
+    for (int type = 1; type <= 4 && best > 0; ++type) {
+        const std::uint64_t sum = FilterCost(type, bytes, best);
+        if (sum < best) {
+            best = sum;
+            chosen = type;
         }
-        if (score > best) {
-            best = score;
-            std::swap(FChosen, FCandidate);
-        }
+    }
+    if (chosen != 0) {
+        FilterWith(chosen, bytes, FChosen.data());
     }
     return FChosen.data();
+}
+
+std::uint64_t PngWriter::FilterCost(int type, std::size_t bytes, std::uint64_t limit) const
+{
+    const std::size_t bpp = std::min(bytes, static_cast<std::size_t>((FPngBitsPerPixel + 7) / 8));
+    const std::uint8_t* x = FCurrent.data() + 1;
+    const std::uint8_t* b = FPrevious.data() + 1;
+    const auto cost = [](unsigned residual) {
+        const std::uint8_t r = static_cast<std::uint8_t>(residual);
+        return static_cast<unsigned>(r < 128 ? r : 256 - r);
+    };
+    std::uint64_t sum = 0;
+    // The first pixel has nothing to its left.
+    for (std::size_t i = 0; i < bpp; ++i) {
+        sum += cost(type == 1 ? x[i] : type == 3 ? x[i] - (b[i] >> 1) : x[i] - b[i]);
+    }
+    constexpr std::size_t kStretch = 1024;
+    for (std::size_t start = bpp; start < bytes && sum < limit; start += kStretch) {
+        const std::size_t end = std::min(bytes, start + kStretch);
+        unsigned part = 0;
+        switch (type) {
+        case 1:
+            for (std::size_t i = start; i < end; ++i) part += cost(x[i] - x[i - bpp]);
+            break;
+        case 2:
+            for (std::size_t i = start; i < end; ++i) part += cost(x[i] - b[i]);
+            break;
+        case 3:
+            for (std::size_t i = start; i < end; ++i) part += cost(x[i] - ((x[i - bpp] + b[i]) >> 1));
+            break;
+        default:
+            for (std::size_t i = start; i < end; ++i) {
+                const int a = x[i - bpp], up = b[i], c = b[i - bpp];
+                const int pa = std::abs(up - c), pb = std::abs(a - c), pc = std::abs(a + up - 2 * c);
+                const int predicted = (pa <= pb && pa <= pc) ? a : (pb <= pc ? up : c);
+                part += cost(static_cast<unsigned>(x[i] - predicted));
+            }
+            break;
+        }
+        sum += part;
+    }
+    return sum;
+}
+
+namespace {
+
+// The bytes deflate makes of data with the given level and strategy.
+std::size_t DeflatedSize(std::vector<std::uint8_t>& data, int level, int strategy)
+{
+    Deflater deflater;
+    z_stream& z = deflater.z;
+    if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy) != Z_OK) {
+        throw PngError(PngMessage::WriteError);
+    }
+    deflater.open = true;
+    std::vector<std::uint8_t> out(deflateBound(&z, static_cast<uLong>(data.size())));
+    z.next_in = data.data();
+    z.avail_in = static_cast<uInt>(data.size());
+    z.next_out = out.data();
+    z.avail_out = static_cast<uInt>(out.size());
+    deflate(&z, Z_FINISH);
+    return z.total_out;
+}
+
+}  // namespace
+
+// Filtered rows are mostly small numbers. In a photograph they repeat little: deflate with
+// matches of distance 1 only (Z_RLE) codes them as small as a full search does, several times
+// faster. In drawn pictures and gradients longer matches pay, and are searched for with short
+// ones dropped (Z_FILTERED). A sample of the rows, compressed both ways, tells which it is.
+int PngWriter::ChooseStrategy(const Pass& pass, int level)
+{
+    constexpr int kRun = 4;      // consecutive rows, for the matches between rows
+    constexpr int kRuns = 16;
+    const std::size_t bytes = static_cast<std::size_t>(
+        (static_cast<std::uint64_t>(pass.columns) * static_cast<unsigned>(FPngBitsPerPixel) + 7) / 8);
+    if (static_cast<std::uint64_t>(bytes + 1) * static_cast<unsigned>(pass.rows) < (std::uint64_t{1} << 18)) {
+        return Z_FILTERED;  // small enough for the choice to cost more than it can save
+    }
+    const int runs = std::min(kRuns, (pass.rows + kRun - 1) / kRun);
+    std::vector<std::uint8_t> sample;
+    for (int i = 0; i < runs; ++i) {
+        const int first = static_cast<int>(static_cast<std::int64_t>(pass.rows) * i / runs);
+        std::fill(FPrevious.begin(), FPrevious.end(), 0);
+        if (first > 0) {
+            ConvertRow(pass.firstRow + (first - 1) * pass.rowStep, pass, FPrevious.data() + 1);
+        }
+        for (int k = first; k < std::min(pass.rows, first + kRun); ++k) {
+            ConvertRow(pass.firstRow + k * pass.rowStep, pass, FCurrent.data() + 1);
+            const std::uint8_t* row = FilterRow(bytes);
+            sample.insert(sample.end(), row, row + bytes + 1);
+            std::swap(FCurrent, FPrevious);
+        }
+    }
+    return DeflatedSize(sample, level, Z_RLE) <= DeflatedSize(sample, level, Z_FILTERED) ? Z_RLE : Z_FILTERED;
 }
 
 void PngWriter::WriteImage()
@@ -577,9 +860,11 @@ void PngWriter::WriteImage()
     FCandidate.assign(bufferBytes, 0);
 
     const int level = CompressionLevel >= 0 && CompressionLevel <= 9 ? CompressionLevel : Z_DEFAULT_COMPRESSION;
+    const bool filtered = FilterMode != 1 && FColorType != 3 && FBitDepth >= 8;
+    const int strategy = filtered && !passes.empty() ? ChooseStrategy(passes.front(), level) : Z_DEFAULT_STRATEGY;
     Deflater deflater;
     z_stream& z = deflater.z;
-    if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, Z_DEFAULT_STRATEGY) != Z_OK) {
+    if (deflateInit2(&z, level, Z_DEFLATED, 15, 8, strategy) != Z_OK) {
         throw PngError(PngMessage::WriteError);
     }
     deflater.open = true;

@@ -16,7 +16,9 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <cstdio>
 #include <map>
+#include <set>
 #include <sstream>
 
 using namespace batchtest;
@@ -769,6 +771,256 @@ im.convert('RGB').quantize(16).save('fails.gif')
     EXPECT_NE(ReadFile(dir / "kept.gif"), before["kept.gif"]);
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"fails.gif", "fails.gif.bak", "fails.png", "fails.png.bak",
                                                              "kept.gif", "kept.gif.bak", "kept.png", "kept.png.bak"}));
+}
+
+
+// ---- PNG output: chunks, pixels, animations, unchanged pictures ---------------------------
+
+const char* const Pngcheck = "/usr/bin/pngcheck";
+
+// pngcheck -q over Paths: its output, empty when every file is clean.
+std::string PngcheckComplaints(const std::vector<std::string>& Paths)
+{
+    std::string command = std::string(Pngcheck) + " -q";
+    for (const std::string& p : Paths) command += " '" + p + "'";
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (pipe == nullptr) return "pngcheck could not be run";
+    std::string out;
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    const int status = ::pclose(pipe);
+    if (status != 0 && out.empty()) out = "pngcheck failed";
+    return out;
+}
+
+// The chunks of a PNG file as "TYPE:hexdata" lines, in file order.
+std::string ChunkList(const std::string& Folder, const std::string& Name)
+{
+    return Python(Folder, "import struct\n"
+                          "d = open(" + testing::PrintToString(Name) + ", 'rb').read()\n"
+                          "p = 8\n"
+                          "while p + 12 <= len(d):\n"
+                          "    n = struct.unpack('>I', d[p:p + 4])[0]\n"
+                          "    print(d[p + 4:p + 8].decode('latin-1') + ':' + d[p + 8:p + 8 + n].hex())\n"
+                          "    p += 12 + n\n");
+}
+
+std::vector<std::string> Lines(const std::string& Text)
+{
+    std::vector<std::string> lines;
+    std::istringstream in(Text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+TEST(ConvertPng, AncillaryChunksAreKeptInTheirPlaces)
+{
+    if (!Exists(Pngcheck)) GTEST_SKIP() << "pngcheck (Debian package pngcheck) is not installed";
+    REQUIRE_PIL();
+    TTempDir dir;
+    // A palette picture with every kind of ancillary chunk, some before PLTE, some between
+    // PLTE and the image data, some after it; the chunks are put in place by hand.
+    Python(dir.Path(), R"(
+import struct, zlib, io
+from PIL import ImageCms
+def chunk(t, d): return struct.pack('>I', len(d)) + t + d + struct.pack('>I', zlib.crc32(t + d) & 0xffffffff)
+im = Image.new('P', (20, 10))
+im.putpalette([255, 0, 0, 0, 0, 255, 0, 128, 0, 200, 200, 200] + [0] * 756)
+im.putdata([(x // 5 + y) % 4 for y in range(10) for x in range(20)])
+buf = io.BytesIO(); im.save(buf, 'PNG'); data = buf.getvalue()
+chunks = {}
+p = 8
+while p < len(data):
+    n = struct.unpack('>I', data[p:p + 4])[0]; chunks.setdefault(data[p + 4:p + 8], []).append(data[p + 8:p + 8 + n]); p += 12 + n
+profile = ImageCms.ImageCmsProfile(ImageCms.createProfile('sRGB')).tobytes()
+out = b'\x89PNG\r\n\x1a\n' + chunk(b'IHDR', chunks[b'IHDR'][0])
+out += chunk(b'tEXt', b'Title\x00Before the palette')
+out += chunk(b'iCCP', b'sRGB profile\x00\x00' + zlib.compress(profile))
+out += chunk(b'gAMA', struct.pack('>I', 45455))
+out += chunk(b'cHRM', struct.pack('>8I', 31270, 32900, 64000, 33000, 30000, 60000, 15000, 6000))
+out += chunk(b'tIME', struct.pack('>HBBBBB', 2001, 2, 3, 4, 5, 6))
+out += chunk(b'tEXt', b'Software\x00Some editor 1.0')
+out += chunk(b'PLTE', chunks[b'PLTE'][0][:12])
+out += chunk(b'bKGD', b'\x01')
+out += chunk(b'hIST', struct.pack('>4H', 50, 50, 50, 50))
+out += chunk(b'sPLT', b'colours\x00\x08' + bytes([255, 0, 0, 255, 0, 1]))
+out += chunk(b'pHYs', struct.pack('>IIB', 2835, 2835, 1))
+out += chunk(b'zTXt', b'Description\x00\x00' + zlib.compress(b'Between the palette and the image'))
+for d in chunks[b'IDAT']: out += chunk(b'IDAT', d)
+out += chunk(b'iTXt', 'Author\x00\x00\x00ja\x00作者\x00デザイン部'.encode('utf-8'))
+out += chunk(b'tEXt', b'Comment\x00After the image')
+out += chunk(b'IEND', b'')
+open('c.png', 'wb').write(out)
+)");
+    const std::vector<std::string> before = Lines(ChunkList(dir.Path(), "c.png"));
+    ASSERT_EQ(before.size(), 17u);
+    EXPECT_EQ(RunBatch(Input(120, {dir / "c.png"})).front(), "成功> " + LinePrefix(dir / "c.png"));
+    EXPECT_EQ(PngcheckComplaints({dir / "c.png"}), "");
+
+    const std::vector<std::string> after = Lines(ChunkList(dir.Path(), "c.png"));
+    const auto position = [&](const std::string& Line) {
+        return static_cast<int>(std::find(after.begin(), after.end(), Line) - after.begin());
+    };
+    const auto positionOfType = [&](const std::string& Type) {
+        return static_cast<int>(std::find_if(after.begin(), after.end(), [&](const std::string& l) { return l.compare(0, 5, Type + ":") == 0; }) -
+                                after.begin());
+    };
+    // Every profile and text chunk is there byte for byte, in the same order and on the same
+    // side of PLTE and the image data; the editor's Software text and tIME give way to the
+    // writer's own; hIST and sPLT are gone.
+    const int plte = positionOfType("PLTE"), idat = positionOfType("IDAT"), iend = positionOfType("IEND");
+    ASSERT_LT(plte, idat);
+    const int title = position(before[1]), iccp = position(before[2]), description = position(before[12]);
+    const int author = position(before[14]), comment = position(before[15]);
+    EXPECT_LT(title, iccp);
+    EXPECT_LT(iccp, plte);
+    EXPECT_GT(description, plte);
+    EXPECT_LT(description, idat);
+    EXPECT_GT(author, idat);
+    EXPECT_LT(author, comment);
+    EXPECT_LT(comment, iend);
+    EXPECT_EQ(position(before[6]), static_cast<int>(after.size()));  // the editor's Software
+    EXPECT_EQ(position(before[5]), static_cast<int>(after.size()));  // its tIME
+    EXPECT_LT(positionOfType("tIME"), plte);
+    EXPECT_EQ(positionOfType("hIST"), static_cast<int>(after.size()));
+    EXPECT_EQ(positionOfType("sPLT"), static_cast<int>(after.size()));
+    for (int i : {3, 4, 11}) EXPECT_LT(position(before[static_cast<std::size_t>(i)]), idat) << before[static_cast<std::size_t>(i)];
+    // Still a palette picture; its background (blue) is converted like a pixel, to red.
+    const int bkgd = positionOfType("bKGD");
+    ASSERT_LT(bkgd, idat);
+    EXPECT_GT(bkgd, plte);
+    const std::size_t entry = std::stoul(after[static_cast<std::size_t>(bkgd)].substr(5), nullptr, 16);
+    EXPECT_EQ(after[static_cast<std::size_t>(plte)].substr(5 + 6 * entry, 6), "ff0000");
+    EXPECT_EQ(Python(dir.Path(), "print(Image.open('c.png').mode, end='')"), "P");
+}
+
+// Pictures of every colour type and depth PIL writes, converted at hue 120: PIL reads the
+// pixels of the new file as those of the original with each colour converted by the batch's
+// own rule, and the alpha as it was.
+TEST(ConvertPng, PixelsOfEveryKindOfPictureAreTheConvertedOriginals)
+{
+    if (!Exists(Pngcheck)) GTEST_SKIP() << "pngcheck (Debian package pngcheck) is not installed";
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+import random
+rng = random.Random(5)
+w, h = 37, 23
+rgba = Image.new('RGBA', (w, h))
+rgba.putdata([((x * 7) % 256, (y * 11) % 256, (x * y) % 256, (x * 13 + y) % 256) for y in range(h) for x in range(w)])
+rgb = rgba.convert('RGB')
+rgb.save('rgb.png')
+rgb.save('rgb_interlaced.png', interlace=1)
+rgba.save('rgba.png')
+noise = Image.frombytes('RGB', (300, 300), rng.randbytes(300 * 300 * 3))
+noise.save('noise.png')
+rgb.quantize(200).save('p8.png')
+rgb.quantize(12).save('p4.png', bits=4)
+rgb.quantize(4).save('p2.png', bits=2)
+rgb.quantize(2).save('p1.png', bits=1)
+pa = rgb.quantize(30); pa.info['transparency'] = bytes(range(0, 250, 9)); pa.save('p_alpha.png', transparency=bytes(range(0, 250, 9)))
+rgb.quantize(30).save('p_one.png', transparency=3)
+grey = rgb.convert('L')
+grey.save('l8.png')
+grey.point(lambda v: v // 85 * 85).save('l2.png', bits=2)
+grey.point(lambda v: v // 17 * 17).save('l4.png', bits=4)
+grey.convert('1').save('l1.png')
+rgba.convert('LA').save('la.png')
+)");
+    const std::vector<std::string> names = {"rgb.png", "rgb_interlaced.png", "rgba.png", "noise.png", "p8.png",
+                                            "p4.png",  "p2.png",             "p1.png",   "p_alpha.png", "p_one.png",
+                                            "l8.png",  "l2.png",             "l4.png",   "l1.png",   "la.png"};
+    std::vector<std::string> paths;
+    for (const std::string& n : names) paths.push_back(dir / n);
+    const std::string script = "import sys\n"
+                               "for p in sys.argv[1:]:\n"
+                               "    im = Image.open(p)\n"
+                               "    print(' '.join('%02X%02X%02X%02X' % q for q in im.convert('RGBA').getdata()))\n";
+    const auto decodeAll = [&] {
+        std::string args;
+        for (const std::string& p : paths) args += testing::PrintToString(p) + ", ";
+        return Lines(Python(dir.Path(), "import sys\nsys.argv = ['x', " + args + "]\n" + script));
+    };
+    const std::vector<std::string> original = decodeAll();
+    ASSERT_EQ(original.size(), names.size());
+    std::vector<std::string> expected;
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        // Each file on its own, so that the rule is the one of its own transparency.
+        TBatchRun op(Input(120));
+        const TFileOutcome outcome = op.ConvertPng(paths[i]);
+        // A hue turn leaves greys as they are.
+        EXPECT_EQ(outcome.Unchanged, names[i][0] == 'l') << names[i];
+        std::istringstream in(original[i]);
+        std::string converted;
+        for (std::string pixel; in >> pixel;) {
+            const unsigned long v = std::stoul(pixel, nullptr, 16);
+            const TRGBColor c = op.ConvertPixel({static_cast<int>(v >> 24), static_cast<int>((v >> 16) & 0xFF),
+                                                 static_cast<int>((v >> 8) & 0xFF)});
+            char text[16];
+            std::snprintf(text, sizeof text, "%02X%02X%02X%02X", c.R, c.G, c.B, static_cast<unsigned>(v & 0xFF));
+            converted += (converted.empty() ? "" : " ") + std::string(text);
+        }
+        expected.push_back(converted);
+    }
+    const std::vector<std::string> after = decodeAll();
+    ASSERT_EQ(after.size(), names.size());
+    for (std::size_t i = 0; i < names.size(); ++i) EXPECT_EQ(after[i], expected[i]) << names[i];
+    EXPECT_EQ(PngcheckComplaints(paths), "");
+    // Palette files stay palette files, grey ones grey; noise stays true colour.
+    EXPECT_EQ(Python(dir.Path(), "print(' '.join(Image.open(n).mode for n in ['p8.png', 'p1.png', 'l2.png', 'l8.png', 'la.png', 'noise.png', 'rgba.png']), end='')"),
+              "P P L L LA RGB RGBA");
+}
+
+TEST(ConvertPng, AnimatedPngIsRefusedAndTheFileKept)
+{
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+a = Image.new('RGB', (4, 3), (255, 0, 0)); b = Image.new('RGB', (4, 3), (0, 0, 255))
+a.save('anim.png', save_all=True, append_images=[b], duration=100, loop=0)
+assert b'acTL' in open('anim.png', 'rb').read()
+a.save('still.png')
+)");
+    const std::string anim = ReadFile(dir / "anim.png");
+    EXPECT_EQ(RunBatch(Input(120, {dir / "anim.png", dir / "still.png"})),
+              (std::vector<std::string>{
+                  "失敗> " + LinePrefix(dir / "anim.png") + "（アニメPNGは処理しません）",
+                  "成功> " + LinePrefix(dir / "still.png"),
+                  End,
+                  "1/2個のファイルを変換成功",
+              }));
+    EXPECT_EQ(ReadFile(dir / "anim.png"), anim);
+    EXPECT_FALSE(Exists(dir / "anim.png.bak"));
+}
+
+TEST(ConvertPng, OutcomeTellsWhetherThePixelsChanged)
+{
+    REQUIRE_PIL();
+    TTempDir dir;
+    Python(dir.Path(), R"(
+im = Image.new('RGB', (3, 2)); im.putdata([(0, 0, 0), (10, 20, 30), (255, 255, 255), (1, 2, 3), (200, 0, 0), (9, 9, 9)])
+im.save('rgb.png')
+im.quantize(6).save('p.png')
+im.convert('L').save('l.png')
+g = Image.new('RGB', (2, 1)); g.putdata([(80, 80, 80), (200, 200, 200)]); g.save('grey.png')
+# A transparent colour: the other dark pixels are lifted to (5, 5, 5), even with no shift.
+t = Image.new('RGB', (2, 1)); t.putdata([(0, 0, 255), (0, 0, 0)]); t.save('dark.png', transparency=(0, 0, 255))
+t2 = Image.new('RGB', (2, 1)); t2.putdata([(0, 0, 255), (90, 0, 0)]); t2.save('light.png', transparency=(0, 0, 255))
+)");
+    struct TCase {
+        const char* Name;
+        int Hue;
+        bool Unchanged;
+    };
+    const TCase cases[] = {
+        {"rgb.png", 0, true},   {"p.png", 0, true},      {"l.png", 0, true},   {"light.png", 0, true},
+        {"dark.png", 0, false}, {"rgb.png", 120, false}, {"p.png", 120, false}, {"grey.png", 120, true},
+    };
+    for (const TCase& c : cases) {
+        TBatchRun op(Input(c.Hue));
+        EXPECT_EQ(op.ConvertPng(dir / c.Name).Unchanged, c.Unchanged) << c.Name << " at hue " << c.Hue;
+    }
 }
 
 }  // namespace

@@ -418,3 +418,184 @@ TEST(PngWriter, WrittenFilesPassPngcheckAndReadBack)
 }
 
 }  // namespace
+
+namespace {
+
+// The filter type of each row of a non-interlaced image.
+std::vector<int> RowFilters(const Bytes& png, std::size_t rows, std::size_t rowBytes)
+{
+    const Bytes raw = ImageData(png, rows * (rowBytes + 1));
+    std::vector<int> types;
+    for (std::size_t y = 0; y < rows && y * (rowBytes + 1) < raw.size(); ++y) types.push_back(raw[y * (rowBytes + 1)]);
+    return types;
+}
+
+// For each row, the filter type whose output bytes, read as signed, have the least absolute
+// sum (the lowest type on a tie), worked out here from the rows and the PNG predictors.
+std::vector<int> LeastSumFilters(const std::vector<Bytes>& rows, std::size_t bpp)
+{
+    std::vector<int> types;
+    Bytes previous(rows.front().size(), 0);
+    for (const Bytes& row : rows) {
+        long best = -1;
+        int bestType = 0;
+        for (int type = 0; type <= 4; ++type) {
+            long sum = 0;
+            for (std::size_t i = 0; i < row.size(); ++i) {
+                const int a = i >= bpp ? row[i - bpp] : 0, b = previous[i], c = i >= bpp ? previous[i - bpp] : 0;
+                const int p = a + b - c, pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
+                const int predictor[5] = {0, a, b, (a + b) / 2, (pa <= pb && pa <= pc) ? a : pb <= pc ? b : c};
+                const auto r = static_cast<std::int8_t>(static_cast<std::uint8_t>(row[i] - predictor[type]));
+                sum += std::abs(static_cast<int>(r));
+            }
+            if (best < 0 || sum < best) {
+                best = sum;
+                bestType = type;
+            }
+        }
+        types.push_back(bestType);
+        previous = row;
+    }
+    return types;
+}
+
+TEST(PngWriter, AdaptiveFiltersTakeTheRowWithTheLeastSum)
+{
+    // Ramps across and down, a flat picture, and a photograph-like one with noise.
+    struct TCase {
+        const char* Name;
+        int Across, Down, Noise;
+    };
+    const TCase cases[] = {{"across", 3, 7, 0}, {"down", 0, 9, 0}, {"flat", 0, 0, 0}, {"noisy", 2, 1, 15}, {"noise", 0, 0, 255}};
+    std::mt19937 rng(3);
+    for (const TCase& c : cases) {
+        TBitmap b;
+        b.SetPixelFormat(TPixelFormat::pf32bit);
+        b.SetSize(40, 12);
+        std::vector<Bytes> rows;
+        for (int y = 0; y < 12; ++y) {
+            Bytes row;
+            for (int x = 0; x < 40; ++x) {
+                const int r = (x * c.Across + y * c.Down + static_cast<int>(rng() % (c.Noise + 1))) & 0xFF;
+                const int g = (r * 3 + 10) & 0xFF, bl = (255 - r) & 0xFF;
+                b.SetPixel(x, y, RGBColor(r, g, bl));
+                row.insert(row.end(), {static_cast<std::uint8_t>(r), static_cast<std::uint8_t>(g), static_cast<std::uint8_t>(bl)});
+            }
+            rows.push_back(row);
+        }
+        PngWriter w;
+        w.FilterMode = 0;
+        EXPECT_EQ(RowFilters(Encode(w, b), 12, 120), LeastSumFilters(rows, 3)) << c.Name;
+    }
+}
+
+TEST(PngWriter, PaletteAndGreyFilesKeepTheirForm)
+{
+    if (!ToolExists(kPngcheck)) GTEST_SKIP() << "pngcheck (Debian package pngcheck) is not installed";
+    // A 32-bit picture of few colours, loaded from a palette file: a palette image again, of
+    // the file's depth, with the alpha of each colour in tRNS; read back pixel for pixel.
+    TBitmap few;
+    few.SetPixelFormat(TPixelFormat::pf32bit);
+    few.SetSize(9, 5);
+    const TColor colours[] = {RGBColor(200, 10, 10), RGBColor(10, 200, 10), RGBColor(1, 2, 3)};
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 9; ++x) few.SetPixel(x, y, colours[(x + y) % 3]);
+    TBitmap alpha;
+    alpha.SetPixelFormat(TPixelFormat::pf8bit);
+    alpha.SetSize(9, 5);
+    for (int y = 0; y < 5; ++y)
+        for (int x = 0; x < 9; ++x) alpha.ScanLine(y)[x] = (x + y) % 3 == 2 ? 255 : (x + y) % 3 == 1 ? 127 : 0;
+    std::string files;
+    struct TCase {
+        int SourceType, SourceDepth;
+        bool WithAlpha;
+        int ColourType, Depth;
+    };
+    const TCase cases[] = {
+        {3, 4, false, 3, 4}, {3, 8, true, 3, 8}, {3, 1, false, 3, 2},  // depth 1 cannot index 3 colours
+        {2, 8, false, 2, 8}, {-1, 0, true, 6, 8},
+    };
+    int n = 0;
+    for (const TCase& c : cases) {
+        PngWriter w;
+        w.SourceColorType = c.SourceType;
+        w.SourceBitDepth = c.SourceDepth;
+        w.AlphaBitmap = c.WithAlpha ? &alpha : nullptr;
+        const Bytes png = Encode(w, few);
+        const Header h = HeaderOf(png);
+        EXPECT_EQ(h.colorType, c.ColourType) << n;
+        EXPECT_EQ(h.depth, c.Depth) << n;
+        if (c.ColourType == 3 && c.WithAlpha) {
+            EXPECT_EQ(Find(Chunks(png), "tRNS")->data, (Bytes{128, 0}));  // the entries with alpha first
+        }
+        TMemoryStream m;
+        ToStream(png, m);
+        PngImage back;
+        TBitmap backAlpha;
+        back.AttachAlpha(&backAlpha);
+        back.LoadFromStream(m);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 9; ++x) {
+                ASSERT_EQ(back.ImageBitmap().Pixel(x, y), few.Pixel(x, y)) << n << ": " << x << "," << y;
+                if (c.WithAlpha) {
+                    ASSERT_EQ(backAlpha.ScanLine(y)[x], alpha.ScanLine(y)[x]) << n << ": " << x << "," << y;
+                }
+            }
+        const std::string path = ProgramTempDir() + "/form" + std::to_string(n++) + ".png";
+        WriteFile(path, png);
+        files += " " + path;
+    }
+    // Greys on the levels of a 2-bit file keep 2 bits; one grey off them makes it 8.
+    TBitmap grey;
+    grey.SetPixelFormat(TPixelFormat::pf32bit);
+    grey.SetSize(6, 2);
+    for (int x = 0; x < 6; ++x) grey.SetPixel(x, 0, RGBColor(85 * (x % 4), 85 * (x % 4), 85 * (x % 4)));
+    for (int x = 0; x < 6; ++x) grey.SetPixel(x, 1, RGBColor(170, 170, 170));
+    for (int offLevel = 0; offLevel < 2; ++offLevel) {
+        if (offLevel) grey.SetPixel(5, 1, RGBColor(100, 100, 100));
+        PngWriter w;
+        w.Grayscale = true;
+        w.SourceColorType = 0;
+        w.SourceBitDepth = 2;
+        w.TransparentColor = RGBColor(85, 85, 85);
+        const Bytes png = Encode(w, grey);
+        EXPECT_EQ(HeaderOf(png).depth, offLevel ? 8 : 2);
+        EXPECT_EQ(Find(Chunks(png), "tRNS")->data, offLevel ? (Bytes{0, 85}) : (Bytes{0, 1}));
+        TMemoryStream m;
+        ToStream(png, m);
+        PngImage back;
+        back.LoadFromStream(m);
+        for (int x = 0; x < 6; ++x) EXPECT_EQ(back.ImageBitmap().Pixel(x, 0), grey.Pixel(x, 0));
+        EXPECT_EQ(back.ImageBitmap().Pixel(5, 1), grey.Pixel(5, 1));
+        const std::string path = ProgramTempDir() + "/form" + std::to_string(n++) + ".png";
+        WriteFile(path, png);
+        files += " " + path;
+    }
+    std::string output;
+    EXPECT_EQ(RunCommand(std::string(kPngcheck) + " -q" + files, &output), 0) << output;
+}
+
+TEST(PngWriter, KeptChunksGoToTheirPlaces)
+{
+    TBitmap indexed;
+    indexed.SetPixelFormat(TPixelFormat::pf8bit);
+    indexed.SetSize(2, 2);
+    indexed.SetPalette({{1, 2, 3}, {4, 5, 6}});
+    PngWriter w;
+    w.AutoTime = false;
+    w.Gamma = 0;
+    w.KeptChunks = {{"tEXt", std::string("Title\0a", 7), TPngChunkPlace::AfterImage},
+                    {"iCCP", std::string("p\0\0x", 4), TPngChunkPlace::BeforePalette},
+                    {"zTXt", std::string("Note\0\0z", 7), TPngChunkPlace::BeforeImage},
+                    {"tEXt", std::string("Software\0Other", 14), TPngChunkPlace::BeforePalette},
+                    {"iTXt", std::string("Title\0\0\0\0\0b", 11), TPngChunkPlace::BeforePalette}};
+    const Bytes png = Encode(w, indexed);
+    EXPECT_EQ(Types(png), (std::vector<std::string>{"IHDR", "tEXt", "tpNG", "iCCP", "iTXt", "PLTE", "zTXt", "IDAT",
+                                                    "tEXt", "IEND"}));
+    const auto chunks = Chunks(png);
+    EXPECT_EQ(std::string(chunks[8].data.begin(), chunks[8].data.end()), std::string("Title\0a", 7));
+    EXPECT_EQ(std::string(chunks[1].data.begin(), chunks[1].data.begin() + 9), std::string("Software\0", 9));
+    EXPECT_NE(std::string(chunks[1].data.begin(), chunks[1].data.end()), std::string("Software\0Other", 14));
+}
+
+}  // namespace
