@@ -4,7 +4,8 @@
 #
 #   scripts/deps.sh --programs   what building and running tessival and tessival-batch needs (./run)
 #   scripts/deps.sh --tests      that, and what building and running every test needs (./test)
-#   scripts/deps.sh --package    that, and what `cpack -G DEB` needs
+#   scripts/deps.sh --package    that, and what making and checking the packages needs
+#                                (scripts/package.sh)
 #   scripts/deps.sh              all of the above
 set -euo pipefail
 
@@ -27,6 +28,8 @@ tests=(
 package=(
   # cpack's Debian generator: dpkg-shlibdeps finds the dependencies, file finds the programs
   dpkg-dev file
+  # the checks of the packages, the AppStream metadata and the menu entry
+  lintian appstream desktop-file-utils
 )
 
 case "${1:-}" in
