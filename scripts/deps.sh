@@ -4,8 +4,10 @@
 #
 #   scripts/deps.sh --programs   what building and running tessival and tessival-batch needs (./run)
 #   scripts/deps.sh --tests      that, and what building and running every test needs (./test)
-#   scripts/deps.sh --package    that, and what `cpack -G DEB` needs
-#   scripts/deps.sh              all of the above
+#   scripts/deps.sh --package    that, and what making and checking the packages needs
+#                                (scripts/package.sh)
+#   scripts/deps.sh --docs       that, and what docs/pictures.sh needs
+#   scripts/deps.sh              all of the above but --docs
 set -euo pipefail
 
 programs=(
@@ -27,14 +29,22 @@ tests=(
 package=(
   # cpack's Debian generator: dpkg-shlibdeps finds the dependencies, file finds the programs
   dpkg-dev file
+  # the checks of the packages, the AppStream metadata and the menu entry
+  lintian appstream desktop-file-utils
+)
+docs=(
+  # the README's pictures: window screenshots under Xvfb, pages drawn by headless Chromium,
+  # put side by side with PIL
+  xvfb xauth x11-utils chromium python3-pil
 )
 
 case "${1:-}" in
   --programs) packages=("${programs[@]}") ;;
   --tests) packages=("${programs[@]}" "${tests[@]}") ;;
   --package) packages=("${programs[@]}" "${package[@]}") ;;
+  --docs) packages=("${programs[@]}" "${tests[@]}" "${docs[@]}") ;;
   "") packages=("${programs[@]}" "${tests[@]}" "${package[@]}") ;;
-  *) echo "usage: scripts/deps.sh [--programs|--tests|--package]" >&2; exit 2 ;;
+  *) echo "usage: scripts/deps.sh [--programs|--tests|--package|--docs]" >&2; exit 2 ;;
 esac
 
 missing=()

@@ -3,6 +3,7 @@
 #include "ui/MainForm.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #ifdef TESSIVAL_HAVE_XCB
 #include <xcb/xcb.h>
@@ -110,5 +111,11 @@ int main(int argc, char* argv[])
 
     TfrmMain frmMain;
     frmMain.show();
+    // Files and folders named on the command line (the menu entry passes them) are added as if
+    // they had been dropped on the window.
+    QStringList Paths;
+    for (const QString& Argument : QApplication::arguments().mid(1))
+        Paths.append(QFileInfo(Argument).absoluteFilePath());
+    frmMain.AddDroppedFiles(Paths);
     return QApplication::exec();
 }
