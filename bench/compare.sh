@@ -1,11 +1,16 @@
 #!/bin/bash
 # Site conversion speed beside the floors and a peer, in one run on this machine.
 #
-#   bench/compare.sh [FOLDER]
+#   bench/compare.sh [--disk DIR] [FOLDER]
+#
+# --disk DIR runs the same comparison in DIR (a folder on a real disk) instead of on tmpfs, and
+# takes cp -r followed by sync of the same files as the floor: on a disk a batch that keeps
+# every file old or new after a power cut must be measured against a copy that is on the disk
+# too.
 #
 # FOLDER holds the files to convert (HTML/CSS, PNG, GIF, in any subfolders); it is never
 # changed: every run works on a fresh copy. Without it, a site is generated once into
-# $BENCH_TMP/tessival-site (500 pages and stylesheets of about 20 MB, 200 PNGs of 0.2-4
+# $BENCH_SITE (default /dev/shm/tessival-site; 500 pages and stylesheets of about 20 MB, 200 PNGs of 0.2-4
 # megapixels, 200 GIFs of up to 1 megapixel) and reused afterwards.
 #
 # Per kind of file it prints: tessival-batch with --jobs 1 and with all cores (no backups,
@@ -20,14 +25,23 @@
 #   TESSIVAL_BIN   folder of tessival-batch and bench_floor (default: build/bin)
 #   BENCH_TMP      work folder, best on tmpfs (default: /dev/shm)
 #   BENCH_KINDS    kinds to measure (default: "text png gif")
+#   BENCH_SITE     where the generated site is kept (default: /dev/shm/tessival-site)
 #   BENCH_PEER_1   set to 1 to run the peer once more on one thread
 
 set -euo pipefail
+
+disk=""
+if [ "${1:-}" = "--disk" ]; then
+    [ $# -ge 2 ] || { echo "compare.sh: --disk needs a folder" >&2; exit 2; }
+    disk=$(cd "$2" && pwd)
+    shift 2
+fi
 
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(dirname "$here")
 bin=${TESSIVAL_BIN:-$root/build/bin}
 tmp=${BENCH_TMP:-/dev/shm}
+[ -n "$disk" ] && tmp=$disk
 kinds=${BENCH_KINDS:-text png gif}
 batch=$bin/tessival-batch
 floor=$bin/bench_floor
@@ -41,15 +55,16 @@ for program in "$batch" "$floor"; do
     fi
 done
 
-case $(stat -f -c %T "$tmp" 2>/dev/null || echo unknown) in
-    tmpfs|ramfs) ;;
-    *) echo "note: $tmp is not on tmpfs; creating files on disk costs time that drifts" ;;
+fstype=$(stat -f -c %T "$tmp" 2>/dev/null || echo unknown)
+case $fstype in
+    tmpfs|ramfs) [ -n "$disk" ] && echo "note: --disk $disk is on $fstype, not on a disk" ;;
+    *) [ -z "$disk" ] && echo "note: $tmp is not on tmpfs; creating files on disk costs time that drifts" ;;
 esac
 
 if [ $# -ge 1 ]; then
     site=$(cd "$1" && pwd)
 else
-    site=$tmp/tessival-site
+    site=${BENCH_SITE:-/dev/shm/tessival-site}
     if [ ! -e "$site/.complete" ]; then
         echo "generating the default site into $site ..."
         rm -rf "$site"
@@ -142,7 +157,7 @@ check_batch() {
     status=0
 }
 
-echo "Tessival site conversion beside the floors and the peer"
+echo "Tessival site conversion beside the floors and the peer${disk:+ (on disk: $disk, $fstype)}"
 echo "  site: $site   work: $work   cores: $cores   load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "  programs: $bin"
 [ $have_time = 1 ] || echo "  peak memory not measured: /usr/bin/time is missing (Debian package 'time')"
@@ -179,6 +194,14 @@ for kind in $kinds; do
     rm -rf "$work/cp"
     cp_secs=$wall
     row "cp" "$wall" "$cpu" "$amount" "$unit" "$peak"
+    sync_secs=""
+    if [ -n "$disk" ]; then
+        sync
+        measure sh -c 'cp -r "$1" "$2" && sync' sh "$work/src" "$work/cp"
+        rm -rf "$work/cp"
+        sync_secs=$wall
+        row "cp + sync (the floor on disk)" "$wall" "$cpu" "$amount" "$unit" "$peak"
+    fi
     floor_secs=""; floor_cpu=""
     if [ "$kind" = png ]; then
         fresh
@@ -208,6 +231,7 @@ for kind in $kinds; do
     fresh
     measure "$batch" --jobs "$cores" --hue 120 "$work/run"
     check_batch
+    oursb=$wall
     row "  the same with backups" "$wall" "$cpu" "$amount" "$unit" "$peak"
 
     # The peer.
@@ -226,6 +250,10 @@ for kind in $kinds; do
     fi
 
     echo "  ratios (time / time):"
+    if [ -n "$sync_secs" ]; then
+        ratio "ours --jobs $cores / (cp + sync)" "$oursn" "$sync_secs"
+        ratio "ours --jobs $cores with backups / (cp + sync)" "$oursb" "$sync_secs"
+    fi
     ratio "ours --jobs 1 / cp" "$ours1" "$cp_secs"
     [ -n "$floor_secs" ] && ratio "ours --jobs 1 / floor" "$ours1" "$floor_secs"
     [ -n "$floor_cpu" ] && [ -n "$ours1_cpu" ] && ratio "ours --jobs 1 / floor, by cpu time" "$ours1_cpu" "$floor_cpu"
