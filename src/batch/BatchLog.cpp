@@ -1,7 +1,9 @@
 #include "batch/BatchLog.h"
 
 #include "batch/BatchErrors.h"
+#include "batch/BinaryContent.h"
 #include "batch/FileSearch.h"
+#include "text/TextTranscoding.h"
 
 #include <cstdint>
 
@@ -124,6 +126,10 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonAnimatedPng;
     } catch (const EInvalidGraphic&) {
         return BatchLog::ReasonBadImage;
+    } catch (const ENotText&) {
+        return BatchLog::ReasonNotText;
+    } catch (const ETextEncodingError&) {
+        return BatchLog::ReasonEncoding;
     } catch (...) {
         return BatchLog::ReasonUnknown;
     }

@@ -22,6 +22,11 @@ inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）
 inline constexpr std::string_view ReasonUnknown = "（原因不明）";
 inline constexpr std::string_view ReasonLocked = "（別の変換が使用中）";
 inline constexpr std::string_view ReasonChanged = "（変換中にほかのプログラムが変更）";
+// A file to be converted as text that is a picture, an archive, a program or other binary data.
+inline constexpr std::string_view ReasonNotText = "（テキストではない）";
+// A UTF-16 or UTF-32 text that does not decode, or a text that could not be written back in
+// its own encoding.
+inline constexpr std::string_view ReasonEncoding = "（文字コードが変）";
 
 // After a success line: the file's backup was there already and was kept, not written over.
 inline constexpr std::string_view BackupKeptTail = "（既存のバックアップを保持）";

@@ -2,6 +2,7 @@
 
 #include "batch/BatchErrors.h"
 #include "batch/BatchLog.h"
+#include "batch/BinaryContent.h"
 #include "batch/CommitGroup.h"
 #include "batch/FileSearch.h"
 #include "base/SafeFile.h"
@@ -14,6 +15,7 @@
 #include "png/PngImage.h"
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
+#include "text/TextTranscoding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -24,6 +26,7 @@ namespace {
 
 const char* const AnimatedGifMessage = "アニメGIFは処理しません";
 const char* const AnimatedPngMessage = "アニメPNGは処理しません";
+const char* const NotTextMessage = "テキストではない";
 
 // A stream that reads bytes already in memory, without copying them.
 class TBytesReadStream final : public TStream {
@@ -228,8 +231,17 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
 TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
 {
     auto source = std::make_unique<TSourceFile>(Path);
-    // The text keeps its own line breaks, whatever they are, and its last line as it ends.
-    const std::string converted = FRewriter->ReplaceAll(source->Bytes());
+    // A picture or program named like a page, or listed by hand, is no text to rewrite; UTF-16
+    // and UTF-32 texts, whose halves of characters are NUL bytes, are known before that is asked.
+    const std::string_view bytes = source->Bytes();
+    const TTextLayout layout = DetectTextLayout(bytes);
+    const bool utf16or32 = layout.Form != TTextForm::Bytes && layout.Form != TTextForm::ISO2022JP;
+    if (!utf16or32 && (HasBinaryMagic(bytes) || HasBinaryControlBytes(bytes)))
+        throw ENotText(NotTextMessage);
+    // The text keeps its own line breaks, whatever they are, and its last line as it ends; it
+    // is rewritten in the encoding the rewriter reads and comes back in its own.
+    const std::string converted =
+        RewriteInLayout(bytes, layout, [this](std::string_view Text) { return FRewriter->ReplaceAll(Text); });
     const bool unchanged = converted == source->Bytes();
     return Prepare(Path, std::move(source), converted, unchanged, Flush);
 }

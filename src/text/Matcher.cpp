@@ -304,9 +304,11 @@ TMatcher::TCompiled& TMatcher::Compiled(std::string_view Command, TTextEncoding 
     auto compiled = std::make_unique<TCompiled>();
     compiled->Command.assign(Command);
     compiled->Encoding = Encoding;
-    compiled->Mode = !parsed.CharacterWise               ? TMode::Bytes
-                     : Encoding == TTextEncoding::UTF8 ? TMode::UTF8
-                                                       : TMode::ShiftJIS;
+    // EUC-JP is matched byte by byte: no byte of its multi-byte characters is below 0x80, so
+    // a match, which begins and ends at ASCII characters, never splits one.
+    compiled->Mode = !parsed.CharacterWise || Encoding == TTextEncoding::EUCJP ? TMode::Bytes
+                     : Encoding == TTextEncoding::UTF8                         ? TMode::UTF8
+                                                                               : TMode::ShiftJIS;
     std::uint32_t options = parsed.Options;
     std::string_view pattern = parsed.Pattern;
     std::string mappedPattern;

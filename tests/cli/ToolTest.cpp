@@ -312,3 +312,22 @@ TEST(Tool, SampleSiteAsRunConvertsIt)
 }
 
 }  // namespace
+
+TEST(Tool, PicturesGivenByHandAreRefusedAsNoTextWithStatusOne)
+{
+    TTempDir dir;
+    const std::string jpeg = std::string("\xFF\xD8\xFF\xE0\0\x10JFIF\0", 11) + "p{color:red}";
+    WriteFile(dir / "images/photo.jpg", jpeg);
+    WriteFile(dir / "images/site.css", "p{color:red}");
+    const TRun run = RunTool({"--hue", "120", dir / "images/photo.jpg", dir / "images/site.css"});
+    EXPECT_EQ(run.Status, 1);
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
+                                  "失敗> photo.jpg             ：" + (dir / "images/photo.jpg") + "（テキストではない）",
+                                  "成功> site.css              ：" + (dir / "images/site.css"),
+                                  End,
+                                  "1/2個のファイルを変換成功",
+                              }));
+    EXPECT_EQ(ReadFile(dir / "images/photo.jpg"), jpeg);
+    EXPECT_FALSE(Exists(dir / "images/photo.jpg.bak"));
+    EXPECT_EQ(ReadFile(dir / "images/site.css"), "p{color:#00FF00}");
+}

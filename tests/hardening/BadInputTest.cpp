@@ -167,6 +167,30 @@ std::vector<TCase> Cases()
         {"name with a newline", "two\nlines.css", [] { return std::string("p{color:red}"); },
          Succeeds("p{color:#00FF00}")},
         {"Japanese name", "色見本・テスト.png", SamplePng, Succeeds()},
+        {"JPEG named .html", "photo.html", [] { return "\xFF\xD8\xFF\xE0\0\x10JFIF\0<font color=red>"s; },
+         Fails(BatchLog::ReasonNotText)},
+        {"gzip named .css", "style.css", [] { return "\x1F\x8B\x08\0\0\0\0\0\0\x03p{color:red}"s; },
+         Fails(BatchLog::ReasonNotText)},
+        {"PDF named .htm", "doc.htm", [] { return "%PDF-1.7\n<font color=red>"s; }, Fails(BatchLog::ReasonNotText)},
+        {"control bytes throughout", "data.html",
+         [] {
+             std::string s;
+             for (int i = 0; i < 64; ++i) s += "\x01\x02<font color=red>"s;
+             return s;
+         },
+         Fails(BatchLog::ReasonNotText)},
+        {"ten NUL bytes in a long page", "nuls.html",
+         [] { return std::string(300, ' ') + std::string(10, '\0') + "<font color=red>" + std::string(300, ' '); },
+         Succeeds(std::string(300, ' ') + std::string(10, '\0') + "<font color=#00FF00>" + std::string(300, ' '))},
+        {"UTF-16 page with its mark", "utf16.html", [] { return "\xFF\xFE<\0b\0 \0b\0g\0c\0o\0l\0o\0r\0=\0r\0e\0d\0>\0"s; },
+         Succeeds("\xFF\xFE<\0b\0 \0b\0g\0c\0o\0l\0o\0r\0=\0#\0\x30\0\x30\0F\0F\0\x30\0\x30\0>\0"s)},
+        {"UTF-16 with a lone surrogate", "lone16.css", [] { return "\xFE\xFF\0p\0{\0}\xDC\0"s; },
+         Fails(BatchLog::ReasonEncoding)},
+        {"EUC-JP kana before a brace", "euc.css", [] { return "@charset \"EUC-JP\";\xA4\xE0{color:red}"s; },
+         Succeeds("@charset \"EUC-JP\";\xA4\xE0{color:#00FF00}"s)},
+        {"ISO-2022-JP kanji that read as a colour", "jis.css",
+         [] { return "p{margin:\x1B$B!!red!\x1B(B;color:red}"s; },
+         Succeeds("p{margin:\x1B$B!!red!\x1B(B;color:#00FF00}"s)},
         {"Japanese name, GIF", "いろ.gif", SampleGif, Succeeds()},
     };
 }
