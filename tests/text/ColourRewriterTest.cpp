@@ -253,13 +253,36 @@ TEST(ColourRewriterValues, ColourForms)
         {"p{color:RGB( 0 , 128 , 255 )}", 0, "p{color:#0080FF}"},
         {"p{color:rgb(50%,10%,90%)}", 0, "p{color:#801AE6}"},
         {"p{color:Navy;b:NAVY;c:LightGoldenRodYellow}", 0, "p{color:#000080;b:#000080;c:#FAFAD2}"},
-        // Names missing from the table stay.
+        // Both spellings of the greys, and rebeccapurple (these "grey" forms and lightgray once stayed).
         {"p{a:grey;b:lightgray;c:darkgrey;d:gray;e:lightgrey;f:darkgray}", 0,
-         "p{a:grey;b:lightgray;c:darkgrey;d:#808080;e:#D3D3D3;f:#A9A9A9}"},
+         "p{a:#808080;b:#D3D3D3;c:#A9A9A9;d:#808080;e:#D3D3D3;f:#A9A9A9}"},
+        {"p{color:RebeccaPurple}", 0, "p{color:#663399}"},
         {"p{color:rgb(1000,0,0)}", 0, "p{color:rgb(1000,0,0)}"},
         {"p{color:transparent;border-color:currentColor;background:inherit}", 120,
          "p{color:transparent;border-color:currentColor;background:inherit}"},
     });
+}
+
+// Every spelling of a named grey is that grey: a pair for the grey converts each of them.
+TEST(ColourRewriterValues, GreySpellingsAreOneColour)
+{
+    const std::vector<TRGBColor> before{{0x80, 0x80, 0x80}, {0xA9, 0xA9, 0xA9}, {0x2F, 0x4F, 0x4F},
+                                        {0x69, 0x69, 0x69}, {0xD3, 0xD3, 0xD3}, {0x77, 0x88, 0x99},
+                                        {0x70, 0x80, 0x90}, {0x66, 0x33, 0x99}};
+    const std::vector<TRGBColor> after{{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0},
+                                       {5, 0, 0}, {6, 0, 0}, {7, 0, 0}, {8, 0, 0}};
+    const bool adjust[] = {false, false, false, false, false, false, false, false};
+    TColourRewriter r(0, 0, 0, before, after, adjust);
+    EXPECT_EQ(r.ReplaceAll(".a{color:grey;background:GRAY}.b{color:darkgrey;background:darkgray}"),
+              ".a{color:#010000;background:#010000}.b{color:#020000;background:#020000}");
+    EXPECT_EQ(r.ReplaceAll(".c{color:darkslategrey;background:darkslategray}.d{color:DimGrey;background:dimgray}"),
+              ".c{color:#030000;background:#030000}.d{color:#040000;background:#040000}");
+    EXPECT_EQ(r.ReplaceAll(".e{color:lightgrey;background:lightgray}.f{color:lightslategrey;background:lightslategray}"),
+              ".e{color:#050000;background:#050000}.f{color:#060000;background:#060000}");
+    EXPECT_EQ(r.ReplaceAll(".g{color:slategrey;background:slategray}.h{color:rebeccapurple}"),
+              ".g{color:#070000;background:#070000}.h{color:#080000}");
+    EXPECT_EQ(r.ReplaceAll("<font color=\"Grey\"><td bgcolor=lightgray>"),
+              "<font color=\"#010000\"><td bgcolor=#050000>");
 }
 
 TEST(ColourRewriterValues, SpecificColourPairs)
@@ -324,7 +347,7 @@ TEST(ColourRewriterOperations, AttributeAndNames)
     EXPECT_EQ(r.NameToHex("darkseagreen"), "#8FBC8B");
     EXPECT_EQ(r.NameToHex("red "), "red ");
     EXPECT_EQ(r.NameToHex(""), "");
-    EXPECT_EQ(r.ColorNames().size(), 280u);
+    EXPECT_EQ(r.ColorNames().size(), 296u);
     EXPECT_EQ(r.ReplacePass("<a><font color=red>", TPassKind::pkTags), "<a><font color=#FF0000>");
     EXPECT_EQ(r.ReplacePass("{color:red}", TPassKind::pkBlocks), "{color:#FF0000}");
     EXPECT_EQ(r.ReplacePass("{color:red}", TPassKind::pkDeclarations), "{color:#FF0000}");
