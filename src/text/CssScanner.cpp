@@ -59,8 +59,8 @@ std::size_t CssStringEnd(std::string_view Text, std::size_t Quote, TTextEncoding
 namespace {
 
 // One pass over a style sheet for its brace blocks (from a "{" to the first "}" after it) and
-// its protected parts (urls and quoted strings), either of which may be left out. Comments hold
-// neither strings nor braces; an escaped character is none of these.
+// its protected parts (urls, quoted strings and comments), either of which may be left out.
+// Comments hold neither strings nor braces; an escaped character is none of these.
 void ScanCss(std::string_view Text, TTextEncoding Encoding, std::vector<TTextSpan>* Blocks,
              std::vector<TTextSpan>* Protected)
 {
@@ -91,7 +91,10 @@ void ScanCss(std::string_view Text, TTextEncoding Encoding, std::vector<TTextSpa
         const char c = Text[i];
         if (c == '/' && i + 1 < n && Text[i + 1] == '*') {
             const std::size_t close = Text.find("*/", i + 2);
-            i = close == npos ? n : close + 2;
+            const std::size_t end = close == npos ? n : close + 2;
+            if (Protected)
+                Protected->push_back({i, end});
+            i = end;
             afterIdentifier = false;
             continue;
         }
@@ -263,8 +266,8 @@ std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declara
         return IsClassicRgbFunction(function) || ParseCssColorFunction(function) ? close + 1 : 0;
     };
     while (pos < declaration.size() && scanner.Next(pos, begin, end)) {
-        // Nothing inside a url, a string or a colour converted already is a token: the search
-        // goes on after it.
+        // Nothing inside a url, a string, a comment or a span to skip is a token: the search goes
+        // on after it.
         const std::size_t at = Declaration.Begin + begin;
         const std::size_t skipTo = std::max(SpanEndAt(FProtected, at), SpanEndAt(Skip, at));
         if (skipTo != 0) {

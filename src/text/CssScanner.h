@@ -1,9 +1,9 @@
 #pragma once
 // Reading a run of CSS declarations -- a brace block, or the value of a style attribute -- for
 // the colour values in it: where its declarations lie, which of their value tokens may be
-// colours, and what must be left alone. Urls and quoted strings are left alone: a string ends
-// at its closing quote or at the end of its line (as CSS has it), a backslash escapes the
-// character after it, and comments hold no strings.
+// colours, and what must be left alone. Urls, quoted strings and comments are left alone: a
+// string ends at its closing quote or at the end of its line (as CSS has it), a backslash
+// escapes the character after it, and comments hold no strings.
 
 #include "text/TextEncoding.h"
 #include "text/TextSpan.h"
@@ -27,8 +27,8 @@ std::size_t CssStringEnd(std::string_view Text, std::size_t Quote, TTextEncoding
 
 // The brace blocks of a style sheet, left to right: from a "{" to the first "}" after it, as the
 // block command finds them, but with braces inside comments, strings and urls not counted.
-// Protected, when given, receives the urls and strings of the whole text, as TCssScanner finds
-// them.
+// Protected, when given, receives the urls, strings and comments of the whole text, as
+// TCssScanner finds them.
 std::vector<TTextSpan> CollectBlocks(std::string_view Text, TTextEncoding Encoding,
                                      std::vector<TTextSpan>* Protected = nullptr);
 
@@ -47,22 +47,22 @@ public:
 
     // Text is read in Encoding; it must outlive the scanner.
     TCssScanner(std::string_view Text, TTextEncoding Encoding);
-    // The same with its urls and strings known already (as sorted spans of Text).
+    // The same with its urls, strings and comments known already (as sorted spans of Text).
     TCssScanner(std::string_view Text, TTextEncoding Encoding, std::vector<TTextSpan> Protected);
 
     std::string_view Text() const noexcept { return FText; }
-    // The urls and quoted strings, as sorted spans.
+    // The urls, quoted strings and comments, as sorted spans.
     const std::vector<TTextSpan>& Protected() const noexcept { return FProtected; }
 
     // The declarations, left to right. Each runs from a colon to the next semicolon outside the
-    // urls and strings ("url(data:image/png;base64,...)" ends none); after the last of them, the
+    // urls, strings and comments ("url(data:image/png;base64,...)" ends none); after the last of them, the
     // text from the next colon to the end is one more -- for a brace block (Block) to its
     // closing brace -- as the last declaration of a rule needs no semicolon.
     std::vector<TTextSpan> Declarations(bool Block) const;
 
     // The value tokens of one declaration that may be colours: what the value command finds
     // (see TValueTokenScanner), with hsl( and hsla( taken up to the first ")", but nothing that
-    // starts inside a url, a string or one of the sorted spans Skip (colours converted already),
+    // starts inside a url, a string, a comment or one of the sorted spans Skip,
     // and of those only:
     // - words not touched by a character that makes them part of something longer ("bg-white",
     //   "red2", "#red") and not followed by "(" ("gray()" is a function);

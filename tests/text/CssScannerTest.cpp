@@ -27,8 +27,9 @@ TEST(CssScanner, ProtectedStringsUrlsAndComments)
     const std::string_view text =
         "a: \"x;y\" 'it\\'s' url(a;b) myurl(c) /* 'no string' */ URL( \"d)\" ) \\\"e";
     const TCssScanner scanner(text, TTextEncoding::ShiftJIS);
+    // A comment is left alone as a whole (it was only passed over for its quotes).
     EXPECT_EQ(Pieces(text, scanner.Protected()),
-              (TPieces{"\"x;y\"", "'it\\'s'", "url(a;b)", "URL( \"d)\" )"}));
+              (TPieces{"\"x;y\"", "'it\\'s'", "url(a;b)", "/* 'no string' */", "URL( \"d)\" )"}));
 }
 
 TEST(CssScanner, UnclosedStringEndsAtTheEndOfItsLine)
