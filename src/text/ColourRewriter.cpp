@@ -548,32 +548,29 @@ std::vector<TColourRewriter::TPartEdit> TColourRewriter::ColourPartEdits(const T
         const std::uint32_t converted = ConvertedRGB(rgb);
         if (converted == rgb)
             continue;
-        const THslColor hsl = RgbToHsl(UnpackRGB(converted));
-        std::string written[3];
-        long double values[3];
-        for (int k = 0; k < 3; ++k) {
-            const TTextSpan span = number[k].Span;
-            written[k] = text.substr(span.Begin, span.End - span.Begin);
-            values[k] = number[k].Value;
-        }
-        if (hsl.S != 0) {
-            written[0] = FormatDecimals(hsl.H, number[0].Decimals, 360);
-            values[0] = RoundDecimals(hsl.H, number[0].Decimals);
-        }
-        // Saturation and lightness as written stay when, with the new hue, they still make the
-        // converted colour (a change of hue alone leaves them), so that they do not wander by
-        // the rounding of the channels.
-        const long double s = RoundDecimals(hsl.S, number[1].Decimals);
-        const long double l = RoundDecimals(hsl.L, number[2].Decimals);
-        const auto makes = [&](long double S, long double L) {
-            return PackRGB(HslToRgb(values[0], S, L)) == converted;
+        // Each part moves as far as the colour's own hue, saturation and lightness moved, so
+        // that it keeps the digits the rounding of the channels would take from it (a change of
+        // hue alone leaves saturation and lightness as written). Where that does not give the
+        // converted colour, the parts are the converted colour's own. A grey keeps its hue.
+        const THslColor from = RgbToHsl(UnpackRGB(rgb));
+        const THslColor to = RgbToHsl(UnpackRGB(converted));
+        const auto rounded = [&](long double H, long double S, long double L) {
+            std::array<long double, 3> parts = {to.S == 0 ? number[0].Value : H, S, L};
+            parts[0] = std::fmod(parts[0], 360.0L);
+            if (parts[0] < 0)
+                parts[0] += 360;
+            for (int k = 0; k < 3; ++k)
+                parts[k] = RoundDecimals(k == 0 ? parts[k] : std::clamp(parts[k], 0.0L, 100.0L), number[k].Decimals);
+            return parts;
         };
-        const bool keepS = makes(values[1], values[2]) || makes(values[1], l);
-        const bool keepL = makes(values[1], values[2]) || (!keepS && makes(s, values[2]));
-        if (!keepS)
-            written[1] = FormatDecimals(hsl.S, number[1].Decimals);
-        if (!keepL)
-            written[2] = FormatDecimals(hsl.L, number[2].Decimals);
+        std::array<long double, 3> parts =
+            rounded(from.S == 0 ? to.H : number[0].Value + (to.H - from.H), number[1].Value + (to.S - from.S),
+                    number[2].Value + (to.L - from.L));
+        if (PackRGB(HslToRgb(parts[0], parts[1], parts[2])) != converted)
+            parts = rounded(to.H, to.S, to.L);
+        std::string written[3];
+        for (int k = 0; k < 3; ++k)
+            written[k] = FormatDecimals(parts[k], number[k].Decimals, k == 0 ? 360 : 0);
         for (int k = 0; k < 3; ++k) {
             const TTextSpan span = number[k].Span;
             if (text.substr(span.Begin, span.End - span.Begin) != written[k])
