@@ -82,12 +82,10 @@ std::string_view PropertyName(std::string_view Text, std::size_t Colon) noexcept
     return Text.substr(begin, end - begin);
 }
 
-// The value of a declaration from its colon to its semicolon or end, without the spaces around it.
+// The value of a declaration from its colon to its end, without the spaces around it.
 TTextSpan DeclarationValue(std::string_view Text, TTextSpan Declaration) noexcept
 {
     std::size_t begin = Declaration.Begin + 1, end = Declaration.End;
-    if (end > begin && Text[end - 1] == ';')
-        --end;
     while (begin < end && static_cast<unsigned char>(Text[begin]) <= ' ')
         ++begin;
     while (end > begin && static_cast<unsigned char>(Text[end - 1]) <= ' ')
@@ -430,42 +428,43 @@ void TColourRewriter::DeclarationPassInto(const TCssScanner& Scanner, bool Block
         Out.append(text);
         return;
     }
-    const std::vector<TPartEdit> edits = ColourPartEdits(Scanner, declarations);
+    const TPartEdits edits = ColourPartEdits(Scanner);
     auto edit = edits.begin();
     std::size_t copied = 0;
     for (const TTextSpan& d : declarations) {
         Out.append(text.substr(copied, d.Begin - copied));
-        copied = d.Begin;
-        if (edit != edits.end() && edit->Span.Begin < d.End) {
-            for (; edit != edits.end() && edit->Span.Begin < d.End; ++edit) {
-                Out.append(text.substr(copied, edit->Span.Begin - copied));
-                Out.append(edit->Text);
-                copied = edit->Span.End;
-            }
-            Out.append(text.substr(copied, d.End - copied));
-        } else {
-            ValuePassInto(Scanner, d, Out);
-        }
+        ValuePassInto(Scanner, d, Out, &edit, edits.end());
         copied = d.End;
     }
     Out.append(text.substr(copied));
 }
 
 // The value tokens of one declaration (a span of the scanner's text) that are colours,
-// converted; everything else in it kept.
-void TColourRewriter::ValuePassInto(const TCssScanner& Scanner, TTextSpan Declaration, std::string& Out)
+// converted; everything else in it kept. Edit, when given, points at the next of the sorted
+// edits of colour parts, which are written in their places too.
+void TColourRewriter::ValuePassInto(const TCssScanner& Scanner, TTextSpan Declaration, std::string& Out,
+                                    TPartEdits::const_iterator* Edit, TPartEdits::const_iterator EditsEnd)
 {
     const std::string_view text = Scanner.Text();
     std::size_t copied = Declaration.Begin;
+    const auto editsBefore = [&](std::size_t Pos) {
+        for (; Edit && *Edit != EditsEnd && (*Edit)->Span.Begin < Pos; ++*Edit) {
+            Out.append(text.substr(copied, (*Edit)->Span.Begin - copied));
+            Out.append((*Edit)->Text);
+            copied = (*Edit)->Span.End;
+        }
+    };
     std::string rewritten;
     for (const TCssScanner::TValueToken& token : Scanner.ValueTokens(Declaration, {})) {
+        editsBefore(token.Span.Begin);
         const std::string_view value = text.substr(token.Span.Begin, token.Span.End - token.Span.Begin);
-        if (!ConvertValueToken(value, token.Name, rewritten))
+        if (token.Span.Begin < copied || !ConvertValueToken(value, token.Name, rewritten))
             continue;
         Out.append(text.substr(copied, token.Span.Begin - copied));
         Out.append(rewritten);
         copied = token.Span.End;
     }
+    editsBefore(Declaration.End);
     Out.append(text.substr(copied, Declaration.End - copied));
 }
 
@@ -477,13 +476,10 @@ void TColourRewriter::ValuePassInto(const TCssScanner& Scanner, TTextSpan Declar
 //   unit with as many decimals as it had. A grey keeps its hue as written.
 // A part repeated or missing, or a value that is not a plain number in its unit, leaves the
 // parts as they are; so does a colour that converts to itself. The edits come in text order.
-std::vector<TColourRewriter::TPartEdit> TColourRewriter::ColourPartEdits(const TCssScanner& Scanner,
-                                                                        std::span<const TTextSpan> Declarations)
+TColourRewriter::TPartEdits TColourRewriter::ColourPartEdits(const TCssScanner& Scanner)
 {
     const std::string_view text = Scanner.Text();
-    std::vector<TPartEdit> edits;
-    if (text.find("--") == npos)
-        return edits;
+    TPartEdits edits;
     struct THslParts {
         std::string_view Stem;
         TTextSpan Value[3] = {};
@@ -491,11 +487,9 @@ std::vector<TColourRewriter::TPartEdit> TColourRewriter::ColourPartEdits(const T
         bool Repeated = false;
     };
     std::vector<THslParts> groups;
-    for (const TTextSpan& d : Declarations) {
-        if (text[d.Begin] != ':')
-            continue;
+    for (const TTextSpan& d : Scanner.CustomProperties()) {
         const std::string_view name = PropertyName(text, d.Begin);
-        if (name.size() < 5 || name[0] != '-' || name[1] != '-')
+        if (name.size() < 5)
             continue;
         const TTextSpan value = DeclarationValue(text, d);
         if (name.size() > 6 && EndsWithNoCase(name, "-rgb")) {

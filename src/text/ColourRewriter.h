@@ -84,6 +84,8 @@ private:
     void BlockPassInto(std::string_view Text, std::string& Out);
     void DeclarationPassInto(std::string_view Text, bool Block, std::string& Out);
     void DeclarationPassInto(const TCssScanner& Scanner, bool Block, std::string& Out);
-    void ValuePassInto(const TCssScanner& Scanner, TTextSpan Declaration, std::string& Out);
-    std::vector<TPartEdit> ColourPartEdits(const TCssScanner& Scanner, std::span<const TTextSpan> Declarations);
+    using TPartEdits = std::vector<TPartEdit>;
+    void ValuePassInto(const TCssScanner& Scanner, TTextSpan Declaration, std::string& Out,
+                       TPartEdits::const_iterator* Edit = nullptr, TPartEdits::const_iterator EditsEnd = {});
+    TPartEdits ColourPartEdits(const TCssScanner& Scanner);
 };

@@ -324,7 +324,31 @@ std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declara
     return tokens;
 }
 
-// The first Character at or after From that is not inside a url or a quoted string.
+std::vector<TTextSpan> TCssScanner::CustomProperties() const
+{
+    std::vector<TTextSpan> properties;
+    if (FText.find("--") == npos)
+        return properties;
+    for (std::size_t colon = NextOutside(':', 0); colon != npos; colon = NextOutside(':', colon + 1)) {
+        std::size_t name = colon;
+        while (name > 0 && static_cast<unsigned char>(FText[name - 1]) <= ' ')
+            --name;
+        const std::size_t nameEnd = name;
+        while (name > 0 && IsIdentifierByte(FText[name - 1]))
+            --name;
+        if (nameEnd - name < 3 || FText[name] != '-' || FText[name + 1] != '-')
+            continue;
+        std::size_t end = colon + 1;
+        while (end < FText.size() && FText[end] != ';' && FText[end] != '}') {
+            const std::size_t skip = SpanEndAt(FProtected, end);
+            end = skip != 0 ? skip : end + CharLengthAt(FText, end, FEncoding);
+        }
+        properties.push_back({colon, std::min(end, FText.size())});
+    }
+    return properties;
+}
+
+// The first Character at or after From that is not inside a url, a string or a comment.
 std::size_t TCssScanner::NextOutside(char Character, std::size_t From) const
 {
     for (;;) {

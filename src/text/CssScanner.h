@@ -60,6 +60,10 @@ public:
     // closing brace -- as the last declaration of a rule needs no semicolon.
     std::vector<TTextSpan> Declarations(bool Block) const;
 
+    // The values of custom properties ("--name: value"), wherever their colons stand: from the
+    // colon to the next ";" or "}" outside the urls, strings and comments, or to the end.
+    std::vector<TTextSpan> CustomProperties() const;
+
     // The value tokens of one declaration that may be colours: what the value command finds
     // (see TValueTokenScanner), with hsl( and hsla( taken up to the first ")", but nothing that
     // starts inside a url, a string, a comment or one of the sorted spans Skip,

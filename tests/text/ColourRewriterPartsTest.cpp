@@ -44,6 +44,10 @@ TEST(ColourRewriterParts, RgbPartsBesideTheColour)
         // Where they are used they stay as written.
         {".btn{background-color:rgba(var(--bs-primary-rgb),var(--bs-bg-opacity,1))}",
          ".btn{background-color:rgba(var(--bs-primary-rgb),var(--bs-bg-opacity,1))}"},
+        // Inside a rule inside @media, where the first declaration the block pass sees starts at
+        // the colon of ":root".
+        {"@media (prefers-color-scheme: dark) {\n  :root { --x-rgb: 255, 0, 0; --x: red; }\n}",
+         "@media (prefers-color-scheme: dark) {\n  :root { --x-rgb: 0, 255, 0; --x: #00FF00; }\n}"},
         // In a style attribute too.
         {"<div style=\"--x-rgb: 255, 0, 0; color: rgb(var(--x-rgb))\">", "<div style=\"--x-rgb: 0, 255, 0; color: rgb(var(--x-rgb))\">"},
     });
@@ -61,6 +65,8 @@ TEST(ColourRewriterParts, HslPartsOfOneRule)
         {".t{--c-h:204.0;--c-s:86.5%;--c-l:53.25%}", ".t{--c-h:324.0;--c-s:86.5%;--c-l:53.25%}"},
         {".t{--c-h:204.25deg;--c-s:86.5%;--c-l:53.25%}", ".t{--c-h:324.25deg;--c-s:86.5%;--c-l:53.25%}"},
         {".t{--c-h:171DEG;--c-s:100%;--c-l:41%}", ".t{--c-h:291DEG;--c-s:100%;--c-l:41%}"},
+        {"@media (prefers-color-scheme: dark) { :root { --s-h: 0; --s-s: 100%; --s-l: 50%; } }",
+         "@media (prefers-color-scheme: dark) { :root { --s-h: 120; --s-s: 100%; --s-l: 50%; } }"},
         // Two colours in one rule, each with its own stem.
         {":root{--a-h:0;--a-s:100%;--a-l:50%;--b-h:240;--b-s:100%;--b-l:50%}", ":root{--a-h:120;--a-s:100%;--a-l:50%;--b-h:0;--b-s:100%;--b-l:50%}"},
     });
