@@ -245,28 +245,64 @@ std::string TColourValueConverter::ReplaceColorFunction(std::string_view S)
 // lookup and the hexadecimal colour apply.
 bool TColourValueConverter::ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten)
 {
-    if (FNames.Plain() && Word) {
+    if (!FNames.Plain()) {
+        Rewritten = ReplaceColorValue(Value);
+        return Rewritten != Value;
+    }
+    std::uint32_t rgb;
+    if (Word) {
         const std::string* hex = FNames.Find(Value);
-        std::uint32_t rgb;
         if (!hex || !ReadHexColour(*hex, rgb))
             return false;
-        Rewritten.resize(7);
-        WriteHexColor(ConvertedRGB(rgb), Rewritten.data());
-        return Rewritten != Value;
-    }
-    if (FNames.Plain() && Value.size() >= 2 && Value[0] == '#' &&
-        std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
-        // The first "#" with six digits, or else three, is the colour.
-        const std::size_t digits = Value.size() - 1;
-        const std::size_t length = digits >= 6 ? 7 : 4;
-        std::uint32_t rgb;
-        if (digits < 3 || !ReadHexColour(Value.substr(0, length), rgb))
+        const std::uint32_t converted = ConvertedRGB(rgb);
+        if (converted == rgb)
             return false;
         Rewritten.resize(7);
-        WriteHexColor(ConvertedRGB(rgb), Rewritten.data());
-        AppendAlphaDigits(Rewritten, Value, length, digits);
-        return Rewritten != Value;
+        WriteHexColor(converted, Rewritten.data());
+        return true;
     }
-    Rewritten = ReplaceColorValue(Value);
-    return Rewritten != Value;
+    if (Value.size() >= 2 && Value[0] == '#' && std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
+        const std::size_t digits = Value.size() - 1;
+        if (digits != 3 && digits != 4 && digits != 6 && digits != 8)
+            return false;
+        const std::size_t length = digits >= 6 ? 7 : 4;
+        if (!ReadHexColour(Value.substr(0, length), rgb))
+            return false;
+        const std::uint32_t converted = ConvertedRGB(rgb);
+        if (converted == rgb)
+            return false;
+        Rewritten.resize(7);
+        WriteHexColor(converted, Rewritten.data());
+        AppendAlphaDigits(Rewritten, Value, length, digits);
+        return true;
+    }
+    const std::string classic = ReplaceRgbFunction(Value);
+    if (classic != Value) {
+        if (!ReadHexColour(classic, rgb))
+            return false;
+        const std::uint32_t converted = ConvertedRGB(rgb);
+        if (converted == rgb)
+            return false;
+        Rewritten.resize(7);
+        WriteHexColor(converted, Rewritten.data());
+        return true;
+    }
+    const auto function = ParseCssColorFunction(Value);
+    if (!function)
+        return false;
+    rgb = PackRGB(function->Color);
+    const std::uint32_t converted = ConvertedRGB(rgb);
+    if (converted == rgb)
+        return false;
+    if (!function->HasAlpha) {
+        Rewritten.resize(7);
+        WriteHexColor(converted, Rewritten.data());
+        return true;
+    }
+    const TRGBColor c = UnpackRGB(converted);
+    Rewritten = "rgba(";
+    Rewritten += std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) + ", ";
+    Rewritten.append(function->Alpha);
+    Rewritten.push_back(')');
+    return true;
 }

@@ -3,7 +3,7 @@
 // digits, a classic rgb() function or a colour function of current CSS, converted with the six
 // conversion settings. A colour is written as "#" and six upper-case hexadecimal digits (alpha
 // digits of a four- or eight-digit colour follow it), or, for a colour function with alpha, as
-// rgba() with the converted channels.
+// rgba() with the converted channels. A colour that converts to itself is left as it is written.
 //
 // Every value is read in the encoding of the text it comes from: while TColourRewriter works
 // through a text, that text's; for a value handed in on its own, the value's.
@@ -86,9 +86,16 @@ protected:
     TTextEncoding Encoding() const noexcept;
     TMatcher& Matcher() const noexcept { return FMatcher; }
 
-    // What ReplaceColorValue makes of a value token, into Rewritten; false when that is the
-    // token itself. Word: the token is a word of letters.
+    // The converted form of one value token that is a colour, into Rewritten: a colour name
+    // (Word: the token is a word of letters), "#" with three, four, six or eight hexadecimal
+    // digits, or a colour function (the classic rgb() form or one of current CSS) that is the
+    // whole token. False, with Rewritten undefined, when the token is no colour, or when its
+    // colour converts to itself: such a colour keeps its spelling. The faults of the classic
+    // form are errors (EConvertError).
     bool ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten);
+
+    // 0xRRGGBB of the converted colour of RGB (0xRRGGBB).
+    std::uint32_t ConvertedRGB(std::uint32_t RGB);
 
 private:
     // A converted colour remembered: Key is 0x1000000 | RRGGBB of the colour in, 0 for none.
@@ -97,9 +104,6 @@ private:
         std::uint32_t Value = 0;
     };
     static constexpr std::size_t ConvertedSlots = 4096;
-
-    // 0xRRGGBB of the converted colour of RGB (0xRRGGBB).
-    std::uint32_t ConvertedRGB(std::uint32_t RGB);
 
     std::unique_ptr<TColourAdjuster> FConverter;
     TNamedColours FNames;

@@ -217,6 +217,28 @@ TRGBColor HslToRgb(long double Hue, long double Saturation, long double Lightnes
     return {RoundChannel(f(0) * 255), RoundChannel(f(8) * 255), RoundChannel(f(4) * 255)};
 }
 
+THslColor RgbToHsl(const TRGBColor& Color)
+{
+    const long double r = Color.R / 255.0L, g = Color.G / 255.0L, b = Color.B / 255.0L;
+    const long double max = std::max({r, g, b});
+    const long double min = std::min({r, g, b});
+    const long double d = max - min;
+    const long double l = (max + min) / 2;
+    THslColor hsl{0, 0, l * 100};
+    if (d == 0)
+        return hsl;
+    hsl.S = (l == 0 || l == 1 ? 0 : d / (1 - std::fabs(2 * l - 1))) * 100;
+    long double h;
+    if (max == r)
+        h = (g - b) / d + (g < b ? 6 : 0);
+    else if (max == g)
+        h = (b - r) / d + 2;
+    else
+        h = (r - g) / d + 4;
+    hsl.H = std::fmod(h * 60, 360.0L);
+    return hsl;
+}
+
 std::optional<TCssColorFunction> ParseCssColorFunction(std::string_view Text)
 {
     const std::size_t open = Text.find('(');

@@ -32,3 +32,12 @@ std::optional<TCssColorFunction> FindCssColorFunction(std::string_view Text, TTe
 // 360), Saturation and Lightness in percent (0..100). Channels are rounded to the nearest
 // integer, ties to even, as for percentages in rgb().
 TRGBColor HslToRgb(long double Hue, long double Saturation, long double Lightness);
+
+// The hue (degrees, 0 <= H < 360; 0 for a grey), saturation and lightness (percent) of a colour,
+// by the formula of CSS Color Level 4, unrounded.
+struct THslColor {
+    long double H;
+    long double S;
+    long double L;
+};
+THslColor RgbToHsl(const TRGBColor& Color);

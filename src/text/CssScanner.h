@@ -1,9 +1,9 @@
 #pragma once
 // Reading a run of CSS declarations -- a brace block, or the value of a style attribute -- for
 // the colour values in it: where its declarations lie, which of their value tokens may be
-// colours, and what must be left alone. Urls and quoted strings are left alone: a string ends
-// at its closing quote or at the end of its line (as CSS has it), a backslash escapes the
-// character after it, and comments hold no strings.
+// colours, and what must be left alone. Urls, quoted strings and comments are left alone: a
+// string ends at its closing quote or at the end of its line (as CSS has it), a backslash
+// escapes the character after it, and comments hold no strings.
 
 #include "text/TextEncoding.h"
 #include "text/TextSpan.h"
@@ -20,6 +20,23 @@ constexpr bool IsIdentifierByte(char c) noexcept
            c == '_' || static_cast<unsigned char>(c) >= 0x80;
 }
 
+// The end of the CSS string whose opening quote is at Quote: one past its closing quote, or the
+// end of its line (the line break not included) or of the text when it does not close; a
+// backslash escapes the character after it.
+std::size_t CssStringEnd(std::string_view Text, std::size_t Quote, TTextEncoding Encoding) noexcept;
+
+// The brace blocks of a style sheet, left to right: from a "{" to the first "}" after it, as the
+// block command finds them, but with braces inside comments, strings and urls not counted.
+// Protected, when given, receives the urls, strings and comments of the whole text, as
+// TCssScanner finds them.
+std::vector<TTextSpan> CollectBlocks(std::string_view Text, TTextEncoding Encoding,
+                                     std::vector<TTextSpan>* Protected = nullptr);
+
+// Whether Text is, as a whole, a classic rgb() function as the rgb command finds it (three
+// whole numbers of up to three digits, each perhaps a percentage, spaces allowed around each
+// part).
+bool IsClassicRgbFunction(std::string_view Text) noexcept;
+
 class TCssScanner {
 public:
     // A value token that may be a colour, by its place in the scanned text.
@@ -30,22 +47,36 @@ public:
 
     // Text is read in Encoding; it must outlive the scanner.
     TCssScanner(std::string_view Text, TTextEncoding Encoding);
+    // The same with its urls, strings and comments known already (as sorted spans of Text).
+    TCssScanner(std::string_view Text, TTextEncoding Encoding, std::vector<TTextSpan> Protected);
 
     std::string_view Text() const noexcept { return FText; }
-    // The urls and quoted strings, as sorted spans.
+    // The urls, quoted strings and comments, as sorted spans.
     const std::vector<TTextSpan>& Protected() const noexcept { return FProtected; }
 
     // The declarations, left to right. Each runs from a colon to the next semicolon outside the
-    // urls and strings ("url(data:image/png;base64,...)" ends none); after the last of them, the
+    // urls, strings and comments ("url(data:image/png;base64,...)" ends none); after the last of them, the
     // text from the next colon to the end is one more -- for a brace block (Block) to its
     // closing brace -- as the last declaration of a rule needs no semicolon.
     std::vector<TTextSpan> Declarations(bool Block) const;
 
+    // The values of custom properties ("--name: value"), wherever their colons stand: from the
+    // colon to the next ";" or "}" outside the urls, strings and comments, or to the end.
+    std::vector<TTextSpan> CustomProperties() const;
+
     // The value tokens of one declaration that may be colours: what the value command finds
     // (see TValueTokenScanner), with hsl( and hsla( taken up to the first ")", but nothing that
-    // starts inside a url, a string or one of the sorted spans Skip (colours converted already),
-    // and no word touched by a character that makes it part of something longer ("bg-white",
-    // "red2", "#red").
+    // starts inside a url, a string, a comment or one of the sorted spans Skip,
+    // and of those only:
+    // - words not touched by a character that makes them part of something longer ("bg-white",
+    //   "red2", "#red") and not followed by "(" ("gray()" is a function);
+    // - "#" and hexadecimal digits not followed by more of a name ("#18799px", "#fff-x") or by
+    //   "(", and not after "&" ("&#160;" is a character);
+    // - colour functions: "rgb", "rgba", "hsl" or "hsla" that does not continue a longer name,
+    //   "(" right after it (after "rgb" also spaces), and up to the first ")" a colour function
+    //   that can be read (or the classic rgb() form, whose faults are errors). In anything
+    //   else -- "var(--text-rgb, rgba(0,0,0,.5))", "rgb(var(--r) 0 0)", "rgb(from #f00 r g b)"
+    //   -- only the tokens after the name are looked for.
     std::vector<TValueToken> ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip) const;
 
 private:

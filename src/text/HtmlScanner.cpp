@@ -1,15 +1,111 @@
 #include "text/HtmlScanner.h"
 
+#include "text/CssScanner.h"
+
+#include <array>
+
 namespace {
 
 constexpr std::size_t npos = std::string_view::npos;
 
+char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+
+bool IsAsciiLetter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
+// White space as HTML has it between attributes.
+bool IsHtmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+
+bool StartsWithNoCase(std::string_view s, std::size_t Pos, std::string_view Prefix) noexcept
+{
+    if (Pos > s.size() || s.size() - Pos < Prefix.size())
+        return false;
+    for (std::size_t i = 0; i < Prefix.size(); ++i)
+        if (Lower(s[Pos + i]) != Lower(Prefix[i]))
+            return false;
+    return true;
+}
+
+// The attributes of the tag whose name ends at From, up to its ">": each reported to Found
+// (name and whole attribute); the offset after the ">", or Text.size() when the tag does not
+// end. Stops, with npos, at a quoted value that does not close.
+template <typename TFound>
+std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Found)
+{
+    const std::size_t n = Text.size();
+    std::size_t i = From;
+    for (;;) {
+        while (i < n && (IsHtmlSpace(Text[i]) || Text[i] == '/'))
+            ++i;
+        if (i >= n)
+            return n;
+        if (Text[i] == '>')
+            return i + 1;
+        const std::size_t name = i;
+        ++i;  // a name may start with "=", as a browser reads it
+        while (i < n && !IsHtmlSpace(Text[i]) && Text[i] != '/' && Text[i] != '>' && Text[i] != '=')
+            ++i;
+        const std::size_t nameEnd = i;
+        std::size_t j = i;
+        while (j < n && IsHtmlSpace(Text[j]))
+            ++j;
+        if (j >= n || Text[j] != '=') {
+            Found(THtmlAttribute{{name, nameEnd}, {name, nameEnd}});
+            i = j;
+            continue;
+        }
+        ++j;
+        while (j < n && IsHtmlSpace(Text[j]))
+            ++j;
+        std::size_t end = j;
+        if (j < n && (Text[j] == '"' || Text[j] == '\'')) {
+            const std::size_t close = Text.find(Text[j], j + 1);
+            if (close == npos)
+                return npos;
+            end = close + 1;
+        } else {
+            // Within the tag: before its first ">".
+            std::size_t close = npos;
+            if (StartsWithNoCase(Text, j, "rgb")) {
+                const std::string_view tag = Text.substr(0, Text.find('>', j));
+                const std::size_t open = tag.find('(', j + 3);
+                close = open == npos ? npos : tag.find(')', open + 1);
+            }
+            if (close != npos) {
+                end = close + 1;
+            } else {
+                while (end < n && !IsHtmlSpace(Text[end]) && Text[end] != '>')
+                    ++end;
+            }
+        }
+        Found(THtmlAttribute{{name, nameEnd}, {name, end}});
+        i = end;
+    }
+}
+
+// The elements whose contents are text, not markup, as a browser reads them.
+constexpr std::array<std::string_view, 9> RawTextElements = {"script", "style",   "textarea", "title", "xmp",
+                                                              "iframe", "noembed", "noframes", "plaintext"};
+
+// The first end tag of the element Name ("</" Name and white space, "/" or ">") at or after From.
+std::size_t FindEndTag(std::string_view Text, std::string_view Name, std::size_t From) noexcept
+{
+    for (std::size_t at = Text.find("</", From); at != npos; at = Text.find("</", at + 2)) {
+        const std::size_t after = at + 2 + Name.size();
+        if (StartsWithNoCase(Text, at + 2, Name) &&
+            (after == Text.size() || IsHtmlSpace(Text[after]) || Text[after] == '/' || Text[after] == '>'))
+            return at;
+    }
+    return npos;
+}
+
 }  // namespace
 
 std::vector<TTextSpan> CollectMatches(TMatcher& Matcher, std::string_view Command, std::string_view Text,
-                                      TTextEncoding Encoding, char First, char Last)
+                                      TTextEncoding Encoding, char First, char Last,
+                                      const std::function<bool(const TTextSpan&)>& Accept)
 {
     std::vector<TTextSpan> found;
+    bool searched = false;
     std::size_t pos = 0;
     while (pos < Text.size()) {
         std::size_t start = pos;
@@ -21,12 +117,19 @@ std::vector<TTextSpan> CollectMatches(TMatcher& Matcher, std::string_view Comman
         }
         // The first search of a text starts at 0, so that the matcher reads this text afresh
         // rather than what it prepared for another one that happened to lie at the same address.
-        if (found.empty())
+        if (!searched)
             start = 0;
         if (!Matcher.MatchFrom(Command, Text, start, Encoding))
             break;
         const std::size_t begin = Matcher.MatchPos() - 1;
         const std::size_t length = Matcher.MatchLength();
+        searched = true;
+        if (Accept && !Accept({begin, begin + length})) {
+            if (begin >= Text.size())
+                break;
+            pos = begin + CharLengthAt(Text, begin, Encoding);
+            continue;
+        }
         found.push_back({begin, begin + length});
         pos = begin + length;
         if (length == 0) {
@@ -51,13 +154,14 @@ std::optional<TAttributeValue> ReadAttributeValue(std::string_view Attribute, TT
     while (end > begin && static_cast<unsigned char>(Attribute[end - 1]) <= ' ')
         --end;
     TAttributeValue value{std::string(Attribute.substr(begin, end - begin)), {begin, end}};
-    if (!value.Value.empty() && value.Value.front() == '"') {
+    if (!value.Value.empty() && (value.Value.front() == '"' || value.Value.front() == '\'')) {
+        const char quote = value.Value.front();
         std::string inner;
         std::size_t j = begin + 1;
         while (j < end) {
-            if (Attribute[j] == '"') {
-                if (j + 1 < end && Attribute[j + 1] == '"') {
-                    inner.push_back('"');
+            if (Attribute[j] == quote) {
+                if (j + 1 < end && Attribute[j + 1] == quote) {
+                    inner.push_back(quote);
                     j += 2;
                     continue;
                 }
@@ -67,19 +171,131 @@ std::optional<TAttributeValue> ReadAttributeValue(std::string_view Attribute, TT
             ++j;
         }
         if (!inner.empty())
-            value = {std::move(inner), {begin + 1, j}};
+            value = {std::move(inner), {begin + 1, j}, quote};
     }
     return value;
 }
 
-std::string DoubleQuotes(std::string_view Value)
+std::string DoubleQuotes(std::string_view Value, char Quote)
 {
     std::string doubled;
     doubled.reserve(Value.size());
     for (char c : Value) {
         doubled.push_back(c);
-        if (c == '"')
-            doubled.push_back('"');
+        if (c == Quote)
+            doubled.push_back(Quote);
     }
     return doubled;
+}
+
+std::vector<THtmlAttribute> ReadTagAttributes(std::string_view Tag)
+{
+    std::vector<THtmlAttribute> attributes;
+    std::size_t i = Tag.empty() || Tag[0] != '<' ? 0 : 1;
+    while (i < Tag.size() && !IsHtmlSpace(Tag[i]) && Tag[i] != '/' && Tag[i] != '>')
+        ++i;
+    ReadAttributes(Tag, i, [&](const THtmlAttribute& a) { attributes.push_back(a); });
+    return attributes;
+}
+
+bool IsStartTagAt(std::string_view Text, std::size_t Pos) noexcept
+{
+    if (Pos + 1 >= Text.size() || Text[Pos] != '<' || !IsAsciiLetter(Text[Pos + 1]))
+        return false;
+    std::size_t i = Pos + 2;
+    while (i < Text.size() && (IsAsciiLetter(Text[i]) || (Text[i] >= '0' && Text[i] <= '9') || Text[i] == '-'))
+        ++i;
+    return i == Text.size() || IsHtmlSpace(Text[i]) || Text[i] == '/' || Text[i] == '>';
+}
+
+bool LooksLikeHtml(std::string_view Text, TTextEncoding Encoding)
+{
+    // Most stylesheets have no "<" at all; a page has its first tag near the start.
+    const auto tagAt = [&](std::size_t i) {
+        return IsStartTagAt(Text, i) ||
+               (i + 2 < Text.size() && (Text[i + 1] == '/' || Text[i + 1] == '!') && IsAsciiLetter(Text[i + 2]));
+    };
+    std::size_t first = Text.find('<');
+    while (first != npos && !tagAt(first))
+        first = Text.find('<', first + 1);
+    if (first == npos)
+        return false;
+    const std::size_t n = Text.size();
+    const bool byteWise = Encoding == TTextEncoding::UTF8 || IsASCII(Text);
+    std::size_t i = 0;
+    while (i < n) {
+        const char c = Text[i];
+        if (c == '<') {
+            if (tagAt(i))
+                return true;
+        } else if (c == '/' && i + 1 < n && Text[i + 1] == '*') {
+            const std::size_t close = Text.find("*/", i + 2);
+            i = close == npos ? n : close + 2;
+            continue;
+        } else if (c == '"' || c == '\'') {
+            i = CssStringEnd(Text, i, Encoding);
+            continue;
+        }
+        i += byteWise ? 1 : CharLengthAt(Text, i, Encoding);
+    }
+    return false;
+}
+
+THtmlLayout ReadHtmlLayout(std::string_view Text)
+{
+    THtmlLayout layout;
+    const std::size_t n = Text.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const std::size_t lt = Text.find('<', i);
+        if (lt == npos || lt + 1 >= n)
+            break;
+        const char next = Text[lt + 1];
+        if (Text.compare(lt, 4, "<!--") == 0) {
+            if (StartsWithNoCase(Text, lt + 4, "[if")) {
+                i = lt + 4;  // the rest of a conditional comment is read as the page
+                continue;
+            }
+            // "<!-->" and "<!--->" are empty comments.
+            if (Text.compare(lt + 4, 1, ">") == 0) {
+                i = lt + 5;
+            } else if (Text.compare(lt + 4, 2, "->") == 0) {
+                i = lt + 6;
+            } else {
+                const std::size_t close = Text.find("-->", lt + 4);
+                i = close == npos ? n : close + 3;
+            }
+            continue;
+        }
+        if (next == '!' || next == '?' || next == '/') {
+            const std::size_t close = Text.find('>', lt + 2);
+            i = close == npos ? n : close + 1;
+            continue;
+        }
+        if (!IsAsciiLetter(next)) {
+            i = lt + 1;
+            continue;
+        }
+        std::size_t nameEnd = lt + 2;
+        while (nameEnd < n && !IsHtmlSpace(Text[nameEnd]) && Text[nameEnd] != '/' && Text[nameEnd] != '>')
+            ++nameEnd;
+        const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [](const THtmlAttribute&) {});
+        if (tagEnd == npos || tagEnd >= n)
+            break;
+        const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
+        i = tagEnd;
+        for (const std::string_view raw : RawTextElements) {
+            if (name.size() != raw.size() || !StartsWithNoCase(name, 0, raw))
+                continue;
+            const std::size_t close = raw == "plaintext" ? npos : FindEndTag(Text, raw, tagEnd);
+            const std::size_t contentEnd = close == npos ? n : close;
+            if (raw == "style")
+                layout.Styles.push_back({tagEnd, contentEnd});
+            else if (raw == "script")
+                layout.Scripts.push_back({tagEnd, contentEnd});
+            i = contentEnd;
+            break;
+        }
+    }
+    return layout;
 }

@@ -1,8 +1,8 @@
 #pragma once
 // The named colour table and the lookup of a name in it. The table is the resource "colorlist"
-// compiled into the program: 280 lines separated by CR LF (none after the last), alternating a
-// lower-case colour name and its value "#RRGGBB", 140 entries; a name inside a longer name
-// stands after it.
+// compiled into the program: 296 lines separated by CR LF (none after the last), alternating a
+// lower-case colour name and its value "#RRGGBB", 148 entries (the names of CSS Color Level 4);
+// a name inside a longer name stands after it.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-// The exact bytes of the resource (2,783 bytes of ASCII text).
+// The exact bytes of the resource (2,948 bytes of ASCII text).
 std::string_view ColorListResource();
 
 class TNamedColours {

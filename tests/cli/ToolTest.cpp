@@ -104,7 +104,7 @@ TEST(Tool, AFailedFileGivesStatusOne)
 {
     TTempDir dir;
     WriteFile(dir / "good.css", "a { color: red }");
-    const TRun run = RunTool({dir / "good.css", dir / "gone.html"});
+    const TRun run = RunTool({"--hue", "120", dir / "good.css", dir / "gone.html"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
                                   "失敗> gone.html             ：" + (dir / "gone.html") + "（原因不明）",

@@ -44,11 +44,11 @@ std::string Lookup(const std::string& Text)
 TEST(ColorList, ExactShape)
 {
     const std::string_view text = ColorListResource();
-    EXPECT_EQ(text.size(), 2783u);
+    EXPECT_EQ(text.size(), 2948u);
     EXPECT_NE(text.back(), '\n');
     EXPECT_EQ(text.find('\0'), std::string_view::npos);
     const std::vector<std::string> lines = Lines();
-    ASSERT_EQ(lines.size(), 280u);
+    ASSERT_EQ(lines.size(), 296u);
     // Every line break is CR LF: no stray CR or LF inside a line.
     for (const auto& line : lines)
         EXPECT_EQ(line.find_first_of("\r\n"), std::string::npos) << line;
@@ -69,14 +69,19 @@ TEST(ColorList, ExactShape)
         EXPECT_TRUE(names.insert(name).second) << name;
         ++values[value];
     }
-    EXPECT_EQ(names.size(), 140u);
-    EXPECT_EQ(values.size(), 138u);
+    // The 140 names the table always had (lightgrey among them, lightgray not), the six other
+    // "grey" spellings, lightgray and rebeccapurple: the 148 names of CSS Color Level 4.
+    EXPECT_EQ(names.size(), 148u);
+    EXPECT_EQ(values.size(), 139u);
     EXPECT_EQ(values["#00FFFF"], 2);
     EXPECT_EQ(values["#FF00FF"], 2);
+    for (const char* grey : {"#808080", "#A9A9A9", "#2F4F4F", "#696969", "#D3D3D3", "#778899", "#708090"})
+        EXPECT_EQ(values[grey], 2) << grey;
+    EXPECT_EQ(values["#663399"], 1);
     EXPECT_EQ(lines.front(), "aliceblue");
     EXPECT_EQ(lines[1], "#F0F8FF");
-    EXPECT_EQ(lines[278], "orange");
-    EXPECT_EQ(lines[279], "#FFA500");
+    EXPECT_EQ(lines[294], "orange");
+    EXPECT_EQ(lines[295], "#FFA500");
 }
 
 TEST(ColorList, LongerNamesComeFirst)
@@ -97,7 +102,14 @@ TEST(ColorList, LongerNamesComeFirst)
     EXPECT_EQ(at("lightgoldenrodyellow"), at("darkred") + 1);
     EXPECT_EQ(at("palegoldenrod"), at("floralwhite") + 1);
     EXPECT_EQ(at("gold"), at("goldenrod") + 1);
-    EXPECT_EQ(names.size() - static_cast<std::size_t>(at("aquamarine")), 10u);
+    EXPECT_EQ(names.size() - static_cast<std::size_t>(at("aquamarine")), 11u);
+    // Each "grey" spelling stands next to its "gray" one; rebeccapurple before purple.
+    EXPECT_EQ(at("grey"), at("gray") + 1);
+    EXPECT_EQ(at("darkgrey"), at("darkgray") + 1);
+    EXPECT_EQ(at("dimgrey"), at("dimgray") + 1);
+    EXPECT_EQ(at("slategrey"), at("slategray") + 1);
+    EXPECT_EQ(at("lightgray"), at("lightgrey") - 1);
+    EXPECT_LT(at("rebeccapurple"), at("purple"));
 }
 
 TEST(ColorList, Lookups)
@@ -111,9 +123,15 @@ TEST(ColorList, Lookups)
     EXPECT_EQ(Lookup("gray"), "#808080");
     EXPECT_EQ(Lookup("darkgray"), "#A9A9A9");
     EXPECT_EQ(Lookup("lightgrey"), "#D3D3D3");
-    EXPECT_EQ(Lookup("grey"), "grey");
-    EXPECT_EQ(Lookup("darkgrey"), "darkgrey");
-    EXPECT_EQ(Lookup("lightgray"), "lightgray");
+    EXPECT_EQ(Lookup("grey"), "#808080");
+    EXPECT_EQ(Lookup("DarkGrey"), "#A9A9A9");
+    EXPECT_EQ(Lookup("lightgray"), "#D3D3D3");
+    EXPECT_EQ(Lookup("darkslategrey"), "#2F4F4F");
+    EXPECT_EQ(Lookup("dimgrey"), "#696969");
+    EXPECT_EQ(Lookup("lightslategrey"), "#778899");
+    EXPECT_EQ(Lookup("slategrey"), "#708090");
+    EXPECT_EQ(Lookup("RebeccaPurple"), "#663399");
+    EXPECT_EQ(Lookup("grey2"), "grey2");
     EXPECT_EQ(Lookup("red "), "red ");
     EXPECT_EQ(Lookup(""), "");
     EXPECT_EQ(Lookup("#FF0000"), "#FF0000");
@@ -133,7 +151,7 @@ TEST(ColorList, ValuesAgreeWithAnIndependentTable)
     while (std::fscanf(pipe, "%63s %63s", name, value) == 2)
         reference[name] = value;
     pclose(pipe);
-    if (reference.size() < 140)
+    if (reference.size() < 148)
         FAIL() << "python3-pil (PIL.ImageColor) is not available";
 
     const std::vector<std::string> lines = Lines();
@@ -149,7 +167,7 @@ TEST(ColorList, ValuesAgreeWithAnIndependentTable)
         EXPECT_EQ(lines[i + 1], it->second) << lines[i];
         ++compared;
     }
-    EXPECT_EQ(compared, 139);
+    EXPECT_EQ(compared, 147);
 }
 
 TEST(NamedColours, FindAgreesWithTheListInAnyCase)
@@ -172,7 +190,7 @@ TEST(NamedColours, FindAgreesWithTheListInAnyCase)
             EXPECT_EQ(*value, lines[i + 1]) << name;
         }
     }
-    for (const char* other : {"", "grey", "lightgray", "red ", " red", "redd", "re", "#FF0000", "red\n",
+    for (const char* other : {"", "greys", "lightergray", "red ", " red", "redd", "re", "#FF0000", "red\n",
                               "lightgoldenrodyellows", "r\xC3\xA9" "d", "aliceblue\r\n#F0F8FF"})
         EXPECT_EQ(colours.Find(other), nullptr) << other;
 }

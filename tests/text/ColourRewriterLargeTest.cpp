@@ -24,15 +24,15 @@ TEST(ColourRewriterLarge, ManyRgbWordsInOneDeclaration)
     std::string words, converted;
     for (int i = 0; i < 50000; ++i) {
         words += i % 1000 == 0 ? " red" : i % 3 == 0 ? " RGB," : " rgb";
-        converted += i % 1000 == 0 ? " #FF0000" : i % 3 == 0 ? " RGB," : " rgb";
+        converted += i % 1000 == 0 ? " #00FF00" : i % 3 == 0 ? " RGB," : " rgb";
     }
     ASSERT_GT(words.size(), 200000u);
-    EXPECT_EQ(Rewrite(".a { color:" + words + " }"), ".a { color:" + converted + " }");
-    EXPECT_EQ(Rewrite(".a{color:" + words + ";background: rgb(0,0,255)}"),
-              ".a{color:" + converted + ";background: #0000FF}");
-    EXPECT_EQ(Rewrite("<p style=\"color:" + words + "\">"), "<p style=\"color:" + converted + "\">");
+    EXPECT_EQ(Rewrite(".a { color:" + words + " }", 120), ".a { color:" + converted + " }");
+    EXPECT_EQ(Rewrite(".a{color:" + words + ";background: rgb(0,0,255)}", 120),
+              ".a{color:" + converted + ";background: #FF0000}");
+    EXPECT_EQ(Rewrite("<p style=\"color:" + words + "\">", 120), "<p style=\"color:" + converted + "\">");
     // A ")" before the words and a "(" after them make no rgb function either.
-    EXPECT_EQ(Rewrite(".a{x:) " + words + " (}"), ".a{x:) " + converted + " (}");
+    EXPECT_EQ(Rewrite(".a{x:) " + words + " (}", 120), ".a{x:) " + converted + " (}");
     // The small form, at hue 120, for comparison with the large one.
     EXPECT_EQ(Rewrite(".a{color: rgb rgb red RGB}", 120), ".a{color: rgb rgb #00FF00 RGB}");
 }

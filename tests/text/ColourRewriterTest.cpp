@@ -1,6 +1,10 @@
 // The rewriter pass by pass: colour attributes of tags, brace blocks and their declarations,
 // value tokens, the colour forms and the errors. Where the expectation differs from the
 // original design of the rewriter, the comment says which rule changed it.
+//
+// At hue 180 every colour becomes its complement (each channel c becomes max + min - c), at
+// hue 120 red becomes lime, lime blue and blue red; a colour that converts to itself (every
+// colour with all settings at zero, greys at any hue) keeps its spelling.
 
 #include "text/ColourRewriter.h"
 
@@ -49,14 +53,18 @@ void ExpectCases(const std::vector<TCase>& Cases)
 TEST(ColourRewriterTags, WorkedExamples)
 {
     ExpectCases({
-        {R"(<font color="red">)", 0, R"(<font color="#FF0000">)"},
+        // With every setting at zero nothing changes (was "#FF0000").
+        {R"(<font color="red">)", 0, R"(<font color="red">)"},
         {R"(<font color="red">)", 120, R"(<font color="#00FF00">)"},
-        {R"(<body bgcolor=#fff text='#000'>)", 0, R"(<body bgcolor=#FFFFFF text=#000000>)"},
+        // Single quotes stay (they were dropped).
+        {R"(<body bgcolor=#ffc text='#036'>)", 180, R"(<body bgcolor=#CCCCFF text='#663300'>)"},
+        // White is a grey: it keeps its spelling (was "#FFFFFF").
         {R"(<body bgcolor="White" link="#00f" vlink="purple">)", 120,
-         R"(<body bgcolor="#FFFFFF" link="#FF0000" vlink="#808000">)"},
-        {R"(<font color=rgb(255,0,0)>)", 0, R"(<font color=#FF0000>)"},
+         R"(<body bgcolor="White" link="#FF0000" vlink="#808000">)"},
+        {R"(<font color=rgb(255,0,0)>)", 120, R"(<font color=#00FF00>)"},
+        {R"(<font color=rgb(255, 0, 0) size=2>)", 120, R"(<font color=#00FF00 size=2>)"},
         {R"~(<font color="rgb(0, 0, 255)">)~", 120, R"(<font color="#FF0000">)"},
-        {R"(<p style="color: navy;">)", 0, R"(<p style="color: #000080;">)"},
+        {R"(<p style="color: navy;">)", 180, R"(<p style="color: #808000;">)"},
     });
 }
 
@@ -64,25 +72,28 @@ TEST(ColourRewriterTags, WhichTagsAndAttributesAreFound)
 {
     ExpectCases({
         // Attribute names in any case.
-        {R"(<td BGCOLOR="RED">)", 0, R"(<td BGCOLOR="#FF0000">)"},
-        {R"(<TABLE BorderColorDark=navy bordercolorlight="#ABC">)", 0,
-         R"(<TABLE BorderColorDark=#000080 bordercolorlight="#AABBCC">)"},
+        {R"(<td BGCOLOR="RED">)", 120, R"(<td BGCOLOR="#00FF00">)"},
+        {R"(<TABLE BorderColorDark=navy bordercolorlight="#ABC">)", 180,
+         R"(<TABLE BorderColorDark=#808000 bordercolorlight="#CCBBAA">)"},
         // The attribute name needs white space before it for the tag to be found.
-        {R"(<a href="x?color=red">)", 0, R"(<a href="x?color=red">)"},
+        {R"(<a href="x?color=red">)", 120, R"(<a href="x?color=red">)"},
         // Spaces and a line break around "=".
-        {"<font\ncolor = \"red\"\n>", 0, "<font\ncolor = \"#FF0000\"\n>"},
+        {"<font\ncolor = \"red\"\n>", 120, "<font\ncolor = \"#00FF00\"\n>"},
         // A tag inside a comment is rewritten like any other; the comment itself is no tag.
-        {R"(<!-- <font color="red"> -->)", 0, R"(<!-- <font color="#FF0000"> -->)"},
-        {R"(<!DOCTYPE html color=red>)", 0, R"(<!DOCTYPE html color=red>)"},
+        {R"(<!-- <font color="red"> -->)", 120, R"(<!-- <font color="#00FF00"> -->)"},
+        {R"(<!DOCTYPE html color=red>)", 120, R"(<!DOCTYPE html color=red>)"},
         // Values that are not colours stay as they are.
-        {R"(<body text="Hello" link=visited>)", 0, R"(<body text="Hello" link=visited>)"},
-        {R"(<font color="">)", 0, R"(<font color="">)"},
+        {R"(<body text="Hello" link=visited>)", 120, R"(<body text="Hello" link=visited>)"},
+        {R"(<font color="">)", 120, R"(<font color="">)"},
+        {R"(<font color='' size=2>)", 120, R"(<font color='' size=2>)"},
         {R"(<font color="transparent">)", 120, R"(<font color="transparent">)"},
-        // Single-quoted values are not unquoted: 'red' is no name, and a converted value loses its quotes.
-        {R"(<font color='red'>)", 0, R"(<font color='red'>)"},
-        {R"(<font color='#f00'>)", 0, R"(<font color=#FF0000>)"},
-        // Only the colour of an unquoted value is kept, as before.
-        {R"(<font color="#ff0000 bold">)", 0, R"(<font color="#FF0000">)"},
+        // Single-quoted values are read like double-quoted ones, quotes kept (the value 'red'
+        // was no name, and a converted value lost its quotes).
+        {R"(<font color='red'>)", 120, R"(<font color='#00FF00'>)"},
+        {R"(<font color='#f00'>)", 120, R"(<font color='#00FF00'>)"},
+        // The colour is converted where it stands and the rest of the value kept (the value was
+        // cut down to its colour).
+        {R"(<font color="#ff0000 bold">)", 120, R"(<font color="#00FF00 bold">)"},
     });
 }
 
@@ -96,10 +107,9 @@ TEST(ColourRewriterTags, NoTagsAndNoBracesMeansNoChange)
 // Each match is rewritten where it was found, not at an earlier occurrence of the same text.
 TEST(ColourRewriterTags, MatchRewrittenWhereFound)
 {
-    // The attribute pass also finds "color=red" inside the face value; the second, real
-    // attribute has the same text and must be rewritten in its own place.
-    // (Its own match, "color=red\"", holds no colour.)
-    EXPECT_EQ(Rewrite(R"(<font face="color=red" color=red>)"), R"(<font face="color=red" color=#FF0000>)");
+    // "color=red" inside the face value is no attribute; the second, real attribute has the
+    // same text and must be rewritten in its own place.
+    EXPECT_EQ(Rewrite(R"(<font face="color=red" color=red>)", 120), R"(<font face="color=red" color=#00FF00>)");
     // Identical tags one after another are each converted once.
     EXPECT_EQ(Rewrite(R"(<font color=red><font color=red><font color=red>)", 120),
               R"(<font color=#00FF00><font color=#00FF00><font color=#00FF00>)");
@@ -109,14 +119,14 @@ TEST(ColourRewriterTags, MatchRewrittenWhereFound)
 TEST(ColourRewriterTags, StyleValueDeclarationByDeclaration)
 {
     ExpectCases({
-        {R"(<p style="color:#f00; background:#0f0">)", 0, R"(<p style="color:#FF0000; background:#00FF00">)"},
+        {R"(<p style="color:#f00; background:#0f0">)", 180, R"(<p style="color:#00FFFF; background:#FF00FF">)"},
         {R"(<p style="color:#f00; background:#0f0">)", 120, R"(<p style="color:#00FF00; background:#0000FF">)"},
-        {R"(<div STYLE="border: 1px solid rgb(255,0,0); margin: 0 auto; color: red">)", 0,
-         R"(<div STYLE="border: 1px solid #FF0000; margin: 0 auto; color: #FF0000">)"},
-        {R"(<p style="background: url(img/red.gif) no-repeat; color: white">)", 0,
-         R"(<p style="background: url(img/red.gif) no-repeat; color: #FFFFFF">)"},
-        {R"(<p style=color:red>)", 0, R"(<p style=color:#FF0000>)"},
-        {R"(<p style="red">)", 0, R"(<p style="red">)"},
+        {R"(<div STYLE="border: 1px solid rgb(255,0,0); margin: 0 auto; color: red">)", 120,
+         R"(<div STYLE="border: 1px solid #00FF00; margin: 0 auto; color: #00FF00">)"},
+        {R"(<p style="background: url(img/red.gif) no-repeat; color: blue">)", 120,
+         R"(<p style="background: url(img/red.gif) no-repeat; color: #FF0000">)"},
+        {R"(<p style=color:red>)", 120, R"(<p style=color:#00FF00>)"},
+        {R"(<p style="red">)", 120, R"(<p style="red">)"},
     });
 }
 
@@ -144,48 +154,51 @@ TEST(ColourRewriterBlocks, WorkedExamples)
     ExpectCases({
         // The last declaration has no semicolon: converted all the same.
         {"h1 { color: red; background: #00f }", 120, "h1 { color: #00FF00; background: #FF0000 }"},
-        {"p { color: rgb(100%, 50%, 0%); }", 0, "p { color: #FF8000; }"},
-        {"p { color: rgb(30%, 10%, 70%); }", 0, "p { color: #4C1AB2; }"},
+        // rgb(255, 128, 0) and rgb(76, 26, 178).
+        {"p { color: rgb(100%, 50%, 0%); }", 180, "p { color: #007FFF; }"},
+        {"p { color: rgb(30%, 10%, 70%); }", 180, "p { color: #80B21A; }"},
         // Four digits keep their alpha digit after the converted colour (was "#AABBCC").
-        {"a { border: 1px solid #abcd; }", 0, "a { border: 1px solid #AABBCCDD; }"},
+        {"a { border: 1px solid #abcd; }", 180, "a { border: 1px solid #CCBBAADD; }"},
     });
 }
 
 TEST(ColourRewriterBlocks, LastDeclarationWithoutSemicolon)
 {
     ExpectCases({
-        {"a:hover { color: red }", 0, "a:hover { color: #FF0000 }"},
-        {".a{color:#f00;background:#0f0}", 0, ".a{color:#FF0000;background:#00FF00}"},
+        {"a:hover { color: red }", 120, "a:hover { color: #00FF00 }"},
+        {".a{color:#f00;background:#0f0}", 120, ".a{color:#00FF00;background:#0000FF}"},
         {".a{color:#f00}.b{color:#0f0}", 120, ".a{color:#00FF00}.b{color:#0000FF}"},
-        {"p {\r\n  color: navy;\r\n  border-color: teal\r\n}\r\n", 0,
-         "p {\r\n  color: #000080;\r\n  border-color: #008080\r\n}\r\n"},
+        {"p {\r\n  color: navy;\r\n  border-color: teal\r\n}\r\n", 180,
+         "p {\r\n  color: #808000;\r\n  border-color: #800000\r\n}\r\n"},
         // Nothing after the last semicolon, or no colon at all.
-        {"p { color: red; }", 0, "p { color: #FF0000; }"},
-        {"{ red }", 0, "{ red }"},
-        {"{}", 0, "{}"},
+        {"p { color: red; }", 120, "p { color: #00FF00; }"},
+        {"{ red }", 120, "{ red }"},
+        {"{}", 120, "{}"},
         // A block with no closing brace is no block.
-        {"p { color: red", 0, "p { color: red"},
+        {"p { color: red", 120, "p { color: red"},
     });
 }
 
 TEST(ColourRewriterBlocks, StyleElementsScriptsAndPlainText)
 {
     ExpectCases({
-        {"<style>\nbody { background: white; color: black; }\n</style>", 0,
-         "<style>\nbody { background: #FFFFFF; color: #000000; }\n</style>"},
-        // Braces in script code are blocks like any other; strings in them are left alone.
-        {"<script>function f() { var c = ok ? 'red' : \"blue\"; }</script>", 0,
+        {"<style>\nbody { background: yellow; color: navy; }\n</style>", 180,
+         "<style>\nbody { background: #0000FF; color: #808000; }\n</style>"},
+        // Braces in script code are no blocks: nothing in a script is converted (a name in
+        // them was).
+        {"<script>function f() { var c = ok ? 'red' : \"blue\"; }</script>", 120,
          "<script>function f() { var c = ok ? 'red' : \"blue\"; }</script>"},
-        {"<script>var o = { fg: red, bg: '#fff' };</script>", 0,
-         "<script>var o = { fg: #FF0000, bg: '#fff' };</script>"},
+        {"<script>var o = { fg: red, bg: '#f00' };</script>", 120,
+         "<script>var o = { fg: red, bg: '#f00' };</script>"},
     });
 }
 
-// A colour the tag pass has converted is not converted again when its tag stands in braces.
+// A colour attribute stands in a tag; braces in the text of a page around it are no block
+// (the text was converted too).
 TEST(ColourRewriterBlocks, TagInsideBracesConvertedOnce)
 {
     EXPECT_EQ(Rewrite(R"({<span style="color:red">x</span>})", 120), R"({<span style="color:#00FF00">x</span>})");
-    EXPECT_EQ(Rewrite(R"({ b: <font color=red> red })", 120), R"({ b: <font color=#00FF00> #00FF00 })");
+    EXPECT_EQ(Rewrite(R"({ b: <font color=red> red })", 120), R"({ b: <font color=#00FF00> red })");
 }
 
 // ---- Value tokens ----
@@ -193,28 +206,28 @@ TEST(ColourRewriterBlocks, TagInsideBracesConvertedOnce)
 TEST(ColourRewriterValues, UrlsStringsAndWordsThatAreNotColourNames)
 {
     ExpectCases({
-        {"p { background: url(img/red.gif) red; }", 0, "p { background: url(img/red.gif) #FF0000; }"},
-        {"p { background: URL( \"red white.png\" ) white; }", 0,
-         "p { background: URL( \"red white.png\" ) #FFFFFF; }"},
-        {"p { background-image: url(bg-white.png); }", 0, "p { background-image: url(bg-white.png); }"},
-        {"p { background: bg-white.png; }", 0, "p { background: bg-white.png; }"},
-        {"p { color: var(--red); }", 0, "p { color: var(--red); }"},
-        {"p { color: red2; x: .white; y: #red; z: \\red; w: a_red; }", 0,
-         "p { color: red2; x: .white; y: #red; z: \\red; w: a_red; }"},
-        {"p { border: 1px solid red; }", 0, "p { border: 1px solid #FF0000; }"},
-        {"p { color: red!important; }", 0, "p { color: #FF0000!important; }"},
-        {"p { font-family: \"Red Sans\", 'white', tan; }", 0, "p { font-family: \"Red Sans\", 'white', #D2B48C; }"},
-        {"p { content: \"a \\\" red\"; color: red; }", 0, "p { content: \"a \\\" red\"; color: #FF0000; }"},
+        {"p { background: url(img/red.gif) red; }", 120, "p { background: url(img/red.gif) #00FF00; }"},
+        {"p { background: URL( \"red blue.png\" ) blue; }", 120,
+         "p { background: URL( \"red blue.png\" ) #FF0000; }"},
+        {"p { background-image: url(bg-red.png); }", 120, "p { background-image: url(bg-red.png); }"},
+        {"p { background: bg-red.png; }", 120, "p { background: bg-red.png; }"},
+        {"p { color: var(--red); }", 120, "p { color: var(--red); }"},
+        {"p { color: red2; x: .blue; y: #red; z: \\red; w: a_red; }", 120,
+         "p { color: red2; x: .blue; y: #red; z: \\red; w: a_red; }"},
+        {"p { border: 1px solid red; }", 120, "p { border: 1px solid #00FF00; }"},
+        {"p { color: red!important; }", 120, "p { color: #00FF00!important; }"},
+        {"p { font-family: \"Red Sans\", 'orange', tan; }", 180, "p { font-family: \"Red Sans\", 'orange', #8CAAD2; }"},
+        {"p { content: \"a \\\" red\"; color: red; }", 120, "p { content: \"a \\\" red\"; color: #00FF00; }"},
         // A url holding a semicolon does not end the protection early.
-        {"p { background: url(data:image/png;base64,red) red; }", 0,
-         "p { background: url(data:image/png;base64,red) #FF0000; }"},
+        {"p { background: url(data:image/png;base64,red) red; }", 120,
+         "p { background: url(data:image/png;base64,red) #00FF00; }"},
         // What follows a url or a string is read afresh after it.
         {"p { background: url(img/rgb-x.png) rgb(255,0,0); }", 120, "p { background: url(img/rgb-x.png) #00FF00; }"},
         {"p { content: \"rgb(\" ; color: rgb(0,0,255) }", 120, "p { content: \"rgb(\" ; color: #FF0000 }"},
         // A colour word touched by "-" is part of a longer word; the other one converts.
-        {"p { x: x-red red; }", 0, "p { x: x-red #FF0000; }"},
+        {"p { x: x-red red; }", 120, "p { x: x-red #00FF00; }"},
         // Not inside comments: an apostrophe there opens no string.
-        {"p { /* don't */ color: red; }", 0, "p { /* don't */ color: #FF0000; }"},
+        {"p { /* don't */ color: red; }", 120, "p { /* don't */ color: #00FF00; }"},
     });
 }
 
@@ -223,15 +236,15 @@ TEST(ColourRewriterValues, UrlsStringsAndWordsThatAreNotColourNames)
 TEST(ColourRewriterValues, UnclosedStringEndsAtTheEndOfItsLine)
 {
     ExpectCases({
-        {"p { content: \"a red;\n  color: blue; }", 0, "p { content: \"a red;\n  color: #0000FF; }"},
-        {"p { content: 'a red;\r\n  color: blue; }", 0, "p { content: 'a red;\r\n  color: #0000FF; }"},
-        {"p { content: \"a red;\r  color: blue; }", 0, "p { content: \"a red;\r  color: #0000FF; }"},
-        {"p { content: \"a red;\f  color: blue; }", 0, "p { content: \"a red;\f  color: #0000FF; }"},
+        {"p { content: \"a red;\n  color: blue; }", 120, "p { content: \"a red;\n  color: #FF0000; }"},
+        {"p { content: 'a red;\r\n  color: blue; }", 120, "p { content: 'a red;\r\n  color: #FF0000; }"},
+        {"p { content: \"a red;\r  color: blue; }", 120, "p { content: \"a red;\r  color: #FF0000; }"},
+        {"p { content: \"a red;\f  color: blue; }", 120, "p { content: \"a red;\f  color: #FF0000; }"},
         // Inside a url, and in a style attribute.
-        {"p { background: url(\"a red.png\n) red; }", 0, "p { background: url(\"a red.png\n) #FF0000; }"},
-        {"<p style=\"content: 'a red;\ncolor: blue\">", 0, "<p style=\"content: 'a red;\ncolor: #0000FF\">"},
+        {"p { background: url(\"a red.png\n) red; }", 120, "p { background: url(\"a red.png\n) #00FF00; }"},
+        {"<p style=\"content: 'a red;\ncolor: blue\">", 120, "<p style=\"content: 'a red;\ncolor: #FF0000\">"},
         // Closed on its line, the string ends at its quote.
-        {"p { content: \"a\" red;\n  color: blue; }", 0, "p { content: \"a\" #FF0000;\n  color: #0000FF; }"},
+        {"p { content: \"a\" red;\n  color: blue; }", 120, "p { content: \"a\" #00FF00;\n  color: #FF0000; }"},
     });
 }
 
@@ -239,27 +252,55 @@ TEST(ColourRewriterValues, ColourForms)
 {
     ExpectCases({
         {"p{color:#ABCDEF}", 0, "p{color:#ABCDEF}"},
-        {"p{color:#abcdef}", 0, "p{color:#ABCDEF}"},
+        // A colour that converts to itself keeps its spelling (was "#ABCDEF").
+        {"p{color:#abcdef}", 0, "p{color:#abcdef}"},
+        {"p{color:#abcdef}", 180, "p{color:#EFCDAB}"},
         {"p{color:#f00}", 120, "p{color:#00FF00}"},
         // Eight digits keep their alpha after the converted colour (was the colour alone).
-        {"p{color:#ff000080}", 0, "p{color:#FF000080}"},
+        {"p{color:#ff000080}", 0, "p{color:#ff000080}"},
         {"p{color:#ff000080}", 120, "p{color:#00FF0080}"},
         {"p{color:#abcd}", 120, "p{color:#CCAABBDD}"},
-        // Other lengths as before: five digits give the first three, seven the first six.
-        {"p{color:#abcde}", 0, "p{color:#AABBCC}"},
-        {"p{color:#abcdef1}", 0, "p{color:#ABCDEF}"},
-        {"p{color:#ab}", 0, "p{color:#ab}"},
+        // Other lengths are no colours: "#abcde" is not "#abc" and "de" (five digits gave the
+        // first three, seven the first six).
+        {"p{color:#abcde}", 180, "p{color:#abcde}"},
+        {"p{color:#abcdef1}", 180, "p{color:#abcdef1}"},
+        {"p{color:#ab}", 180, "p{color:#ab}"},
         {"p{color:rgb(255,0,0)}", 120, "p{color:#00FF00}"},
-        {"p{color:RGB( 0 , 128 , 255 )}", 0, "p{color:#0080FF}"},
-        {"p{color:rgb(50%,10%,90%)}", 0, "p{color:#801AE6}"},
-        {"p{color:Navy;b:NAVY;c:LightGoldenRodYellow}", 0, "p{color:#000080;b:#000080;c:#FAFAD2}"},
-        // Names missing from the table stay.
-        {"p{a:grey;b:lightgray;c:darkgrey;d:gray;e:lightgrey;f:darkgray}", 0,
-         "p{a:grey;b:lightgray;c:darkgrey;d:#808080;e:#D3D3D3;f:#A9A9A9}"},
+        // rgb(0, 128, 255) and rgb(128, 26, 230).
+        {"p{color:RGB( 0 , 128 , 255 )}", 180, "p{color:#FF7F00}"},
+        {"p{color:rgb(50%,10%,90%)}", 180, "p{color:#80E61A}"},
+        {"p{color:Navy;b:NAVY;c:LightGoldenRodYellow}", 180, "p{color:#808000;b:#808000;c:#D2D2FA}"},
+        // The greys keep their spelling at any hue; each of their names is a colour all the
+        // same (see GreySpellingsAreOneColour).
+        {"p{a:grey;b:lightgray;c:darkgrey;d:gray;e:lightgrey;f:darkgray}", 120,
+         "p{a:grey;b:lightgray;c:darkgrey;d:gray;e:lightgrey;f:darkgray}"},
+        {"p{color:RebeccaPurple}", 180, "p{color:#669933}"},
         {"p{color:rgb(1000,0,0)}", 0, "p{color:rgb(1000,0,0)}"},
         {"p{color:transparent;border-color:currentColor;background:inherit}", 120,
          "p{color:transparent;border-color:currentColor;background:inherit}"},
     });
+}
+
+// Every spelling of a named grey is that grey: a pair for the grey converts each of them.
+TEST(ColourRewriterValues, GreySpellingsAreOneColour)
+{
+    const std::vector<TRGBColor> before{{0x80, 0x80, 0x80}, {0xA9, 0xA9, 0xA9}, {0x2F, 0x4F, 0x4F},
+                                        {0x69, 0x69, 0x69}, {0xD3, 0xD3, 0xD3}, {0x77, 0x88, 0x99},
+                                        {0x70, 0x80, 0x90}, {0x66, 0x33, 0x99}};
+    const std::vector<TRGBColor> after{{1, 0, 0}, {2, 0, 0}, {3, 0, 0}, {4, 0, 0},
+                                       {5, 0, 0}, {6, 0, 0}, {7, 0, 0}, {8, 0, 0}};
+    const bool adjust[] = {false, false, false, false, false, false, false, false};
+    TColourRewriter r(0, 0, 0, before, after, adjust);
+    EXPECT_EQ(r.ReplaceAll(".a{color:grey;background:GRAY}.b{color:darkgrey;background:darkgray}"),
+              ".a{color:#010000;background:#010000}.b{color:#020000;background:#020000}");
+    EXPECT_EQ(r.ReplaceAll(".c{color:darkslategrey;background:darkslategray}.d{color:DimGrey;background:dimgray}"),
+              ".c{color:#030000;background:#030000}.d{color:#040000;background:#040000}");
+    EXPECT_EQ(r.ReplaceAll(".e{color:lightgrey;background:lightgray}.f{color:lightslategrey;background:lightslategray}"),
+              ".e{color:#050000;background:#050000}.f{color:#060000;background:#060000}");
+    EXPECT_EQ(r.ReplaceAll(".g{color:slategrey;background:slategray}.h{color:rebeccapurple}"),
+              ".g{color:#070000;background:#070000}.h{color:#080000}");
+    EXPECT_EQ(r.ReplaceAll("<font color=\"Grey\"><td bgcolor=lightgray>"),
+              "<font color=\"#010000\"><td bgcolor=#050000>");
 }
 
 TEST(ColourRewriterValues, SpecificColourPairs)
@@ -268,7 +309,8 @@ TEST(ColourRewriterValues, SpecificColourPairs)
     const std::vector<TRGBColor> after{{1, 2, 3}, {255, 0, 0}};
     const bool adjust[] = {false, true};
     TColourRewriter r(120, 0, 0, before, after, adjust);
-    EXPECT_EQ(r.ReplaceAll("p{a:red;b:blue;c:lime}<font color=#f00>"), "p{a:#010203;b:#00FF00;c:#0000FF}<font color=#010203>");
+    EXPECT_EQ(r.ReplaceAll("p{a:red;b:blue;c:lime}"), "p{a:#010203;b:#00FF00;c:#0000FF}");
+    EXPECT_EQ(r.ReplaceAll("<font color=#f00><style>p{a:red}</style>"), "<font color=#010203><style>p{a:#010203}</style>");
 }
 
 // ---- Errors ----
@@ -315,20 +357,23 @@ TEST(ColourRewriterOperations, RgbFunctionToHex)
 
 TEST(ColourRewriterOperations, AttributeAndNames)
 {
-    TColourRewriter r(0, 0, 0, {}, {}, {});
-    EXPECT_EQ(r.ReplaceAttribute("bgcolor=\"#ff0000\""), "bgcolor=\"#FF0000\"");
+    TColourRewriter r(120, 0, 0, {}, {}, {});
+    EXPECT_EQ(r.ReplaceAttribute("bgcolor=\"#ff0000\""), "bgcolor=\"#00FF00\"");
     EXPECT_EQ(r.ReplaceAttribute("color = \" red \""), "color = \" red \"");  // " red " is no name
-    EXPECT_EQ(r.ReplaceAttribute("color=\"\"\"red\"\"\""), "color=\"\"\"red\"\"\"");
-    // A doubled quote inside a double-quoted value counts as one and stays doubled.
-    EXPECT_EQ(r.ReplaceAttribute("style=\"content:\"\"a\"\"; color:red\""), "style=\"content:\"\"a\"\"; color:#FF0000\"");
+    // The value is "red" with its quotes: a quoted name in data is a colour (it stayed).
+    EXPECT_EQ(r.ReplaceAttribute("color=\"\"\"red\"\"\""), "color=\"\"\"#00FF00\"\"\"");
+    // A doubled quote inside a quoted value counts as one and stays doubled.
+    EXPECT_EQ(r.ReplaceAttribute("style=\"content:\"\"a\"\"; color:red\""), "style=\"content:\"\"a\"\"; color:#00FF00\"");
+    EXPECT_EQ(r.ReplaceAttribute("style='content:''a''; color:red'"), "style='content:''a''; color:#00FF00'");
     EXPECT_EQ(r.NameToHex("darkseagreen"), "#8FBC8B");
     EXPECT_EQ(r.NameToHex("red "), "red ");
     EXPECT_EQ(r.NameToHex(""), "");
-    EXPECT_EQ(r.ColorNames().size(), 280u);
-    EXPECT_EQ(r.ReplacePass("<a><font color=red>", TPassKind::pkTags), "<a><font color=#FF0000>");
-    EXPECT_EQ(r.ReplacePass("{color:red}", TPassKind::pkBlocks), "{color:#FF0000}");
-    EXPECT_EQ(r.ReplacePass("{color:red}", TPassKind::pkDeclarations), "{color:#FF0000}");
-    EXPECT_EQ(r.ReplacePass("red url(red) 'red' red", TPassKind::pkValues), "#FF0000 url(red) 'red' #FF0000");
+    EXPECT_EQ(r.ColorNames().size(), 296u);
+    EXPECT_EQ(r.ReplacePass("<a><font color=red>", TPassKind::pkTags), "<a><font color=#00FF00>");
+    EXPECT_EQ(r.ReplacePass("<font color=red size=2>", TPassKind::pkAttributes), "<font color=#00FF00 size=2>");
+    EXPECT_EQ(r.ReplacePass("{color:red}", TPassKind::pkBlocks), "{color:#00FF00}");
+    EXPECT_EQ(r.ReplacePass("{color:red}", TPassKind::pkDeclarations), "{color:#00FF00}");
+    EXPECT_EQ(r.ReplacePass("red url(red) 'red' red", TPassKind::pkValues), "#00FF00 url(red) 'red' #00FF00");
 }
 
 // ---- Text as bytes ----
@@ -336,10 +381,13 @@ TEST(ColourRewriterOperations, AttributeAndNames)
 TEST(ColourRewriterText, NulBytesKeptAndPassedOver)
 {
     using namespace std::string_literals;
-    const std::string input = "a\0b{color:red}\0<font color=red>\0{x:\0 blue}"s;
-    const std::string expected = "a\0b{color:#FF0000}\0<font color=#FF0000>\0{x:\0 #0000FF}"s;
-    ASSERT_EQ(input.size(), 42u);
-    EXPECT_EQ(Rewrite(input), expected);
+    const std::string input = "a\0b{color:red}\0{x:\0 blue}"s;
+    const std::string expected = "a\0b{color:#00FF00}\0{x:\0 #FF0000}"s;
+    ASSERT_EQ(input.size(), 25u);
+    EXPECT_EQ(Rewrite(input, 120), expected);
+    // A page: its braces are text, its tags and style elements are converted.
+    const std::string page = "a\0b{color:red}\0<font color=red>\0<style>{x:\0 blue}</style>"s;
+    EXPECT_EQ(Rewrite(page, 120), "a\0b{color:red}\0<font color=#00FF00>\0<style>{x:\0 #FF0000}</style>"s);
 }
 
 TEST(ColourRewriterText, ShiftJISSecondBytesAreNotPunctuation)
@@ -348,17 +396,19 @@ TEST(ColourRewriterText, ShiftJISSecondBytesAreNotPunctuation)
     const std::string notBlock = "<p>\x83\x7B color: red; \x83\x7D</p>";
     EXPECT_EQ(Rewrite(notBlock), notBlock);
     // "ソ" is 83 5C: its second byte is no backslash, so "red" after it stands as a word.
-    EXPECT_EQ(Rewrite("p{color:\x83\x5Cred; x:\\red}"), "p{color:\x83\x5C#FF0000; x:\\red}");
-    // Japanese text around real blocks and tags.
-    EXPECT_EQ(Rewrite("\x93\xFA\x96\x7B{color:red}<font color=\"blue\">\x8C\xEA</font>"),
-              "\x93\xFA\x96\x7B{color:#FF0000}<font color=\"#0000FF\">\x8C\xEA</font>");
+    EXPECT_EQ(Rewrite("p{color:\x83\x5Cred; x:\\red}", 120), "p{color:\x83\x5C#00FF00; x:\\red}");
+    // Japanese text around real blocks and tags; in a page the braces of its text are no block.
+    EXPECT_EQ(Rewrite("\x93\xFA\x96\x7B{color:red}<font color=\"blue\">\x8C\xEA</font>", 120),
+              "\x93\xFA\x96\x7B{color:red}<font color=\"#FF0000\">\x8C\xEA</font>");
+    EXPECT_EQ(Rewrite("<style>/* \x93\xFA\x96\x7B */ p{color:red; content:'\x83\x7D'}</style>", 120),
+              "<style>/* \x93\xFA\x96\x7B */ p{color:#00FF00; content:'\x83\x7D'}</style>");
 }
 
 TEST(ColourRewriterText, UTF8Text)
 {
-    const std::string input = "<p style=\"color:red\">日本語の{文章}</p>\n.a { color: blue; content: \"青\" }";
-    const std::string expected = "<p style=\"color:#FF0000\">日本語の{文章}</p>\n.a { color: #0000FF; content: \"青\" }";
-    EXPECT_EQ(Rewrite(input), expected);
+    const std::string input = "<p style=\"color:red\">日本語の{文章}</p>\n<style>.a { color: blue; content: \"青\" }</style>";
+    const std::string expected = "<p style=\"color:#00FF00\">日本語の{文章}</p>\n<style>.a { color: #FF0000; content: \"青\" }</style>";
+    EXPECT_EQ(Rewrite(input, 120), expected);
 }
 
 }  // namespace

@@ -27,8 +27,9 @@ TEST(CssScanner, ProtectedStringsUrlsAndComments)
     const std::string_view text =
         "a: \"x;y\" 'it\\'s' url(a;b) myurl(c) /* 'no string' */ URL( \"d)\" ) \\\"e";
     const TCssScanner scanner(text, TTextEncoding::ShiftJIS);
+    // A comment is left alone as a whole (it was only passed over for its quotes).
     EXPECT_EQ(Pieces(text, scanner.Protected()),
-              (TPieces{"\"x;y\"", "'it\\'s'", "url(a;b)", "URL( \"d)\" )"}));
+              (TPieces{"\"x;y\"", "'it\\'s'", "url(a;b)", "/* 'no string' */", "URL( \"d)\" )"}));
 }
 
 TEST(CssScanner, UnclosedStringEndsAtTheEndOfItsLine)
@@ -88,7 +89,10 @@ TEST(HtmlScanner, AttributeValues)
                                                         {"color = \" red \"", " red ", false},
                                                         {"bgcolor=\"#ff0000\"", "#ff0000", false},
                                                         {"color=\"\"", "\"\"", false},
-                                                        {"color='red'", "'red'", false},
+                                                        {"color='red'", "red", false},
+                                                        {"color=''", "''", false},
+                                                        {"style='content:''a'''", "content:'a'", true},
+                                                        {"style='content:\"a\"'", "content:\"a\"", false},
                                                         {"style=\"content:\"\"a\"\"\"", "content:\"a\"", true},
                                                         {"color=\t\"red\" x", "red", false}}) {
         const auto value = ReadAttributeValue(c.Attribute, TTextEncoding::ShiftJIS);
@@ -98,6 +102,13 @@ TEST(HtmlScanner, AttributeValues)
     }
     EXPECT_FALSE(ReadAttributeValue("color", TTextEncoding::ShiftJIS));
     EXPECT_EQ(DoubleQuotes("a\"b\"\""), "a\"\"b\"\"\"\"");
+    EXPECT_EQ(DoubleQuotes("a'b\"", '\''), "a''b\"");
+    // Single quotes are taken off as double ones are (they stayed on the value).
+    const auto single = ReadAttributeValue("style = 'color:red' ", TTextEncoding::ShiftJIS);
+    ASSERT_TRUE(single);
+    EXPECT_EQ(single->Quote, '\'');
+    EXPECT_EQ(single->Span.Begin, 9u);
+    EXPECT_EQ(single->Span.End, 18u);
 }
 
 }  // namespace
