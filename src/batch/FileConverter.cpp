@@ -296,7 +296,13 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
         FWorkBitmap->SetTransparent(true);
         if (Notes) Notes(std::string(BatchLog::TransparencyNote));
     }
-    bool unchanged = PixelsStay(*FWorkBitmap, [this](const TRGBColor& Color) { return ConvertPixel(Color); });
+    // Left alone when the settings change no colour the picture shows. The rule that keeps a
+    // converted pixel from turning into the transparent colour is for pixels that change: a
+    // picture nothing changes in is the picture it was.
+    const auto adjusted = [this](const TRGBColor& Color) {
+        return ConvertPictureColour(*FAdjuster, TTransparencyRule{}, Color);
+    };
+    bool unchanged = PixelsStay(*FWorkBitmap, adjusted);
     ConvertBitmap();
     // The background is a colour of the picture: it is converted like a pixel. The significant
     // bits told how the samples as loaded were made; recoloured samples use all eight.
@@ -305,7 +311,7 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     if (background != clNone && (!IsPaletteIndex(background) || static_cast<std::size_t>(background & 0xFF) < loaded.size())) {
         const TRGBColor before = ResolveTransparentColor(background, loaded);
         const TRGBColor c = ConvertPixel(before);
-        if (!(c == before)) unchanged = false;
+        if (!(adjusted(before) == before)) unchanged = false;
         FPngObject->SetBackgroundColor(RGBColor(c.R, c.G, c.B));
     }
     if (!unchanged) FPngObject->SignificantBits = 0;

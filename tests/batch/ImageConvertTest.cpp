@@ -1004,8 +1004,10 @@ im.save('rgb.png')
 im.quantize(6).save('p.png')
 im.convert('L').save('l.png')
 g = Image.new('RGB', (2, 1)); g.putdata([(80, 80, 80), (200, 200, 200)]); g.save('grey.png')
-# A transparent colour: the other dark pixels are lifted to (5, 5, 5), even with no shift.
+# A transparent colour and a dark pixel: with no shift nothing changes; with one, the dark
+# pixel is lifted to (5, 5, 5) like every dark pixel of a picture that changes.
 t = Image.new('RGB', (2, 1)); t.putdata([(0, 0, 255), (0, 0, 0)]); t.save('dark.png', transparency=(0, 0, 255))
+t3 = Image.new('RGB', (3, 1)); t3.putdata([(0, 0, 255), (0, 0, 0), (200, 0, 0)]); t3.save('mixed.png', transparency=(0, 0, 255))
 t2 = Image.new('RGB', (2, 1)); t2.putdata([(0, 0, 255), (90, 0, 0)]); t2.save('light.png', transparency=(0, 0, 255))
 )");
     struct TCase {
@@ -1015,12 +1017,17 @@ t2 = Image.new('RGB', (2, 1)); t2.putdata([(0, 0, 255), (90, 0, 0)]); t2.save('l
     };
     const TCase cases[] = {
         {"rgb.png", 0, true},   {"p.png", 0, true},      {"l.png", 0, true},   {"light.png", 0, true},
-        {"dark.png", 0, false}, {"rgb.png", 120, false}, {"p.png", 120, false}, {"grey.png", 120, true},
+        {"dark.png", 0, true},  {"rgb.png", 120, false}, {"p.png", 120, false}, {"grey.png", 120, true},
+        {"mixed.png", 120, false},
     };
     for (const TCase& c : cases) {
         TBatchRun op(Input(c.Hue));
         EXPECT_EQ(op.ConvertPng(dir / c.Name).Unchanged, c.Unchanged) << c.Name << " at hue " << c.Hue;
     }
+    // The picture that changed has its dark pixel lifted, as every converted picture with a
+    // transparent colour does.
+    const std::string lifted = Python(dir.Path(), "print(Image.open('mixed.png').convert('RGB').getpixel((1, 0)), end='')");
+    EXPECT_EQ(lifted, "(5, 5, 5)");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 
 using namespace batchtest;
 
@@ -66,3 +67,55 @@ TEST(SampleSite, ConvertsWholeWithHue120)
 }
 
 }  // namespace
+
+namespace {
+
+// Every regular file below Folder by its name relative to it, with its bytes and time.
+struct TFileState {
+    std::string Bytes;
+    std::filesystem::file_time_type Time;
+    friend bool operator==(const TFileState&, const TFileState&) = default;
+};
+
+std::map<std::string, TFileState> States(const std::string& Folder)
+{
+    std::map<std::string, TFileState> states;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(Folder))
+        if (e.is_regular_file())
+            states[std::filesystem::relative(e.path(), Folder).string()] = {ReadFile(e.path().string()),
+                                                                           e.last_write_time()};
+    return states;
+}
+
+}  // namespace
+
+TEST(SampleSite, EverySettingAtZeroLeavesEveryFileAsItWas)
+{
+    // The sample site, the real-world pages and stylesheets, and every public PNG and GIF test
+    // image: nothing is rewritten, no backup is made, no file's time moves.
+    TTempDir dir;
+    const auto copy = [&](const std::string& From, const std::string& To) {
+        std::filesystem::copy(From, dir / To, std::filesystem::copy_options::recursive);
+    };
+    copy(std::string(TESSIVAL_SOURCE_DIR) + "/examples/site", "site");
+    copy(std::string(TESSIVAL_SOURCE_DIR) + "/tests/text/data", "text");
+    copy(std::string(TESSIVAL_TESTDATA_DIR), "images");
+    const auto before = States(dir.Path());
+    ASSERT_GT(before.size(), 500u);
+
+    TBatchInput input;
+    for (const std::string& p : SearchSiteFolder(dir.Path(), true)) input.Items.push_back({true, p});
+    TBatchRun op(input);
+    TSilentObserver quiet;
+    op.ExecuteConversion(quiet);
+
+    EXPECT_TRUE(States(dir.Path()) == before) << "a file changed, or a backup appeared";
+    int unchanged = 0;
+    for (const std::string& line : op.Log()) {
+        if (line.rfind(std::string(BatchLog::SuccessHead), 0) != 0) continue;
+        EXPECT_NE(line.find(std::string(BatchLog::UnchangedTail)), std::string::npos) << line;
+        ++unchanged;
+    }
+    EXPECT_EQ(unchanged, op.Successes());
+    EXPECT_GT(unchanged, 400);
+}
