@@ -19,6 +19,7 @@
 #include <exception>
 #include <mutex>
 #include <thread>
+#include <map>
 #include <unordered_set>
 
 // What converting one file gave: the lines that stand before its own (the "add" note), and
@@ -195,11 +196,20 @@ std::vector<std::exception_ptr> TBatchRun::LockFolders(const std::vector<std::st
     FFolderLocks = std::make_unique<TFolderLocks>();
     std::vector<std::exception_ptr> refused(Paths.size());
     std::vector<std::string> removed;
+    std::map<std::string, TFolderLocks::TResult> folders;  // each folder asked once
     for (std::size_t i = 0; i < Paths.size(); ++i) {
         // The backup is written beside the file as named, the new content beside the file a
         // link leads to.
         for (const std::string& folder : {FolderOf(Paths[i]), TargetFolder(Paths[i])}) {
+            auto known = folders.find(folder);
+            if (known != folders.end()) {
+                if (known->second == TFolderLocks::TResult::Busy)
+                    refused[i] = std::make_exception_ptr(
+                        EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));
+                continue;
+            }
             const TFolderLocks::TResult result = FFolderLocks->Acquire(folder);
+            folders.emplace(folder, result);
             if (result == TFolderLocks::TResult::Busy) {
                 refused[i] = std::make_exception_ptr(
                     EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));

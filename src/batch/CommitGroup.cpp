@@ -7,6 +7,7 @@
 #include <sys/stat.h>
 
 #include <map>
+#include <set>
 
 namespace {
 
@@ -15,9 +16,10 @@ class TFileSystems {
 public:
     void Add(const std::string& Path)
     {
-        const std::string folder = FolderOf(Path);
+        std::string folder = FolderOf(Path);
+        if (!FSeen.insert(folder).second) return;
         struct stat st {};
-        if (stat(folder.c_str(), &st) == 0) FFolders.emplace(st.st_dev, folder);
+        if (stat(folder.c_str(), &st) == 0) FFolders.emplace(st.st_dev, std::move(folder));
     }
     bool Empty() const { return FFolders.empty(); }
     void Flush() const
@@ -27,6 +29,7 @@ public:
 
 private:
     std::map<dev_t, std::string> FFolders;
+    std::set<std::string> FSeen;
 };
 
 }  // namespace

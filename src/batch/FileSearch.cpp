@@ -5,7 +5,9 @@
 
 #include <memory>
 #include <set>
+#include <iterator>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -15,8 +17,9 @@ struct TDirCloser {
     void operator()(DIR* d) const noexcept { closedir(d); }
 };
 
-void SearchOne(const std::string& Folder, const std::string& LowerExt,
-               std::vector<std::string>& Found, bool SubFolders, std::set<TDirIdentity>& Visited)
+// Searches Folder for files with any of LowerExts, each kind into its own list of Found.
+void SearchOne(const std::string& Folder, const std::vector<std::string>& LowerExts,
+               std::vector<std::vector<std::string>>& Found, bool SubFolders, std::set<TDirIdentity>& Visited)
 {
     std::string base = Folder;
     if (base.empty()) return;
@@ -34,16 +37,38 @@ void SearchOne(const std::string& Folder, const std::string& LowerExt,
         if (name == "." || name == "..") continue;
         const std::string full = base + name;
 
-        // stat follows links, so a link to a folder is a folder and a link to a file a file.
-        struct stat st {};
-        if (stat(full.c_str(), &st) != 0) continue;  // dangling link or vanished entry
-        if (S_ISDIR(st.st_mode)) {
-            if (SubFolders) SearchOne(full, LowerExt, Found, SubFolders, Visited);
+        // The folder's own listing tells plain files and folders apart; links (and entries of
+        // file systems that do not say) are looked at, following the link, so a link to a
+        // folder is a folder and a link to a file a file.
+        bool folder = entry->d_type == DT_DIR;
+        bool file = entry->d_type == DT_REG;
+        if (!folder && !file) {
+            struct stat st {};
+            if (stat(full.c_str(), &st) != 0) continue;  // dangling link or vanished entry
+            folder = S_ISDIR(st.st_mode);
+            file = S_ISREG(st.st_mode);  // opening a pipe or device would hang or harm
+        }
+        if (folder) {
+            if (SubFolders) SearchOne(full, LowerExts, Found, SubFolders, Visited);
             continue;
         }
-        if (!S_ISREG(st.st_mode)) continue;  // opening a pipe or device would hang or harm
-        if (AsciiLower(ExtractFileExt(name)) == LowerExt) Found.push_back(full);
+        if (!file) continue;
+        const std::string ext = AsciiLower(ExtractFileExt(name));
+        for (std::size_t k = 0; k < LowerExts.size(); ++k)
+            if (ext == LowerExts[k]) Found[k].push_back(full);
     }
+}
+
+std::vector<std::string> SearchFolders(const std::string& Folder, std::vector<std::string> Extensions, bool SubFolders)
+{
+    for (std::string& ext : Extensions) ext = AsciiLower(ext);
+    std::vector<std::vector<std::string>> found(Extensions.size());
+    std::set<TDirIdentity> visited;
+    SearchOne(Folder, Extensions, found, SubFolders, visited);
+    std::vector<std::string> all;
+    for (std::vector<std::string>& kind : found)
+        for (std::string& path : kind) all.push_back(std::move(path));
+    return all;
 }
 
 }  // namespace
@@ -71,13 +96,12 @@ std::string ExtractFileExt(const std::string& Path)
 void SearchFolder(const std::string& Folder, const std::string& Extension,
                   std::vector<std::string>& Found, bool SubFolders)
 {
-    std::set<TDirIdentity> visited;
-    SearchOne(Folder, AsciiLower(Extension), Found, SubFolders, visited);
+    for (std::string& path : SearchFolders(Folder, {Extension}, SubFolders)) Found.push_back(std::move(path));
 }
 
 std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders)
 {
-    std::vector<std::string> found;
-    for (const char* ext : SiteExtensions) SearchFolder(Folder, ext, found, SubFolders);
-    return found;
+    // One walk of the folders gives what a search per extension, in turn, would.
+    return SearchFolders(Folder, std::vector<std::string>(std::begin(SiteExtensions), std::end(SiteExtensions)),
+                         SubFolders);
 }
