@@ -4,6 +4,8 @@
 #include "batch/BatchLog.h"
 #include "batch/CommitGroup.h"
 #include "batch/FileSearch.h"
+#include "batch/MemoryBudget.h"
+#include "batch/PictureSize.h"
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
 #include "colour/PictureColours.h"
@@ -11,12 +13,14 @@
 #include "gif/GIFRecolour.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
+#include "png/PngError.h"
 #include "png/PngImage.h"
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -128,8 +132,13 @@ bool PixelsStay(const TBitmap& Bitmap, const std::function<TRGBColor(const TRGBC
 
 }  // namespace
 
-TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun)
-    : FBackup(Backup), FGifTransparent(GifTransparent), FDryRun(DryRun), FMatcher(std::make_unique<TMatcher>())
+TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun,
+                               const TPictureLimits& Limits)
+    : FBackup(Backup),
+      FGifTransparent(GifTransparent),
+      FDryRun(DryRun),
+      FLimits(Limits),
+      FMatcher(std::make_unique<TMatcher>())
 {
     FWorkBitmap = std::make_unique<TBitmap>();
     FWorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
@@ -138,6 +147,9 @@ TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup,
     FGifObject = std::make_unique<TGIFImage>();
     FGifObject->ReductionMethod = 7;  // octree palette
     FGifObject->DitherMethod = 1;     // Floyd-Steinberg
+    // The codecs refuse what the header check before them cannot see: frames beyond the screen.
+    FGifObject->MaxPixels = static_cast<std::int64_t>(std::min<std::uint64_t>(FLimits.MaxPixels, GIFMaxPixels));
+    FPngObject->MaxPixels = FLimits.MaxPixels;
     FRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
                                                   Settings.BeforeColors, Settings.AfterColors, Settings.Adjust(),
                                                   *FMatcher);
@@ -234,10 +246,49 @@ TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
     return Prepare(Path, std::move(source), converted, unchanged, Flush);
 }
 
+// A picture about to be decoded: refused when its header asks for more pixels than allowed,
+// else its memory reserved from the budget (waiting for others to give theirs back). When it
+// ends the converter lets go of its pictures, and only then gives the memory back.
+class TFileConverter::TPictureScope {
+public:
+    TPictureScope(TFileConverter& Converter, const std::optional<TDeclaredPicture>& Picture)
+        : FConverter(Converter)
+    {
+        if (Picture && Picture->Pixels > Converter.FLimits.MaxPixels) throw EPictureTooLarge("Image too large");
+        if (Picture) FReservation = std::make_unique<TMemoryReservation>(Converter.FLimits.Budget, Picture->Bytes);
+    }
+    ~TPictureScope()
+    {
+        if (!FConverter.FLimits.Budget) return;
+        FConverter.FWorkBitmap->Assign(nullptr);
+        FConverter.FAlphaMaskBitmap->Assign(nullptr);
+        FConverter.FGifObject->Clear();
+    }
+    TPictureScope(const TPictureScope&) = delete;
+    TPictureScope& operator=(const TPictureScope&) = delete;
+
+    // Loads the picture from the file's bytes; the codec's own refusal of a size (TooLarge)
+    // is logged as the header check's would be.
+    static void Load(TGraphic& Graphic, const std::string& Data, const char* TooLarge)
+    {
+        try {
+            LoadFromBytes(Graphic, Data);
+        } catch (const EInvalidGraphic& e) {
+            if (e.Message() == TooLarge) throw EPictureTooLarge(e.Message());
+            throw;
+        }
+    }
+
+private:
+    TFileConverter& FConverter;
+    std::unique_ptr<TMemoryReservation> FReservation;
+};
+
 TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
 {
     auto source = std::make_unique<TSourceFile>(Path);
-    LoadFromBytes(*FGifObject, source->Bytes());
+    const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()));
+    TPictureScope::Load(*FGifObject, source->Bytes(), GifMessage::TooLarge);
     // Only a second image makes an animation; extensions after the image do not.
     if (FGifObject->ImageCount() > 1) throw EGifRefused(AnimatedGifMessage);
     if (FGifObject->ImageCount() == 0) throw EInvalidGraphic("GIF holds no image");
@@ -275,7 +326,8 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     } detach{*FPngObject};
 
     auto source = std::make_unique<TSourceFile>(Path);
-    LoadFromBytes(*FPngObject, source->Bytes());
+    const TPictureScope scope(*this, DeclaredPngPicture(source->Bytes()));
+    TPictureScope::Load(*FPngObject, source->Bytes(), PngMessage::TooLarge);
     // Only the default image of an animation would be written back.
     if (FPngObject->Animated()) throw EPngRefused(AnimatedPngMessage);
     const bool hasAlpha = FPngObject->HasAlpha();
