@@ -35,6 +35,12 @@ std::uint64_t TMemoryBudget::Held() const
     return FHeld;
 }
 
+int TMemoryBudget::Waiting() const
+{
+    std::lock_guard<std::mutex> guard(FLock);
+    return static_cast<int>(FNextTicket - FServing);
+}
+
 TMemoryReservation::TMemoryReservation(TMemoryBudget* Budget, std::uint64_t Bytes) : FBudget(Budget), FBytes(Bytes)
 {
     if (FBudget) FBudget->Reserve(FBytes);

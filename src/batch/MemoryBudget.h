@@ -22,6 +22,8 @@ public:
 
     std::uint64_t Capacity() const noexcept { return FCapacity; }
     std::uint64_t Held() const;
+    // Reservations asked for and not yet granted.
+    int Waiting() const;
 
 private:
     const std::uint64_t FCapacity;
