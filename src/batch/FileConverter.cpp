@@ -13,7 +13,6 @@
 #include "gif/GIFRecolour.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
-#include "png/PngError.h"
 #include "png/PngImage.h"
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
@@ -147,7 +146,7 @@ TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup,
     FGifObject = std::make_unique<TGIFImage>();
     FGifObject->ReductionMethod = 7;  // octree palette
     FGifObject->DitherMethod = 1;     // Floyd-Steinberg
-    // The codecs refuse what the header check before them cannot see: frames beyond the screen.
+    // The codecs refuse what the header check before them does not see.
     FGifObject->MaxPixels = static_cast<std::int64_t>(std::min<std::uint64_t>(FLimits.MaxPixels, GIFMaxPixels));
     FPngObject->MaxPixels = FLimits.MaxPixels;
     FRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
@@ -251,11 +250,14 @@ TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
 // ends the converter lets go of its pictures, and only then gives the memory back.
 class TFileConverter::TPictureScope {
 public:
-    TPictureScope(TFileConverter& Converter, const std::optional<TDeclaredPicture>& Picture)
+    // Ceiling: the most the codec reads at all. A header beyond it is no picture a higher limit
+    // would let through; the codec refuses it as invalid, before allocating anything.
+    TPictureScope(TFileConverter& Converter, const std::optional<TDeclaredPicture>& Picture, std::uint64_t Ceiling)
         : FConverter(Converter)
     {
-        if (Picture && Picture->Pixels > Converter.FLimits.MaxPixels) throw EPictureTooLarge("Image too large");
-        if (Picture) FReservation = std::make_unique<TMemoryReservation>(Converter.FLimits.Budget, Picture->Bytes);
+        if (!Picture || Picture->Pixels > Ceiling) return;
+        if (Picture->Pixels > Converter.FLimits.MaxPixels) throw EPictureTooLarge("Image too large");
+        FReservation = std::make_unique<TMemoryReservation>(Converter.FLimits.Budget, Picture->Bytes);
     }
     ~TPictureScope()
     {
@@ -267,18 +269,6 @@ public:
     TPictureScope(const TPictureScope&) = delete;
     TPictureScope& operator=(const TPictureScope&) = delete;
 
-    // Loads the picture from the file's bytes; the codec's own refusal of a size (TooLarge)
-    // is logged as the header check's would be.
-    static void Load(TGraphic& Graphic, const std::string& Data, const char* TooLarge)
-    {
-        try {
-            LoadFromBytes(Graphic, Data);
-        } catch (const EInvalidGraphic& e) {
-            if (e.Message() == TooLarge) throw EPictureTooLarge(e.Message());
-            throw;
-        }
-    }
-
 private:
     TFileConverter& FConverter;
     std::unique_ptr<TMemoryReservation> FReservation;
@@ -287,8 +277,8 @@ private:
 TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
 {
     auto source = std::make_unique<TSourceFile>(Path);
-    const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()));
-    TPictureScope::Load(*FGifObject, source->Bytes(), GifMessage::TooLarge);
+    const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()), GIFMaxPixels);
+    LoadFromBytes(*FGifObject, source->Bytes());
     // Only a second image makes an animation; extensions after the image do not.
     if (FGifObject->ImageCount() > 1) throw EGifRefused(AnimatedGifMessage);
     if (FGifObject->ImageCount() == 0) throw EInvalidGraphic("GIF holds no image");
@@ -326,8 +316,8 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     } detach{*FPngObject};
 
     auto source = std::make_unique<TSourceFile>(Path);
-    const TPictureScope scope(*this, DeclaredPngPicture(source->Bytes()));
-    TPictureScope::Load(*FPngObject, source->Bytes(), PngMessage::TooLarge);
+    const TPictureScope scope(*this, DeclaredPngPicture(source->Bytes()), PngMaxPixels);
+    LoadFromBytes(*FPngObject, source->Bytes());
     // Only the default image of an animation would be written back.
     if (FPngObject->Animated()) throw EPngRefused(AnimatedPngMessage);
     const bool hasAlpha = FPngObject->HasAlpha();

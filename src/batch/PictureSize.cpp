@@ -49,8 +49,9 @@ std::optional<TDeclaredPicture> DeclaredPngPicture(std::string_view Bytes)
     at += 8;
     while (Bytes.size() >= at + 8) {
         const std::uint64_t length = Big32(Bytes, at);
-        if (Bytes.compare(at + 4, 4, "IHDR") == 0) {
-            if (length < 13 || Bytes.size() < at + 8 + 13) return std::nullopt;
+        // One too short to be a header is skipped, as the reader skips it.
+        if (Bytes.compare(at + 4, 4, "IHDR") == 0 && length >= 13) {
+            if (Bytes.size() < at + 8 + 13) return std::nullopt;
             const std::uint64_t pixels = std::uint64_t{Big32(Bytes, at + 8)} * Big32(Bytes, at + 12);
             const int type = static_cast<std::uint8_t>(Bytes[at + 17]);
             const bool alpha = (type & 4) != 0 || type == 3;

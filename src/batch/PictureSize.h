@@ -13,7 +13,8 @@ struct TDeclaredPicture {
     std::uint64_t Bytes = 0;
 };
 
-// IHDR width x height, wherever the IHDR chunk is (after a MacBinary header too). The picture
+// IHDR width x height, wherever the first IHDR long enough to be one is (after a MacBinary
+// header too). The picture
 // is converted as 32-bit pixels, with one byte more for alpha where the file can have it.
 // Nothing when the file has no readable IHDR.
 std::optional<TDeclaredPicture> DeclaredPngPicture(std::string_view Bytes);

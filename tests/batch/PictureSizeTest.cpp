@@ -58,6 +58,7 @@ TEST(PictureSize, PngWhereverTheReaderFindsIt)
     // After other chunks, and after a MacBinary header.
     EXPECT_EQ(DeclaredPngPicture(Png(7, 9, 0, Chunk("tEXt", "Comment\0x")))->Pixels, 63u);
     EXPECT_EQ(DeclaredPngPicture(std::string(128, '\0') + Png(7, 9, 0))->Pixels, 63u);
+    EXPECT_EQ(DeclaredPngPicture(Png(7, 9, 0, Chunk("IHDR", std::string(12, '\x7f'))))->Pixels, 63u);
     // Nothing to read: no signature, no IHDR, one cut short.
     EXPECT_FALSE(DeclaredPngPicture(""));
     EXPECT_FALSE(DeclaredPngPicture("GIF89a and so on"));
