@@ -29,6 +29,13 @@ public:
     using Exception::Exception;
 };
 
+// A picture whose decoded size is beyond the limit set for it: refused before its pixels are
+// made.
+class EPictureTooLarge : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
+
 // A file that cannot be opened.
 class EFOpenError : public Exception {
 public:

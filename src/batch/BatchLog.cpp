@@ -124,6 +124,8 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonAnimatedGif;
     } catch (const EPngRefused&) {
         return BatchLog::ReasonAnimatedPng;
+    } catch (const EPictureTooLarge&) {
+        return BatchLog::ReasonTooLarge;
     } catch (const EInvalidGraphic&) {
         return BatchLog::ReasonBadImage;
     } catch (const ENotText&) {

@@ -18,6 +18,7 @@ inline constexpr std::string_view ReasonInOut = "（ファイル読み書き失�
 inline constexpr std::string_view ReasonAnimatedGif = "（アニメGIFは処理しません）";
 inline constexpr std::string_view ReasonAnimatedPng = "（アニメPNGは処理しません）";
 inline constexpr std::string_view ReasonBadImage = "（画像形式が変）";
+inline constexpr std::string_view ReasonTooLarge = "（画像が大きすぎます）";
 inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）";
 inline constexpr std::string_view ReasonUnknown = "（原因不明）";
 inline constexpr std::string_view ReasonLocked = "（別の変換が使用中）";

@@ -2,6 +2,7 @@
 
 #include "batch/BatchLog.h"
 #include "batch/FileConverter.h"
+#include "batch/MemoryBudget.h"
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
 #include "batch/WorkList.h"
@@ -147,7 +148,9 @@ int DefaultBatchJobs()
 
 TBatchRun::TBatchRun(const TBatchInput& Input)
     : FInput(Input),
-      FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent, FInput.DryRun))
+      FBudget(std::make_unique<TMemoryBudget>(FInput.MemoryBudget ? FInput.MemoryBudget : DefaultMemoryBudget())),
+      FConverter(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent, FInput.DryRun,
+                                                  TPictureLimits{FInput.MaxPixels, FBudget.get()}))
 {
 }
 
@@ -285,8 +288,8 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // Every worker has its own set of conversion objects; the first is the batch's own.
     std::vector<std::unique_ptr<TFileConverter>> extra;
     for (int i = 1; i < Jobs; ++i)
-        extra.push_back(
-            std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent, FInput.DryRun));
+        extra.push_back(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent,
+                                                         FInput.DryRun, TPictureLimits{FInput.MaxPixels, FBudget.get()}));
 
     const std::vector<std::size_t> order = LargestFirst(Paths);
     std::vector<TFileResult> results(Paths.size());

@@ -7,6 +7,7 @@
 #include "colour/ColourAdjuster.h"
 
 #include <atomic>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <exception>
@@ -15,9 +16,16 @@
 class TBitmap;
 class TFileConverter;
 class TFolderLocks;
+class TMemoryBudget;
 
 // The number of cores (at least 1): how many files a batch converts at once unless told.
 int DefaultBatchJobs();
+
+// The most pixels a picture may have unless told: 100 million, 400 MB as the 32-bit pixels it
+// is converted in (500 MB with alpha). That is more than any picture a web site shows (a
+// 12000 x 8000 panorama is 96 million), and a handful of them fit the memory of a small
+// machine side by side.
+constexpr std::uint64_t DefaultMaxPixels = 100'000'000;
 
 // What became of a file that converted.
 struct TFileOutcome {
@@ -42,6 +50,13 @@ struct TBatchInput {
     int Jobs = DefaultBatchJobs();
     // Converts every file in memory and logs what would happen, writing nothing.
     bool DryRun = false;
+    // A GIF or PNG whose header asks for more pixels is refused before it is decoded, and
+    // logged as too large; at most 2^28.
+    std::uint64_t MaxPixels = DefaultMaxPixels;
+    // The bytes of decoded pictures the workers may hold at once: one whose picture would not
+    // fit beside the others' waits for them (one larger than all of it runs alone). 0: half
+    // of the memory the system has available when the batch is made.
+    std::uint64_t MemoryBudget = 0;
     // Set (from any thread, or a signal handler) to stop the batch: the files in hand are
     // finished, no other is begun, and the log says how many were not reached.
     const std::atomic<bool>* StopRequested = nullptr;
@@ -120,6 +135,7 @@ private:
 
     // The seven shared objects and the converters over them; more sets are made for the
     // workers of a batch that converts several files at once.
+    std::unique_ptr<TMemoryBudget> FBudget;
     std::unique_ptr<TFileConverter> FConverter;
     std::unique_ptr<TFolderLocks> FFolderLocks;
     std::vector<std::exception_ptr> FRefused;  // per file of the run: why it is not begun

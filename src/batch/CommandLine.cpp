@@ -135,6 +135,12 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         } else if (name == "--jobs") {
             conversion();
             line.Jobs = ParseInteger(name, takeValue(), 1, 4096);
+        } else if (name == "--max-pixels") {
+            conversion();
+            line.MaxPixels = static_cast<std::uint64_t>(ParseInteger(name, takeValue(), 1, 1 << 28));
+        } else if (name == "--memory-budget") {
+            conversion();
+            line.MemoryBudgetMB = static_cast<std::uint64_t>(ParseInteger(name, takeValue(), 1, 1 << 24));
         } else if (name == "--no-backup") {
             noValue();
             conversion();
@@ -212,6 +218,8 @@ TBatchInput MakeBatchInput(const TCommandLine& Line)
     input.GifTransparent = Line.GifTransparent;
     input.Jobs = Line.Jobs;
     input.DryRun = Line.DryRun;
+    input.MaxPixels = Line.MaxPixels;
+    input.MemoryBudget = Line.MemoryBudgetMB << 20;
     return input;
 }
 
@@ -326,6 +334,11 @@ std::string HelpText()
   --no-subfolders      フォルダのサブフォルダを探さない
   --jobs N             同時に変換するファイルの数（1 以上、既定はコア数）。
                        ログと結果のファイルは N によらず同じです。
+  --max-pixels N       画素数が N を超える GIF・PNG は展開せずに「画像が大きすぎます」で
+                       失敗にする（1〜268435456、既定 100000000）
+  --memory-budget MB   同時に変換する画像の展開に使うメモリの上限（MB、1 以上、
+                       既定は空きメモリの半分）。収まらない画像はほかの画像の変換が
+                       終わるのを待ちます。上限より大きい画像も 1 つだけなら変換します
   --dry-run            変換せずに、変換するファイル・しないファイルとその理由を
                        表示します。何も書き換えません
   --map                標準入力から 1 行に 1 色ずつ読み、変換後の色を #RRGGBB で

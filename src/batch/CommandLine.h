@@ -32,6 +32,8 @@ struct TCommandLine {
     bool GifTransparent = false;
     bool SubFolders = true;
     int Jobs = 1;
+    std::uint64_t MaxPixels = DefaultMaxPixels;
+    std::uint64_t MemoryBudgetMB = 0;  // 0: the batch's own default
     bool Map = false;
     bool DryRun = false;
     TBackupAction BackupAction = TBackupAction::None;

@@ -5,6 +5,8 @@
 #include "batch/BinaryContent.h"
 #include "batch/CommitGroup.h"
 #include "batch/FileSearch.h"
+#include "batch/MemoryBudget.h"
+#include "batch/PictureSize.h"
 #include "base/SafeFile.h"
 #include "batch/Backup.h"
 #include "colour/PictureColours.h"
@@ -19,6 +21,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -131,8 +134,13 @@ bool PixelsStay(const TBitmap& Bitmap, const std::function<TRGBColor(const TRGBC
 
 }  // namespace
 
-TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun)
-    : FBackup(Backup), FGifTransparent(GifTransparent), FDryRun(DryRun), FMatcher(std::make_unique<TMatcher>())
+TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun,
+                               const TPictureLimits& Limits)
+    : FBackup(Backup),
+      FGifTransparent(GifTransparent),
+      FDryRun(DryRun),
+      FLimits(Limits),
+      FMatcher(std::make_unique<TMatcher>())
 {
     FWorkBitmap = std::make_unique<TBitmap>();
     FWorkBitmap->SetPixelFormat(TPixelFormat::pf32bit);
@@ -141,6 +149,9 @@ TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup,
     FGifObject = std::make_unique<TGIFImage>();
     FGifObject->ReductionMethod = 7;  // octree palette
     FGifObject->DitherMethod = 1;     // Floyd-Steinberg
+    // The codecs refuse what the header check before them does not see.
+    FGifObject->MaxPixels = static_cast<std::int64_t>(std::min<std::uint64_t>(FLimits.MaxPixels, GIFMaxPixels));
+    FPngObject->MaxPixels = FLimits.MaxPixels;
     FRewriter = std::make_unique<TColourRewriter>(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
                                                   Settings.BeforeColors, Settings.AfterColors, Settings.Adjust(),
                                                   *FMatcher);
@@ -246,9 +257,39 @@ TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
     return Prepare(Path, std::move(source), converted, unchanged, Flush);
 }
 
+// A picture about to be decoded: refused when its header asks for more pixels than allowed,
+// else its memory reserved from the budget (waiting for others to give theirs back). When it
+// ends the converter lets go of its pictures, and only then gives the memory back.
+class TFileConverter::TPictureScope {
+public:
+    // Ceiling: the most the codec reads at all. A header beyond it is no picture a higher limit
+    // would let through; the codec refuses it as invalid, before allocating anything.
+    TPictureScope(TFileConverter& Converter, const std::optional<TDeclaredPicture>& Picture, std::uint64_t Ceiling)
+        : FConverter(Converter)
+    {
+        if (!Picture || Picture->Pixels > Ceiling) return;
+        if (Picture->Pixels > Converter.FLimits.MaxPixels) throw EPictureTooLarge("Image too large");
+        FReservation = std::make_unique<TMemoryReservation>(Converter.FLimits.Budget, Picture->Bytes);
+    }
+    ~TPictureScope()
+    {
+        if (!FConverter.FLimits.Budget) return;
+        FConverter.FWorkBitmap->Assign(nullptr);
+        FConverter.FAlphaMaskBitmap->Assign(nullptr);
+        FConverter.FGifObject->Clear();
+    }
+    TPictureScope(const TPictureScope&) = delete;
+    TPictureScope& operator=(const TPictureScope&) = delete;
+
+private:
+    TFileConverter& FConverter;
+    std::unique_ptr<TMemoryReservation> FReservation;
+};
+
 TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
 {
     auto source = std::make_unique<TSourceFile>(Path);
+    const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()), GIFMaxPixels);
     LoadFromBytes(*FGifObject, source->Bytes());
     // Only a second image makes an animation; extensions after the image do not.
     if (FGifObject->ImageCount() > 1) throw EGifRefused(AnimatedGifMessage);
@@ -287,6 +328,7 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     } detach{*FPngObject};
 
     auto source = std::make_unique<TSourceFile>(Path);
+    const TPictureScope scope(*this, DeclaredPngPicture(source->Bytes()), PngMaxPixels);
     LoadFromBytes(*FPngObject, source->Bytes());
     // Only the default image of an animation would be written back.
     if (FPngObject->Animated()) throw EPngRefused(AnimatedPngMessage);

@@ -18,6 +18,15 @@ class PngImage;
 class TGIFImage;
 class TColourRewriter;
 class TMatcher;
+class TMemoryBudget;
+
+// What a converter allows a picture: the most pixels (refused beyond), and the budget its
+// decoded pictures are reserved from (none: no waiting). With a budget the converter lets go
+// of each picture once its file is prepared.
+struct TPictureLimits {
+    std::uint64_t MaxPixels = DefaultMaxPixels;
+    TMemoryBudget* Budget = nullptr;
+};
 
 // A file converted and its new content written beside it under a temporary name, waiting for
 // its group to be put in place (batch/CommitGroup.h). While it waits it holds the file's lock.
@@ -36,7 +45,8 @@ public:
     using TNoteSink = std::function<void(const std::string& Line)>;
 
     // DryRun: every file is read and converted in memory, and nothing is written.
-    TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun = false);
+    TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun = false,
+                   const TPictureLimits& Limits = {});
     ~TFileConverter();
     TFileConverter(const TFileConverter&) = delete;
     TFileConverter& operator=(const TFileConverter&) = delete;
@@ -59,6 +69,8 @@ public:
     TBitmap& WorkBitmapRef() { return *FWorkBitmap; }
 
 private:
+    class TPictureScope;
+
     TPreparedFile PrepareText(const std::string& Path, bool Flush);
     TPreparedFile PrepareGif(const std::string& Path, bool Flush);
     TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
@@ -70,6 +82,7 @@ private:
     bool FBackup;
     bool FGifTransparent;  // taken and kept for old callers: a GIF always keeps its own transparency
     bool FDryRun;
+    TPictureLimits FLimits;
 
     // The pattern matcher of this set's rewriter: its own, so that no other user of a matcher
     // (another worker, the preview) can disturb a match in progress.

@@ -196,7 +196,7 @@ void TGIFSubImage::LoadFromStream(TStream& Stream)
         }
         Warning(TGIFSeverity::gsWarning, GifMessage::ExceedsScreen);
     }
-    CheckGIFPixelCount(FWidth, FHeight);
+    CheckGIFPixelCount(FWidth, FHeight, FImage ? FImage->MaxPixels : GIFMaxPixels);
     // Many large frames in a small file must not add up to more memory than one frame may
     // take.
     if (FImage)

@@ -87,7 +87,7 @@ void TGIFHeader::LoadFromStream(TStream& Stream)
     ReadExact(Stream, descriptor, GifFormat::ScreenDescriptorSize);
     const std::uint16_t width = Get16(descriptor);
     const std::uint16_t height = Get16(descriptor + 2);
-    CheckGIFPixelCount(width, height);
+    CheckGIFPixelCount(width, height, FImage ? FImage->MaxPixels : GIFMaxPixels);
     FWidth = width;
     FHeight = height;
     FFlags = descriptor[4];

@@ -52,7 +52,7 @@ void TGIFImage::Changed()
 
 void TGIFImage::ReserveFramePixels(std::int64_t Pixels)
 {
-    if (Pixels > GIFMaxPixels - FLoadedPixels)
+    if (Pixels > std::min(MaxPixels, GIFMaxPixels) - FLoadedPixels)
         throw GIFException(GifMessage::TooLarge);
     FLoadedPixels += Pixels;
 }

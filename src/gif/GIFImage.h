@@ -96,8 +96,12 @@ public:
     TGIFWarning WarningHandler;
 
     // Counts the pixels of a frame about to be read; "Image too large" when the frames of
-    // one load would hold more than GIFMaxPixels together.
+    // one load would hold more than MaxPixels together.
     void ReserveFramePixels(std::int64_t Pixels);
+
+    // The most pixels a load accepts for the logical screen, for a frame and for all frames
+    // together; GIFMaxPixels is the most it can be.
+    std::int64_t MaxPixels = GIFMaxPixels;
 
     int ReductionMethod = 6;
     int ReductionDepth = 8;

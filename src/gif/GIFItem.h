@@ -27,10 +27,10 @@ using TGIFWarning = std::function<void(TGIFImage& Sender, TPersistent* Item, TGI
 // The largest pixel count of a logical screen or a frame that is accepted (2^28).
 constexpr std::int64_t GIFMaxPixels = std::int64_t{1} << 28;
 
-// GIFException "Image too large" when Width x Height is beyond GIFMaxPixels.
-inline void CheckGIFPixelCount(std::int64_t Width, std::int64_t Height)
+// GIFException "Image too large" when Width x Height is beyond Limit (GIFMaxPixels at most).
+inline void CheckGIFPixelCount(std::int64_t Width, std::int64_t Height, std::int64_t Limit = GIFMaxPixels)
 {
-    if (Width * Height > GIFMaxPixels)
+    if (Width * Height > (Limit < GIFMaxPixels ? Limit : GIFMaxPixels))
         throw GIFException(GifMessage::TooLarge);
 }
 

@@ -41,6 +41,7 @@ void PngImage::Load(TStream& stream, TBitmap& alphaTarget)
 {
     PngReader reader;
     reader.SkipMacHeader = SkipMacHeader;
+    reader.MaxPixels = MaxPixels;
     TPngTime time;
     TPngChromaticities chromaticities;
     TPngGifControl gifControl;

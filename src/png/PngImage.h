@@ -71,6 +71,8 @@ public:
     std::uint32_t PhysX = 0;
     std::uint32_t PhysY = 0;
     bool SkipMacHeader = true;
+    // A load refuses a header asking for more pixels (PngMaxPixels at most).
+    std::uint64_t MaxPixels = PngMaxPixels;
     bool AutoTime = true;
     TPngTime Time;
     TPngChromaticities Chromaticities;

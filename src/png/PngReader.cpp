@@ -44,7 +44,6 @@ constexpr std::uint8_t kSignature[8] = {137, 80, 78, 71, 13, 10, 26, 10};
 constexpr std::uint32_t kInflateInputSize = 32768;
 
 // Hostile headers are refused before anything is allocated.
-constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 28;
 constexpr std::uint64_t kMaxRowBytes = std::uint64_t{1} << 31;
 
 
@@ -290,7 +289,7 @@ void PngReader::ReadIHDR()
     const unsigned channels = (type == 2 ? 3 : 1) + (alpha ? 1 : 0);
     const std::uint64_t rowBytes = (static_cast<std::uint64_t>(width) * static_cast<unsigned>(depth) * channels + 7) / 8;
     if (width > 0x7FFFFFFFu || height > 0x7FFFFFFFu ||
-        static_cast<std::uint64_t>(width) * height > kMaxPixels || rowBytes > kMaxRowBytes) {
+        static_cast<std::uint64_t>(width) * height > std::min(MaxPixels, PngMaxPixels) || rowBytes > kMaxRowBytes) {
         throw PngError(PngMessage::TooLarge);
     }
 

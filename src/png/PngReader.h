@@ -23,6 +23,9 @@ public:
     TPngChromaticities* ChromaticitiesRecord = nullptr;
     TPngGifControl* GifControlRecord = nullptr;
     TPngChunks* KeptChunksRecord = nullptr;
+    // A header asking for more pixels is refused ("Image too large") before anything is
+    // allocated; PngMaxPixels is the most it can be.
+    std::uint64_t MaxPixels = PngMaxPixels;
 
     // Results of the last load.
     bool AlphaChannel() const { return FAlphaChannel; }

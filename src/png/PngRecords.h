@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+// The most pixels a PNG's header may ask for; a reader or image can be given a lower limit.
+constexpr std::uint64_t PngMaxPixels = std::uint64_t{1} << 28;
+
 struct TPngTime {
     std::uint16_t Year = 0;
     std::uint8_t Month = 0;

@@ -47,6 +47,7 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
     EXPECT_EQ(FailureReason(Raised(EInOutError("x"))), "（ファイル読み書き失敗）");
     EXPECT_EQ(FailureReason(Raised(EGifRefused("アニメGIFは処理しません"))), "（アニメGIFは処理しません）");
     EXPECT_EQ(FailureReason(Raised(EInvalidGraphic("bad"))), "（画像形式が変）");
+    EXPECT_EQ(FailureReason(Raised(EPictureTooLarge("Image too large"))), "（画像が大きすぎます）");
     EXPECT_EQ(FailureReason(Raised(EBackupError("x"))), "（バックアップ失敗）");
     EXPECT_EQ(FailureReason(Raised(EFOpenError("x"))), "（原因不明）");
     EXPECT_EQ(FailureReason(Raised(EFCreateError("x"))), "（原因不明）");

@@ -60,6 +60,28 @@ TEST(CommandLine, BadValuesAreUsageErrors)
     for (const auto& args : bad) EXPECT_THROW(Parse(args), EUsageError) << testing::PrintToString(args);
 }
 
+TEST(CommandLine, PictureLimitsReachTheBatch)
+{
+    const TCommandLine plain = Parse({"x"});
+    EXPECT_EQ(plain.MaxPixels, DefaultMaxPixels);
+    EXPECT_EQ(MakeBatchInput(plain).MaxPixels, DefaultMaxPixels);
+    EXPECT_EQ(MakeBatchInput(plain).MemoryBudget, 0u);
+
+    const TCommandLine line = Parse({"--max-pixels", "2500", "--memory-budget=300", "x"});
+    EXPECT_EQ(line.MaxPixels, 2500u);
+    const TBatchInput input = MakeBatchInput(line);
+    EXPECT_EQ(input.MaxPixels, 2500u);
+    EXPECT_EQ(input.MemoryBudget, std::uint64_t{300} << 20);
+
+    EXPECT_EQ(Parse({"--max-pixels", "268435456", "x"}).MaxPixels, std::uint64_t{1} << 28);
+    for (const std::vector<std::string>& args :
+         {std::vector<std::string>{"--max-pixels", "0", "x"}, {"--max-pixels", "268435457", "x"},
+          {"--max-pixels", "1e6", "x"}, {"--memory-budget", "0", "x"}, {"--memory-budget", "-5", "x"},
+          {"--memory-budget", "x"}, {"--restore", "--max-pixels", "10", "x.bak"},
+          {"--delete-backups", "--memory-budget", "10", "x.bak"}})
+        EXPECT_THROW(Parse(args), EUsageError) << testing::PrintToString(args);
+}
+
 TEST(CommandLine, MapHelpAndVersionNeedNoPath)
 {
     EXPECT_TRUE(Parse({"--map", "--hue", "10"}).Map);

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -105,6 +106,120 @@ std::string HugeGif(int Width, int Height, int Frames)
     return out + "\x3b";
 }
 
+// Deflated zeros, enough for Rows rows of Columns grey bytes and their filter bytes, made once:
+// a hundred megabytes in about a hundred kilobytes.
+std::string DeflatedZeros(std::uint64_t Bytes)
+{
+    z_stream z{};
+    deflateInit(&z, 9);
+    const std::string zeros(1 << 20, '\0');
+    std::string out;
+    std::string piece(1 << 16, '\0');
+    for (std::uint64_t left = Bytes;;) {
+        const std::uint64_t n = std::min<std::uint64_t>(left, zeros.size());
+        left -= n;
+        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        z.avail_in = static_cast<uInt>(n);
+        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
+        int result;
+        do {
+            z.next_out = reinterpret_cast<Bytef*>(piece.data());
+            z.avail_out = static_cast<uInt>(piece.size());
+            result = deflate(&z, flush);
+            out.append(piece.data(), piece.size() - z.avail_out);
+        } while (z.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
+        if (left == 0) break;
+    }
+    deflateEnd(&z);
+    return out;
+}
+
+constexpr std::uint32_t BombSide = 10240;  // 104.9 million pixels: beyond the default limit
+
+const std::string& ZlibBombData()
+{
+    static const std::string data = DeflatedZeros(std::uint64_t{BombSide} * (BombSide + 1));
+    return data;
+}
+
+// A grey PNG declaring Width x Height whose one IDAT inflates to a BombSide x BombSide picture.
+std::string ZlibBombPng(std::uint32_t Width, std::uint32_t Height)
+{
+    std::string ihdr;
+    for (std::uint32_t v : {Width, Height})
+        for (int s = 24; s >= 0; s -= 8)
+            ihdr.push_back(static_cast<char>((v >> s) & 0xFF));
+    ihdr += std::string("\x08\x00\x00\x00\x00", 5);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", ihdr) + Chunk("IDAT", ZlibBombData()) +
+           Chunk("IEND", "");
+}
+
+// LZW data (code size 2) of Pixels zeros, the longest strings the table allows: each code one
+// pixel longer than the one before until the table is full, then the longest again and again.
+std::string LzwZeros(std::uint64_t Pixels)
+{
+    std::string packed;
+    std::uint32_t bits = 0;
+    int count = 0;
+    const auto put = [&](int Code, int Width) {
+        bits |= static_cast<std::uint32_t>(Code) << count;
+        count += Width;
+        while (count >= 8) {
+            packed.push_back(static_cast<char>(bits & 0xFF));
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    int width = 3, limit = 8, next = 6;
+    put(4, width);  // clear
+    put(0, width);
+    std::uint64_t done = 1;
+    while (done < Pixels) {
+        const int code = next <= 4095 ? next : 4095;
+        put(code, width);
+        done += static_cast<std::uint64_t>(code - 4);
+        if (next <= 4095) {
+            ++next;
+            if (next >= limit && limit <= 4095) {
+                limit *= 2;
+                ++width;
+            }
+        }
+    }
+    put(5, width);  // end
+    if (count > 0) packed.push_back(static_cast<char>(bits & 0xFF));
+    std::string out = "\x02";
+    for (std::size_t i = 0; i < packed.size(); i += 255) {
+        const std::size_t n = std::min<std::size_t>(255, packed.size() - i);
+        out.push_back(static_cast<char>(n));
+        out.append(packed, i, n);
+    }
+    return out + '\0';
+}
+
+// A GIF with a Screen x Screen logical screen and one Frame x Frame frame whose LZW data
+// decodes to Pixels zeros.
+std::string LzwBombGif(int Screen, int Frame, std::uint64_t Pixels)
+{
+    const auto word = [](int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+    return "GIF89a" + word(Screen) + word(Screen) + std::string("\x80\x00\x00", 3) +
+           std::string("\x00\x00\x00\xff\xff\xff", 6) + "\x2c" + word(0) + word(0) + word(Frame) + word(Frame) +
+           std::string(1, '\0') + LzwZeros(Pixels) + "\x3b";
+}
+
+// A PNG whose first IHDR is too short to be read (the reader skips it) and whose second asks
+// for 2^28 pixels.
+std::string HiddenHugePng()
+{
+    std::string ihdr;
+    for (std::uint32_t v : {16384u, 16384u})
+        for (int s = 24; s >= 0; s -= 8)
+            ihdr.push_back(static_cast<char>((v >> s) & 0xFF));
+    ihdr += std::string("\x08\x02\x00\x00\x00", 5);
+    return std::string("\x89PNG\r\n\x1a\n", 8) + Chunk("IHDR", "\x00\x01") + Chunk("IHDR", ihdr) +
+           Chunk("IDAT", std::string("\x78\x9c\x03\x00\x00\x00\x00\x01", 8)) + Chunk("IEND", "");
+}
+
 // What a case expects: success (with the new content, when it is known), or failure with
 // this reason.
 struct TExpect {
@@ -157,6 +272,29 @@ std::vector<TCase> Cases()
         // Refused while loading, long before eight times 256 MB of pixels are made.
         {"GIF of eight 2^28-pixel frames", "frames.gif", [] { return HugeGif(16384, 16384, 8); },
          Fails(BatchLog::ReasonBadImage)},
+        // Decompression bombs: a few bytes or kilobytes asking for gigabytes, refused by their
+        // declared size before anything is decoded.
+        {"GIF of 35 bytes asking for 2^28 pixels", "screen.gif", [] { return HugeGif(65535, 4096, 1); },
+         Fails(BatchLog::ReasonTooLarge)},
+        {"PNG with a 2^28-pixel IHDR and tiny IDAT", "tiny-idat.png", [] { return HugePng(16384, 16384); },
+         Fails(BatchLog::ReasonTooLarge)},
+        {"PNG just over the limit, tiny IDAT", "over.png", [] { return HugePng(10001, 10000); },
+         Fails(BatchLog::ReasonTooLarge)},
+        {"PNG zlib bomb of 10^8 pixels", "zlib-bomb.png", [] { return ZlibBombPng(BombSide, BombSide); },
+         Fails(BatchLog::ReasonTooLarge)},
+        {"GIF LZW bomb of 10^8 pixels", "lzw-bomb.gif",
+         [] { return LzwBombGif(BombSide, BombSide, std::uint64_t{BombSide} * BombSide); },
+         Fails(BatchLog::ReasonTooLarge)},
+        {"GIF LZW bomb in a frame beyond a small screen", "lzw-frame.gif",
+         [] { return LzwBombGif(16, BombSide, std::uint64_t{BombSide} * BombSide); },
+         Fails(BatchLog::ReasonTooLarge)},
+        {"PNG asking for 2^28 pixels in its second IHDR", "second-ihdr.png", HiddenHugePng,
+         Fails(BatchLog::ReasonTooLarge)},
+        // Bombs in small pictures: the data stops at the size declared, whatever it would give.
+        {"PNG of 64x64 with 10^8 pixels of data", "zlib-overflow.png", [] { return ZlibBombPng(64, 64); },
+         StaysAsItIs()},
+        {"GIF of 64x64 with 10^8 pixels of data", "lzw-overflow.gif",
+         [] { return LzwBombGif(64, 64, std::uint64_t{BombSide} * BombSide); }, StaysAsItIs()},
         {"GIF of two small frames", "two.gif", [] { return HugeGif(4, 4, 2); }, Fails(BatchLog::ReasonAnimatedGif)},
         {"name with spaces", "a name with  spaces.html", [] { return std::string("<body bgcolor=red>"); },
          Succeeds("<body bgcolor=#00FF00>")},
@@ -328,4 +466,53 @@ TEST(BadInput, EveryTruncationOfAPngAndAGifEitherConvertsOrFailsCleanly)
         EXPECT_GE(failures, 20);
         EXPECT_TRUE(StrayFiles(dir.Path()).empty());
     }
+}
+
+TEST(BadInput, TheBatchsPixelLimitRefusesWhatIsAboveItAndConvertsWhatIsNot)
+{
+    const auto picture = [](int Width, int Height, bool Gif) {
+        TBitmap bitmap;
+        bitmap.SetPixelFormat(TPixelFormat::pf24bit);
+        bitmap.SetSize(Width, Height);
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                bitmap.SetPixel(x, y, RGBColor(255, x * 10, y * 10));
+        TMemoryStream out;
+        if (Gif) {
+            TGIFImage gif;
+            gif.Assign(&bitmap);
+            gif.SaveToStream(out);
+        } else {
+            PngImage png;
+            png.Assign(&bitmap);
+            png.SaveToStream(out);
+        }
+        return Bytes(out);
+    };
+    TTempDir dir;
+    struct TFile {
+        std::string Name;
+        std::string Before;
+        bool Refused;
+    };
+    const std::vector<TFile> files = {{"at.png", picture(20, 20, false), false},
+                                      {"above.png", picture(21, 20, false), true},
+                                      {"at.gif", picture(20, 20, true), false},
+                                      {"above.gif", picture(20, 21, true), true}};
+    TBatchInput input;
+    for (const TFile& f : files) {
+        WriteFile(dir / f.Name, f.Before);
+        input.Items.push_back({true, dir / f.Name});
+    }
+    input.Settings = HueSettings(Hue);
+    input.MaxPixels = 400;
+    TBatchRun operation(input);
+    TSilentObserver observer;
+    operation.ExecuteConversion(observer);
+    const TBatchResult run{operation.Log(), operation.Successes(), operation.Total()};
+    for (const TFile& f : files) {
+        const std::string path = dir / f.Name;
+        CheckOutcome(run, path, f.Before, f.Refused ? Fails(BatchLog::ReasonTooLarge) : Succeeds(), f.Name);
+    }
+    EXPECT_EQ(run.Successes, 2);
 }

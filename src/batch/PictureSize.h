@@ -1,0 +1,24 @@
+#pragma once
+// The size of the picture a GIF or PNG file declares, read from its header without decoding
+// it: what the batch refuses as too large, and the memory it sets aside before decoding.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+struct TDeclaredPicture {
+    std::uint64_t Pixels = 0;  // the most pixels the file asks to be held at once
+    // The memory converting it holds at most: the decoded pixels in the form the converter
+    // keeps them, the file's bytes and the new content.
+    std::uint64_t Bytes = 0;
+};
+
+// IHDR width x height, wherever the first IHDR long enough to be one is (after a MacBinary
+// header too). The picture
+// is converted as 32-bit pixels, with one byte more for alpha where the file can have it.
+// Nothing when the file has no readable IHDR.
+std::optional<TDeclaredPicture> DeclaredPngPicture(std::string_view Bytes);
+
+// The logical screen, or the frames together where they are larger; one byte per pixel for the
+// frames and as much again for the encoded form at worst. Nothing without a GIF header.
+std::optional<TDeclaredPicture> DeclaredGifPicture(std::string_view Bytes);
