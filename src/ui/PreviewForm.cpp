@@ -93,6 +93,12 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
     connect(tmrCapture, &QTimer::timeout, this, &TfrmPreview::ScreenCopy);
     tmrCapture->start();
 
+    // A page shown is converted at once, not only at the next tick; the browser needs a moment
+    // to draw it.
+    connect(WebBrowser, &QWebEngineView::loadFinished, this, [this] {
+        QTimer::singleShot(300, this, &TfrmPreview::CaptureNow);
+    });
+
     resize(376, 405);
     FormResize();
 }
@@ -131,6 +137,11 @@ void TfrmPreview::ScreenCopy()
 {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive)
         return;
+    CaptureNow();
+}
+
+void TfrmPreview::CaptureNow()
+{
     // The browser's own rendering, not the screen: windows over it are not taken along, and
     // it works where the screen cannot be read back.
     FCapture = WebBrowser->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -166,5 +177,13 @@ void TfrmPreview::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    CentreOnOwner(this);
+    if (FBeside)
+        PlaceBeside(this, FBeside);
+    else
+        CentreOnOwner(this);
+}
+
+void TfrmPreview::OpenBeside(QWidget* Owner)
+{
+    FBeside = Owner;
 }
