@@ -80,7 +80,7 @@ void TFileList::SetUpTable(QTableWidget* Table)
 
 int TFileList::NameColumnWidth(int ViewportWidth)
 {
-    return std::max(100, ViewportWidth / 3);
+    return std::max(100, ViewportWidth * 3 / 10);
 }
 
 void TFileList::AddFile(const QString& Path)

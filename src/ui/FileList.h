@@ -49,7 +49,7 @@ public:
     // Prepares a fresh table: the two columns, check boxes, whole-row multiple selection,
     // nothing editable.
     static void SetUpTable(QTableWidget* Table);
-    // The name column's width for a list this wide: its designed 100 pixels, a third of the
+    // The name column's width for a list this wide: its designed 100 pixels, 30 per cent of the
     // list once that is more, so that it widens with the window.
     static int NameColumnWidth(int ViewportWidth);
 

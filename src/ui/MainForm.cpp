@@ -86,6 +86,8 @@ QScrollBar* OffsetBar(QWidget* Parent, const char* Name, int Limit)
     Bar->setPageStep(1);
     // Reached by Tab and moved by the arrow keys.
     Bar->setFocusPolicy(Qt::StrongFocus);
+    // A scroll bar's keys run the other way by default; here Right and Up raise the value.
+    Bar->setInvertedControls(false);
     return Bar;
 }
 
@@ -255,6 +257,7 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
     lvwFile->setObjectName(QStringLiteral("lvwFile"));
     TFileList::SetUpTable(lvwFile);
     lvwFile->installEventFilter(this);
+    lvwFile->viewport()->installEventFilter(this);
     lvwFile->setAccessibleName(QStringLiteral("変換するファイルの一覧"));
     FFileList = TFileList(lvwFile);
 
@@ -631,7 +634,7 @@ void TfrmMain::dropEvent(QDropEvent* Event)
 
 bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)
 {
-    if (Watched == lvwFile && Event->type() == QEvent::Resize)
+    if (Watched == lvwFile->viewport() && Event->type() == QEvent::Resize)
         FitFileColumns();
     if (Event->type() == QEvent::KeyPress) {
         bool Handled = false;
