@@ -94,9 +94,10 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
     tmrCapture->start();
 
     // A page shown is converted at once, not only at the next tick; the browser needs a moment
-    // to draw it.
+    // to draw it, a longer one when the page is heavy.
     connect(WebBrowser, &QWebEngineView::loadFinished, this, [this] {
-        QTimer::singleShot(300, this, &TfrmPreview::CaptureNow);
+        for (int Delay : {200, 1000})
+            QTimer::singleShot(Delay, this, &TfrmPreview::CaptureNow);
     });
 
     resize(376, 405);
