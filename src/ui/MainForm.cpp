@@ -36,6 +36,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -188,9 +189,16 @@ TfrmMain::TfrmMain(QWidget* parent)
     setWindowTitle(QStringLiteral("Tessival"));
     setWindowIcon(ProgramIcon());
 
-    auto* Client = new QWidget(this);
+    // On a screen too small for the design (a laptop at double scale) the controls scroll
+    // rather than the window leave the screen.
+    auto* scrClient = new QScrollArea(this);
+    scrClient->setObjectName(QStringLiteral("scrClient"));
+    scrClient->setFrameShape(QFrame::NoFrame);
+    scrClient->setWidgetResizable(true);
+    auto* Client = new QWidget(scrClient);
     Client->setObjectName(QStringLiteral("Client"));
-    setCentralWidget(Client);
+    scrClient->setWidget(Client);
+    setCentralWidget(scrClient);
 
     CreateFilePanel(Client);
     auto* RightColumn = new QWidget(Client);
@@ -237,8 +245,14 @@ TfrmMain::TfrmMain(QWidget* parent)
 
     Client->setMinimumSize(ClientWidth, ClientHeight);
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
-    if (const QScreen* Screen = QGuiApplication::primaryScreen())
-        move(Screen->availableGeometry().center() - rect().center());
+    if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
+        const QRect Available = Screen->availableGeometry();
+        // Room kept for the frame the window system adds.
+        const QSize Frame(16, 40);
+        if (width() > Available.width() || height() > Available.height())
+            resize(size().boundedTo(Available.size() - Frame));
+        move(Available.center() - rect().center());
+    }
 }
 
 TfrmMain::~TfrmMain()
