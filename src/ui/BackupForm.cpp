@@ -66,6 +66,7 @@ QToolButton* PictureButton(QWidget* Parent, const char* Name, const QString& Tip
     auto* b = new QToolButton(Parent);
     b->setObjectName(QString::fromLatin1(Name));
     b->setToolTip(Tip);
+    b->setAccessibleName(Tip);
     b->setIcon(Parent->style()->standardIcon(Icon));
     b->setFixedSize(24, 24);
     return b;
@@ -127,6 +128,10 @@ TfrmBackup::TfrmBackup(QWidget* parent)
     bbnCancel =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("閉じる(&X)"), this);
     bbnCancel->setObjectName(QStringLiteral("bbnCancel"));
+    cbxSubFolderSearch->setAccessibleName(QStringLiteral("フォルダを開くときサブフォルダも検索"));
+    bbnResume->setAccessibleName(QStringLiteral("復元"));
+    bbnDeleteBackup->setAccessibleName(QStringLiteral("消去"));
+    bbnCancel->setAccessibleName(QStringLiteral("閉じる"));
 
     auto* tools = new QHBoxLayout;
     tools->setSpacing(2);

@@ -148,6 +148,10 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
     BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
     BBnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
 
+    cbxAdjustment->setAccessibleName(QStringLiteral("カラーバーでの調整もする"));
+    bbnOK->setAccessibleName(QStringLiteral("OK"));
+    BBnCancel->setAccessibleName(QStringLiteral("キャンセル"));
+
     cdlColorSelect = new QColorDialog(this);
     cdlColorSelect->setObjectName(QStringLiteral("cdlColorSelect"));
     cdlColorSelect->setCurrentColor(Qt::black);

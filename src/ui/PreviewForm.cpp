@@ -69,6 +69,7 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
 
     WebBrowser = new QWebEngineView(this);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    WebBrowser->setAccessibleName(QStringLiteral("変換前のページ"));
     // The preview shows pages from anywhere; none gets more than an ordinary browser tab
     // would. Local pages show the local files they refer to (pictures, stylesheets, frames)
     // but cannot read them through scripts; no page may reach the network from a local page,
@@ -84,6 +85,7 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
 
     imgBrowser = new QLabel(this);
     imgBrowser->setObjectName(QStringLiteral("imgBrowser"));
+    imgBrowser->setAccessibleName(QStringLiteral("変換後の表示"));
     imgBrowser->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     imgBrowser->setScaledContents(false);
 

@@ -9,6 +9,7 @@
 #include "ui/PreviewForm.h"
 #include "ui/UrlViewForm.h"
 
+#include <QAbstractSpinBox>
 #include <QApplication>
 #include <QFile>
 #include <QRegularExpression>
@@ -48,6 +49,23 @@ void CheckFitsAndResizes(QWidget& Window, const char* Name)
     QTRY_VERIFY2(Window.width() > Before.width(), Name);
     Window.resize(Minimum);
     QTRY_COMPARE(Window.size(), Minimum);
+
+    // Every control the keyboard reaches has a name for screen readers (a number box's or a
+    // list's inner parts stand for it).
+    for (QWidget* Control : Window.findChildren<QWidget*>()) {
+        if (!(Control->focusPolicy() & Qt::TabFocus) || !Control->isVisibleTo(&Window) || Control->isWindow())
+            continue;
+        if (qobject_cast<QAbstractSpinBox*>(Control->parentWidget()) || Control->objectName() == "qt_scrollarea_viewport")
+            continue;
+        if (Control->window() != &Window || Control->objectName() == "scrClient")
+            continue;
+        // The browser's inner parts: the page speaks for itself.
+        if (Control->parentWidget() && Control->parentWidget()->inherits("QWebEngineView"))
+            continue;
+        QVERIFY2(!Control->accessibleName().isEmpty(),
+                 qPrintable(QStringLiteral("%1: %2 (%3) has no name")
+                                .arg(Name, Control->objectName(), Control->metaObject()->className())));
+    }
 }
 
 }  // namespace
