@@ -23,12 +23,13 @@
 
 namespace {
 
-#ifdef TESSIVAL_HAVE_XCB
-bool IsSet(const char* Variable)
+[[maybe_unused]] bool IsSet(const char* Variable)
 {
     const char* value = std::getenv(Variable);
     return value != nullptr && *value != '\0';
 }
+
+#ifdef TESSIVAL_HAVE_XCB
 
 // True when the application will talk to the X display DISPLAY names: no platform or display
 // was given on the command line, and QT_QPA_PLATFORM asks for none or for this one.
@@ -80,12 +81,6 @@ private:
 };
 #endif
 
-bool IsSetAtAll(const char* Variable)
-{
-    const char* value = std::getenv(Variable);
-    return value != nullptr && *value != '\0';
-}
-
 // True when nothing tells the application where to show its windows: no platform on the
 // command line or in QT_QPA_PLATFORM, and neither an X nor a Wayland display. The application
 // would stop there with a core dump; the program says so and ends instead.
@@ -96,7 +91,7 @@ bool NoDisplayAtAll(int argc, char* argv[])
         if (std::strncmp(option, "-platform", 9) == 0) return false;
     }
 #if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS) && !defined(Q_OS_ANDROID)
-    return !IsSetAtAll("QT_QPA_PLATFORM") && !IsSetAtAll("DISPLAY") && !IsSetAtAll("WAYLAND_DISPLAY");
+    return !IsSet("QT_QPA_PLATFORM") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY");
 #else
     return false;
 #endif
