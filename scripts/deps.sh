@@ -17,6 +17,8 @@ programs=(
   libpcre2-dev zlib1g-dev
   # desktop program: Qt 6 widgets, the preview's web engine, the X connection, Japanese glyphs
   qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic
+  # Qt's own texts (the file and colour dialogs) in Japanese
+  qt6-translations-l10n
 )
 tests=(
   # GoogleTest, and the independent tools the tests compare against

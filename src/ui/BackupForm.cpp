@@ -8,7 +8,9 @@
 #include <QCheckBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -64,12 +66,19 @@ QToolButton* PictureButton(QWidget* Parent, const char* Name, const QString& Tip
     auto* b = new QToolButton(Parent);
     b->setObjectName(QString::fromLatin1(Name));
     b->setToolTip(Tip);
+    b->setAccessibleName(Tip);
     b->setIcon(Parent->style()->standardIcon(Icon));
     b->setFixedSize(24, 24);
     return b;
 }
 
 } // namespace
+
+QString BackupDateText(const QString& Path)
+{
+    const QDateTime Modified = QFileInfo(Path).lastModified();
+    return Modified.isValid() ? Modified.toString(QStringLiteral("yyyy/MM/dd HH:mm:ss")) : QString();
+}
 
 TfrmBackup::TfrmBackup(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint)
@@ -88,11 +97,16 @@ TfrmBackup::TfrmBackup(QWidget* parent)
 
     lvwFile = new QTreeWidget(this);
     lvwFile->setObjectName(QStringLiteral("lvwFile"));
-    lvwFile->setColumnCount(2);
-    lvwFile->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("フルパス")});
+    lvwFile->setColumnCount(3);
+    lvwFile->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("フルパス"), QStringLiteral("更新日時")});
     lvwFile->header()->resizeSection(0, 130);
     lvwFile->header()->resizeSection(1, 500);
     lvwFile->header()->setStretchLastSection(false);
+    // The date stays in view beside the path, which takes what the window grows by.
+    lvwFile->header()->setSectionResizeMode(1, QHeaderView::Stretch);
+    lvwFile->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    lvwFile->setTextElideMode(Qt::ElideMiddle);
+    lvwFile->setAccessibleName(QStringLiteral("バックアップファイルの一覧"));
     lvwFile->setRootIsDecorated(false);
     lvwFile->setUniformRowHeights(true);
     lvwFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -114,6 +128,10 @@ TfrmBackup::TfrmBackup(QWidget* parent)
     bbnCancel =
         new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("閉じる(&X)"), this);
     bbnCancel->setObjectName(QStringLiteral("bbnCancel"));
+    cbxSubFolderSearch->setAccessibleName(QStringLiteral("フォルダを開くときサブフォルダも検索"));
+    bbnResume->setAccessibleName(QStringLiteral("復元"));
+    bbnDeleteBackup->setAccessibleName(QStringLiteral("消去"));
+    bbnCancel->setAccessibleName(QStringLiteral("閉じる"));
 
     auto* tools = new QHBoxLayout;
     tools->setSpacing(2);
@@ -146,7 +164,8 @@ TfrmBackup::TfrmBackup(QWidget* parent)
 
     AddDialogKeys(this, bbnResume, bbnCancel);
 
-    setFixedSize(QSize(417, 400).expandedTo(minimumSizeHint()));
+    setMinimumSize(minimumSizeHint());
+    resize(QSize(417, 400).expandedTo(minimumSizeHint()));
 }
 
 TfrmBackup::~TfrmBackup() = default;
@@ -156,6 +175,7 @@ void TfrmBackup::AddFile(const QString& Path)
     auto* item = new QTreeWidgetItem(lvwFile);
     item->setText(0, FromLocal(ExtractFileName(ToLocal(Path))));
     item->setText(1, Path);
+    item->setText(2, BackupDateText(Path));
 }
 
 void TfrmBackup::AddFiles(const QStringList& Paths)

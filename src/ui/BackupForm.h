@@ -15,6 +15,10 @@ class QPushButton;
 class QToolButton;
 class QTreeWidget;
 
+// The backup file's modification time, "yyyy/MM/dd HH:mm:ss" in local time; empty when the
+// file cannot be read.
+QString BackupDateText(const QString& Path);
+
 class TfrmBackup : public QWidget {
     Q_OBJECT
 public:

@@ -1,14 +1,19 @@
 #include "ui/BatchForm.h"
 
+#include "batch/BatchLog.h"
+
+#include <QCheckBox>
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QTextCursor>
 #include <QVBoxLayout>
 
 #include <exception>
@@ -25,7 +30,30 @@ Qt::WindowFlags OperationWindowFlags(bool Closable)
     return Flags;
 }
 
+TBatchInput WithStop(TBatchInput Input, const std::atomic<bool>* Stop)
+{
+    Input.StopRequested = Stop;
+    return Input;
+}
+
 }  // namespace
+
+QString ProgressText(int Done, int Total)
+{
+    const int Percent = Total > 0 ? static_cast<int>(static_cast<long long>(Done) * 100 / Total) : 0;
+    return QStringLiteral("%1 / %2 (%3%)").arg(Done).arg(Total).arg(Percent);
+}
+
+QStringList FailureLines(const QStringList& Lines)
+{
+    const QString Head = QString::fromUtf8(BatchLog::FailureHead.data(), qsizetype(BatchLog::FailureHead.size()));
+    QStringList Failures;
+    for (const QString& Line : Lines) {
+        if (Line.startsWith(Head))
+            Failures << Line;
+    }
+    return Failures;
+}
 
 // Called on the worker thread: every call becomes an event for the window, so the log and the
 // progress bar change on the user-interface thread in the order the batch reports them.
@@ -38,6 +66,7 @@ public:
         QMetaObject::invokeMethod(FForm, [Form = FForm, Maximum] {
             Form->pgbOperation->setMaximum(Maximum);
             Form->pgbOperation->setValue(0);
+            Form->ShowProgress();
         }, Qt::QueuedConnection);
     }
 
@@ -45,6 +74,7 @@ public:
     {
         QMetaObject::invokeMethod(FForm, [Form = FForm] {
             Form->pgbOperation->setValue(Form->pgbOperation->value() + 1);
+            Form->ShowProgress();
         }, Qt::QueuedConnection);
     }
 
@@ -61,7 +91,7 @@ private:
 
 TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
     : QWidget(parent, OperationWindowFlags(true)),
-      FOperation(std::make_unique<TBatchRun>(Input)),
+      FOperation(std::make_unique<TBatchRun>(WithStop(Input, &FStopRequested))),
       FObserver(std::make_unique<TLiveObserver>(this))
 {
     setObjectName(QStringLiteral("frmOperation"));
@@ -91,12 +121,20 @@ TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
     pgbOperation->setMaximum(0);
     pgbOperation->setValue(0);
     pgbOperation->setTextVisible(false);
+    pgbOperation->setAccessibleName(QStringLiteral("進み具合"));
+    lblProgress = new QLabel(ProgressText(0, 0), pnlLog);
+    lblProgress->setObjectName(QStringLiteral("lblProgress"));
+    lblProgress->setAccessibleName(QStringLiteral("変換したファイルの数"));
+    memLog->setAccessibleName(QStringLiteral("変換の記録"));
 
     auto* LogLayout = new QVBoxLayout(pnlLog);
     LogLayout->setContentsMargins(0, 0, 0, 0);
     LogLayout->setSpacing(2);
     LogLayout->addWidget(memLog, 1);
-    LogLayout->addWidget(pgbOperation);
+    auto* ProgressRow = new QHBoxLayout;
+    ProgressRow->addWidget(pgbOperation, 1);
+    ProgressRow->addWidget(lblProgress);
+    LogLayout->addLayout(ProgressRow);
 
     bbnClipBoard = new QPushButton(QStringLiteral("クリップボードへ"), this);
     bbnClipBoard->setObjectName(QStringLiteral("bbnClipBoard"));
@@ -104,10 +142,22 @@ TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
     bbnOK->setObjectName(QStringLiteral("bbnOK"));
     bbnOK->setDefault(true);
     bbnOK->setAutoDefault(true);
+    bbnCancel = new QPushButton(QStringLiteral("中止(&C)"), this);
+    bbnCancel->setObjectName(QStringLiteral("bbnCancel"));
+    bbnCancel->setToolTip(QStringLiteral("変換中のファイルを終えたところで止めます。残りのファイルは変換しません。"));
+    bbnCancel->setEnabled(false);
+    cbxFailuresOnly = new QCheckBox(QStringLiteral("失敗のみ表示(&F)"), this);
+    cbxFailuresOnly->setObjectName(QStringLiteral("cbxFailuresOnly"));
+    bbnClipBoard->setAccessibleName(QStringLiteral("記録をクリップボードへ"));
+    bbnOK->setAccessibleName(QStringLiteral("閉じる"));
+    bbnCancel->setAccessibleName(QStringLiteral("中止"));
+    cbxFailuresOnly->setAccessibleName(QStringLiteral("失敗のみ表示"));
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addWidget(bbnClipBoard);
+    Buttons->addWidget(cbxFailuresOnly);
     Buttons->addStretch(1);
+    Buttons->addWidget(bbnCancel);
     Buttons->addWidget(bbnOK);
 
     auto* Layout = new QVBoxLayout(this);
@@ -117,6 +167,8 @@ TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
 
     connect(bbnOK, &QPushButton::clicked, this, &TfrmBatch::bbnOKClick);
     connect(bbnClipBoard, &QPushButton::clicked, this, &TfrmBatch::bbnClipBoardClick);
+    connect(bbnCancel, &QPushButton::clicked, this, &TfrmBatch::bbnCancelClick);
+    connect(cbxFailuresOnly, &QCheckBox::toggled, this, &TfrmBatch::cbxFailuresOnlyClick);
 
     resize(520, 340);
     if (parent) {
@@ -168,6 +220,35 @@ void TfrmBatch::bbnClipBoardClick()
     QGuiApplication::clipboard()->setText(LogText());
 }
 
+void TfrmBatch::bbnCancelClick()
+{
+    if (!FRunning)
+        return;
+    FStopRequested.store(true);
+    bbnCancel->setEnabled(false);
+}
+
+void TfrmBatch::cbxFailuresOnlyClick()
+{
+    ShowLog();
+}
+
+int TfrmBatch::Successes() const
+{
+    return FOperation->Successes();
+}
+
+void TfrmBatch::ShowProgress()
+{
+    lblProgress->setText(ProgressText(pgbOperation->value(), pgbOperation->maximum()));
+}
+
+void TfrmBatch::ShowLog()
+{
+    memLog->setPlainText((cbxFailuresOnly->isChecked() ? FailureLines(FLines) : FLines).join(QLatin1Char('\n')));
+    memLog->moveCursor(QTextCursor::End);
+}
+
 void TfrmBatch::closeEvent(QCloseEvent* Event)
 {
     if (FRunning)
@@ -179,14 +260,18 @@ void TfrmBatch::closeEvent(QCloseEvent* Event)
 void TfrmBatch::AppendLine(const QString& Line)
 {
     FLines.append(Line);
-    memLog->appendPlainText(Line);
+    if (!cbxFailuresOnly->isChecked() || !FailureLines({Line}).isEmpty())
+        memLog->appendPlainText(Line);
 }
 
 void TfrmBatch::Finish(const QString& Failure)
 {
     if (FWorker.joinable())
         FWorker.join();
-    pgbOperation->setValue(pgbOperation->maximum());
+    // A stopped batch shows how far it came, not a full bar.
+    if (!FStopRequested.load())
+        pgbOperation->setValue(pgbOperation->maximum());
+    ShowProgress();
     SetRunningLook(false);
     FFinished = true;
     emit ConversionFinished();
@@ -198,6 +283,7 @@ void TfrmBatch::SetRunningLook(bool Running)
 {
     FRunning = Running;
     bbnOK->setEnabled(!Running);
+    bbnCancel->setEnabled(Running && !FStopRequested.load());
     const bool WasVisible = isVisible();
     const QPoint Position = pos();
     setWindowFlags(OperationWindowFlags(!Running));

@@ -8,13 +8,21 @@
 #include <QStringList>
 #include <QWidget>
 
+#include <atomic>
 #include <memory>
 #include <thread>
 
+class QCheckBox;
+class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QWidget;
+
+// "123 / 8700 (1%)": files handled of the files to convert, the share rounded down.
+QString ProgressText(int Done, int Total);
+// The failure lines of a log, in order.
+QStringList FailureLines(const QStringList& Lines);
 
 class TfrmBatch final : public QWidget {
     Q_OBJECT
@@ -34,6 +42,10 @@ public:
 
     bool IsRunning() const { return FRunning; }
     bool IsFinished() const { return FFinished; }
+    // Whether 中止 was pressed during this batch.
+    bool StopRequested() const { return FStopRequested.load(); }
+    // Files converted; valid once finished.
+    int Successes() const;
 
     // The lines of memLog.
     QStringList LogLines() const { return FLines; }
@@ -44,6 +56,9 @@ public:
 public slots:
     void bbnOKClick();
     void bbnClipBoardClick();
+    // Stops the batch after the files in hand; the others are not begun.
+    void bbnCancelClick();
+    void cbxFailuresOnlyClick();
 
 signals:
     void ConversionFinished();
@@ -57,12 +72,19 @@ private:
     void AppendLine(const QString& Line);
     void Finish(const QString& Failure);
     void SetRunningLook(bool Running);
+    void ShowProgress();
+    void ShowLog();
 
     QPlainTextEdit* memLog = nullptr;
     QProgressBar* pgbOperation = nullptr;
     QPushButton* bbnOK = nullptr;
     QPushButton* bbnClipBoard = nullptr;
+    QPushButton* bbnCancel = nullptr;
+    QCheckBox* cbxFailuresOnly = nullptr;
+    QLabel* lblProgress = nullptr;
 
+    // Before FOperation: the batch holds its address from the start.
+    std::atomic<bool> FStopRequested{false};
     std::unique_ptr<TBatchRun> FOperation;
     std::unique_ptr<TLiveObserver> FObserver;
     std::thread FWorker;

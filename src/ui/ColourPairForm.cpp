@@ -3,6 +3,7 @@
 
 #include "base/Exceptions.h"
 #include "colour/HexColour.h"
+#include "text/NamedColours.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -86,6 +87,31 @@ bool HexInputValue(const QString& Text, std::uint32_t& Value)
     }
 }
 
+bool ParseTypedColour(const QString& Text, TRGBColor& Colour)
+{
+    const std::string Typed = Text.trimmed().toStdString();
+    const std::string_view Digits = !Typed.empty() && Typed.front() == '#' ? std::string_view(Typed).substr(1)
+                                                                          : std::string_view(Typed);
+    std::uint32_t Value = 0;
+    if (ParseHexDigits(Digits, Value) || ParseShortHexDigits(Digits, Value)) {
+        Colour = UnpackRGB(Value);
+        return true;
+    }
+    if (Digits.size() != Typed.size())
+        return false;
+    static const TNamedColours Names;
+    if (const std::string* Named = Names.Find(Typed))
+        return ParseHexColor(*Named, Colour);
+    return false;
+}
+
+QString TypedColourError(const QString& Text)
+{
+    return QStringLiteral("「%1」は色として読めません。\n"
+                          "16進数（例：FF8000、#F80）か色の名前（例：red）を入力してください。")
+        .arg(Text.trimmed());
+}
+
 QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After)
 {
     return {Adjust ? QStringLiteral("あり") : QStringLiteral("なし"), QString::fromStdString(FormatHexColor(Before)),
@@ -106,6 +132,13 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
     cbxAdjustment = new QCheckBox(QStringLiteral("カラーバーでの調整もする"), this);
     cbxAdjustment->setObjectName(QStringLiteral("cbxAdjustment"));
 
+    lblError = new QLabel(this);
+    lblError->setObjectName(QStringLiteral("lblError"));
+    lblError->setWordWrap(true);
+    lblError->setStyleSheet(QStringLiteral("color: #B00020;"));
+    lblError->setAccessibleName(QStringLiteral("入力の誤り"));
+    lblError->hide();
+
     bbnOK = new QPushButton(QStringLiteral("OK"), this);
     bbnOK->setObjectName(QStringLiteral("bbnOK"));
     bbnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
@@ -114,6 +147,10 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
     BBnCancel = new QPushButton(QStringLiteral("キャンセル"), this);
     BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
     BBnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
+
+    cbxAdjustment->setAccessibleName(QStringLiteral("カラーバーでの調整もする"));
+    bbnOK->setAccessibleName(QStringLiteral("OK"));
+    BBnCancel->setAccessibleName(QStringLiteral("キャンセル"));
 
     cdlColorSelect = new QColorDialog(this);
     cdlColorSelect->setObjectName(QStringLiteral("cdlColorSelect"));
@@ -130,6 +167,7 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
     layout->addWidget(FBefore.gbx);
     layout->addWidget(FAfter.gbx);
     layout->addWidget(cbxAdjustment);
+    layout->addWidget(lblError);
     layout->addLayout(buttons);
 
     connect(bbnOK, &QPushButton::clicked, this, &TfrmColourPair::bbnOKClick);
@@ -141,9 +179,9 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
 
     AddDialogKeys(this, bbnOK, BBnCancel);
 
-    setMinimumSize(182, 206);
+    setMinimumSize(QSize(182, 206).expandedTo(minimumSizeHint()));
     adjustSize();
-    setFixedSize(size().expandedTo(QSize(182, 206)));
+    resize(size().expandedTo(QSize(182, 206)));
 }
 
 TfrmColourPair::~TfrmColourPair() = default;
@@ -169,11 +207,14 @@ void TfrmColourPair::BuildGroup(TGroupControls& g, TGroup Which)
     g.edt = new QLineEdit(QStringLiteral("000000"), g.gbx);
     g.edt->setObjectName(QStringLiteral("edt%1Hex").arg(prefix));
     g.edt->setMaxLength(255);
+    g.edt->setAccessibleName(before ? QStringLiteral("変更対象の色（16進数か色の名前）")
+                                    : QStringLiteral("変更先の色（16進数か色の名前）"));
     g.edt->setMinimumWidth(g.edt->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 10);
 
     g.btnHexInput = new QPushButton(QStringLiteral("入力"), g.gbx);
     g.btnHexInput->setObjectName(QStringLiteral("btn%1HexInput").arg(prefix));
     g.btnHexInput->setAutoDefault(false);
+    g.btnHexInput->setAccessibleName(before ? QStringLiteral("変更対象の色を入力") : QStringLiteral("変更先の色を入力"));
 
     g.sbtSpuit = new QToolButton(g.gbx);
     g.sbtSpuit->setObjectName(QStringLiteral("sbt%1Spuit").arg(prefix));
@@ -181,6 +222,8 @@ void TfrmColourPair::BuildGroup(TGroupControls& g, TGroup Which)
     g.sbtSpuit->setAutoRaise(true);
     g.sbtSpuit->setIcon(SpuitIcon());
     g.sbtSpuit->setCursor(Qt::CrossCursor);
+    g.sbtSpuit->setAccessibleName(before ? QStringLiteral("変更対象の色のスポイト") : QStringLiteral("変更先の色のスポイト"));
+    g.pnl->setAccessibleName(before ? QStringLiteral("変更対象の色の見本") : QStringLiteral("変更先の色の見本"));
 
     auto* grid = new QGridLayout(g.gbx);
     grid->setContentsMargins(6, 4, 6, 6);
@@ -209,6 +252,14 @@ void TfrmColourPair::SetSwatch(TGroup Which, std::uint32_t Value, bool UpdateEdi
 
 void TfrmColourPair::bbnOKClick()
 {
+    // What is typed counts even when "入力" was not pressed; nothing is taken unless both read.
+    TRGBColor Unused;
+    for (TGroup Which : {TGroup::Before, TGroup::After}) {
+        if (!ParseTypedColour(Controls(Which).edt->text(), Unused))
+            return void(TakeTypedColour(Which));
+    }
+    TakeTypedColour(TGroup::Before);
+    TakeTypedColour(TGroup::After);
     emit PairAccepted(cbxAdjustment->isChecked(), RGBOfColorValue(FBeforeColor), RGBOfColorValue(FAfterColor));
     close();
 }
@@ -230,13 +281,12 @@ void TfrmColourPair::pnlAfterColorClick()
 
 void TfrmColourPair::PanelClick(TGroup Which)
 {
-    // The dialog keeps the colour last chosen in it; it is not preset from the swatch.
+    cdlColorSelect->setCurrentColor(QColorOf(ColorOf(Which)));
     if (cdlColorSelect->exec() != QDialog::Accepted)
         return;
     const QColor c = cdlColorSelect->selectedColor();
     if (!c.isValid())
         return;
-    cdlColorSelect->setCurrentColor(c);
     SetSwatch(Which, ColorValueOf({c.red(), c.green(), c.blue()}), true);
 }
 
@@ -252,9 +302,31 @@ void TfrmColourPair::btnAfterHexInputClick()
 
 void TfrmColourPair::HexInputClick(TGroup Which)
 {
-    std::uint32_t value;
-    if (HexInputValue(Controls(Which).edt->text(), value))
-        SetSwatch(Which, value, false);
+    TakeTypedColour(Which);
+}
+
+bool TfrmColourPair::TakeTypedColour(TGroup Which)
+{
+    QLineEdit* Edit = Controls(Which).edt;
+    TRGBColor Typed;
+    if (!ParseTypedColour(Edit->text(), Typed)) {
+        ShowError(TypedColourError(Edit->text()));
+        Edit->setFocus();
+        Edit->selectAll();
+        return false;
+    }
+    // The flag byte of the old hexadecimal input is kept, so a swatch reads as before.
+    SetSwatch(Which, PaletteRelativeFlag | ColorValueOf(Typed), false);
+    ShowError(QString());
+    return true;
+}
+
+void TfrmColourPair::ShowError(const QString& Text)
+{
+    lblError->setText(Text);
+    lblError->setVisible(!Text.isEmpty());
+    if (isVisible())
+        resize(width(), sizeHint().height());
 }
 
 void TfrmColourPair::sbtBeforeSpuitClick()

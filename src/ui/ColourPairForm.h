@@ -28,6 +28,12 @@ QString ColorValueText(std::uint32_t v);
 // The value the hexadecimal input gives for an edit text: the flag 02 over the swapped
 // digits. False (and Value untouched) when the text is too short or not hexadecimal.
 bool HexInputValue(const QString& Text, std::uint32_t& Value);
+// A colour as typed into a dialog's edit: six hexadecimal digits or three (as in CSS), each
+// with or without "#", or a CSS colour name; spaces around it do not count. False (Colour
+// untouched) for anything else.
+bool ParseTypedColour(const QString& Text, TRGBColor& Colour);
+// The message shown for a typed text that is no colour.
+QString TypedColourError(const QString& Text);
 // The three texts of a specific colour table row: "あり"/"なし", "#RRGGBB", "#RRGGBB".
 QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After);
 
@@ -75,6 +81,10 @@ private:
     };
 
     void BuildGroup(TGroupControls& g, TGroup Which);
+    // Takes the group's typed colour into its swatch; false (and the error shown) when the
+    // text is no colour.
+    bool TakeTypedColour(TGroup Which);
+    void ShowError(const QString& Text);
     TGroupControls& Controls(TGroup Which) { return Which == TGroup::Before ? FBefore : FAfter; }
     std::uint32_t& ColorOf(TGroup Which) { return Which == TGroup::Before ? FBeforeColor : FAfterColor; }
     void SetSwatch(TGroup Which, std::uint32_t Value, bool UpdateEdit);
@@ -87,6 +97,7 @@ private:
     TGroupControls FBefore;
     TGroupControls FAfter;
     QCheckBox* cbxAdjustment = nullptr;
+    QLabel* lblError = nullptr;
     QPushButton* bbnOK = nullptr;
     QPushButton* BBnCancel = nullptr;
     QColorDialog* cdlColorSelect = nullptr;

@@ -78,6 +78,11 @@ void TFileList::SetUpTable(QTableWidget* Table)
     Table->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
 }
 
+int TFileList::NameColumnWidth(int ViewportWidth)
+{
+    return std::max(100, ViewportWidth * 3 / 10);
+}
+
 void TFileList::AddFile(const QString& Path)
 {
     const int Row = FList->rowCount();

@@ -49,6 +49,9 @@ public:
     // Prepares a fresh table: the two columns, check boxes, whole-row multiple selection,
     // nothing editable.
     static void SetUpTable(QTableWidget* Table);
+    // The name column's width for a list this wide: its designed 100 pixels, 30 per cent of the
+    // list once that is more, so that it widens with the window.
+    static int NameColumnWidth(int ViewportWidth);
 
     // Appends one checked item (a path already listed is listed again).
     void AddFile(const QString& Path);

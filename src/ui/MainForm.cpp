@@ -6,6 +6,7 @@
 #include "ui/ColourPairForm.h"
 #include "ui/BatchForm.h"
 #include "ui/UrlViewForm.h"
+#include "ui/WindowPlacement.h"
 
 #include <QAction>
 #include <QApplication>
@@ -35,6 +36,7 @@
 #include <QPushButton>
 #include <QSaveFile>
 #include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QSpinBox>
 #include <QStandardPaths>
@@ -58,6 +60,7 @@ QToolButton* PictureButton(QWidget* Parent, const char* Name, const QString& Too
     auto* Button = new QToolButton(Parent);
     Button->setObjectName(QLatin1String(Name));
     Button->setToolTip(ToolTip);
+    Button->setAccessibleName(ToolTip);
     Button->setIcon(Parent->style()->standardIcon(Icon, nullptr, Button));
     Button->setIconSize(QSize(16, 16));
     Button->setFixedSize(24, 24);
@@ -82,7 +85,23 @@ QScrollBar* OffsetBar(QWidget* Parent, const char* Name, int Limit)
     Bar->setValue(0);
     Bar->setSingleStep(1);
     Bar->setPageStep(1);
+    // Reached by Tab and moved by the arrow keys.
+    Bar->setFocusPolicy(Qt::StrongFocus);
+    // A scroll bar's keys run the other way by default; here Right and Up raise the value.
+    Bar->setInvertedControls(false);
     return Bar;
+}
+
+QSpinBox* OffsetBox(QWidget* Parent, const char* Name, int Limit)
+{
+    auto* Box = new QSpinBox(Parent);
+    Box->setObjectName(QLatin1String(Name));
+    Box->setRange(-Limit, Limit);
+    Box->setValue(0);
+    Box->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    Box->setKeyboardTracking(false);
+    Box->setFixedWidth(Box->fontMetrics().horizontalAdvance(QStringLiteral("-2550")) + 24);
+    return Box;
 }
 
 // Shows a single-instance window again, in front.
@@ -163,15 +182,23 @@ QStringList DesktopTextEditor(const QString& Path)
 
 }  // namespace
 
-TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FFileList(nullptr)
+TfrmMain::TfrmMain(QWidget* parent)
+    : QMainWindow(parent), FFileList(nullptr), FOpenUrl([](const QUrl& Url) { return QDesktopServices::openUrl(Url); })
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Tessival"));
     setWindowIcon(ProgramIcon());
 
-    auto* Client = new QWidget(this);
+    // On a screen too small for the design (a laptop at double scale) the controls scroll
+    // rather than the window leave the screen.
+    auto* scrClient = new QScrollArea(this);
+    scrClient->setObjectName(QStringLiteral("scrClient"));
+    scrClient->setFrameShape(QFrame::NoFrame);
+    scrClient->setWidgetResizable(true);
+    auto* Client = new QWidget(scrClient);
     Client->setObjectName(QStringLiteral("Client"));
-    setCentralWidget(Client);
+    scrClient->setWidget(Client);
+    setCentralWidget(scrClient);
 
     CreateFilePanel(Client);
     auto* RightColumn = new QWidget(Client);
@@ -184,6 +211,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FFileList(nullptr)
     bbnOperation->setObjectName(QStringLiteral("bbnOperation"));
     bbnOperation->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     bbnOperation->setFixedHeight(50);
+    bbnOperation->setAccessibleName(QStringLiteral("色置換実行"));
 
     grpHSB->setFixedHeight(121);
     grpSpecificColors->setFixedHeight(157);
@@ -217,8 +245,14 @@ TfrmMain::TfrmMain(QWidget* parent) : QMainWindow(parent), FFileList(nullptr)
 
     Client->setMinimumSize(ClientWidth, ClientHeight);
     resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
-    if (const QScreen* Screen = QGuiApplication::primaryScreen())
-        move(Screen->availableGeometry().center() - rect().center());
+    if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
+        const QRect Available = Screen->availableGeometry();
+        // Room kept for the frame the window system adds.
+        const QSize Frame(16, 40);
+        if (width() > Available.width() || height() > Available.height())
+            resize(size().boundedTo(Available.size() - Frame));
+        move(Available.center() - rect().center());
+    }
 }
 
 TfrmMain::~TfrmMain()
@@ -237,6 +271,8 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
     lvwFile->setObjectName(QStringLiteral("lvwFile"));
     TFileList::SetUpTable(lvwFile);
     lvwFile->installEventFilter(this);
+    lvwFile->viewport()->installEventFilter(this);
+    lvwFile->setAccessibleName(QStringLiteral("変換するファイルの一覧"));
     FFileList = TFileList(lvwFile);
 
     bbnOpenFile = PictureButton(pnlFile, "bbnOpenFile", QStringLiteral("ファイルからリストに追加"), QStyle::SP_FileIcon);
@@ -296,25 +332,36 @@ QGroupBox* TfrmMain::CreateHSBGroup(QWidget* Parent)
     lblHValue = ValueLabel(Group, "lblHValue");
     lblSValue = ValueLabel(Group, "lblSValue");
     lblBValue = ValueLabel(Group, "lblBValue");
+    udnH = OffsetBox(Group, "udnH", 180);
+    udnS = OffsetBox(Group, "udnS", 255);
+    udnB = OffsetBox(Group, "udnB", 255);
 
     auto* Grid = new QGridLayout(Group);
     Grid->setContentsMargins(8, 6, 8, 6);
     Grid->setHorizontalSpacing(6);
-    const auto AddRow = [Group, Grid](int Row, const char* Name, const QString& Caption, QScrollBar* Bar, QLabel* Value) {
+    // The number box beside each bar shows its value and takes a typed one; the value label
+    // it replaces on the screen is kept up to date for whoever reads it.
+    const auto AddRow = [this, Group, Grid](int Row, const char* Name, const QString& Caption, QScrollBar* Bar,
+                                            QLabel* Value, QSpinBox* Box) {
         auto* Label = new QLabel(Caption, Group);
         Label->setObjectName(QLatin1String(Name));
         Label->setBuddy(Bar);
+        Bar->setAccessibleName(Caption);
+        Box->setAccessibleName(Caption + QStringLiteral("の値"));
+        Value->hide();
         Grid->addWidget(Label, Row, 0);
         Grid->addWidget(Bar, Row, 1);
         Grid->addWidget(Value, Row, 2);
-    };
-    AddRow(0, "lblH", QStringLiteral("色相"), scbH, lblHValue);
-    AddRow(1, "lblS", QStringLiteral("彩度"), scbS, lblSValue);
-    AddRow(2, "lblB", QStringLiteral("明度"), scbB, lblBValue);
-    Grid->setColumnStretch(1, 1);
-
-    for (QScrollBar* Bar : {scbH, scbS, scbB})
+        Grid->addWidget(Box, Row, 3);
+        connect(Bar, &QScrollBar::valueChanged, Box, &QSpinBox::setValue);
+        connect(Box, &QSpinBox::valueChanged, Bar, &QScrollBar::setValue);
         connect(Bar, &QScrollBar::valueChanged, this, &TfrmMain::ScrollChange);
+        setTabOrder(Bar, Box);
+    };
+    AddRow(0, "lblH", QStringLiteral("色相"), scbH, lblHValue, udnH);
+    AddRow(1, "lblS", QStringLiteral("彩度"), scbS, lblSValue, udnS);
+    AddRow(2, "lblB", QStringLiteral("明度"), scbB, lblBValue, udnB);
+    Grid->setColumnStretch(1, 1);
     return Group;
 }
 
@@ -341,11 +388,14 @@ QGroupBox* TfrmMain::CreateSpecificColorsGroup(QWidget* Parent)
     lvwColors->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvwColors->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvwColors->installEventFilter(this);
+    lvwColors->setAccessibleName(QStringLiteral("特定色の一覧"));
 
     btnNewColors = new QPushButton(QStringLiteral("追加(&P)..."), Group);
     btnNewColors->setObjectName(QStringLiteral("btnNewColors"));
     btnDeleteColors = new QPushButton(QStringLiteral("消す(&D)"), Group);
     btnDeleteColors->setObjectName(QStringLiteral("btnDeleteColors"));
+    btnNewColors->setAccessibleName(QStringLiteral("特定色を追加"));
+    btnDeleteColors->setAccessibleName(QStringLiteral("選択した特定色を消す"));
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
@@ -370,7 +420,8 @@ QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
     cbxBackup = new QCheckBox(QStringLiteral("バックアップファイルをつくる(&B)"), Group);
     cbxBackup->setObjectName(QStringLiteral("cbxBackup"));
     cbxBackup->setChecked(true);
-    cbxSubFolderSearch = new QCheckBox(QStringLiteral("フォルダを開くときサブフォルダも検索(&F)"), Group);
+    // Alt+F belongs to the file menu.
+    cbxSubFolderSearch = new QCheckBox(QStringLiteral("フォルダを開くときサブフォルダも検索(&U)"), Group);
     cbxSubFolderSearch->setObjectName(QStringLiteral("cbxSubFolderSearch"));
     cbxSubFolderSearch->setChecked(true);
     cbxGifTransparent = new QCheckBox(QStringLiteral("透過GIF対応（透過は常に保ちます・互換用）(&G)"), Group);
@@ -380,6 +431,9 @@ QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
         "ほかの画素が透明になることはありません。\nこの項目は以前の設定との互換のために残してあり、"
         "変換の結果は変わりません。"));
     cbxGifTransparent->setChecked(false);
+    cbxBackup->setAccessibleName(QStringLiteral("バックアップファイルをつくる"));
+    cbxSubFolderSearch->setAccessibleName(QStringLiteral("フォルダを開くときサブフォルダも検索"));
+    cbxGifTransparent->setAccessibleName(QStringLiteral("透過GIF対応"));
 
     lblRefreshTime = new QLabel(QStringLiteral("プレビューの更新時間[秒]:"), Group);
     lblRefreshTime->setObjectName(QStringLiteral("lblRefreshTime"));
@@ -397,6 +451,7 @@ QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
         edtRefreshTime->setReadOnly(true);
     }
     lblRefreshTime->setBuddy(udnRefreshTime);
+    udnRefreshTime->setAccessibleName(QStringLiteral("プレビューの更新時間（秒）"));
 
     auto* RefreshRow = new QHBoxLayout;
     RefreshRow->addWidget(lblRefreshTime);
@@ -593,6 +648,8 @@ void TfrmMain::dropEvent(QDropEvent* Event)
 
 bool TfrmMain::eventFilter(QObject* Watched, QEvent* Event)
 {
+    if (Watched == lvwFile->viewport() && Event->type() == QEvent::Resize)
+        FitFileColumns();
     if (Event->type() == QEvent::KeyPress) {
         bool Handled = false;
         if (Watched == lvwFile)
@@ -619,6 +676,22 @@ void TfrmMain::lvwFileKeyDown(QKeyEvent* Event, bool& Handled)
         break;
     default:
         break;
+    }
+}
+
+void TfrmMain::FitFileColumns()
+{
+    lvwFile->setColumnWidth(TFileList::FileNameColumn, TFileList::NameColumnWidth(lvwFile->viewport()->width()));
+}
+
+void TfrmMain::AddCommandLineFiles(const QStringList& Names)
+{
+    for (const QString& Name : Names) {
+        const QFileInfo Info(Name);
+        if (Info.isDir())
+            FFileList.AddFolder(Info.absoluteFilePath(), cbxSubFolderSearch->isChecked());
+        else
+            FFileList.AddFile(Info.absoluteFilePath());
     }
 }
 
@@ -703,23 +776,73 @@ void TfrmMain::udnRefreshTimeChange()
 
 // ---- Commands
 
+QString TfrmMain::BatchQuestion(int CheckedFiles, bool Backup)
+{
+    return QStringLiteral("チェックした %1 個のファイルの色を変換します。\n").arg(CheckedFiles) +
+           (Backup ? QStringLiteral("バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n")
+                   : QStringLiteral("バックアップ：つくらない（元のファイルは残りません）\n")) +
+           QStringLiteral("\n実行しますか？");
+}
+
+QString TfrmMain::NothingToConvertText()
+{
+    return QStringLiteral("変換するファイルがありません。\n"
+                          "リストにファイルを追加し、変換するファイルにチェックを付けてください。");
+}
+
 void TfrmMain::bbnOperationClick()
 {
-    if (FBatchForm)
+    // A running batch is shown again; a finished one's window gives way to the next batch.
+    if (FBatchForm && FBatchForm->IsRunning()) {
+        ShowAgain(FBatchForm);
         return;
+    }
     if (FBackupForm && FBackupForm->IsWorking()) {
         QMessageBox::information(this, windowTitle(),
                                  QStringLiteral("バックアップの復元・消去の実行中は色置換を実行できません。"));
         return;
     }
+    int Checked = 0;
+    for (int Row = 0; Row < FFileList.Count(); ++Row)
+        Checked += FFileList.IsChecked(Row) ? 1 : 0;
+    if (Checked == 0) {
+        QMessageBox::information(this, windowTitle(), NothingToConvertText());
+        return;
+    }
+    if (QMessageBox::question(this, windowTitle(), BatchQuestion(Checked, cbxBackup->isChecked()),
+                              QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
+        return;
+    // The question may have been open while something else began.
+    if ((FBatchForm && FBatchForm->IsRunning()) || (FBackupForm && FBackupForm->IsWorking()))
+        return;
+    StartBatch();
+}
+
+void TfrmMain::StartBatch()
+{
+    if (FBatchForm) {
+        FBatchForm->close();
+        delete FBatchForm.data();
+    }
     FBatchForm = new TfrmBatch(BatchInput(), this);
-    // The preview shows the converted files once the batch is over.
-    connect(FBatchForm.data(), &TfrmBatch::ConversionFinished, this, [this] {
+    connect(FBatchForm.data(), &TfrmBatch::ConversionFinished, this, [this, Form = FBatchForm] {
+        if (Form && Form->Successes() > 0)
+            ResetAdjustment();
         if (FPreviewForm)
             FPreviewForm->RefreshPage();
     });
     FBatchForm->show();
     FBatchForm->ExecuteConversion();
+}
+
+void TfrmMain::ResetAdjustment()
+{
+    for (QScrollBar* Bar : {scbH, scbS, scbB})
+        Bar->setValue(0);
+    lvwColors->setRowCount(0);
+    UpdateSpecificColors();
+    if (FPreviewForm)
+        FPreviewForm->ConvertCapture();
 }
 
 void TfrmMain::bbnShowPreviewClick()
@@ -728,10 +851,11 @@ void TfrmMain::bbnShowPreviewClick()
     if (Path.isEmpty())
         return;
     if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".png"), Qt::CaseInsensitive) == 0)
-        Path = MakePngPage(Path, QCoreApplication::applicationDirPath());
-    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".css"), Qt::CaseInsensitive) == 0)
-        OpenInTextEditor(Path);
-    else
+        Path = MakePngPage(Path, PngPageFolder());
+    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".css"), Qt::CaseInsensitive) == 0) {
+        if (!OpenInTextEditor(Path, FOpenUrl))
+            QMessageBox::warning(this, windowTitle(), EditorFailureText(Path));
+    } else
         ShowPreviewOf(QStringLiteral("file://") + Path);
 }
 
@@ -740,9 +864,23 @@ void TfrmMain::ShowPreviewOf(const QString& Url)
     if (!FPreviewForm) {
         FPreviewForm = new TfrmPreview([this] { return CurrentSettings(); });
         FPreviewForm->setAttribute(Qt::WA_DeleteOnClose);
+        FPreviewForm->OpenBeside(this);
+        FPreviewForm->SetCaptureInterval(udnRefreshTime->value() * 1000);
     }
     ShowAgain(FPreviewForm);
     FPreviewForm->Navigate(Url);
+}
+
+QString TfrmMain::PngPageFolder()
+{
+    QString Folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!Folder.isEmpty())
+        Folder = QDir(Folder).filePath(QStringLiteral("tessival"));
+    if (Folder.isEmpty() || !QDir().mkpath(Folder))
+        Folder = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    if (!Folder.isEmpty())
+        QDir().mkpath(Folder);
+    return Folder;
 }
 
 QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
@@ -759,21 +897,21 @@ QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
     return PagePath;
 }
 
-void TfrmMain::OpenInTextEditor(const QString& Path)
+bool TfrmMain::OpenInTextEditor(const QString& Path, const std::function<bool(const QUrl&)>& OpenUrl)
 {
     const QStringList Editor = DesktopTextEditor(Path);
     if (!Editor.isEmpty() && QProcess::startDetached(Editor.first(), Editor.mid(1)))
-        return;
-    if (QDesktopServices::openUrl(QUrl::fromLocalFile(Path)))
-        return;
+        return true;
+    if (OpenUrl(QUrl::fromLocalFile(Path)))
+        return true;
     const QProcessEnvironment Environment = QProcessEnvironment::systemEnvironment();
     QString Command = Environment.value(QStringLiteral("VISUAL"));
     if (Command.isEmpty())
         Command = Environment.value(QStringLiteral("EDITOR"));
     if (Command.isEmpty())
-        return;
+        return false;
     // The editor command may carry its own arguments; the path goes in as "$1".
-    QProcess::startDetached(QStringLiteral("x-terminal-emulator"),
+    return QProcess::startDetached(QStringLiteral("x-terminal-emulator"),
                             {QStringLiteral("-e"), QStringLiteral("sh"), QStringLiteral("-c"),
                              Command + QStringLiteral(" \"$1\""), QStringLiteral("sh"), Path});
 }
@@ -797,11 +935,27 @@ QString TfrmMain::ReadmePath()
     return {};
 }
 
+QString TfrmMain::ReadmeFailureText(const QString& Path)
+{
+    if (Path.isEmpty())
+        return QStringLiteral("Readme（readme.txt）が見つかりません。\n"
+                              "プログラムのフォルダか share/doc/tessival に置いてください。");
+    return QStringLiteral("Readme を開けませんでした。\n%1\n"
+                          "テキストを開くアプリケーションが設定されているか確かめてください。").arg(Path);
+}
+
+QString TfrmMain::EditorFailureText(const QString& Path)
+{
+    return QStringLiteral("テキストエディタを開けませんでした。\n%1\n"
+                          "既定のテキストエディタを設定するか、環境変数 VISUAL か EDITOR にエディタを指定してください。")
+        .arg(Path);
+}
+
 void TfrmMain::mitReadmeClick()
 {
     const QString Path = ReadmePath();
-    if (!Path.isEmpty())
-        QDesktopServices::openUrl(QUrl::fromLocalFile(Path));
+    if (Path.isEmpty() || !FOpenUrl(QUrl::fromLocalFile(Path)))
+        QMessageBox::warning(this, windowTitle(), ReadmeFailureText(Path));
 }
 
 QString TfrmMain::GetFileVersion()

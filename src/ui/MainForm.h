@@ -9,6 +9,9 @@
 
 #include <QMainWindow>
 #include <QPointer>
+#include <QUrl>
+
+#include <functional>
 
 class QAction;
 class QCheckBox;
@@ -69,7 +72,28 @@ public:
     // The readme beside the executable, else the installed one; empty when neither exists.
     static QString ReadmePath();
     // Opens a file in the desktop's text editor, or in $VISUAL/$EDITOR in a terminal.
-    static void OpenInTextEditor(const QString& Path);
+    // False when neither could be started.
+    static bool OpenInTextEditor(const QString& Path, const std::function<bool(const QUrl&)>& OpenUrl);
+
+    // What 色置換実行 says before it starts: the number of checked files and whether backups
+    // are made; asked with Yes and No.
+    static QString BatchQuestion(int CheckedFiles, bool Backup);
+    // What it says when no file is checked; nothing starts.
+    static QString NothingToConvertText();
+    // The folder the PNG preview page is written to: the user's runtime folder, else the cache
+    // folder; never the program's own.
+    static QString PngPageFolder();
+    // Messages when the readme or a text editor cannot be opened.
+    static QString ReadmeFailureText(const QString& Path);
+    static QString EditorFailureText(const QString& Path);
+
+    // After a batch has written the files: the scroll bars back to zero and the colour pairs
+    // gone, so the preview and a next batch start from the files as they now are.
+    void ResetAdjustment();
+    // Names from the command line: folders searched as the folder command does, files added.
+    void AddCommandLineFiles(const QStringList& Names);
+    // How documents are handed to the desktop; the tests replace it.
+    void SetUrlOpener(std::function<bool(const QUrl&)> Opener) { FOpenUrl = std::move(Opener); }
 
     // Exposed for the tests.
     const std::vector<std::uint8_t>& AdjustFlags() const { return FSettings.AdjustFlags; }
@@ -124,6 +148,8 @@ private:
     void lvwFileKeyDown(QKeyEvent* Event, bool& Handled);
     void lvwColorsKeyDown(QKeyEvent* Event, bool& Handled);
     void ShowPreviewOf(const QString& Url);
+    void StartBatch();
+    void FitFileColumns();
     QList<QWidget*> SecondaryWindows() const;
     void CloseSecondaryWindows();
 
@@ -146,6 +172,9 @@ private:
     QLabel* lblHValue = nullptr;
     QLabel* lblSValue = nullptr;
     QLabel* lblBValue = nullptr;
+    QSpinBox* udnH = nullptr;
+    QSpinBox* udnS = nullptr;
+    QSpinBox* udnB = nullptr;
 
     QGroupBox* grpSpecificColors = nullptr;
     QTableWidget* lvwColors = nullptr;
@@ -171,4 +200,5 @@ private:
     QPointer<TfrmUrlView> FUrlViewForm;
     QPointer<TfrmColourPair> FColourPairForm;
     QPointer<TfrmBackup> FBackupForm;
+    std::function<bool(const QUrl&)> FOpenUrl;
 };

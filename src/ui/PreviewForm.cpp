@@ -69,6 +69,7 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
 
     WebBrowser = new QWebEngineView(this);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
+    WebBrowser->setAccessibleName(QStringLiteral("変換前のページ"));
     // The preview shows pages from anywhere; none gets more than an ordinary browser tab
     // would. Local pages show the local files they refer to (pictures, stylesheets, frames)
     // but cannot read them through scripts; no page may reach the network from a local page,
@@ -84,6 +85,7 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
 
     imgBrowser = new QLabel(this);
     imgBrowser->setObjectName(QStringLiteral("imgBrowser"));
+    imgBrowser->setAccessibleName(QStringLiteral("変換後の表示"));
     imgBrowser->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     imgBrowser->setScaledContents(false);
 
@@ -92,6 +94,13 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
     tmrCapture->setInterval(5000);
     connect(tmrCapture, &QTimer::timeout, this, &TfrmPreview::ScreenCopy);
     tmrCapture->start();
+
+    // A page shown is converted at once, not only at the next tick; the browser needs a moment
+    // to draw it, a longer one when the page is heavy.
+    connect(WebBrowser, &QWebEngineView::loadFinished, this, [this] {
+        for (int Delay : {200, 1000})
+            QTimer::singleShot(Delay, this, &TfrmPreview::CaptureNow);
+    });
 
     resize(376, 405);
     FormResize();
@@ -131,6 +140,11 @@ void TfrmPreview::ScreenCopy()
 {
     if (QGuiApplication::applicationState() != Qt::ApplicationActive)
         return;
+    CaptureNow();
+}
+
+void TfrmPreview::CaptureNow()
+{
     // The browser's own rendering, not the screen: windows over it are not taken along, and
     // it works where the screen cannot be read back.
     FCapture = WebBrowser->grab().toImage().convertToFormat(QImage::Format_RGB32);
@@ -166,5 +180,13 @@ void TfrmPreview::showEvent(QShowEvent* Event)
     if (FCentred)
         return;
     FCentred = true;
-    CentreOnOwner(this);
+    if (FBeside)
+        PlaceBeside(this, FBeside);
+    else
+        CentreOnOwner(this);
+}
+
+void TfrmPreview::OpenBeside(QWidget* Owner)
+{
+    FBeside = Owner;
 }

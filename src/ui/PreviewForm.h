@@ -5,6 +5,7 @@
 #include "colour/ConversionSettings.h"
 
 #include <QImage>
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
@@ -30,6 +31,8 @@ public:
     // failures in its own page). A "file://" text naming a local file reaches that file even
     // when its path holds characters a URL reads otherwise ("#", "%", "?", spaces).
     void Navigate(const QString& Url);
+    // Opens beside Owner instead of over it.
+    void OpenBeside(QWidget* Owner);
 
     const QImage& CaptureImage() const { return FCapture; }
     const QImage& ConvertedImage() const { return FConverted; }
@@ -44,6 +47,8 @@ public slots:
     // The timer's work: while the application is active, take the browser's picture and
     // convert it.
     void ScreenCopy();
+    // Takes and converts the browser's picture now, whether the application is active or not.
+    void CaptureNow();
 
 protected:
     void resizeEvent(QResizeEvent* Event) override;
@@ -59,4 +64,5 @@ private:
     QImage FCapture;    // the last unconverted picture of the browser
     QImage FConverted;  // the same converted
     bool FCentred = false;
+    QPointer<QWidget> FBeside;
 };

@@ -32,7 +32,14 @@ TfrmUrlView::TfrmUrlView(QWidget* parent)
     edtUrl->setGeometry(12, 12, 413, editHeight);
     bbnOK->setGeometry(256, buttonTop, 80, buttonHeight);
     BBnCancel->setGeometry(344, buttonTop, 80, buttonHeight);
-    setFixedSize(435, std::max(70, buttonTop + buttonHeight + 8));
+    // Wider for a long address; the edit takes the width, the buttons keep to the right.
+    const int designHeight = std::max(70, buttonTop + buttonHeight + 8);
+    setMinimumSize(435, designHeight);
+    setMaximumHeight(designHeight);
+    resize(435, designHeight);
+    edtUrl->setAccessibleName(QStringLiteral("プレビューするURL"));
+    bbnOK->setAccessibleName(QStringLiteral("OK"));
+    BBnCancel->setAccessibleName(QStringLiteral("キャンセル"));
 
     setTabOrder(edtUrl, bbnOK);
     setTabOrder(bbnOK, BBnCancel);
@@ -53,6 +60,15 @@ void TfrmUrlView::bbnOKClick()
 void TfrmUrlView::BBnCancelClick()
 {
     close();
+}
+
+void TfrmUrlView::resizeEvent(QResizeEvent* Event)
+{
+    QWidget::resizeEvent(Event);
+    const int grown = width() - 435;
+    edtUrl->resize(413 + grown, edtUrl->height());
+    bbnOK->move(256 + grown, bbnOK->y());
+    BBnCancel->move(344 + grown, BBnCancel->y());
 }
 
 void TfrmUrlView::showEvent(QShowEvent* Event)

@@ -23,6 +23,7 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* Event) override;
+    void resizeEvent(QResizeEvent* Event) override;
 
 private:
     QLineEdit* edtUrl = nullptr;

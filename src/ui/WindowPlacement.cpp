@@ -2,8 +2,12 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QRect>
+#include <QScreen>
 #include <QShortcut>
 #include <QWidget>
+
+#include <algorithm>
 
 void CentreOnOwner(QWidget* Window)
 {
@@ -23,4 +27,34 @@ void AddDialogKeys(QWidget* Window, QAbstractButton* Default, QAbstractButton* C
         auto* enter = new QShortcut(QKeySequence(key), Window);
         QObject::connect(enter, &QShortcut::activated, Default, &QAbstractButton::click);
     }
+}
+
+QRect BesideRect(const QRect& Owner, const QSize& Size, const QRect& Available)
+{
+    const QSize Fitted = Size.boundedTo(Available.size());
+    const int RoomRight = Available.x() + Available.width() - (Owner.x() + Owner.width());
+    const int RoomLeft = Owner.x() - Available.x();
+    int X;
+    if (RoomRight >= Fitted.width())
+        X = Owner.x() + Owner.width();
+    else if (RoomLeft >= Fitted.width())
+        X = Owner.x() - Fitted.width();
+    else if (RoomRight >= RoomLeft)
+        X = Available.x() + Available.width() - Fitted.width();
+    else
+        X = Available.x();
+    const int Y = std::clamp(Owner.y(), Available.y(), Available.y() + Available.height() - Fitted.height());
+    return QRect(QPoint(X, Y), Fitted);
+}
+
+void PlaceBeside(QWidget* Window, QWidget* Owner)
+{
+    const QScreen* Screen = Owner->screen();
+    if (!Screen)
+        return;
+    // The frame is counted where the window system draws one.
+    const QSize Frame = Window->frameGeometry().size() - Window->geometry().size();
+    const QRect Place = BesideRect(Owner->frameGeometry(), Window->size() + Frame, Screen->availableGeometry());
+    Window->resize(Place.size() - Frame);
+    Window->move(Place.topLeft());
 }

@@ -1,5 +1,7 @@
-// Program start: the application, its task-bar title, the main window and the message loop.
+// Program start: the command line, the application, its task-bar title, the main window and
+// the message loop.
 
+#include "ui/CommandLine.h"
 #include "ui/MainForm.h"
 
 #include <QApplication>
@@ -12,6 +14,8 @@
 #include <malloc.h>
 #endif
 
+#include <QTextStream>
+
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -20,12 +24,13 @@
 
 namespace {
 
-#ifdef TESSIVAL_HAVE_XCB
-bool IsSet(const char* Variable)
+[[maybe_unused]] bool IsSet(const char* Variable)
 {
     const char* value = std::getenv(Variable);
     return value != nullptr && *value != '\0';
 }
+
+#ifdef TESSIVAL_HAVE_XCB
 
 // True when the application will talk to the X display DISPLAY names: no platform or display
 // was given on the command line, and QT_QPA_PLATFORM asks for none or for this one.
@@ -77,6 +82,22 @@ private:
 };
 #endif
 
+// True when nothing tells the application where to show its windows: no platform on the
+// command line or in QT_QPA_PLATFORM, and neither an X nor a Wayland display. The application
+// would stop there with a core dump; the program says so and ends instead.
+bool NoDisplayAtAll(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const char* option = argv[i][0] == '-' && argv[i][1] == '-' ? argv[i] + 1 : argv[i];
+        if (std::strncmp(option, "-platform", 9) == 0) return false;
+    }
+#if defined(Q_OS_UNIX) && !defined(Q_OS_MACOS) && !defined(Q_OS_ANDROID)
+    return !IsSet("QT_QPA_PLATFORM") && !IsSet("DISPLAY") && !IsSet("WAYLAND_DISPLAY");
+#else
+    return false;
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char* argv[])
@@ -91,6 +112,22 @@ int main(int argc, char* argv[])
     // The preview's web view shares its drawing context with the windows; this must be said
     // before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+
+    // Help and version need no display, and neither does the refusal of an unknown option.
+    if (AsksForTextOnly(argc, argv)) {
+        QStringList Arguments;
+        for (int i = 1; i < argc; ++i)
+            Arguments << QString::fromLocal8Bit(argv[i]);
+        const TCommandLine Line = ParseCommandLine(Arguments);
+        const QString Text = Line.Help ? HelpText() : VersionText();
+        std::fputs(Text.toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (NoDisplayAtAll(argc, argv)) {
+        std::fputs("tessival: 画面（ディスプレイ）がありません。DISPLAY か WAYLAND_DISPLAY が設定されていません。\n"
+                   "画面を使わずに変換するには tessival-batch を使ってください。\n", stderr);
+        return 1;
+    }
 
 #ifdef TESSIVAL_HAVE_XCB
     TDisplayHold displayHold;
@@ -108,8 +145,16 @@ int main(int argc, char* argv[])
     QApplication::setApplicationVersion(QStringLiteral(TESSIVAL_VERSION));
     QGuiApplication::setDesktopFileName(QStringLiteral("tessival"));
     QApplication::setFont(TfrmMain::InterfaceFont());
+    InstallQtTranslations(Application);
+
+    const TCommandLine Line = ParseCommandLine(QCoreApplication::arguments().mid(1));
+    if (!Line.Error.isEmpty()) {
+        std::fputs(Line.Error.toLocal8Bit().constData(), stderr);
+        return 2;
+    }
 
     TfrmMain frmMain;
+    frmMain.AddCommandLineFiles(Line.Names);
     frmMain.show();
     // Files and folders named on the command line (the menu entry passes them) are added as if
     // they had been dropped on the window.

@@ -20,6 +20,8 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <QFontDatabase>
+#include <QDateTime>
+#include <QHeaderView>
 #include <QtTest>
 
 #include "ScreenshotSupport.h"
@@ -92,6 +94,32 @@ private slots:
         QCOMPARE(f.findChild<QToolButton*>("bbnOpenFile")->toolTip(), QStringLiteral("ファイルからリストに追加"));
         QVERIFY(f.findChild<QPushButton*>("bbnResume")->isDefault());
         QVERIFY(f.testAttribute(Qt::WA_DeleteOnClose));
+    }
+
+    void eachBackupShowsItsDate()
+    {
+        WriteFile(P("old.css.bak"), "old");
+        QFile old(P("old.css.bak"));
+        QVERIFY(old.open(QIODevice::ReadWrite));
+        const QDateTime when(QDate(2019, 3, 4), QTime(5, 6, 7));
+        QVERIFY(old.setFileTime(when, QFileDevice::FileModificationTime));
+        old.close();
+        QCOMPARE(BackupDateText(P("old.css.bak")), QStringLiteral("2019/03/04 05:06:07"));
+        QCOMPARE(BackupDateText(P("missing.bak")), QString());
+
+        TfrmBackup f;
+        auto* list = f.findChild<QTreeWidget*>("lvwFile");
+        QCOMPARE(list->headerItem()->text(2), QStringLiteral("更新日時"));
+        f.AddFiles({P("old.css.bak")});
+        QCOMPARE(list->topLevelItem(0)->text(2), QStringLiteral("2019/03/04 05:06:07"));
+        QCOMPARE(f.ListedPaths(), QStringList{P("old.css.bak")});
+        // The window can be resized, and the date stays in view.
+        f.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&f));
+        QVERIFY(f.minimumSize() != f.maximumSize());
+        f.resize(700, 450);
+        QTRY_COMPARE(f.size(), QSize(700, 450));
+        QVERIFY(list->header()->sectionViewportPosition(2) + list->header()->sectionSize(2) <= list->viewport()->width());
     }
 
     void emptyListShowsNoMessage()

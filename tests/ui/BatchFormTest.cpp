@@ -4,7 +4,10 @@
 #include "ui/MainForm.h"
 #include "ui/BatchForm.h"
 
+#include <QCheckBox>
 #include <QClipboard>
+#include <QLabel>
+#include <QMessageBox>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
@@ -55,6 +58,9 @@ private slots:
     void emptyBatchLogsOnlyTheEnd();
     void windowLooksAsDesigned();
     void settingsAreThoseOfTheMomentOfTheCommand();
+    void progressTextCountsAndRoundsDown();
+    void failuresCanBeShownAlone();
+    void cancelStopsAfterTheFilesInHand();
 };
 
 void BatchFormTest::logListsEveryFileOnceInPathOrder()
@@ -140,6 +146,7 @@ void BatchFormTest::settingsAreThoseOfTheMomentOfTheCommand()
     Main.FileList().AddFiles(Pages);
     auto* Hue = Main.findChild<QScrollBar*>("scbH");
     Hue->setValue(120);
+    WhenModal([](QWidget* Modal) { qobject_cast<QMessageBox*>(Modal)->button(QMessageBox::Yes)->click(); });
     QMetaObject::invokeMethod(&Main, &TfrmMain::bbnOperationClick);
     // Moved while the batch runs: changes nothing in it.
     Hue->setValue(-120);
@@ -147,6 +154,73 @@ void BatchFormTest::settingsAreThoseOfTheMomentOfTheCommand()
     QCOMPARE(Main.BatchForm()->LogLines().last(), QStringLiteral("20/20個のファイルを変換成功"));
     for (const QString& Page : Pages)
         QCOMPARE(ReadFile(Page), QByteArray("<body text=\"#00FF00\">\r\n"));
+}
+
+void BatchFormTest::progressTextCountsAndRoundsDown()
+{
+    QCOMPARE(ProgressText(123, 8700), QStringLiteral("123 / 8700 (1%)"));
+    QCOMPARE(ProgressText(8699, 8700), QStringLiteral("8699 / 8700 (99%)"));
+    QCOMPARE(ProgressText(8700, 8700), QStringLiteral("8700 / 8700 (100%)"));
+    QCOMPARE(ProgressText(0, 0), QStringLiteral("0 / 0 (0%)"));
+    // No overflow on a very large site.
+    QCOMPARE(ProgressText(30000000, 40000000), QStringLiteral("30000000 / 40000000 (75%)"));
+}
+
+void BatchFormTest::failuresCanBeShownAlone()
+{
+    QTemporaryDir Dir;
+    const QString Css = Dir.filePath("a.css");
+    const QString Gone = Dir.filePath("gone.html");
+    WriteFile(Css, "p { color: #FF0000; }\r\n");
+    TfrmBatch Form(InputOf({Css, Gone}, 120));
+    QVERIFY(RunToEnd(Form));
+    const QString Failure = Line("失敗> ", Gone) + QStringLiteral("（原因不明）");
+    QCOMPARE(FailureLines(Form.LogLines()), QStringList{Failure});
+    QCOMPARE(Form.findChild<QLabel*>("lblProgress")->text(), QStringLiteral("2 / 2 (100%)"));
+
+    auto* Log = Form.findChild<QPlainTextEdit*>("memLog");
+    auto* Only = Form.findChild<QCheckBox*>("cbxFailuresOnly");
+    QCOMPARE(Only->text(), QStringLiteral("失敗のみ表示(&F)"));
+    Only->click();
+    QCOMPARE(Log->toPlainText(), Failure);
+    // The whole log still goes to the clipboard.
+    QCOMPARE(Form.LogText(), Form.LogLines().join('\n') + '\n');
+    Only->click();
+    QCOMPARE(Log->toPlainText(), Form.LogLines().join('\n'));
+}
+
+void BatchFormTest::cancelStopsAfterTheFilesInHand()
+{
+    QTemporaryDir Dir;
+    QStringList Pages;
+    for (int Number = 0; Number < 400; ++Number) {
+        Pages << Dir.filePath(QStringLiteral("page%1.html").arg(Number, 3, 10, QLatin1Char('0')));
+        WriteFile(Pages.last(), "<body text=\"#FF0000\">\r\n");
+    }
+    TBatchInput Input = InputOf(Pages, 120);
+    Input.Jobs = 1;
+    TfrmBatch Form(Input);
+    auto* Cancel = Form.findChild<QPushButton*>("bbnCancel");
+    QCOMPARE(Cancel->text(), QStringLiteral("中止(&C)"));
+    QVERIFY(!Cancel->isEnabled());  // nothing to stop yet
+    Form.show();
+    Form.ExecuteConversion();
+    QVERIFY(Cancel->isEnabled());
+    Cancel->click();
+    QVERIFY(Form.StopRequested());
+    QVERIFY(!Cancel->isEnabled());
+    QVERIFY(QTest::qWaitFor([&Form] { return Form.IsFinished(); }, 20000));
+
+    // Some files may have been in hand; every other one was left alone and the log says how many.
+    int Converted = 0;
+    for (const QString& Page : Pages)
+        Converted += ReadFile(Page) == QByteArray("<body text=\"#00FF00\">\r\n") ? 1 : 0;
+    QVERIFY(Converted < Pages.size());
+    QCOMPARE(Form.Successes(), Converted);
+    const QString Stopped = QStringLiteral("中断：%1個のファイルは変換していません").arg(Pages.size() - Converted);
+    QVERIFY2(Form.LogLines().contains(Stopped), qPrintable(Form.LogLines().join('\n')));
+    QCOMPARE(Form.findChild<QLabel*>("lblProgress")->text(), ProgressText(Converted, Pages.size()));
+    QVERIFY(Form.findChild<QPushButton*>("bbnOK")->isEnabled());
 }
 
 QTEST_MAIN(BatchFormTest)

@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QColorDialog>
 #include <QFrame>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
@@ -109,21 +110,65 @@ private slots:
         TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "#0000FF");
         QCOMPARE(SwatchColor(f, "pnlAfterColor"), QColor(0, 0, 255));
 
-        // Bad input changes nothing and shows nothing.
+        // Bad input changes nothing; the dialog says why, in itself rather than in a box.
+        auto* error = f.findChild<QLabel*>("lblError");
+        QVERIFY(error->isHidden());
         TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "FF80");
+        QVERIFY(!error->isHidden());
+        QCOMPARE(error->text(), TypedColourError("FF80"));
         TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "12345G");
+        QVERIFY(error->text().contains("12345G"));
         QCOMPARE(SwatchColor(f, "pnlAfterColor"), QColor(0, 0, 255));
         QVERIFY(QApplication::activeModalWidget() == nullptr);
+
+        // Three digits and colour names are taken too; the message goes once the input reads.
+        TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "f80");
+        QVERIFY(error->isHidden());
+        QCOMPARE(SwatchColor(f, "pnlAfterColor"), QColor(255, 136, 0));
+        TypeAndInput(f, "edtAfterHex", "btnAfterHexInput", "NavY");
+        QCOMPARE(SwatchColor(f, "pnlAfterColor"), QColor(0, 0, 128));
     }
 
-    void okAppendsTheSwatchColoursNotTheTypedOnes()
+    void typedColourTable_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<uint>("rgb");
+        QTest::newRow("six digits") << "ff0000" << true << 0xFF0000u;
+        QTest::newRow("six with sharp") << "#12AbEf" << true << 0x12ABEFu;
+        QTest::newRow("three digits") << "f00" << true << 0xFF0000u;
+        QTest::newRow("three with sharp") << "#F80" << true << 0xFF8800u;
+        QTest::newRow("spaces around") << "  00ff00 " << true << 0x00FF00u;
+        QTest::newRow("name") << "red" << true << 0xFF0000u;
+        QTest::newRow("name in capitals") << "CornflowerBlue" << true << 0x6495EDu;
+        QTest::newRow("sharp and name") << "#red" << false << 0u;
+        QTest::newRow("not a colour") << "zz12qq" << false << 0u;
+        QTest::newRow("unknown name") << "reddish" << false << 0u;
+        QTest::newRow("four digits") << "FF80" << false << 0u;
+        QTest::newRow("eight digits") << "zz123456" << false << 0u;
+        QTest::newRow("empty") << "" << false << 0u;
+        QTest::newRow("sharp alone") << "#" << false << 0u;
+    }
+    void typedColourTable()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, accepted);
+        QFETCH(uint, rgb);
+        TRGBColor c{1, 2, 3};
+        QCOMPARE(ParseTypedColour(text, c), accepted);
+        const TRGBColor expected = accepted ? TRGBColor{int(rgb >> 16), int(rgb >> 8 & 0xFF), int(rgb & 0xFF)}
+                                            : TRGBColor{1, 2, 3};
+        QCOMPARE(c, expected);
+    }
+
+    void okTakesWhatIsTypedWithoutInput()
     {
         auto* f = new TfrmColourPair;
         QPointer<TfrmColourPair> guard(f);
         f->show();
         QSignalSpy spy(f, &TfrmColourPair::PairAccepted);
         TypeAndInput(*f, "edtBeforeHex", "btnBeforeHexInput", "FF8000");
-        f->findChild<QLineEdit*>("edtAfterHex")->setText("123456"); // typed, never applied
+        f->findChild<QLineEdit*>("edtAfterHex")->setText("123456"); // typed, "入力" never pressed
         f->findChild<QCheckBox*>("cbxAdjustment")->setChecked(true);
         QTest::mouseClick(f->findChild<QPushButton*>("bbnOK"), Qt::LeftButton);
 
@@ -131,10 +176,55 @@ private slots:
         const QList<QVariant> args = spy.takeFirst();
         QCOMPARE(args.at(0).toBool(), true);
         QCOMPARE(args.at(1).value<TRGBColor>(), (TRGBColor{255, 128, 0}));
-        QCOMPARE(args.at(2).value<TRGBColor>(), (TRGBColor{0, 0, 0}));
+        QCOMPARE(args.at(2).value<TRGBColor>(), (TRGBColor{0x12, 0x34, 0x56}));
         QCOMPARE(PairRowTexts(true, args.at(1).value<TRGBColor>(), args.at(2).value<TRGBColor>()),
-                 (QStringList{"あり", "#FF8000", "#000000"}));
+                 (QStringList{"あり", "#FF8000", "#123456"}));
         QTRY_VERIFY(guard.isNull()); // closed and freed
+    }
+
+    void enterInTheEditTakesTheTypedColour()
+    {
+        auto* f = new TfrmColourPair;
+        QPointer<TfrmColourPair> guard(f);
+        f->show();
+        f->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(f));
+        QSignalSpy spy(f, &TfrmColourPair::PairAccepted);
+        auto* before = f->findChild<QLineEdit*>("edtBeforeHex");
+        before->setFocus();
+        before->clear();
+        QTest::keyClicks(before, "ff0000");
+        QTest::keyClick(before, Qt::Key_Return);
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(1).value<TRGBColor>(), (TRGBColor{255, 0, 0}));
+        QCOMPARE(spy.at(0).at(2).value<TRGBColor>(), (TRGBColor{0, 0, 0}));
+        QTRY_VERIFY(guard.isNull());
+    }
+
+    void okWithAnUnreadableColourSaysSoAndStaysOpen()
+    {
+        for (const char* edit : {"edtBeforeHex", "edtAfterHex"}) {
+            TfrmColourPair f;
+            f.setAttribute(Qt::WA_DeleteOnClose, false);
+            f.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&f));
+            QSignalSpy spy(&f, &TfrmColourPair::PairAccepted);
+            f.findChild<QLineEdit*>(edit)->setText("zz12qq");
+            QTest::mouseClick(f.findChild<QPushButton*>("bbnOK"), Qt::LeftButton);
+            QCOMPARE(spy.count(), 0);
+            QVERIFY(f.isVisible());
+            auto* error = f.findChild<QLabel*>("lblError");
+            QVERIFY(error->isVisible());
+            QCOMPARE(error->text(), TypedColourError("zz12qq"));
+            QVERIFY(error->text().contains(QStringLiteral("色として読めません")));
+            QCOMPARE(f.BeforeColor(), 0u);
+            QCOMPARE(f.AfterColor(), 0u);
+            // Put right, OK goes through.
+            f.findChild<QLineEdit*>(edit)->setText("#f00");
+            QTest::mouseClick(f.findChild<QPushButton*>("bbnOK"), Qt::LeftButton);
+            QCOMPARE(spy.count(), 1);
+            QVERIFY(!f.isVisible());
+        }
     }
 
     void rowTextsWithoutAdjustment()
@@ -163,7 +253,7 @@ private slots:
         }
     }
 
-    void swatchClickUsesTheColourDialogAndRemembersItsChoice()
+    void swatchClickUsesTheColourDialogAtTheSwatchColour()
     {
         TfrmColourPair f;
         f.show();
@@ -182,7 +272,7 @@ private slots:
         QCOMPARE(SwatchColor(f, "pnlBeforeColor"), QColor(0x12, 0x34, 0x56));
         QCOMPARE(f.findChild<QLineEdit*>("edtBeforeHex")->text(), QStringLiteral("123456"));
 
-        // The after group's dialog opens with the colour last chosen, not its own swatch.
+        // The after group's dialog opens at its own swatch's colour.
         WhenModal([&](QWidget* w) {
             auto* dlg = qobject_cast<QColorDialog*>(w);
             QVERIFY(dlg);
@@ -190,7 +280,7 @@ private slots:
             dlg->reject();
         });
         QTest::mouseClick(f.findChild<QFrame*>("pnlAfterColor"), Qt::LeftButton, {}, QPoint(20, 20));
-        QCOMPARE(opened, QColor(0x12, 0x34, 0x56));
+        QCOMPARE(opened, QColor(Qt::black));
         QCOMPARE(f.AfterColor(), 0u);
         QCOMPARE(f.findChild<QLineEdit*>("edtAfterHex")->text(), QStringLiteral("000000"));
     }

@@ -8,6 +8,7 @@
 #include "ui/ColourPairForm.h"
 #include "ui/BatchForm.h"
 #include "ui/UrlViewForm.h"
+#include "ui/CommandLine.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -23,6 +24,7 @@
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
+#include <QStandardPaths>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -78,6 +80,16 @@ QStringList AnsweredMessages(const std::function<void()>& Action, const std::fun
     return Texts;
 }
 
+// Answers every message box Action shows with Yes where it has one, else accepts it.
+QStringList AnsweredYes(const std::function<void()>& Action)
+{
+    return AnsweredMessages(Action, [](QMessageBox* Box) {
+        if (QAbstractButton* Button = Box->button(QMessageBox::Yes))
+            Button->click();
+        else
+            Box->accept();
+    });
+}
 
 }  // namespace
 
@@ -95,7 +107,16 @@ private slots:
     void checkPlusMenuOpensBesideTheButtonAndChecksByExtension();
     void pngPageShowsTheImageOrFallsBack();
     void batchInputTakesTheSettingsOfTheMoment();
-    void secondBatchCommandDoesNothingWhileTheWindowIsOpen();
+    void batchCommandWaitsForARunningBatchAndReplacesAFinishedOne();
+    void batchAsksFirstAndStartsNothingWithoutFiles();
+    void afterABatchTheAdjustmentIsBackAtZero();
+    void scrollBarsTakeTheKeyboardAndNumberBoxesFollow();
+    void tabReachesEveryControlAndEachHasAName();
+    void mnemonicsAreNotShared();
+    void fileNameColumnWidensWithTheWindow();
+    void readmeOrEditorThatCannotOpenIsReported();
+    void commandLineNamesJoinTheList();
+    void qtDialogsSpeakJapanese();
     void backupsAreNotChangedWhileTheBatchRuns();
     void noBatchStartsWhileBackupsAreRestored();
     void aboutTextNamesProgramAndVersion();
@@ -122,7 +143,7 @@ void MainFormTest::startsWithTheDesignDefaults()
     QCOMPARE(Backup->text(), QString("バックアップファイルをつくる(&B)"));
     QVERIFY(Backup->isChecked());
     const auto* SubFolders = Control<QCheckBox>(Form, "cbxSubFolderSearch");
-    QCOMPARE(SubFolders->text(), QString("フォルダを開くときサブフォルダも検索(&F)"));
+    QCOMPARE(SubFolders->text(), QString("フォルダを開くときサブフォルダも検索(&U)"));
     QVERIFY(SubFolders->isChecked());
     const auto* GifTransparent = Control<QCheckBox>(Form, "cbxGifTransparent");
     QCOMPARE(GifTransparent->text(), QString("透過GIF対応（透過は常に保ちます・互換用）(&G)"));
@@ -389,6 +410,257 @@ void MainFormTest::checkPlusMenuOpensBesideTheButtonAndChecksByExtension()
     Menu->close();
 }
 
+void MainFormTest::batchAsksFirstAndStartsNothingWithoutFiles()
+{
+    QCOMPARE(TfrmMain::BatchQuestion(2, true),
+             QStringLiteral("チェックした 2 個のファイルの色を変換します。\n"
+                            "バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n\n実行しますか？"));
+    QVERIFY(TfrmMain::BatchQuestion(8700, false).contains(QStringLiteral("8700 個")));
+    QVERIFY(TfrmMain::BatchQuestion(1, false).contains(QStringLiteral("バックアップ：つくらない")));
+
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    auto* Operation = Control<QPushButton>(Form, "bbnOperation");
+    // An empty list, then a list with nothing checked: said so, nothing started.
+    QCOMPARE(AnsweredYes([&] { Operation->click(); }), QStringList{TfrmMain::NothingToConvertText()});
+    QVERIFY(Form.BatchForm().isNull());
+    Form.FileList().AddFiles({"/nowhere/a.html", "/nowhere/b.css", "/nowhere/c.png"});
+    Form.FileList().CheckAll(false);
+    QCOMPARE(AnsweredYes([&] { Operation->click(); }), QStringList{TfrmMain::NothingToConvertText()});
+    QVERIFY(Form.BatchForm().isNull());
+
+    // Two checked, backups off: the question says so, No is the default and starts nothing.
+    Form.FileList().SetChecked(0, true);
+    Form.FileList().SetChecked(2, true);
+    Control<QCheckBox>(Form, "cbxBackup")->setChecked(false);
+    bool NoIsDefault = false;
+    QCOMPARE(AnsweredMessages([&] { Operation->click(); },
+                              [&](QMessageBox* Box) {
+                                  NoIsDefault = Box->defaultButton() == Box->button(QMessageBox::No);
+                                  Box->button(QMessageBox::No)->click();
+                              }),
+             QStringList{TfrmMain::BatchQuestion(2, false)});
+    QVERIFY(NoIsDefault);
+    QVERIFY(Form.BatchForm().isNull());
+    // Yes starts it.
+    AnsweredYes([&] { Operation->click(); });
+    QVERIFY(Form.BatchForm());
+    QTRY_VERIFY(Form.BatchForm()->IsFinished());
+}
+
+void MainFormTest::afterABatchTheAdjustmentIsBackAtZero()
+{
+    QTemporaryDir Dir;
+    WriteFile(Dir.filePath("page.html"), "<body text=\"#FF0000\" bgcolor=\"#000080\">\r\n");
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    auto* Hue = Control<QScrollBar>(Form, "scbH");
+    auto* Colors = Control<QTableWidget>(Form, "lvwColors");
+
+    // A batch that converted nothing leaves the settings as they are, to be tried again.
+    Form.FileList().AddFiles({Dir.filePath("missing.html")});
+    Hue->setValue(120);
+    Form.AddColorRow(false, TRGBColor{0, 0, 128}, TRGBColor{255, 255, 255});
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
+    QTRY_VERIFY(Form.BatchForm() && Form.BatchForm()->IsFinished());
+    QCOMPARE(Hue->value(), 120);
+    QCOMPARE(Colors->rowCount(), 1);
+
+    // One that wrote the files: they now hold the change, so nothing is left to shift.
+    Form.FileList().Clear();
+    Form.FileList().AddFiles({Dir.filePath("page.html")});
+    Control<QScrollBar>(Form, "scbS")->setValue(-10);
+    Control<QScrollBar>(Form, "scbB")->setValue(7);
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
+    QTRY_VERIFY(Form.BatchForm() && Form.BatchForm()->IsFinished());
+    QVERIFY(ReadFile(Dir.filePath("page.html")).contains("#FFFFFF"));
+    for (const char* Bar : {"scbH", "scbS", "scbB"})
+        QCOMPARE(Control<QScrollBar>(Form, Bar)->value(), 0);
+    for (const char* Box : {"udnH", "udnS", "udnB"})
+        QCOMPARE(Control<QSpinBox>(Form, Box)->value(), 0);
+    QCOMPARE(Colors->rowCount(), 0);
+    const TConversionSettings Left = Form.CurrentSettings();
+    QVERIFY(Left.HueOffset == 0 && Left.SatOffset == 0 && Left.BrightOffset == 0);
+    QVERIFY(Left.BeforeColors.empty() && Left.AfterColors.empty() && Left.AdjustFlags.empty());
+}
+
+void MainFormTest::scrollBarsTakeTheKeyboardAndNumberBoxesFollow()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&Form));
+    const struct {
+        const char* Bar;
+        const char* Box;
+        const char* Label;
+        int Limit;
+    } Rows[] = {{"scbH", "udnH", "lblHValue", 180}, {"scbS", "udnS", "lblSValue", 255}, {"scbB", "udnB", "lblBValue", 255}};
+    for (const auto& Row : Rows) {
+        auto* Bar = Control<QScrollBar>(Form, Row.Bar);
+        auto* Box = Control<QSpinBox>(Form, Row.Box);
+        QVERIFY(Bar->focusPolicy() & Qt::TabFocus);
+        QCOMPARE(Box->minimum(), -Row.Limit);
+        QCOMPARE(Box->maximum(), Row.Limit);
+        Bar->setFocus();
+        QTRY_VERIFY(Bar->hasFocus());
+        QTest::keyClick(Bar, Qt::Key_Right);
+        QTest::keyClick(Bar, Qt::Key_Right);
+        QTest::keyClick(Bar, Qt::Key_Left);
+        QCOMPARE(Bar->value(), 1);
+        QCOMPARE(Box->value(), 1);
+        QCOMPARE(Control<QLabel>(Form, Row.Label)->text(), QString("1"));
+        // A number typed into the box moves the bar.
+        Box->setFocus();
+        Box->selectAll();
+        QTest::keyClicks(Box, "-42");
+        QTest::keyClick(Box, Qt::Key_Return);
+        QCOMPARE(Box->value(), -42);
+        QCOMPARE(Bar->value(), -42);
+        QCOMPARE(Control<QLabel>(Form, Row.Label)->text(), QString("-42"));
+        Bar->setValue(0);
+        QCOMPARE(Box->value(), 0);
+    }
+    QCOMPARE(Form.CurrentSettings().HueOffset, 0);
+    Control<QSpinBox>(Form, "udnH")->setValue(30);
+    QCOMPARE(Form.CurrentSettings().HueOffset, 30);
+}
+
+void MainFormTest::tabReachesEveryControlAndEachHasAName()
+{
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowActive(&Form));
+    const QStringList Controls{"lvwFile", "bbnOpenFile", "bbnOpenFolder", "bbnDeleteFile", "bbnAllCheck",
+                               "bbnAllCheckClear", "bbnCheckPlus", "bbnShowPreview", "bbnAllDeleteFile",
+                               "scbH", "udnH", "scbS", "udnS", "scbB", "udnB", "lvwColors", "btnNewColors",
+                               "btnDeleteColors", "cbxBackup", "cbxSubFolderSearch", "cbxGifTransparent",
+                               "udnRefreshTime", "bbnOperation"};
+    for (const QString& Name : Controls) {
+        auto* Widget = Control<QWidget>(Form, qPrintable(Name));
+        QVERIFY2(!Widget->accessibleName().isEmpty(), qPrintable(Name));
+    }
+    Control<QWidget>(Form, "lvwFile")->setFocus();
+    QSet<QString> Reached;
+    for (int Press = 0; Press < 3 * Controls.size(); ++Press) {
+        QWidget* Focus = QApplication::focusWidget();
+        QVERIFY(Focus);
+        // A number box's edit stands for its box.
+        for (QWidget* W = Focus; W && W != &Form; W = W->parentWidget())
+            if (Controls.contains(W->objectName()))
+                Reached << W->objectName();
+        QTest::keyClick(Focus, Qt::Key_Tab);
+    }
+    for (const QString& Name : Controls)
+        QVERIFY2(Reached.contains(Name), qPrintable(Name));
+}
+
+void MainFormTest::mnemonicsAreNotShared()
+{
+    TfrmMain Form;
+    QStringList Keys;
+    const auto KeyOf = [](const QString& Text) {
+        const qsizetype At = Text.indexOf(QStringLiteral("(&"));
+        return At < 0 ? QString() : Text.mid(At + 2, 1).toUpper();
+    };
+    for (QAction* Menu : Form.menuBar()->actions())
+        Keys << KeyOf(Menu->text());
+    for (QAbstractButton* Button : Form.centralWidget()->findChildren<QAbstractButton*>())
+        Keys << KeyOf(Button->text());
+    for (QGroupBox* Group : Form.centralWidget()->findChildren<QGroupBox*>())
+        Keys << KeyOf(Group->title());
+    Keys.removeAll(QString());
+    QVERIFY(Keys.contains("F"));  // the file menu's
+    for (const QString& Key : Keys)
+        QVERIFY2(Keys.count(Key) == 1, qPrintable(QStringLiteral("Alt+%1 twice: %2").arg(Key, Keys.join(' '))));
+}
+
+void MainFormTest::fileNameColumnWidensWithTheWindow()
+{
+    QCOMPARE(TFileList::NameColumnWidth(0), 100);
+    QCOMPARE(TFileList::NameColumnWidth(302), 100);
+    QCOMPARE(TFileList::NameColumnWidth(900), 270);
+    QCOMPARE(TFileList::NameColumnWidth(333), 100);
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    auto* Files = Control<QTableWidget>(Form, "lvwFile");
+    QCOMPARE(Files->columnWidth(0), 100);
+    Form.resize(Form.width() + 600, Form.height());
+    QTRY_COMPARE(Files->columnWidth(0), TFileList::NameColumnWidth(Files->viewport()->width()));
+    QVERIFY(Files->columnWidth(0) > 250);
+}
+
+void MainFormTest::readmeOrEditorThatCannotOpenIsReported()
+{
+    QVERIFY(TfrmMain::ReadmeFailureText(QString()).contains(QStringLiteral("見つかりません")));
+    QVERIFY(TfrmMain::ReadmeFailureText("/x/readme.txt").contains("/x/readme.txt"));
+    QVERIFY(TfrmMain::EditorFailureText("/x/a.css").contains("/x/a.css"));
+
+    TfrmMain Form;
+    Form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&Form));
+    QList<QUrl> Asked;
+    Form.SetUrlOpener([&](const QUrl& Url) {
+        Asked << Url;
+        return false;
+    });
+    const auto Accept = [](QMessageBox* Box) { Box->accept(); };
+    QCOMPARE(AnsweredMessages([&] { Control<QAction>(Form, "mitReadme")->trigger(); }, Accept),
+             QStringList{TfrmMain::ReadmeFailureText(TfrmMain::ReadmePath())});
+    QCOMPARE(Asked, QList<QUrl>{QUrl::fromLocalFile(TfrmMain::ReadmePath())});
+
+    // A stylesheet with no editor to be had: no desktop default, no VISUAL or EDITOR.
+    QTemporaryDir Dir;
+    WriteFile(Dir.filePath("a.css"));
+    const QByteArray Path = qgetenv("PATH"), Visual = qgetenv("VISUAL"), Editor = qgetenv("EDITOR");
+    qputenv("PATH", Dir.path().toLocal8Bit());
+    qunsetenv("VISUAL");
+    qunsetenv("EDITOR");
+    Form.FileList().AddFiles({Dir.filePath("a.css")});
+    Control<QTableWidget>(Form, "lvwFile")->selectRow(0);
+    const QStringList Texts = AnsweredMessages([&] { Control<QToolButton>(Form, "bbnShowPreview")->click(); }, Accept);
+    qputenv("PATH", Path);
+    if (!Visual.isEmpty()) qputenv("VISUAL", Visual);
+    if (!Editor.isEmpty()) qputenv("EDITOR", Editor);
+    QCOMPARE(Texts, QStringList{TfrmMain::EditorFailureText(Dir.filePath("a.css"))});
+}
+
+void MainFormTest::commandLineNamesJoinTheList()
+{
+    TCommandLine Line = ParseCommandLine({"a.html", "--version", "site", "--", "--help", "-"});
+    QVERIFY(Line.Version);
+    QVERIFY(!Line.Help);
+    QVERIFY(Line.Error.isEmpty());
+    QCOMPARE(Line.Names, QStringList({"a.html", "site", "--help", "-"}));
+    QVERIFY(ParseCommandLine({"-h"}).Help);
+    QVERIFY(ParseCommandLine({"--frobnicate"}).Error.contains("--frobnicate"));
+    QVERIFY(HelpText().startsWith(QStringLiteral("使い方: tessival")));
+    QCOMPARE(VersionText(), QStringLiteral("tessival ") + TfrmMain::GetFileVersion() + '\n');
+
+    QTemporaryDir Dir;
+    WriteFile(Dir.filePath("site/b.html"));
+    WriteFile(Dir.filePath("site/sub/c.css"));
+    WriteFile(Dir.filePath("one.png"));
+    TfrmMain Form;
+    const QString Here = QDir::currentPath();
+    QDir::setCurrent(Dir.path());
+    Form.AddCommandLineFiles({"one.png", Dir.filePath("site")});
+    QDir::setCurrent(Here);
+    QCOMPARE(ListedPaths(Form.FileList()),
+             QStringList({Dir.filePath("one.png"), Dir.filePath("site/b.html"), Dir.filePath("site/sub/c.css")}));
+}
+
+void MainFormTest::qtDialogsSpeakJapanese()
+{
+    const QString Before = QCoreApplication::translate("QFileDialog", "Look in:");
+    QVERIFY(InstallQtTranslations(*QCoreApplication::instance()));
+    const QString After = QCoreApplication::translate("QFileDialog", "Look in:");
+    QVERIFY2(After != Before, qPrintable(After));
+    QVERIFY(QCoreApplication::translate("QColorDialog", "&Basic colors") != QLatin1String("&Basic colors"));
+}
+
 void MainFormTest::pngPageShowsTheImageOrFallsBack()
 {
     QTemporaryDir Dir;
@@ -410,6 +682,15 @@ void MainFormTest::pngPageShowsTheImageOrFallsBack()
     QVERIFY(File.readAll().contains("b.png"));
 
     QCOMPARE(TfrmMain::MakePngPage(Png, Dir.filePath("no/such/folder")), Png);
+
+    // The page the preview shows goes to the user's runtime or cache folder, never beside the
+    // program.
+    const QString Folder = TfrmMain::PngPageFolder();
+    QVERIFY(QFileInfo(Folder).isDir());
+    QVERIFY(QDir(Folder) != QDir(QCoreApplication::applicationDirPath()));
+    const QString Runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    const QString Cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    QVERIFY2((!Runtime.isEmpty() && Folder.startsWith(Runtime)) || Folder == Cache, qPrintable(Folder));
 }
 
 void MainFormTest::batchInputTakesTheSettingsOfTheMoment()
@@ -433,12 +714,13 @@ void MainFormTest::batchInputTakesTheSettingsOfTheMoment()
     QCOMPARE(Input.Settings.BeforeColors, std::vector<TRGBColor>({TRGBColor{255, 0, 0}}));
 }
 
-void MainFormTest::secondBatchCommandDoesNothingWhileTheWindowIsOpen()
+void MainFormTest::batchCommandWaitsForARunningBatchAndReplacesAFinishedOne()
 {
     TfrmMain Form;
     Form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&Form));
-    Control<QPushButton>(Form, "bbnOperation")->click();
+    Form.FileList().AddFiles({"/nowhere/a.html"});
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
     QPointer<TfrmBatch> First = Form.BatchForm();
     QVERIFY(First);
     QVERIFY(First->isVisible());
@@ -449,22 +731,32 @@ void MainFormTest::secondBatchCommandDoesNothingWhileTheWindowIsOpen()
     QVERIFY(First->IsRunning());
     QVERIFY(!Control<QPushButton>(*First, "bbnOK")->isEnabled());
     QVERIFY(!First->close());
-    Control<QAction>(Form, "mitOperation")->trigger();
+    QVERIFY(AnsweredYes([&] { Control<QAction>(Form, "mitOperation")->trigger(); }).isEmpty());
     QCOMPARE(Form.BatchForm().data(), First.data());
     QCOMPARE(Form.findChildren<TfrmBatch*>().size(), 1);
 
     QTRY_VERIFY(First->IsFinished());
     QVERIFY(Control<QPushButton>(*First, "bbnOK")->isEnabled());
-    // Finished and still open: the command still does nothing.
-    Control<QPushButton>(Form, "bbnOperation")->click();
+    // Finished and still open: the command asks, and answered No leaves the log where it is.
+    QCOMPARE(AnsweredMessages([&] { Control<QPushButton>(Form, "bbnOperation")->click(); },
+                              [](QMessageBox* Box) { Box->button(QMessageBox::No)->click(); })
+                 .size(),
+             1);
     QCOMPARE(Form.BatchForm().data(), First.data());
-
-    Control<QPushButton>(*First, "bbnOK")->click();
+    QVERIFY(First->isVisible());
+    // Answered Yes, the finished log closes and the new batch has its own window.
+    QCOMPARE(AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); }).size(), 1);
     QTRY_VERIFY(First.isNull());
-    QVERIFY(Form.BatchForm().isNull());
-    Control<QPushButton>(Form, "bbnOperation")->click();
     QVERIFY(Form.BatchForm());
-    QVERIFY(Form.BatchForm().data() != nullptr);
+    QCOMPARE(Form.findChildren<TfrmBatch*>().size(), 1);
+    QTRY_VERIFY(Form.BatchForm()->IsFinished());
+
+    QPointer<TfrmBatch> Second = Form.BatchForm();
+    Control<QPushButton>(*Second, "bbnOK")->click();
+    QTRY_VERIFY(Second.isNull());
+    QVERIFY(Form.BatchForm().isNull());
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
+    QVERIFY(Form.BatchForm());
     QTRY_VERIFY(Form.BatchForm()->IsFinished());
 }
 
@@ -479,9 +771,10 @@ void MainFormTest::backupsAreNotChangedWhileTheBatchRuns()
     Control<QAction>(Form, "mitBackup")->trigger();
     TfrmBackup* Backup = OpenWindows<TfrmBackup>().first();
     Backup->AddFile(Dir.filePath("page.css.bak"));
+    Form.FileList().AddFiles({Dir.filePath("missing.css")});
 
     // Until the batch has reported back it is running, whatever it converts.
-    Control<QPushButton>(Form, "bbnOperation")->click();
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
     QVERIFY(Form.BatchForm() && Form.BatchForm()->IsRunning());
     const auto Accept = [](QMessageBox* Box) { Box->accept(); };
     const QString Refusal = QStringLiteral(
@@ -493,7 +786,7 @@ void MainFormTest::backupsAreNotChangedWhileTheBatchRuns()
     Control<QPushButton>(*First, "bbnOK")->click();
     QTRY_VERIFY(First.isNull());
 
-    Control<QPushButton>(Form, "bbnOperation")->click();
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
     QVERIFY(Form.BatchForm() && Form.BatchForm()->IsRunning());
     QCOMPARE(AnsweredMessages([&] { Backup->bbnDeleteBackupClick(); }, Accept), QStringList{Refusal});
     QCOMPARE(ReadFile(Dir.filePath("page.css.bak")), QByteArray("original"));
@@ -522,6 +815,7 @@ void MainFormTest::noBatchStartsWhileBackupsAreRestored()
     Control<QAction>(Form, "mitBackup")->trigger();
     TfrmBackup* Backup = OpenWindows<TfrmBackup>().first();
     Backup->AddFile(Dir.filePath("page.css.bak"));
+    Form.FileList().AddFiles({Dir.filePath("missing.css")});
 
     // While the backup manager asks, the batch command is given; then the question is answered No.
     bool Asked = false;
@@ -540,7 +834,7 @@ void MainFormTest::noBatchStartsWhileBackupsAreRestored()
     QCOMPARE(ReadFile(Dir.filePath("page.css")), QByteArray("converted"));
 
     // Once the backup manager is done, the batch starts.
-    Control<QPushButton>(Form, "bbnOperation")->click();
+    AnsweredYes([&] { Control<QPushButton>(Form, "bbnOperation")->click(); });
     QVERIFY(Form.BatchForm());
     QTRY_VERIFY(Form.BatchForm()->IsFinished());
 }

@@ -22,6 +22,7 @@
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTextLayout>
+#include <QMessageBox>
 #include <QtTest>
 
 #include "support/WindowTestSupport.h"
@@ -180,6 +181,7 @@ void MainScreenshotTest::batchWindowAfterABatch()
     Form.FileList().AddFile(FSite.filePath("消えたファイル.html"));
     Form.findChild<QScrollBar*>("scbH")->setValue(120);
 
+    WhenModal([](QWidget* Modal) { qobject_cast<QMessageBox*>(Modal)->button(QMessageBox::Yes)->click(); });
     QMetaObject::invokeMethod(&Form, &TfrmMain::bbnOperationClick);
     QTRY_VERIFY(Form.BatchForm() && Form.BatchForm()->IsFinished());
     TfrmBatch& Operation = *Form.BatchForm();

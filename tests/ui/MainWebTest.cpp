@@ -1,5 +1,6 @@
 // The main window and its preview: which files open the preview and with what, the PNG page
-// beside the program, the refresh-time arrows and the scroll bars reaching an open preview.
+// in the runtime or cache folder, the refresh-time arrows and the scroll bars reaching an open
+// preview.
 
 #include "ui/PreviewForm.h"
 #include "ui/MainForm.h"
@@ -7,6 +8,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -97,13 +99,15 @@ void MainWebTest::previewOpensPagesAndPngPages()
     QVERIFY(Form.PreviewForm());
     QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), FSite.filePath("page.htm"), 15000);
 
-    // A PNG is shown through the page written beside the program (removed again at the end,
-    // so that the build folder holds only what the build puts there).
-    const QString Page = QDir(QCoreApplication::applicationDirPath()).filePath("pngshow.html");
+    // A PNG is shown through a page written in the user's runtime or cache folder, never
+    // beside the program.
+    const QString Page = QDir(TfrmMain::PngPageFolder()).filePath("pngshow.html");
+    const QString BesideProgram = QDir(QCoreApplication::applicationDirPath()).filePath("pngshow.html");
     QFile::remove(Page);
     const auto RemovePage = qScopeGuard([&] { QFile::remove(Page); });
     PreviewRow(Form, 1);
     QVERIFY(QFileInfo::exists(Page));
+    QVERIFY(!QFileInfo::exists(BesideProgram));
     QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), Page, 15000);
     QFile File(Page);
     QVERIFY(File.open(QIODevice::ReadOnly));
@@ -120,7 +124,7 @@ void MainWebTest::previewOpensPagesAndPngPages()
 
 void MainWebTest::cssGoesToTheEditorNotThePreview()
 {
-    // Nothing can be started: the editor command fails quietly, as the command allows.
+    // Nothing can be started: the user is told so.
     const QByteArray Path = qgetenv("PATH");
     qputenv("PATH", "/nonexistent");
     qputenv("VISUAL", "");
@@ -129,8 +133,15 @@ void MainWebTest::cssGoesToTheEditorNotThePreview()
     TfrmMain Form;
     Form.show();
     Form.FileList().AddFile(FSite.filePath("style.css"));
+    Form.SetUrlOpener([](const QUrl&) { return false; });
+    QString Told;
+    WhenModal([&](QWidget* Modal) {
+        Told = qobject_cast<QMessageBox*>(Modal)->text();
+        qobject_cast<QMessageBox*>(Modal)->accept();
+    });
     PreviewRow(Form, 0);
     qputenv("PATH", Path);
+    QCOMPARE(Told, TfrmMain::EditorFailureText(FSite.filePath("style.css")));
     QVERIFY(Form.PreviewForm().isNull());
 }
 

@@ -1,11 +1,18 @@
 // The preview window without a page: the pixel conversion, the capture rules, the layout
 // and the capture interval.
 
+#include "ui/MainForm.h"
 #include "ui/PreviewForm.h"
+#include "ui/WindowPlacement.h"
 
 #include <QApplication>
 #include <QLabel>
 #include <QPointer>
+#include <QScreen>
+#include <QSpinBox>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QToolButton>
 #include <QTimer>
 #include <QWebEngineView>
 #include <QtTest>
@@ -142,6 +149,62 @@ private slots:
 
         TfrmPreview again([] { return TConversionSettings{}; });
         QCOMPARE(again.CaptureInterval(), 5000);
+    }
+
+    void besideTheOwnerWhereThereIsRoom()
+    {
+        const QRect screen(0, 0, 1920, 1040);
+        // Room on the right: there, top edges level.
+        QCOMPARE(BesideRect(QRect(100, 200, 600, 500), QSize(400, 450), screen), QRect(700, 200, 400, 450));
+        // None on the right, room on the left.
+        QCOMPARE(BesideRect(QRect(1300, 100, 600, 500), QSize(400, 450), screen), QRect(900, 100, 400, 450));
+        // Room on neither side: against the edge of the wider side, inside the screen.
+        QCOMPARE(BesideRect(QRect(300, 100, 1400, 500), QSize(400, 450), screen), QRect(0, 100, 400, 450));
+        QCOMPARE(BesideRect(QRect(100, 100, 1500, 500), QSize(400, 450), screen), QRect(1520, 100, 400, 450));
+        // Low on the screen: moved up to fit; too big: shrunk to the screen.
+        QCOMPARE(BesideRect(QRect(0, 900, 600, 100), QSize(400, 450), screen), QRect(600, 590, 400, 450));
+        QCOMPARE(BesideRect(QRect(0, 0, 600, 500), QSize(3000, 2000), screen), QRect(0, 0, 1920, 1040));
+        // A screen that does not start at the origin.
+        const QRect second(1920, 0, 1280, 1000);
+        QCOMPARE(BesideRect(QRect(1920, 0, 600, 500), QSize(400, 450), second), QRect(2520, 0, 400, 450));
+    }
+
+    void openedFromTheMainWindowBesideItAtItsInterval()
+    {
+        QTemporaryDir dir;
+        QFile page(dir.filePath("page.html"));
+        QVERIFY(page.open(QIODevice::WriteOnly));
+        page.write("<html><body></body></html>\n");
+        page.close();
+        TfrmMain main;
+        main.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&main));
+        main.findChild<QSpinBox*>("udnRefreshTime")->setValue(7);
+        main.FileList().AddFiles({page.fileName()});
+        main.findChild<QTableWidget*>("lvwFile")->selectRow(0);
+        main.findChild<QToolButton*>("bbnShowPreview")->click();
+        QPointer<TfrmPreview> preview = main.PreviewForm();
+        QVERIFY(preview);
+        QVERIFY(QTest::qWaitForWindowExposed(preview));
+        QCOMPARE(preview->CaptureInterval(), 7000);
+        const QRect available = main.screen()->availableGeometry();
+        QVERIFY(available.contains(preview->frameGeometry()));
+        QCOMPARE(preview->frameGeometry(),
+                 BesideRect(main.frameGeometry(), preview->frameGeometry().size(), available));
+        // Where there is room it leaves the main window's controls uncovered.
+        main.move(available.topLeft());
+        preview->close();
+        QTRY_VERIFY(preview.isNull());
+        main.findChild<QToolButton*>("bbnShowPreview")->click();
+        preview = main.PreviewForm();
+        QVERIFY(QTest::qWaitForWindowExposed(preview));
+        if (available.width() >= main.frameGeometry().width() + preview->frameGeometry().width())
+            QVERIFY(!preview->frameGeometry().intersects(main.frameGeometry()));
+        else
+            QVERIFY(available.contains(preview->frameGeometry()));
+        // Changed in the main window, the interval follows.
+        main.findChild<QSpinBox*>("udnRefreshTime")->setValue(2);
+        QCOMPARE(preview->CaptureInterval(), 2000);
     }
 
     void timerTicksCapture()

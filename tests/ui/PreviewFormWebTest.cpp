@@ -181,6 +181,25 @@ private slots:
         QVERIFY(CaptureUntilDominant(f, qRgb(0x20, 0x40, 0xA0)));
     }
 
+    void aPageIsShownConvertedAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString page = dir.filePath("page.html");
+        WritePage(page, "#00C000");
+        TConversionSettings settings;
+        settings.HueOffset = 120;
+        TfrmPreview f([&] { return settings; });
+        f.SetCaptureInterval(600000);  // no tick during the test
+        ShowActive(f);
+        QSignalSpy loaded(f.Browser(), &QWebEngineView::loadFinished);
+        f.Navigate("file://" + page);
+        QVERIFY(WaitLoaded(loaded));
+        const TRGBColor shifted = settings.MakeAdjuster()->Convert({0, 192, 0});
+        QTRY_VERIFY_WITH_TIMEOUT(!f.ConvertedImage().isNull() &&
+                                     DominantColour(f.ConvertedImage()) == qRgb(shifted.R, shifted.G, shifted.B),
+                                 5000);
+    }
+
     void noCaptureWhileAnotherProgramHasTheFocus()
     {
         auto* x11 = qApp->nativeInterface<QNativeInterface::QX11Application>();

@@ -2,7 +2,8 @@
 # Starts the desktop program many times in a row under one X server that resets itself
 # whenever its last client leaves (as X servers do by default), so that most starts come just
 # after such a reset; every start must show the main window. Then starts it with no X server
-# behind DISPLAY: it must end with a clear message and exit code 1, not abort.
+# behind DISPLAY, and with no display at all: it must end with a clear message and exit code
+# 1, not abort. --help and --version print and end without a display.
 # Usage: tests/ui/start_test.sh path/to/tessival [number of starts]   (exit 77: skipped)
 set -u
 TMPDIR_START=$(mktemp -d)
@@ -45,3 +46,24 @@ if [ $rc != 1 ] || ! grep -q "ディスプレイ :4093 に接続できません"
   exit 1
 fi
 echo "without a display: exit code 1 and the message"
+
+# With no display named at all: a message and exit code 1, no core dump.
+env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" >"$TMPDIR_START/out" 2>&1
+rc=$?
+if [ $rc != 1 ] || ! grep -q "ディスプレイ）がありません" "$TMPDIR_START/out"; then
+  echo "no display named: exit code $rc, expected 1 and a message"; cat "$TMPDIR_START/out"
+  exit 1
+fi
+echo "no display named: exit code 1 and the message"
+
+# Help and version are printed and need no display.
+for option in --help --version; do
+  env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$program" $option >"$TMPDIR_START/out" 2>&1
+  rc=$?
+  case $option in --help) expected="使い方: tessival" ;; --version) expected="^tessival [0-9]" ;; esac
+  if [ $rc != 0 ] || ! grep -q "$expected" "$TMPDIR_START/out"; then
+    echo "$option: exit code $rc, expected 0 and the text"; cat "$TMPDIR_START/out"
+    exit 1
+  fi
+done
+echo "--help and --version: printed without a display"

@@ -1,0 +1,76 @@
+#include "ui/CommandLine.h"
+
+#include <QCoreApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
+
+#include <cstring>
+
+TCommandLine ParseCommandLine(const QStringList& Arguments)
+{
+    TCommandLine Line;
+    bool OptionsOver = false;
+    for (const QString& Argument : Arguments) {
+        if (OptionsOver || !Argument.startsWith(QLatin1Char('-')) || Argument == QLatin1String("-")) {
+            Line.Names << Argument;
+        } else if (Argument == QLatin1String("--")) {
+            OptionsOver = true;
+        } else if (Argument == QLatin1String("--help") || Argument == QLatin1String("-h")) {
+            Line.Help = true;
+        } else if (Argument == QLatin1String("--version") || Argument == QLatin1String("-v")) {
+            Line.Version = true;
+        } else if (Line.Error.isEmpty()) {
+            Line.Error = QStringLiteral("tessival: 知らないオプションです: %1\n"
+                                        "使い方は tessival --help で表示されます。\n").arg(Argument);
+        }
+    }
+    return Line;
+}
+
+bool AsksForTextOnly(int argc, char* argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--") == 0)
+            return false;
+        for (const char* Option : {"--help", "-h", "--version", "-v"}) {
+            if (std::strcmp(argv[i], Option) == 0)
+                return true;
+        }
+    }
+    return false;
+}
+
+QString HelpText()
+{
+    return QStringLiteral(
+        "使い方: tessival [オプション] [ファイル… | フォルダ…]\n"
+        "ウェブサイトの色（HTML と CSS の色、GIF と PNG の画素）をまるごと塗り替えます。\n"
+        "\n"
+        "ファイルやフォルダを指定すると、ファイルのリストに追加して開きます。\n"
+        "フォルダは「フォルダを追加」と同じように検索します（.htm .html .css .gif .png）。\n"
+        "\n"
+        "オプション:\n"
+        "  -h, --help     この説明を表示して終わります\n"
+        "  -v, --version  バージョンを表示して終わります\n"
+        "  --             これより後ろはすべてファイルかフォルダの名前として扱います\n"
+        "\n"
+        "画面を使わずに変換するには tessival-batch を使ってください。\n");
+}
+
+QString VersionText()
+{
+    return QStringLiteral("tessival " TESSIVAL_VERSION "\n");
+}
+
+bool InstallQtTranslations(QCoreApplication& Application)
+{
+    auto* Translator = new QTranslator(&Application);
+    // The interface is Japanese whatever the system's language, and so are Qt's dialogs.
+    if (!Translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
+        delete Translator;
+        return false;
+    }
+    return QCoreApplication::installTranslator(Translator);
+}
