@@ -156,11 +156,5 @@ int main(int argc, char* argv[])
     TfrmMain frmMain;
     frmMain.AddCommandLineFiles(Line.Names);
     frmMain.show();
-    // Files and folders named on the command line (the menu entry passes them) are added as if
-    // they had been dropped on the window.
-    QStringList Paths;
-    for (const QString& Argument : QApplication::arguments().mid(1))
-        Paths.append(QFileInfo(Argument).absoluteFilePath());
-    frmMain.AddDroppedFiles(Paths);
     return QApplication::exec();
 }
