@@ -6,6 +6,7 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -95,10 +96,56 @@ void Tell(std::string_view Event, const std::string& Path)
     if (Observer()) Observer()(Event, Path);
 }
 
+// A buffer filled by a call that says how much it needs (size 0) and fails with ERANGE when
+// the answer grew meanwhile. Returns -1 with errno set on failure.
+template <typename TCall>
+ssize_t FillBuffer(std::string& Buffer, TCall Call)
+{
+    for (int tries = 0; tries < 8; ++tries) {
+        const ssize_t need = Call(nullptr, 0);
+        if (need < 0) return -1;
+        Buffer.resize(static_cast<std::size_t>(need));
+        if (need == 0) return 0;
+        const ssize_t got = Call(Buffer.data(), Buffer.size());
+        if (got >= 0) {
+            Buffer.resize(static_cast<std::size_t>(got));
+            return got;
+        }
+        if (errno != ERANGE) return -1;
+    }
+    errno = ERANGE;
+    return -1;
+}
+
+// Gives To every extended attribute From has (access control lists are some of them). Returns
+// 0, or the errno of the first one that could not be read or set; a file system without
+// extended attributes (ENOTSUP) has none to keep.
+int CopyAttributes(int From, int To)
+{
+    std::string names;
+    if (FillBuffer(names, [&](char* B, std::size_t N) { return flistxattr(From, B, N); }) < 0)
+        return errno == ENOTSUP ? 0 : errno;
+    std::string value;
+    for (std::size_t at = 0; at < names.size();) {
+        const std::string name = names.c_str() + at;
+        at += name.size() + 1;
+        if (name.empty()) continue;
+        if (FillBuffer(value, [&](char* B, std::size_t N) { return fgetxattr(From, name.c_str(), B, N); }) < 0) {
+            if (errno == ENODATA || errno == ENOTSUP) continue;  // removed meanwhile
+            return errno;
+        }
+        if (fsetxattr(To, name.c_str(), value.data(), value.size(), 0) != 0 && errno != ENOTSUP) return errno;
+    }
+    return 0;
+}
+
 // Writes Data to a new temporary file beside Target with Mode (and Owner's owner and group,
-// when given), flushed to disk when Flush; returns its name. Nothing is left behind on failure.
+// when given, and the extended attributes of the file open as AttributesFrom), flushed to
+// disk when Flush; returns its name. Without AllKept, keeping the owner is a courtesy and an
+// attribute that cannot be kept fails the write (EInOutError); with it, AllKept tells whether
+// the owner, group and every attribute were kept. Nothing is left behind on failure.
 std::string WriteTemporary(const std::string& Target, std::string_view Data, mode_t Mode, const struct stat* Owner,
-                           bool Flush = true)
+                           bool Flush = true, int AttributesFrom = -1, bool* AllKept = nullptr)
 {
     const auto slash = Target.rfind('/');
     const std::string name = slash == std::string::npos ? Target : Target.substr(slash + 1);
@@ -108,16 +155,34 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
     TFd fd(mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Fd < 0)
         throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(errno));
+    if (AllKept) *AllKept = true;
     try {
         if (const int err = WriteAll(fd.Fd, Data))
             throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err));
-        if (fchmod(fd.Fd, Mode & 07777) != 0)
-            throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(errno));
+        // The owner first: giving a file away clears its set-user-ID bits, which the
+        // permissions then put back.
         // Only a privileged user can give a file away, and some file systems have no owners:
         // keeping the owner is a courtesy, never a reason to fail.
         if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
-        if (Flush && fsync(fd.Fd) != 0)
+        if (fchmod(fd.Fd, Mode & 07777) != 0)
+            throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(errno));
+        if (Owner && AllKept) {
+            struct stat now {};
+            if (fstat(fd.Fd, &now) != 0 || now.st_uid != Owner->st_uid || now.st_gid != Owner->st_gid)
+                *AllKept = false;
+        }
+        if (AttributesFrom >= 0) {
+            if (const int err = CopyAttributes(AttributesFrom, fd.Fd)) {
+                if (!AllKept)
+                    throw EInOutError("Cannot keep the extended attributes of \"" + Target + "\". " + ErrnoText(err));
+                *AllKept = false;
+            }
+        }
+        if (AllKept && !*AllKept) {
+            // Not to be used: nothing to flush.
+        } else if (Flush && fsync(fd.Fd) != 0) {
             throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+        }
         const int fdToClose = fd.Fd;
         fd.Fd = -1;
         if (close(fdToClose) != 0)
@@ -276,13 +341,64 @@ TPendingFile::TPendingFile(const std::string& Target, std::string_view Data, con
     FTemporary = WriteTemporary(Target, Data, model ? model->st_mode : DefaultModeAtStart, model, Flush);
 }
 
+TPendingFile::TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush)
+    : FTarget(Source.Target()), FIdentity(Source.Identity())
+{
+    struct stat now {};
+    if (!ExistingTarget(FTarget, FTarget, now))
+        throw EFCreateError("Cannot create file \"" + FTarget + "\". " + ErrnoText(ENOENT));
+    const struct stat& old = Source.Status();
+    // A new file would part the other names from this one: they would keep the old content.
+    FInPlace = old.st_nlink > 1;
+    if (!FInPlace) {
+        bool kept = true;
+        FTemporary = WriteTemporary(FTarget, Data, old.st_mode, &old, Flush, Source.FFd, &kept);
+        if (!kept) {
+            unlink(FTemporary.c_str());
+            FTemporary.clear();
+            FInPlace = true;
+        }
+    }
+    if (FInPlace) FData.assign(Data);
+}
+
 TPendingFile::~TPendingFile()
 {
     if (!FCommitted && !FTemporary.empty()) unlink(FTemporary.c_str());
 }
 
+void TPendingFile::CommitInPlace(const std::optional<TFileIdentity>& Expected)
+{
+    const std::string changed = "Cannot replace file \"" + FTarget + "\". Another program changed it meanwhile";
+    // The name the file was read under, not followed should it have become a link since.
+    TFd fd(open(FTarget.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+    if (fd.Fd < 0) {
+        if (errno == ENOENT || errno == ELOOP) throw EFileChanged(changed);
+        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+    }
+    struct stat now {};
+    if (fstat(fd.Fd, &now) != 0)
+        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+    if (!S_ISREG(now.st_mode) || !(TFileIdentity::Of(now) == Expected.value_or(FIdentity))) throw EFileChanged(changed);
+    FStarted = true;
+    if (const int err = WriteAll(fd.Fd, FData))
+        throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(err));
+    if (ftruncate(fd.Fd, static_cast<off_t>(FData.size())) != 0 || fsync(fd.Fd) != 0)
+        throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(errno));
+    const int fdToClose = fd.Fd;
+    fd.Fd = -1;
+    if (close(fdToClose) != 0) throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(errno));
+    FCommitted = true;
+    std::string().swap(FData);
+    Tell("write", FTarget);
+}
+
 void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected, bool Flush)
 {
+    if (FInPlace) {
+        CommitInPlace(Expected);
+        return;
+    }
     if (Expected) {
         struct stat now {};
         if (stat(FTarget.c_str(), &now) != 0 || !(TFileIdentity::Of(now) == *Expected))
@@ -323,8 +439,9 @@ void SaveCopySafely(const std::string& Path, std::string_view Data, std::optiona
     FlushFolder(FolderToFlush(Path));
 }
 
-TPendingCopy::TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush)
-    : FPath(Path), FTemporary(WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr, Flush))
+TPendingCopy::TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush,
+                           const struct stat* Owner)
+    : FPath(Path), FTemporary(WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), Owner, Flush))
 {
 }
 

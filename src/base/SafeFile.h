@@ -46,7 +46,8 @@ void FlushFolder(const std::string& Folder);
 void FlushFileSystemOf(const std::string& Folder);
 
 // Told of each step that makes written files last: "rename" and "create" (a name given to a
-// written file, with its path) and "flush" (with the folder flushed). For tests that check the
+// written file, with its path), "write" (a file's own content rewritten in place, with its
+// path, flushed) and "flush" (with the folder flushed). For tests that check the
 // order of renames, flushes and what is reported; empty by default.
 using TDurabilityObserver = std::function<void(std::string_view Event, const std::string& Path)>;
 void SetDurabilityObserver(TDurabilityObserver Observer);
@@ -90,6 +91,7 @@ public:
     std::string ReadAgain() const;
 
 private:
+    friend class TPendingFile;
     std::string FTarget;
     int FFd = -1;
     struct stat FStatus {};
@@ -106,25 +108,49 @@ public:
     // left for a flush of the whole file system.
     TPendingFile(const std::string& Target, std::string_view Data, const struct stat* Like = nullptr,
                  bool Flush = true);
+    // New content for the file Source read, which must still be writable (EFCreateError). The
+    // new file keeps Source's permission bits, owner, group and extended attributes (access
+    // control lists among them). Where a new file cannot keep them all (the user may not give
+    // a file away, or set one of the attributes), or where other names share the file (a new
+    // file would leave them with the old content), nothing is written now: Commit writes Data
+    // into the file itself instead (InPlace). Such a write is no atomic replacement, so it is
+    // only for a file whose backup is on disk first.
+    TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush = true);
     ~TPendingFile();
     TPendingFile(const TPendingFile&) = delete;
     TPendingFile& operator=(const TPendingFile&) = delete;
 
     // Renames the new content into place and, with Flush, flushes the folder. With Expected,
     // only when Target is still that file (EFileChanged otherwise, and Target is left as it is).
+    // In place, the file is opened, checked to be still Expected (or the file that was read),
+    // written over, cut to the new size and flushed whatever Flush says.
     void Commit(const std::optional<TFileIdentity>& Expected = std::nullopt, bool Flush = true);
 
+    // Whether Commit writes into the file itself rather than renaming a new file over it.
+    bool InPlace() const { return FInPlace; }
+    // Whether Commit began to write into the file: after a failure the file may be part old,
+    // part new, and only its backup holds the old content.
+    bool Started() const { return FStarted; }
+
 private:
+    void CommitInPlace(const std::optional<TFileIdentity>& Expected);
+
     std::string FTarget;
     std::string FTemporary;
     bool FCommitted = false;
+    bool FInPlace = false;
+    bool FStarted = false;
+    std::string FData;  // in place: the content Commit writes
+    TFileIdentity FIdentity;
 };
 
 // A new file written under a temporary name beside Path, which Place gives its own name only
 // while nothing has that name. Dropped before then, the temporary file is removed.
 class TPendingCopy {
 public:
-    TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush = true);
+    // With Owner, the copy gets its owner and group where the user may give them (root).
+    TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush = true,
+                 const struct stat* Owner = nullptr);
     ~TPendingCopy();
     TPendingCopy(const TPendingCopy&) = delete;
     TPendingCopy& operator=(const TPendingCopy&) = delete;

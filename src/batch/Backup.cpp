@@ -18,11 +18,12 @@ bool BackupExists(const std::string& Path)
     return true;
 }
 
-TPendingBackup::TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush)
+TPendingBackup::TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush,
+                               const struct stat* Owner)
     : FName(BackupName(Path))
 {
     try {
-        FCopy = std::make_unique<TPendingCopy>(FName, Content, Mode, Flush);
+        FCopy = std::make_unique<TPendingCopy>(FName, Content, Mode, Flush, Owner);
     } catch (const Exception& e) {
         throw EBackupError("Cannot make the backup copy \"" + FName + "\": " + e.Message());
     }
@@ -41,7 +42,8 @@ bool TPendingBackup::Place()
             try {
                 placed = FSource->LinkAs(FName);
             } catch (const EInOutError&) {
-                FCopy = std::make_unique<TPendingCopy>(FName, FSource->ReadAgain(), FSource->Status().st_mode, true);
+                FCopy = std::make_unique<TPendingCopy>(FName, FSource->ReadAgain(), FSource->Status().st_mode, true,
+                                                      &FSource->Status());
                 FSource = nullptr;
             }
         }

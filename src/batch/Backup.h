@@ -24,9 +24,11 @@ bool BackupExists(const std::string& Path);
 // removed again, so a file that then fails leaves the folder as it was.
 class TPendingBackup {
 public:
-    // Writes Content (the bytes Path held when it was read) with Mode; without Flush it is left
-    // for a flush of the whole file system. EBackupError when it cannot be written.
-    TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush = true);
+    // Writes Content (the bytes Path held when it was read) with Mode and, with Owner, that
+    // file's owner and group where the user may give them (root); without Flush it is left for
+    // a flush of the whole file system. EBackupError when it cannot be written.
+    TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush = true,
+                   const struct stat* Owner = nullptr);
     // The backup is the file that was read itself, given a second name: nothing is written,
     // and the backup keeps the file's own time, owner and permissions. Where the file system
     // has no hard links, Place copies the file instead. Source must outlive this object's Place.

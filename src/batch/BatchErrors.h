@@ -20,3 +20,11 @@ class EPngRefused : public EInvalidGraphic {
 public:
     using EInvalidGraphic::EInvalidGraphic;
 };
+
+// A file that could only be rewritten in place (other names share it, or a new file could not
+// keep its owner or attributes) while no backup is to be made: a write in place is not atomic,
+// so without a backup it is refused and the file left as it was.
+class ENeedsBackup : public Exception {
+public:
+    using Exception::Exception;
+};

@@ -116,6 +116,8 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonLocked;
     } catch (const EFileChanged&) {
         return BatchLog::ReasonChanged;
+    } catch (const ENeedsBackup&) {
+        return BatchLog::ReasonNeedsBackup;
     } catch (const EConvertError&) {
         return BatchLog::ReasonHtml;
     } catch (const EInOutError&) {

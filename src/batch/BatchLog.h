@@ -23,6 +23,8 @@ inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）
 inline constexpr std::string_view ReasonUnknown = "（原因不明）";
 inline constexpr std::string_view ReasonLocked = "（別の変換が使用中）";
 inline constexpr std::string_view ReasonChanged = "（変換中にほかのプログラムが変更）";
+// A file that can only be rewritten in place (hard links, another owner) with no backup to be made.
+inline constexpr std::string_view ReasonNeedsBackup = "（その場で書き換えるにはバックアップが必要）";
 // A file to be converted as text that is a picture, an archive, a program or other binary data.
 inline constexpr std::string_view ReasonNotText = "（テキストではない）";
 // A UTF-16 or UTF-32 text that does not decode, or a text that could not be written back in

@@ -39,6 +39,9 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
     std::vector<std::exception_ptr> errors(Group.size());
     const auto fail = [&](std::size_t i) {
         errors[i] = std::current_exception();
+        // A file written into in place and then failed may be part old, part new: its backup
+        // (on disk before the write began) is the way back and stays.
+        if (Group[i]->Content && Group[i]->Content->Started() && Group[i]->Backup) Group[i]->Backup->Keep();
         // Dropping them removes the written content and any backup named for it.
         Group[i]->Content.reset();
         Group[i]->Backup.reset();

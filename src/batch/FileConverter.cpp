@@ -19,6 +19,8 @@
 #include "text/ColourRewriter.h"
 #include "text/TextTranscoding.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
@@ -202,6 +204,17 @@ TFileOutcome TFileConverter::ConvertPng(const std::string& Path, const TNoteSink
     return CommitAlone(PreparePng(Path, Notes, true));
 }
 
+namespace {
+
+std::string NeedsBackupMessage(const std::string& Path)
+{
+    return "Cannot convert file \"" + Path +
+           "\" without a backup: other names share it, or a new file could not keep its owner or attributes, "
+           "so it could only be written over in place";
+}
+
+}  // namespace
+
 TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<TSourceFile> Source,
                                       std::string_view Converted, bool Unchanged, bool Flush) const
 {
@@ -214,23 +227,33 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
     }
     if (FDryRun) {
         CheckReplaceable(Source->Target(), Path);
+        // What the write below would find: other names, or an owner a new file could not get.
+        const struct stat& st = Source->Status();
+        if (!FBackup && (st.st_nlink > 1 || (geteuid() != 0 && st.st_uid != geteuid())))
+            throw ENeedsBackup(NeedsBackupMessage(Path));
         prepared.Outcome.BackupKept = FBackup && BackupExists(Path);
         return prepared;
     }
     // The new content and the backup are written now; they are put in place when the group
-    // they belong to is on disk, the backup before the file (batch/CommitGroup.h).
-    prepared.Content = std::make_unique<TPendingFile>(Source->Target(), Converted, &Source->Status(), Flush);
-    prepared.WrittenBytes = Converted.size();
+    // they belong to is on disk, the backup before the file (batch/CommitGroup.h). A file
+    // rewritten in place (other names share it, or a new file could not keep its owner or
+    // attributes) is only written once its backup is on disk, and never without one.
+    prepared.Content = std::make_unique<TPendingFile>(*Source, Converted, Flush);
+    const bool inPlace = prepared.Content->InPlace();
+    if (inPlace && !FBackup) throw ENeedsBackup(NeedsBackupMessage(Path));
+    prepared.WrittenBytes = Converted.size();  // held in memory until then, in place
     if (FBackup) {
         if (BackupExists(Path)) {
             prepared.Outcome.BackupKept = true;
-        } else if (Source->Status().st_nlink == 1) {
+        } else if (!inPlace) {
             // The file read becomes the backup under its second name once the new content
             // takes its place: nothing to write, and nothing deleted.
             prepared.Backup = std::make_unique<TPendingBackup>(Path, *Source);
         } else {
-            // Other names share this file: they must not become the backup.
-            prepared.Backup = std::make_unique<TPendingBackup>(Path, Source->Bytes(), Source->Status().st_mode, Flush);
+            // The file itself gets the new content (and other names may share it): the backup
+            // is a copy, with the file's owner where the user may give it.
+            prepared.Backup = std::make_unique<TPendingBackup>(Path, Source->Bytes(), Source->Status().st_mode, Flush,
+                                                               &Source->Status());
             prepared.WrittenBytes += Source->Bytes().size();
         }
     }
