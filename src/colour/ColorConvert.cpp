@@ -8,26 +8,27 @@ namespace {
 
 using Extended = long double;
 
+
+} // namespace
+
 // The integer nearest to x, ties to even, taken on the extended value. Values far outside
 // the channel range are clamped first so the conversion to an integer is always defined.
 // With a 64-bit significand, adding and taking away 1.5 * 2^63 leaves x rounded to an
 // integer, ties to even (the rounding mode is never changed from its default): the same as
 // nearbyintl, without saving the floating-point state or switching its rounding control.
 // The integer then fits a double exactly.
-std::int32_t Nearest(Extended x) noexcept
+std::int32_t TColorConvert::Nearest(long double x) noexcept
 {
     if (!(x > -1.0e6L)) return -1000000;
     if (x > 1.0e6L) return 1000000;
 #if LDBL_MANT_DIG == 64
-    constexpr Extended Shift = 0x1.8p63L;
-    const Extended shifted = x + Shift;
+    constexpr long double Shift = 0x1.8p63L;
+    const long double shifted = x + Shift;
     return static_cast<std::int32_t>(static_cast<double>(shifted - Shift));
 #else
     return static_cast<std::int32_t>(std::nearbyintl(x));
 #endif
 }
-
-} // namespace
 
 THSBColor TColorConvert::RGBtoHSB(std::int32_t R, std::int32_t G, std::int32_t B) noexcept
 {

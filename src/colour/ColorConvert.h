@@ -23,5 +23,7 @@ public:
     // Takes any values: the hue is wrapped once, saturation and brightness are clamped.
     static TRGBColor HSBtoRGB(double H, double S, double B) noexcept;
     static std::int32_t ClampChannel(std::int32_t x) noexcept;
+    // The integer nearest to x, ties to even (values beyond a million are clamped there).
+    static std::int32_t Nearest(long double x) noexcept;
     static double ClampLevel(double x) noexcept;
 };

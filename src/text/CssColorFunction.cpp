@@ -1,5 +1,7 @@
 #include "text/CssColorFunction.h"
 
+#include "colour/ColorConvert.h"
+
 #include "text/CssScanner.h"
 
 #include <algorithm>
@@ -124,10 +126,7 @@ TComponent ReadComponent(std::string_view s)
     return c;
 }
 
-std::int32_t RoundChannel(long double v)
-{
-    return static_cast<std::int32_t>(std::nearbyint(v));
-}
+std::int32_t RoundChannel(long double v) { return TColorConvert::Nearest(v); }
 
 // One rgb() channel: a number 0..255 or a percentage 0..100.
 std::optional<std::int32_t> RgbChannel(const TComponent& c)
