@@ -14,28 +14,6 @@ using namespace batchtest;
 
 namespace {
 
-// Makes writes past Limit bytes fail with EFBIG, as a full disk would, for one scope.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t Limit)
-    {
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = FOld;
-        lim.rlim_cur = Limit;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~TFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
-};
-
 TEST(SafeFile, ReadsWholeFilesAndRefusesWhatIsNoFile)
 {
     TTempDir dir;

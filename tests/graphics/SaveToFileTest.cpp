@@ -8,6 +8,7 @@
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
 #include "png/PngImage.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
@@ -24,6 +25,8 @@
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+using testsupport::TFileSizeLimit;
 
 namespace {
 
@@ -52,30 +55,6 @@ public:
 
 private:
     std::string FPath;
-};
-
-// Makes writes past Limit bytes fail with EFBIG, as a full disk would, for one scope.
-class TFileSizeLimit {
-public:
-    explicit TFileSizeLimit(rlim_t Limit)
-    {
-        getrlimit(RLIMIT_FSIZE, &FOld);
-        FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit lim = FOld;
-        lim.rlim_cur = Limit;
-        setrlimit(RLIMIT_FSIZE, &lim);
-    }
-    ~TFileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &FOld);
-        std::signal(SIGXFSZ, FOldHandler);
-    }
-    TFileSizeLimit(const TFileSizeLimit&) = delete;
-    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
-
-private:
-    rlimit FOld{};
-    void (*FOldHandler)(int) = nullptr;
 };
 
 std::string ReadBytes(const std::string& Path)

@@ -1,5 +1,7 @@
 #include "support/TestSupport.h"
 
+#include <csignal>
+
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -111,6 +113,21 @@ bool HavePil()
 bool ToolExists(const std::string& Path)
 {
     return ::access(Path.c_str(), X_OK) == 0;
+}
+
+TFileSizeLimit::TFileSizeLimit(rlim_t Limit)
+{
+    getrlimit(RLIMIT_FSIZE, &FOld);
+    FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit lim = FOld;
+    lim.rlim_cur = Limit;
+    setrlimit(RLIMIT_FSIZE, &lim);
+}
+
+TFileSizeLimit::~TFileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &FOld);
+    std::signal(SIGXFSZ, FOldHandler);
 }
 
 }  // namespace testsupport

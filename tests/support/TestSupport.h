@@ -3,6 +3,7 @@
 // go away with their owner, whole files in and out, commands run through the shell, and the
 // tools the tests compare against. Helpers of one kind of file stay beside their tests.
 
+#include <sys/resource.h>
 #include <sys/types.h>
 
 #include <cstdint>
@@ -56,5 +57,18 @@ inline constexpr const char* PythonProgram = "/usr/bin/python3";
 bool HavePil();
 
 bool ToolExists(const std::string& Path);
+
+// Makes writes past Limit bytes fail with EFBIG, as a full disk would, for one scope.
+class TFileSizeLimit {
+public:
+    explicit TFileSizeLimit(rlim_t Limit);
+    ~TFileSizeLimit();
+    TFileSizeLimit(const TFileSizeLimit&) = delete;
+    TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+    rlimit FOld{};
+    void (*FOldHandler)(int) = nullptr;
+};
 
 }  // namespace testsupport
