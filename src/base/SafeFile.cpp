@@ -53,7 +53,7 @@ std::string ResolveLink(const std::string& Path)
     if (lstat(Path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Path;
     std::unique_ptr<char, decltype(&std::free)> real(realpath(Path.c_str(), nullptr), &std::free);
     if (!real)
-        throw EFCreateError("Cannot create file \"" + Path + "\". The link leads nowhere: " + ErrnoText(errno));
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + Path + "\". The link leads nowhere: " + ErrnoText(failure), failure); }
     return real.get();
 }
 
@@ -107,21 +107,21 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
 
     TFd fd(mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Fd < 0)
-        throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(failure), failure); }
     try {
         if (const int err = WriteAll(fd.Fd, Data))
-            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err));
+            { const int failure = err; throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(failure), failure); }
         if (fchmod(fd.Fd, Mode & 07777) != 0)
-            throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(failure), failure); }
         // Only a privileged user can give a file away, and some file systems have no owners:
         // keeping the owner is a courtesy, never a reason to fail.
         if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
         if (Flush && fsync(fd.Fd) != 0)
-            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(failure), failure); }
         const int fdToClose = fd.Fd;
         fd.Fd = -1;
         if (close(fdToClose) != 0)
-            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(failure), failure); }
     } catch (...) {
         unlink(temp.c_str());
         throw;
@@ -137,7 +137,7 @@ bool ExistingTarget(const std::string& Target, const std::string& Named, struct 
     if (!S_ISREG(Status.st_mode))
         throw EFCreateError("Cannot create file \"" + Named + "\". Not a regular file");
     if (access(Target.c_str(), W_OK) != 0)
-        throw EFCreateError("Cannot create file \"" + Named + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + Named + "\". " + ErrnoText(failure), failure); }
     return true;
 }
 
@@ -148,18 +148,18 @@ void SetDurabilityObserver(TDurabilityObserver Observed) { Observer() = std::mov
 void FlushFolder(const std::string& Folder)
 {
     TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Fd < 0) throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+    if (fd.Fd < 0) { const int failure = errno; throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(failure), failure); }
     // Some file systems cannot flush a folder and say so; their renames are as durable as they get.
     if (fsync(fd.Fd) != 0 && errno != EINVAL && errno != ENOTSUP)
-        throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(failure), failure); }
     Tell("flush", Folder);
 }
 
 void FlushFileSystemOf(const std::string& Folder)
 {
     TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Fd < 0) throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
-    if (syncfs(fd.Fd) != 0) throw EInOutError("Cannot flush the disk of \"" + Folder + "\". " + ErrnoText(errno));
+    if (fd.Fd < 0) { const int failure = errno; throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(failure), failure); }
+    if (syncfs(fd.Fd) != 0) { const int failure = errno; throw EInOutError("Cannot flush the disk of \"" + Folder + "\". " + ErrnoText(failure), failure); }
     Tell("flush", Folder);
 }
 
@@ -173,10 +173,10 @@ std::string ReadWholeFile(const std::string& Path)
     // Not blocking, so that a named pipe given for a file is refused instead of waited on;
     // for a regular file the flag changes nothing.
     TFd fd(open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.Fd < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(errno));
+    if (fd.Fd < 0) { const int failure = errno; throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(failure), failure); }
     struct stat st {};
     if (fstat(fd.Fd, &st) != 0)
-        throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
     if (!S_ISREG(st.st_mode))
         throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
 
@@ -190,7 +190,7 @@ std::string ReadWholeFile(const std::string& Path)
         const ssize_t n = read(fd.Fd, data.data() + size, data.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
@@ -203,10 +203,10 @@ TSourceFile::TSourceFile(const std::string& Path)
 {
     FTarget = ResolveLink(Path);
     FFd = open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (FFd < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(errno));
+    if (FFd < 0) { const int failure = errno; throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(failure), failure); }
     try {
         if (fstat(FFd, &FStatus) != 0)
-            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
         if (!S_ISREG(FStatus.st_mode))
             throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
         while (flock(FFd, LOCK_EX | LOCK_NB) != 0) {
@@ -222,7 +222,7 @@ TSourceFile::TSourceFile(const std::string& Path)
             const ssize_t n = read(FFd, FBytes.data() + size, FBytes.size() - size);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+                { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
             }
             if (n == 0) break;
             size += static_cast<std::size_t>(n);
@@ -246,7 +246,7 @@ bool TSourceFile::LinkAs(const std::string& Path) const
         return true;
     }
     if (errno == EEXIST) return false;
-    throw EInOutError("Cannot link \"" + FTarget + "\" as \"" + Path + "\". " + ErrnoText(errno));
+    { const int failure = errno; throw EInOutError("Cannot link \"" + FTarget + "\" as \"" + Path + "\". " + ErrnoText(failure), failure); }
 }
 
 std::string TSourceFile::ReadAgain() const
@@ -256,7 +256,7 @@ std::string TSourceFile::ReadAgain() const
     while (done < data.size()) {
         const ssize_t n = pread(FFd, data.data() + done, data.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EInOutError("Cannot read file \"" + FTarget + "\" again. " + ErrnoText(n < 0 ? errno : EIO));
+        if (n <= 0) { const int failure = n < 0 ? errno : EIO; throw EInOutError("Cannot read file \"" + FTarget + "\" again. " + ErrnoText(failure), failure); }
         done += static_cast<std::size_t>(n);
     }
     return data;
@@ -289,7 +289,7 @@ void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected, bool Flu
             throw EFileChanged("Cannot replace file \"" + FTarget + "\". Another program changed it meanwhile");
     }
     if (rename(FTemporary.c_str(), FTarget.c_str()) != 0)
-        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     FCommitted = true;
     Tell("rename", FTarget);
     if (Flush) FlushFolder(FolderToFlush(FTarget));
@@ -318,7 +318,7 @@ void SaveCopySafely(const std::string& Path, std::string_view Data, std::optiona
     if (rename(temp.c_str(), Path.c_str()) != 0) {
         const int error = errno;
         unlink(temp.c_str());
-        throw EInOutError("Cannot replace file \"" + Path + "\". " + ErrnoText(error));
+        { const int failure = error; throw EInOutError("Cannot replace file \"" + Path + "\". " + ErrnoText(failure), failure); }
     }
     FlushFolder(FolderToFlush(Path));
 }
@@ -354,7 +354,7 @@ bool TPendingCopy::Place()
     FTemporary.clear();
     if (result != 0) {
         if (error == EEXIST) return false;
-        throw EInOutError("Cannot create file \"" + FPath + "\". " + ErrnoText(error));
+        { const int failure = error; throw EInOutError("Cannot create file \"" + FPath + "\". " + ErrnoText(failure), failure); }
     }
     Tell("create", FPath);
     return true;

@@ -195,13 +195,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
     return line;
 }
 
-std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders)
+std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders,
+                                     std::vector<TSkippedEntry>* Skipped)
 {
     std::vector<TBatchItem> items;
     for (const std::string& path : Paths) {
         struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            for (std::string& found : SearchSiteFolder(path, SubFolders)) items.push_back({true, std::move(found)});
+            for (std::string& found : SearchSiteFolder(path, SubFolders, Skipped))
+                items.push_back({true, std::move(found)});
         } else {
             items.push_back({true, path});
         }
@@ -212,7 +214,7 @@ std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool
 TBatchInput MakeBatchInput(const TCommandLine& Line)
 {
     TBatchInput input;
-    input.Items = CollectItems(Line.Paths, Line.SubFolders);
+    input.Items = CollectItems(Line.Paths, Line.SubFolders, &input.Skipped);
     input.Settings = Line.Settings;
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;

@@ -107,7 +107,7 @@ TEST(Tool, AFailedFileGivesStatusOne)
     const TRun run = RunTool({"--hue", "120", dir / "good.css", dir / "gone.html"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
-                                  "失敗> gone.html             ：" + (dir / "gone.html") + "（原因不明）",
+                                  "失敗> gone.html             ：" + (dir / "gone.html") + "（ファイルがない）",
                                   "成功> good.css              ：" + (dir / "good.css"),
                                   End,
                                   "1/2個のファイルを変換成功",
