@@ -396,3 +396,54 @@ TEST(Tool, ALinkNamedDirectlyIsStillConverted)
 }
 
 }  // namespace
+
+namespace {
+
+// --map reads every colour form a stylesheet may hold, through the rewriter's own reading.
+TEST(Tool, MapReadsEveryColourFormOfAStylesheet)
+{
+    struct TCase {
+        std::string Line;
+        std::string Unchanged;  // without settings
+        std::string Turned;     // with --hue 120
+    };
+    const TCase cases[] = {
+        {"ff0000", "#FF0000", "#00FF00"},
+        {"#f00", "#FF0000", "#00FF00"},
+        {"#F00C", "#FF0000", "#00FF00"},
+        {"#ff000080", "#FF0000", "#00FF00"},
+        {"  red  ", "#FF0000", "#00FF00"},
+        {"RED", "#FF0000", "#00FF00"},
+        {"navy", "#000080", "#800000"},
+        {"rgb(255, 0, 0)", "#FF0000", "#00FF00"},
+        {"rgba(255, 0, 0, 0.5)", "#FF0000", "#00FF00"},
+        {"rgb(100% 0% 0% / 50%)", "#FF0000", "#00FF00"},
+        {"hsl(0, 100%, 50%)", "#FF0000", "#00FF00"},
+        {"hsla(0deg 100% 50% / .5)", "#FF0000", "#00FF00"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Line);
+        const TRun plain = RunTool({"--map"}, c.Line + "\n");
+        EXPECT_EQ(plain.Status, 0) << plain.Err;
+        EXPECT_EQ(plain.Out, c.Unchanged + "\n");
+        const TRun turned = RunTool({"--hue", "120", "--map"}, c.Line + "\n");
+        EXPECT_EQ(turned.Status, 0) << turned.Err;
+        EXPECT_EQ(turned.Out, c.Turned + "\n");
+    }
+}
+
+// A line that is no colour stops the map; the message names its number, not the line.
+TEST(Tool, MapNamesTheLineNumberOfWhatIsNoColour)
+{
+    const std::string bad[] = {"nope", "#12345", "#ggg", "rgb(300, 0, 0)", "red blue", "url(x)",
+                               "red\x1b[2J" + std::string(5000, 'x')};
+    for (const std::string& line : bad) {
+        SCOPED_TRACE(line.substr(0, 20));
+        const TRun run = RunTool({"--map"}, "#000\n\n" + line + "\nwhite\n");
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Out, "#000000\n\n");
+        EXPECT_EQ(run.Err, "tessival-batch: 3 行目は色ではありません\n");
+    }
+}
+
+}  // namespace
