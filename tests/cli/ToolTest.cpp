@@ -447,3 +447,23 @@ TEST(Tool, MapNamesTheLineNumberOfWhatIsNoColour)
 }
 
 }  // namespace
+
+namespace {
+
+// A file the user may not read fails with the cause named, not as unknown.
+TEST(Tool, AFileThatMayNotBeReadSaysSo)
+{
+    TTempDir dir;
+    WriteFile(dir / "closed.css", "a { color: red }");
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod((dir / "closed.css").c_str(), 0), 0);
+    const TRun run = RunTool({"--hue", "120", dir / "closed.css"}, "", true);
+    EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
+                                  "失敗> closed.css            ：" + (dir / "closed.css") + "（アクセス権がない）",
+                                  End,
+                                  "0/1個のファイルを変換成功",
+                              }));
+}
+
+}  // namespace
