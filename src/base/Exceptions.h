@@ -8,7 +8,14 @@
 class Exception : public std::runtime_error {
 public:
     explicit Exception(const std::string& message) : std::runtime_error(message) {}
+    // An error a system call gave: Errno is its errno (the log names the causes it knows).
+    Exception(const std::string& message, int Errno) : std::runtime_error(message), FErrno(Errno) {}
     std::string Message() const { return what(); }
+    // The errno of the system call that failed; 0 when none is known.
+    int Errno() const { return FErrno; }
+
+private:
+    int FErrno = 0;
 };
 
 // Unreadable values: colour values in text, hexadecimal parsing.

@@ -54,7 +54,7 @@ std::string ResolveLink(const std::string& Path)
     if (lstat(Path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return Path;
     std::unique_ptr<char, decltype(&std::free)> real(realpath(Path.c_str(), nullptr), &std::free);
     if (!real)
-        throw EFCreateError("Cannot create file \"" + Path + "\". The link leads nowhere: " + ErrnoText(errno));
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + Path + "\". The link leads nowhere: " + ErrnoText(failure), failure); }
     return real.get();
 }
 
@@ -154,18 +154,18 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
 
     TFd fd(mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Fd < 0)
-        throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(failure), failure); }
     if (AllKept) *AllKept = true;
     try {
         if (const int err = WriteAll(fd.Fd, Data))
-            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err));
+            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err), err);
         // The owner first: giving a file away clears its set-user-ID bits, which the
         // permissions then put back.
         // Only a privileged user can give a file away, and some file systems have no owners:
         // keeping the owner is a courtesy, never a reason to fail.
         if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
         if (fchmod(fd.Fd, Mode & 07777) != 0)
-            throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(failure), failure); }
         if (Owner && AllKept) {
             struct stat now {};
             if (fstat(fd.Fd, &now) != 0 || now.st_uid != Owner->st_uid || now.st_gid != Owner->st_gid)
@@ -174,19 +174,19 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
         if (AttributesFrom >= 0) {
             if (const int err = CopyAttributes(AttributesFrom, fd.Fd)) {
                 if (!AllKept)
-                    throw EInOutError("Cannot keep the extended attributes of \"" + Target + "\". " + ErrnoText(err));
+                    throw EInOutError("Cannot keep the extended attributes of \"" + Target + "\". " + ErrnoText(err), err);
                 *AllKept = false;
             }
         }
         if (AllKept && !*AllKept) {
             // Not to be used: nothing to flush.
         } else if (Flush && fsync(fd.Fd) != 0) {
-            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(failure), failure); }
         }
         const int fdToClose = fd.Fd;
         fd.Fd = -1;
         if (close(fdToClose) != 0)
-            throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(failure), failure); }
     } catch (...) {
         unlink(temp.c_str());
         throw;
@@ -202,7 +202,7 @@ bool ExistingTarget(const std::string& Target, const std::string& Named, struct 
     if (!S_ISREG(Status.st_mode))
         throw EFCreateError("Cannot create file \"" + Named + "\". Not a regular file");
     if (access(Target.c_str(), W_OK) != 0)
-        throw EFCreateError("Cannot create file \"" + Named + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + Named + "\". " + ErrnoText(failure), failure); }
     return true;
 }
 
@@ -213,18 +213,18 @@ void SetDurabilityObserver(TDurabilityObserver Observed) { Observer() = std::mov
 void FlushFolder(const std::string& Folder)
 {
     TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Fd < 0) throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+    if (fd.Fd < 0) { const int failure = errno; throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(failure), failure); }
     // Some file systems cannot flush a folder and say so; their renames are as durable as they get.
     if (fsync(fd.Fd) != 0 && errno != EINVAL && errno != ENOTSUP)
-        throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(failure), failure); }
     Tell("flush", Folder);
 }
 
 void FlushFileSystemOf(const std::string& Folder)
 {
     TFd fd(open(Folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (fd.Fd < 0) throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(errno));
-    if (syncfs(fd.Fd) != 0) throw EInOutError("Cannot flush the disk of \"" + Folder + "\". " + ErrnoText(errno));
+    if (fd.Fd < 0) { const int failure = errno; throw EInOutError("Cannot flush folder \"" + Folder + "\". " + ErrnoText(failure), failure); }
+    if (syncfs(fd.Fd) != 0) { const int failure = errno; throw EInOutError("Cannot flush the disk of \"" + Folder + "\". " + ErrnoText(failure), failure); }
     Tell("flush", Folder);
 }
 
@@ -238,10 +238,10 @@ std::string ReadWholeFile(const std::string& Path)
     // Not blocking, so that a named pipe given for a file is refused instead of waited on;
     // for a regular file the flag changes nothing.
     TFd fd(open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.Fd < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(errno));
+    if (fd.Fd < 0) { const int failure = errno; throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(failure), failure); }
     struct stat st {};
     if (fstat(fd.Fd, &st) != 0)
-        throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
     if (!S_ISREG(st.st_mode))
         throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
 
@@ -255,7 +255,7 @@ std::string ReadWholeFile(const std::string& Path)
         const ssize_t n = read(fd.Fd, data.data() + size, data.size() - size);
         if (n < 0) {
             if (errno == EINTR) continue;
-            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
@@ -268,10 +268,10 @@ TSourceFile::TSourceFile(const std::string& Path)
 {
     FTarget = ResolveLink(Path);
     FFd = open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (FFd < 0) throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(errno));
+    if (FFd < 0) { const int failure = errno; throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(failure), failure); }
     try {
         if (fstat(FFd, &FStatus) != 0)
-            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+            { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
         if (!S_ISREG(FStatus.st_mode))
             throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
         while (flock(FFd, LOCK_EX | LOCK_NB) != 0) {
@@ -287,7 +287,7 @@ TSourceFile::TSourceFile(const std::string& Path)
             const ssize_t n = read(FFd, FBytes.data() + size, FBytes.size() - size);
             if (n < 0) {
                 if (errno == EINTR) continue;
-                throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(errno));
+                { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
             }
             if (n == 0) break;
             size += static_cast<std::size_t>(n);
@@ -311,7 +311,7 @@ bool TSourceFile::LinkAs(const std::string& Path) const
         return true;
     }
     if (errno == EEXIST) return false;
-    throw EInOutError("Cannot link \"" + FTarget + "\" as \"" + Path + "\". " + ErrnoText(errno));
+    { const int failure = errno; throw EInOutError("Cannot link \"" + FTarget + "\" as \"" + Path + "\". " + ErrnoText(failure), failure); }
 }
 
 std::string TSourceFile::ReadAgain() const
@@ -321,7 +321,7 @@ std::string TSourceFile::ReadAgain() const
     while (done < data.size()) {
         const ssize_t n = pread(FFd, data.data() + done, data.size() - done, static_cast<off_t>(done));
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) throw EInOutError("Cannot read file \"" + FTarget + "\" again. " + ErrnoText(n < 0 ? errno : EIO));
+        if (n <= 0) { const int failure = n < 0 ? errno : EIO; throw EInOutError("Cannot read file \"" + FTarget + "\" again. " + ErrnoText(failure), failure); }
         done += static_cast<std::size_t>(n);
     }
     return data;
@@ -374,20 +374,20 @@ void TPendingFile::CommitInPlace(const std::optional<TFileIdentity>& Expected)
     TFd fd(open(FTarget.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
     if (fd.Fd < 0) {
         if (errno == ENOENT || errno == ELOOP) throw EFileChanged(changed);
-        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     }
     struct stat now {};
     if (fstat(fd.Fd, &now) != 0)
-        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     if (!S_ISREG(now.st_mode) || !(TFileIdentity::Of(now) == Expected.value_or(FIdentity))) throw EFileChanged(changed);
     FStarted = true;
     if (const int err = WriteAll(fd.Fd, FData))
-        throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(err));
+        throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(err), err);
     if (ftruncate(fd.Fd, static_cast<off_t>(FData.size())) != 0 || fsync(fd.Fd) != 0)
-        throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     const int fdToClose = fd.Fd;
     fd.Fd = -1;
-    if (close(fdToClose) != 0) throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(errno));
+    if (close(fdToClose) != 0) { const int failure = errno; throw EInOutError("Cannot write file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     FCommitted = true;
     std::string().swap(FData);
     Tell("write", FTarget);
@@ -405,7 +405,7 @@ void TPendingFile::Commit(const std::optional<TFileIdentity>& Expected, bool Flu
             throw EFileChanged("Cannot replace file \"" + FTarget + "\". Another program changed it meanwhile");
     }
     if (rename(FTemporary.c_str(), FTarget.c_str()) != 0)
-        throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(errno));
+        { const int failure = errno; throw EInOutError("Cannot replace file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     FCommitted = true;
     Tell("rename", FTarget);
     if (Flush) FlushFolder(FolderToFlush(FTarget));
@@ -434,7 +434,7 @@ void SaveCopySafely(const std::string& Path, std::string_view Data, std::optiona
     if (rename(temp.c_str(), Path.c_str()) != 0) {
         const int error = errno;
         unlink(temp.c_str());
-        throw EInOutError("Cannot replace file \"" + Path + "\". " + ErrnoText(error));
+        { const int failure = error; throw EInOutError("Cannot replace file \"" + Path + "\". " + ErrnoText(failure), failure); }
     }
     FlushFolder(FolderToFlush(Path));
 }
@@ -471,7 +471,7 @@ bool TPendingCopy::Place()
     FTemporary.clear();
     if (result != 0) {
         if (error == EEXIST) return false;
-        throw EInOutError("Cannot create file \"" + FPath + "\". " + ErrnoText(error));
+        { const int failure = error; throw EInOutError("Cannot create file \"" + FPath + "\". " + ErrnoText(failure), failure); }
     }
     Tell("create", FPath);
     return true;

@@ -5,6 +5,7 @@
 #include "batch/FileSearch.h"
 #include "text/TextTranscoding.h"
 
+#include <cerrno>
 #include <cstdint>
 
 namespace {
@@ -96,14 +97,84 @@ int DisplayWidth(std::string_view Text)
     return width;
 }
 
+std::string EscapeForLog(std::string_view Text)
+{
+    static constexpr char Hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(Text.size());
+    std::size_t i = 0;
+    while (i < Text.size()) {
+        char32_t c = 0;
+        const std::size_t len = DecodeUtf8(Text, i, c);
+        if (len == 0 || c < 0x20 || c == 0x7F) {
+            const auto byte = static_cast<std::uint8_t>(Text[i]);
+            if (byte == '\n')
+                out += "\\n";
+            else if (byte == '\r')
+                out += "\\r";
+            else if (byte == '\t')
+                out += "\\t";
+            else {
+                out += "\\x";
+                out += Hex[byte >> 4];
+                out += Hex[byte & 0x0F];
+            }
+            ++i;
+            continue;
+        }
+        if (c == '\\')
+            out += "\\\\";
+        else
+            out.append(Text, i, len);
+        i += len;
+    }
+    return out;
+}
+
 std::string LinePrefix(const std::string& Path)
 {
-    std::string prefix = ExtractFileName(Path);
+    std::string prefix = EscapeForLog(ExtractFileName(Path));
     const int width = DisplayWidth(prefix);
     if (width < BatchLog::NameColumns) prefix.append(BatchLog::NameColumns - width, ' ');
     prefix += "：";
-    prefix += Path;
+    prefix += EscapeForLog(Path);
     return prefix;
+}
+
+std::string_view ErrnoReason(int Errno)
+{
+    switch (Errno) {
+    case EACCES:
+    case EPERM:
+        return BatchLog::ReasonNoAccess;
+    case ENOENT:
+        return BatchLog::ReasonNoFile;
+    case EROFS:
+        return BatchLog::ReasonReadOnly;
+    case ENOSPC:
+    case EDQUOT:
+        return BatchLog::ReasonNoSpace;
+    case EFBIG:
+        return BatchLog::ReasonFileTooLarge;
+    case ENAMETOOLONG:
+        return BatchLog::ReasonNameTooLong;
+    default:
+        return {};
+    }
+}
+
+std::string_view SkipReason(const TSkippedEntry& Entry)
+{
+    switch (Entry.Kind) {
+    case TSkipKind::DanglingLink:
+        return BatchLog::ReasonDanglingLink;
+    case TSkipKind::OutsideFolder:
+        return BatchLog::ReasonOutsideFolder;
+    case TSkipKind::Unreadable:
+        break;
+    }
+    const std::string_view known = ErrnoReason(Entry.Errno);
+    return known.empty() ? BatchLog::ReasonUnreadable : known;
 }
 
 std::string_view FailureReason(const std::exception_ptr& Error)
@@ -118,6 +189,13 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonChanged;
     } catch (const ENeedsBackup&) {
         return BatchLog::ReasonNeedsBackup;
+    } catch (const Exception& e) {
+        const std::string_view known = ErrnoReason(e.Errno());
+        if (!known.empty()) return known;
+    } catch (...) {
+    }
+    try {
+        std::rethrow_exception(Error);
     } catch (const EConvertError&) {
         return BatchLog::ReasonHtml;
     } catch (const EInOutError&) {

@@ -1,6 +1,8 @@
 #pragma once
 // The texts of the conversion log and how a file's line is put together.
 
+#include "batch/FileSearch.h"
+
 #include <exception>
 #include <string>
 #include <string_view>
@@ -31,6 +33,19 @@ inline constexpr std::string_view ReasonNotText = "（テキストではない�
 // its own encoding.
 inline constexpr std::string_view ReasonEncoding = "（文字コードが変）";
 
+// Causes the system names (by errno): access refused, no such file, a read-only file system,
+// no space or no inodes left, a file too large, a path too long.
+inline constexpr std::string_view ReasonNoAccess = "（アクセス権がない）";
+inline constexpr std::string_view ReasonNoFile = "（ファイルがない）";
+inline constexpr std::string_view ReasonReadOnly = "（読み取り専用のファイルシステム）";
+inline constexpr std::string_view ReasonNoSpace = "（ディスクの空きがない）";
+inline constexpr std::string_view ReasonFileTooLarge = "（ファイルが大きすぎる）";
+inline constexpr std::string_view ReasonNameTooLong = "（パス名が長すぎる）";
+// Entries a folder search met and did not list.
+inline constexpr std::string_view ReasonUnreadable = "（読めない）";
+inline constexpr std::string_view ReasonDanglingLink = "（リンク先がない）";
+inline constexpr std::string_view ReasonOutsideFolder = "（フォルダの外へのリンク：たどりません）";
+
 // After a success line: the file's backup was there already and was kept, not written over.
 inline constexpr std::string_view BackupKeptTail = "（既存のバックアップを保持）";
 // After a success line: converting the file changed nothing, so it was not written (no backup).
@@ -58,12 +73,25 @@ inline constexpr int NameColumns = 22;
 // byte that is not part of valid UTF-8 counts one.
 int DisplayWidth(std::string_view Text);
 
+// Text as the log writes a name, always on one line: a line break, tab or other control
+// character as "\n", "\r", "\t" or "\xHH", a byte that is not part of valid UTF-8 as "\xHH"
+// (upper-case hex digits), a backslash as "\\"; everything else as it is.
+std::string EscapeForLog(std::string_view Text);
+
 // The file name of Path padded with spaces to 22 columns (a longer one kept whole), "：" and
-// the full path. Never shortened.
+// the full path, both escaped by EscapeForLog (the padding counts the escaped name). Never
+// shortened.
 std::string LinePrefix(const std::string& Path);
 
-// The reason a failure line ends with, chosen by the kind of the error.
+// The reason a failure line ends with, chosen by the kind of the error and, for the kinds
+// that carry it, by the errno of the system call that failed.
 std::string_view FailureReason(const std::exception_ptr& Error);
+
+// The reason for an errno the table names; empty for any other (0 included).
+std::string_view ErrnoReason(int Errno);
+
+// The reason a failure line gives for an entry a folder search skipped.
+std::string_view SkipReason(const TSkippedEntry& Entry);
 
 std::string SuccessLine(const std::string& Path);
 std::string FailureLine(const std::string& Path, const std::exception_ptr& Error);

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <thread>
 #include <map>
+#include <set>
 #include <unordered_set>
 
 // What converting one file gave: the lines that stand before its own (the "add" note), and
@@ -239,6 +240,15 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     const std::vector<std::string> paths = workList.Sorted();
     FTotal = static_cast<int>(paths.size());
     Observer.ProgressMaximum(FTotal);
+
+    // What the searches skipped fails first, in the order met, each path once.
+    std::set<std::string> skipped;
+    for (const TSkippedEntry& entry : FInput.Skipped) {
+        if (!skipped.insert(entry.Path).second) continue;
+        AppendLog(std::string(FInput.DryRun ? BatchLog::WouldFailHead : BatchLog::FailureHead) + LinePrefix(entry.Path) +
+                  std::string(SkipReason(entry)));
+        ++FTotal;
+    }
 
     FNotReached = 0;
     FRefused = LockFolders(paths);

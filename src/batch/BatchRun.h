@@ -5,6 +5,7 @@
 
 #include "colour/ConversionSettings.h"
 #include "colour/ColourAdjuster.h"
+#include "batch/FileSearch.h"
 
 #include <atomic>
 #include <cstdint>
@@ -42,6 +43,9 @@ struct TBatchItem {
 // Everything the batch takes from the main window, copied when the batch is made.
 struct TBatchInput {
     std::vector<TBatchItem> Items;  // file list in list order
+    // What the folder searches that filled Items met and did not list, in the order met: each
+    // is logged as a failure (once per path) before the files, and counted in the total.
+    std::vector<TSkippedEntry> Skipped;
     TConversionSettings Settings;   // the six values
     bool Backup = true;             // cbxBackup
     bool GifTransparent = false;    // cbxGifTransparent

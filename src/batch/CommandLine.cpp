@@ -4,6 +4,7 @@
 #include "batch/BatchLog.h"
 #include "batch/FileSearch.h"
 #include "colour/HexColour.h"
+#include "text/ColourValueConverter.h"
 
 #include <sys/stat.h>
 
@@ -11,6 +12,7 @@
 #include <charconv>
 #include <cstring>
 #include <istream>
+#include <optional>
 #include <ostream>
 
 namespace {
@@ -195,13 +197,15 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
     return line;
 }
 
-std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders)
+std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders,
+                                     std::vector<TSkippedEntry>* Skipped)
 {
     std::vector<TBatchItem> items;
     for (const std::string& path : Paths) {
         struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            for (std::string& found : SearchSiteFolder(path, SubFolders)) items.push_back({true, std::move(found)});
+            for (std::string& found : SearchSiteFolder(path, SubFolders, Skipped))
+                items.push_back({true, std::move(found)});
         } else {
             items.push_back({true, path});
         }
@@ -212,7 +216,7 @@ std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool
 TBatchInput MakeBatchInput(const TCommandLine& Line)
 {
     TBatchInput input;
-    input.Items = CollectItems(Line.Paths, Line.SubFolders);
+    input.Items = CollectItems(Line.Paths, Line.SubFolders, &input.Skipped);
     input.Settings = Line.Settings;
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;
@@ -264,18 +268,24 @@ int RunBackupAction(TBackupAction Action, const std::vector<std::string>& Backup
 int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const TConversionSettings& Settings)
 {
     const auto adjuster = Settings.MakeAdjuster();
+    // Read as the rewriter reads a colour value of a stylesheet.
+    const TColourValueConverter reader(Settings.HueOffset, Settings.SatOffset, Settings.BrightOffset,
+                                       Settings.BeforeColors, Settings.AfterColors, Settings.Adjust());
     std::string text;
     for (long number = 1; std::getline(In, text); ++number) {
         const std::string_view colour = Trim(text);
         TRGBColor c;
+        std::optional<std::uint32_t> value;
         if (colour.empty()) {
             Out << '\n';
         } else if (ParseHexColor(colour, c)) {
             Out << FormatHexColor(adjuster->Convert(c)) << '\n';
+        } else if ((value = reader.ReadColourValue(colour))) {
+            Out << FormatHexColor(adjuster->Convert(UnpackRGB(*value))) << '\n';
         } else {
+            // Only the line's number: the line itself may be anything, of any length.
             Out << std::flush;
-            Err << ProgramName << ": " << number << " 行目は色ではありません（16進6桁で書いてください）: \""
-                << std::string(colour) << "\"\n";
+            Err << ProgramName << ": " << number << " 行目は色ではありません\n";
             return ExitSomeFailed;
         }
     }
@@ -342,7 +352,8 @@ std::string HelpText()
   --dry-run            変換せずに、変換するファイル・しないファイルとその理由を
                        表示します。何も書き換えません
   --map                標準入力から 1 行に 1 色ずつ読み、変換後の色を #RRGGBB で
-                       書きます。ファイルには触れません。
+                       書きます。ファイルには触れません。色はスタイルシートと同じ書き方
+                       （#RGB、#RRGGBB、色の名前、rgb()、hsl() など）で書けます。
   --restore            バックアップ（.bak）を元のファイルに戻す。バックアップは残ります。
                        パスがフォルダなら .bak のファイルを探し（サブフォルダも）、
                        ファイルなら .bak のものだけを受け付けます。

@@ -51,8 +51,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
 
 // The file list a run converts, in argument order: a folder is searched as the main window's
 // folder command does (".htm", ".html", ".css", ".gif", ".png", depth first, sub-folders when
-// SubFolders); any other path is listed as given. Every item is checked.
-std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders);
+// SubFolders); any other path is listed as given. Every item is checked. Skipped, when
+// given, gets what the folder searches met and did not list.
+std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders,
+                                     std::vector<TSkippedEntry>* Skipped = nullptr);
 
 // The batch input of a parsed command line.
 TBatchInput MakeBatchInput(const TCommandLine& Line);

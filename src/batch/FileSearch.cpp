@@ -3,6 +3,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <memory>
 #include <set>
 #include <iterator>
@@ -17,16 +20,46 @@ struct TDirCloser {
     void operator()(DIR* d) const noexcept { closedir(d); }
 };
 
+// What a search reports besides the files: where it must stay (the real path of the folder
+// given, ending in "/"; empty: anywhere) and where the skipped entries go (none: not kept).
+struct TSearchBounds {
+    std::string Inside;
+    std::vector<TSkippedEntry>* Skipped = nullptr;
+};
+
+std::string RealPath(const std::string& Path)
+{
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(Path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
+void Skip(const TSearchBounds& Bounds, const std::string& Path, TSkipKind Kind, int Errno)
+{
+    if (Bounds.Skipped) Bounds.Skipped->push_back({Path, Kind, Errno});
+}
+
+bool HasExtension(const std::string& Name, const std::vector<std::string>& LowerExts)
+{
+    const std::string ext = AsciiLower(ExtractFileExt(Name));
+    for (const std::string& e : LowerExts)
+        if (ext == e) return true;
+    return false;
+}
+
 // Searches Folder for files with any of LowerExts, each kind into its own list of Found.
 void SearchOne(const std::string& Folder, const std::vector<std::string>& LowerExts,
-               std::vector<std::vector<std::string>>& Found, bool SubFolders, std::set<TDirIdentity>& Visited)
+               std::vector<std::vector<std::string>>& Found, bool SubFolders, std::set<TDirIdentity>& Visited,
+               const TSearchBounds& Bounds)
 {
     std::string base = Folder;
     if (base.empty()) return;
     if (base.back() != '/') base += '/';
 
     std::unique_ptr<DIR, TDirCloser> dir(opendir(base.c_str()));
-    if (!dir) return;
+    if (!dir) {
+        Skip(Bounds, Folder, TSkipKind::Unreadable, errno);
+        return;
+    }
 
     struct stat own {};
     if (fstat(dirfd(dir.get()), &own) == 0 && !Visited.insert({own.st_dev, own.st_ino}).second)
@@ -42,14 +75,41 @@ void SearchOne(const std::string& Folder, const std::vector<std::string>& LowerE
         // folder is a folder and a link to a file a file.
         bool folder = entry->d_type == DT_DIR;
         bool file = entry->d_type == DT_REG;
+        const bool wanted = HasExtension(name, LowerExts);
+        if (full.size() >= PATH_MAX) {
+            if (wanted || folder) Skip(Bounds, full, TSkipKind::Unreadable, ENAMETOOLONG);
+            continue;
+        }
+        bool link = entry->d_type == DT_LNK;
         if (!folder && !file) {
             struct stat st {};
-            if (stat(full.c_str(), &st) != 0) continue;  // dangling link or vanished entry
+            if (stat(full.c_str(), &st) != 0) {
+                const int error = errno;
+                struct stat own {};
+                if (error == ENOENT && lstat(full.c_str(), &own) == 0 && S_ISLNK(own.st_mode)) {
+                    if (wanted) Skip(Bounds, full, TSkipKind::DanglingLink, error);
+                } else if (wanted || error != ENOENT) {
+                    Skip(Bounds, full, TSkipKind::Unreadable, error);
+                }
+                continue;
+            }
             folder = S_ISDIR(st.st_mode);
             file = S_ISREG(st.st_mode);  // opening a pipe or device would hang or harm
+            if (!link) {
+                struct stat own {};
+                link = lstat(full.c_str(), &own) == 0 && S_ISLNK(own.st_mode);
+            }
+        }
+        // A link that leads out of the folder searched is neither listed nor followed.
+        if (link && !Bounds.Inside.empty() && (folder || (file && wanted))) {
+            const std::string real = RealPath(full);
+            if (real.empty() || (real + "/").compare(0, Bounds.Inside.size(), Bounds.Inside) != 0) {
+                Skip(Bounds, full, TSkipKind::OutsideFolder, 0);
+                continue;
+            }
         }
         if (folder) {
-            if (SubFolders) SearchOne(full, LowerExts, Found, SubFolders, Visited);
+            if (SubFolders) SearchOne(full, LowerExts, Found, SubFolders, Visited, Bounds);
             continue;
         }
         if (!file) continue;
@@ -59,12 +119,13 @@ void SearchOne(const std::string& Folder, const std::vector<std::string>& LowerE
     }
 }
 
-std::vector<std::string> SearchFolders(const std::string& Folder, std::vector<std::string> Extensions, bool SubFolders)
+std::vector<std::string> SearchFolders(const std::string& Folder, std::vector<std::string> Extensions, bool SubFolders,
+                                       const TSearchBounds& Bounds = {})
 {
     for (std::string& ext : Extensions) ext = AsciiLower(ext);
     std::vector<std::vector<std::string>> found(Extensions.size());
     std::set<TDirIdentity> visited;
-    SearchOne(Folder, Extensions, found, SubFolders, visited);
+    SearchOne(Folder, Extensions, found, SubFolders, visited, Bounds);
     std::vector<std::string> all;
     for (std::vector<std::string>& kind : found)
         for (std::string& path : kind) all.push_back(std::move(path));
@@ -99,9 +160,14 @@ void SearchFolder(const std::string& Folder, const std::string& Extension,
     for (std::string& path : SearchFolders(Folder, {Extension}, SubFolders)) Found.push_back(std::move(path));
 }
 
-std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders)
+std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders,
+                                          std::vector<TSkippedEntry>* Skipped)
 {
+    TSearchBounds bounds;
+    bounds.Skipped = Skipped;
+    bounds.Inside = RealPath(Folder);
+    if (!bounds.Inside.empty() && bounds.Inside.back() != '/') bounds.Inside += '/';
     // One walk of the folders gives what a search per extension, in turn, would.
     return SearchFolders(Folder, std::vector<std::string>(std::begin(SiteExtensions), std::end(SiteExtensions)),
-                         SubFolders);
+                         SubFolders, bounds);
 }

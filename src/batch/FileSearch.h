@@ -5,6 +5,19 @@
 #include <string>
 #include <vector>
 
+// An entry a folder search met and did not list.
+enum class TSkipKind {
+    Unreadable,    // a folder that cannot be read, an entry that vanished, a path too long: Errno says
+    DanglingLink,  // a link that leads nowhere
+    OutsideFolder  // a link that leads out of the folder searched: not followed
+};
+
+struct TSkippedEntry {
+    std::string Path;
+    TSkipKind Kind = TSkipKind::Unreadable;
+    int Errno = 0;
+};
+
 // Appends to Found every file under Folder whose extension (from the last "." of its name,
 // the dot included) equals Extension, both compared in lower case. Entries are taken in the
 // order the file system delivers them; a sub-folder is searched where it is met (depth first)
@@ -18,8 +31,12 @@ void SearchFolder(const std::string& Folder, const std::string& Extension,
 inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif", ".png"};
 
 // One complete SearchFolder per site extension, in that order: all ".htm" files come first,
-// then all ".html" files, and so on.
-std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders);
+// then all ".html" files, and so on. The search stays inside Folder: a link leading out of it
+// is not followed. When Skipped is given, it gets (in the order they are met) every folder
+// that could not be read (Folder itself included), every link leading out of Folder, and every
+// entry with a site extension that is a dangling link, vanished or has a path too long.
+std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders,
+                                          std::vector<TSkippedEntry>* Skipped = nullptr);
 
 // The text after the last "/" of Path (the whole path when there is none).
 std::string ExtractFileName(const std::string& Path);

@@ -243,6 +243,25 @@ std::string TColourValueConverter::ReplaceColorFunction(std::string_view S)
 // A word of letters (Word) and "#" with hexadecimal digits, by far the most common tokens, are
 // converted directly: with plain names neither can be a colour function, so only the name
 // lookup and the hexadecimal colour apply.
+std::optional<std::uint32_t> TColourValueConverter::ReadColourValue(std::string_view Value) const
+{
+    std::uint32_t rgb;
+    const auto letter = [](char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); };
+    if (!Value.empty() && std::all_of(Value.begin(), Value.end(), letter)) {
+        const std::string* hex = FNames.Find(Value);
+        if (hex && ReadHexColour(*hex, rgb)) return rgb;
+        return std::nullopt;
+    }
+    if (Value.size() >= 2 && Value[0] == '#' && std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
+        const std::size_t digits = Value.size() - 1;
+        if (digits != 3 && digits != 4 && digits != 6 && digits != 8) return std::nullopt;
+        if (ReadHexColour(Value.substr(0, digits >= 6 ? 7 : 4), rgb)) return rgb;
+        return std::nullopt;
+    }
+    if (const auto function = ParseCssColorFunction(Value)) return PackRGB(function->Color);
+    return std::nullopt;
+}
+
 bool TColourValueConverter::ConvertValueToken(std::string_view Value, bool Word, std::string& Rewritten)
 {
     if (!FNames.Plain()) {

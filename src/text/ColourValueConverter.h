@@ -64,6 +64,12 @@ public:
     // is none. Malformed functions are no error.
     virtual std::string ReplaceColorFunction(std::string_view S);
 
+    // The colour of one whole value as a stylesheet may hold it, before conversion, as
+    // 0xRRGGBB: a colour name (any case), "#" with three, four, six or eight hexadecimal digits
+    // (the alpha digits are not read), or a colour function (rgb(), rgba(), hsl(), hsla(), the
+    // classic form included). Nothing for anything else.
+    std::optional<std::uint32_t> ReadColourValue(std::string_view Value) const;
+
     const TColourAdjuster& Converter() const noexcept { return *FConverter; }
     // Names at even indexes, their "#RRGGBB" values at odd indexes.
     const std::vector<std::string>& ColorNames() const noexcept { return FNames.Lines(); }

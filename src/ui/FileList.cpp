@@ -34,12 +34,12 @@ bool HasListedExtension(const QString& Path)
     return ListedExtensions().contains(ExtensionOf(FileNameOf(Path)), Qt::CaseInsensitive);
 }
 
-QStringList SearchSiteFolder(const QString& Folder, bool SubFolders)
+QStringList SearchSiteFolder(const QString& Folder, bool SubFolders, std::vector<TSkippedEntry>* Skipped)
 {
     QStringList Found;
     if (Folder.isEmpty())
         return Found;
-    for (const std::string& Path : ::SearchSiteFolder(ToNativePath(Folder), SubFolders))
+    for (const std::string& Path : ::SearchSiteFolder(ToNativePath(Folder), SubFolders, Skipped))
         Found.append(FromNativePath(Path));
     return Found;
 }
@@ -106,7 +106,7 @@ void TFileList::AddFiles(const QStringList& Paths)
 
 void TFileList::AddFolder(const QString& Folder, bool SubFolders)
 {
-    AddFiles(FileListRules::SearchSiteFolder(Folder, SubFolders));
+    AddFiles(FileListRules::SearchSiteFolder(Folder, SubFolders, &FSkipped));
 }
 
 void TFileList::AddDropped(const QStringList& Names, bool SubFolders)
@@ -129,6 +129,7 @@ void TFileList::DeleteSelected()
 void TFileList::Clear()
 {
     FList->setRowCount(0);
+    FSkipped.clear();
 }
 
 void TFileList::CheckAll(bool Checked)

@@ -29,8 +29,8 @@ bool HasListedExtension(const QString& Path);
 
 // Every file under Folder with a listed extension: all ".htm" files first, then ".html",
 // ".css", ".gif" and ".png"; sub-folders depth first when SubFolders. A folder that cannot be
-// read contributes nothing.
-QStringList SearchSiteFolder(const QString& Folder, bool SubFolders);
+// read contributes no file; it, and what else the search skips, goes to Skipped when given.
+QStringList SearchSiteFolder(const QString& Folder, bool SubFolders, std::vector<TSkippedEntry>* Skipped = nullptr);
 
 // Conversions between list texts and the byte paths of the core.
 std::string ToNativePath(const QString& Path);
@@ -81,6 +81,8 @@ public:
 
     // The items in list order with their checked state, as the batch takes them.
     std::vector<TBatchItem> BatchItems() const;
+    // What the folder searches since the list was last cleared met and did not list.
+    const std::vector<TSkippedEntry>& Skipped() const { return FSkipped; }
 
     // Deletes the selected rows of any table and selects the row at the index of the first
     // selected one, or the last row when fewer rows are left.
@@ -88,4 +90,5 @@ public:
 
 private:
     QTableWidget* FList;
+    std::vector<TSkippedEntry> FSkipped;
 };

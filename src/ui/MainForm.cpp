@@ -515,6 +515,7 @@ TBatchInput TfrmMain::BatchInput() const
 {
     TBatchInput Input;
     Input.Items = FFileList.BatchItems();
+    Input.Skipped = FFileList.Skipped();
     Input.Settings = CurrentSettings();
     Input.Backup = cbxBackup->isChecked();
     Input.GifTransparent = cbxGifTransparent->isChecked();

@@ -111,7 +111,7 @@ TEST(BatchDriver, EveryFileFailingEndsWithZeroSuccesses)
     TRecorder rec;
     op.ExecuteConversion(rec);
     EXPECT_EQ(op.Log(), (std::vector<std::string>{Failed(dir / "bad.css", BatchLog::ReasonHtml),
-                                                  Failed(dir / "gone.html", BatchLog::ReasonUnknown), End,
+                                                  Failed(dir / "gone.html", BatchLog::ReasonNoFile), End,
                                                   "0/2個のファイルを変換成功"}));
     EXPECT_EQ(rec.Steps, 0);
 }

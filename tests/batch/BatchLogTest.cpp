@@ -2,8 +2,13 @@
 
 #include "batch/BatchErrors.h"
 
+#include "base/SafeFile.h"
+
+#include "support/TestSupport.h"
+
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <new>
 
 namespace {
@@ -64,6 +69,84 @@ TEST(BatchLog, LinesReadAsTheWindowShowsThem)
     EXPECT_EQ(SummaryLine(1, 2), "1/2個のファイルを変換成功");
     EXPECT_EQ(SummaryLine(0, 0), "0/0個のファイルを変換成功");
     EXPECT_EQ(BatchLog::EndLine, "－－－－－－－－－変換終了－－－－－－－－－");
+}
+
+}  // namespace
+
+namespace {
+
+TEST(BatchLog, ReasonFollowsTheErrnoAFileErrorCarries)
+{
+    struct TCase {
+        int Errno;
+        std::string_view Reason;
+    };
+    const TCase cases[] = {
+        {EACCES, "（アクセス権がない）"},   {EPERM, "（アクセス権がない）"},
+        {ENOENT, "（ファイルがない）"},     {EROFS, "（読み取り専用のファイルシステム）"},
+        {ENOSPC, "（ディスクの空きがない）"}, {EDQUOT, "（ディスクの空きがない）"},
+        {EFBIG, "（ファイルが大きすぎる）"}, {ENAMETOOLONG, "（パス名が長すぎる）"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Errno);
+        EXPECT_EQ(FailureReason(Raised(EFOpenError("x", c.Errno))), c.Reason);
+        EXPECT_EQ(FailureReason(Raised(EFCreateError("x", c.Errno))), c.Reason);
+        EXPECT_EQ(FailureReason(Raised(EInOutError("x", c.Errno))), c.Reason);
+        EXPECT_EQ(FailureReason(Raised(EWriteError("x", c.Errno))), c.Reason);
+        // The kinds that say more than the errno keep their own reason.
+        EXPECT_EQ(FailureReason(Raised(EBackupError("x", c.Errno))), "（バックアップ失敗）");
+        EXPECT_EQ(FailureReason(Raised(EFileLocked("x", c.Errno))), "（別の変換が使用中）");
+    }
+    // An errno the table does not name leaves the reason to the kind.
+    EXPECT_EQ(FailureReason(Raised(EInOutError("x", EIO))), "（ファイル読み書き失敗）");
+    EXPECT_EQ(FailureReason(Raised(EFOpenError("x", EIO))), "（原因不明）");
+    EXPECT_EQ(FailureReason(Raised(EFOpenError("x", 0))), "（原因不明）");
+}
+
+TEST(BatchLog, FileErrorsCarryTheErrnoOfTheCallThatFailed)
+{
+    testsupport::TTempDir dir;
+    try {
+        ReadWholeFile(dir / "gone.css");
+        ADD_FAILURE() << "a missing file was read";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Errno(), ENOENT);
+    }
+    try {
+        TSourceFile source(dir / (std::string(300, 'n') + ".css"));
+        ADD_FAILURE() << "a name too long was opened";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Errno(), ENAMETOOLONG);
+    }
+}
+
+TEST(BatchLog, NamesAreEscapedOntoOneLine)
+{
+    struct TCase {
+        std::string Name;
+        std::string Shown;
+    };
+    const TCase cases[] = {
+        {"a\nb.css", "a\\nb.css"},
+        {"cr\r.htm", "cr\\r.htm"},
+        {"tab\t.htm", "tab\\t.htm"},
+        {"bell\x07.png", "bell\\x07.png"},
+        {"\xFF.gif", "\\xFF.gif"},
+        {"\x82\xa0.htm", "\\x82\\xA0.htm"},     // Shift-JIS bytes: not UTF-8
+        {"\xE3\x81.css", "\\xE3\\x81.css"},     // a character cut short
+        {"back\\slash.css", "back\\\\slash.css"},
+        {"トップ.html", "トップ.html"},
+        {"plain.css", "plain.css"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Shown);
+        EXPECT_EQ(EscapeForLog(c.Name), c.Shown);
+        const std::string padded = c.Shown + std::string(22 - DisplayWidth(c.Shown), ' ');
+        EXPECT_EQ(LinePrefix("/w\n/" + c.Name), padded + "：/w\\n/" + c.Shown);
+        EXPECT_EQ(LinePrefix("/w/" + c.Name).find('\n'), std::string::npos);
+    }
+    // The padding counts the escaped text: "\xFF.gif" takes eight columns, not five.
+    EXPECT_EQ(LinePrefix("/\xFF.gif"), "\\xFF.gif" + std::string(14, ' ') + "：/\\xFF.gif");
 }
 
 }  // namespace

@@ -105,12 +105,12 @@ TEST(CommandLine, MapConvertsEachLine)
 TEST(CommandLine, MapStopsAtALineThatIsNoColour)
 {
     TConversionSettings settings;
-    std::istringstream in("#102030\nred\n#405060\n");
+    std::istringstream in("#102030\nred\nnope\n#405060\n");
     std::ostringstream out, err;
     EXPECT_EQ(RunColourMap(in, out, err, settings), ExitSomeFailed);
-    EXPECT_EQ(out.str(), "#102030\n");
-    EXPECT_NE(err.str().find("2 行目"), std::string::npos) << err.str();
-    EXPECT_NE(err.str().find("\"red\""), std::string::npos) << err.str();
+    EXPECT_EQ(out.str(), "#102030\n#FF0000\n");  // a colour name is a colour
+    EXPECT_NE(err.str().find("3 行目"), std::string::npos) << err.str();
+    EXPECT_EQ(err.str().find("nope"), std::string::npos) << "the line itself is not repeated: " << err.str();
 }
 
 TEST(CommandLine, RestoreAndDeleteBackupsTakePathsAndSubFolderChoice)

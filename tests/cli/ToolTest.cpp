@@ -6,11 +6,13 @@
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 using namespace testsupport;
@@ -23,7 +25,9 @@ struct TRun {
     std::string Err;
 };
 
-TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "")
+// As root, with AsNobody the tool runs as the user nobody (through setpriv), for whom
+// permissions count.
+TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "", bool AsNobody = false)
 {
     TTempDir io;
     WriteFile(io / "in", Input);
@@ -35,10 +39,15 @@ TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = ""
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
-        std::vector<char*> argv{const_cast<char*>(TESSIVAL_BATCH_TOOL)};
+        std::vector<std::string> prefix;
+        if (AsNobody && geteuid() == 0)
+            prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+        std::vector<char*> argv;
+        for (const std::string& a : prefix) argv.push_back(const_cast<char*>(a.c_str()));
+        argv.push_back(const_cast<char*>(TESSIVAL_BATCH_TOOL));
         for (const std::string& a : Args) argv.push_back(const_cast<char*>(a.c_str()));
         argv.push_back(nullptr);
-        execv(TESSIVAL_BATCH_TOOL, argv.data());
+        execv(argv[0], argv.data());
         _exit(127);
     }
     int status = 0;
@@ -107,7 +116,7 @@ TEST(Tool, AFailedFileGivesStatusOne)
     const TRun run = RunTool({"--hue", "120", dir / "good.css", dir / "gone.html"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
-                                  "失敗> gone.html             ：" + (dir / "gone.html") + "（原因不明）",
+                                  "失敗> gone.html             ：" + (dir / "gone.html") + "（ファイルがない）",
                                   "成功> good.css              ：" + (dir / "good.css"),
                                   End,
                                   "1/2個のファイルを変換成功",
@@ -331,3 +340,132 @@ TEST(Tool, PicturesGivenByHandAreRefusedAsNoTextWithStatusOne)
     EXPECT_FALSE(Exists(dir / "images/photo.jpg.bak"));
     EXPECT_EQ(ReadFile(dir / "images/site.css"), "p{color:#00FF00}");
 }
+
+namespace {
+
+// Everything a folder search skips is a failure line before the files, counted in the total.
+TEST(Tool, WhatAFolderSearchSkipsIsLoggedAndFailsTheRun)
+{
+    TTempDir dir;
+    const std::string site = dir / "site";
+    std::filesystem::create_directories(site + "/locked");
+    WriteFile(site + "/a.css", "a { color: red }");
+    WriteFile(site + "/locked/x.css", "a { color: red }");
+    WriteFile(dir / "outside.css", "a { color: red }");
+    std::filesystem::create_symlink("missing.css", site + "/dangling.css");
+    std::filesystem::create_symlink("/", site + "/root");
+    std::filesystem::create_symlink(dir / "outside.css", site + "/out.css");
+    // The user nobody converts a.css: the folders are open to it, the locked one to no one.
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod(site.c_str(), 0777), 0);
+    ASSERT_EQ(chmod((site + "/a.css").c_str(), 0666), 0);
+    // Its own file, so the new one keeps its owner without being written in place.
+    ASSERT_EQ(chown((site + "/a.css").c_str(), 65534, 65534), 0);
+    ASSERT_EQ(chmod((site + "/locked").c_str(), 0), 0);
+
+    const TRun run = RunTool({"--hue", "120", "--no-backup", site}, "", true);
+    chmod((site + "/locked").c_str(), 0755);
+    EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
+    const std::vector<std::string> lines = Lines(run.Out);
+    ASSERT_EQ(lines.size(), 7u) << run.Out;
+    std::vector<std::string> skipped(lines.begin(), lines.begin() + 4);
+    std::sort(skipped.begin(), skipped.end());
+    std::vector<std::string> expected = {
+        "失敗> locked                ：" + site + "/locked（アクセス権がない）",
+        "失敗> dangling.css          ：" + site + "/dangling.css（リンク先がない）",
+        "失敗> root                  ：" + site + "/root（フォルダの外へのリンク：たどりません）",
+        "失敗> out.css               ：" + site + "/out.css（フォルダの外へのリンク：たどりません）",
+    };
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(skipped, expected);
+    EXPECT_EQ(lines[4], "成功> a.css                 ：" + site + "/a.css");
+    EXPECT_EQ(lines[5], End);
+    EXPECT_EQ(lines[6], "1/5個のファイルを変換成功");
+    EXPECT_EQ(ReadFile(dir / "outside.css"), "a { color: red }");
+    EXPECT_EQ(ReadFile(site + "/locked/x.css"), "a { color: red }");
+}
+
+// A link named on the command line is converted wherever it leads.
+TEST(Tool, ALinkNamedDirectlyIsStillConverted)
+{
+    TTempDir dir;
+    std::filesystem::create_directories(dir / "site");
+    WriteFile(dir / "outside.css", "a { color: red }");
+    std::filesystem::create_symlink(dir / "outside.css", dir / "site/out.css");
+    const TRun run = RunTool({"--hue", "120", "--no-backup", dir / "site/out.css"});
+    EXPECT_EQ(run.Status, 0) << run.Out << run.Err;
+    EXPECT_NE(ReadFile(dir / "outside.css"), "a { color: red }");
+}
+
+}  // namespace
+
+namespace {
+
+// --map reads every colour form a stylesheet may hold, through the rewriter's own reading.
+TEST(Tool, MapReadsEveryColourFormOfAStylesheet)
+{
+    struct TCase {
+        std::string Line;
+        std::string Unchanged;  // without settings
+        std::string Turned;     // with --hue 120
+    };
+    const TCase cases[] = {
+        {"ff0000", "#FF0000", "#00FF00"},
+        {"#f00", "#FF0000", "#00FF00"},
+        {"#F00C", "#FF0000", "#00FF00"},
+        {"#ff000080", "#FF0000", "#00FF00"},
+        {"  red  ", "#FF0000", "#00FF00"},
+        {"RED", "#FF0000", "#00FF00"},
+        {"navy", "#000080", "#800000"},
+        {"rgb(255, 0, 0)", "#FF0000", "#00FF00"},
+        {"rgba(255, 0, 0, 0.5)", "#FF0000", "#00FF00"},
+        {"rgb(100% 0% 0% / 50%)", "#FF0000", "#00FF00"},
+        {"hsl(0, 100%, 50%)", "#FF0000", "#00FF00"},
+        {"hsla(0deg 100% 50% / .5)", "#FF0000", "#00FF00"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Line);
+        const TRun plain = RunTool({"--map"}, c.Line + "\n");
+        EXPECT_EQ(plain.Status, 0) << plain.Err;
+        EXPECT_EQ(plain.Out, c.Unchanged + "\n");
+        const TRun turned = RunTool({"--hue", "120", "--map"}, c.Line + "\n");
+        EXPECT_EQ(turned.Status, 0) << turned.Err;
+        EXPECT_EQ(turned.Out, c.Turned + "\n");
+    }
+}
+
+// A line that is no colour stops the map; the message names its number, not the line.
+TEST(Tool, MapNamesTheLineNumberOfWhatIsNoColour)
+{
+    const std::string bad[] = {"nope", "#12345", "#ggg", "rgb(300, 0, 0)", "red blue", "url(x)",
+                               "red\x1b[2J" + std::string(5000, 'x')};
+    for (const std::string& line : bad) {
+        SCOPED_TRACE(line.substr(0, 20));
+        const TRun run = RunTool({"--map"}, "#000\n\n" + line + "\nwhite\n");
+        EXPECT_EQ(run.Status, 1);
+        EXPECT_EQ(run.Out, "#000000\n\n");
+        EXPECT_EQ(run.Err, "tessival-batch: 3 行目は色ではありません\n");
+    }
+}
+
+}  // namespace
+
+namespace {
+
+// A file the user may not read fails with the cause named, not as unknown.
+TEST(Tool, AFileThatMayNotBeReadSaysSo)
+{
+    TTempDir dir;
+    WriteFile(dir / "closed.css", "a { color: red }");
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+    ASSERT_EQ(chmod((dir / "closed.css").c_str(), 0), 0);
+    const TRun run = RunTool({"--hue", "120", dir / "closed.css"}, "", true);
+    EXPECT_EQ(run.Status, 1) << run.Out << run.Err;
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
+                                  "失敗> closed.css            ：" + (dir / "closed.css") + "（アクセス権がない）",
+                                  End,
+                                  "0/1個のファイルを変換成功",
+                              }));
+}
+
+}  // namespace

@@ -416,8 +416,8 @@ TEST(BadInput, AFolderAndAVanishedPathFailWithoutTouchingAnything)
     TBatchResult run{operation.Log(), operation.Successes(), operation.Total()};
     // A file that cannot be opened is no read or write failure of an open file.
     EXPECT_TRUE(HasLine(run, FailureFor(dir / "folder.html", BatchLog::ReasonUnknown)));
-    EXPECT_TRUE(HasLine(run, FailureFor(gone, BatchLog::ReasonUnknown)));
-    EXPECT_TRUE(HasLine(run, FailureFor(goneImage, BatchLog::ReasonUnknown)));
+    EXPECT_TRUE(HasLine(run, FailureFor(gone, BatchLog::ReasonNoFile)));
+    EXPECT_TRUE(HasLine(run, FailureFor(goneImage, BatchLog::ReasonNoFile)));
     EXPECT_EQ(run.Successes, 0);
     // Nothing made, nothing changed: no file where the vanished ones were, no backups.
     EXPECT_EQ(Listing(dir.Path()), before);

@@ -74,7 +74,7 @@ TEST(Symlink, LinksThatLeadNowhereOrToAFolderFailAndStayAsTheyWere)
 
     const TBatchResult run = RunBatch({dir / "dangling.css", dir / "tofolder.html"}, HueSettings(120));
     EXPECT_EQ(run.Successes, 0);
-    EXPECT_TRUE(HasLine(run, FailureFor(dir / "dangling.css", BatchLog::ReasonUnknown)));
+    EXPECT_TRUE(HasLine(run, FailureFor(dir / "dangling.css", BatchLog::ReasonNoFile)));
     EXPECT_TRUE(HasLine(run, FailureFor(dir / "tofolder.html", BatchLog::ReasonUnknown)));
     EXPECT_EQ(Listing(dir.Path()), before);
 }

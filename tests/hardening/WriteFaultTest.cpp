@@ -82,7 +82,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
 
     // Without backups: the save of the large file stops at 64 KB.
     const TBatchResult run{RunWithFileSizeLimit({big, small}, false, 64 * 1024)};
-    EXPECT_TRUE(HasLine(run, FailureFor(big, BatchLog::ReasonInOut)));
+    EXPECT_TRUE(HasLine(run, FailureFor(big, BatchLog::ReasonFileTooLarge)));
     EXPECT_TRUE(HasLine(run, SuccessFor(small))) << "one failure stopped the batch";
     EXPECT_EQ(ReadFile(big), original);
     EXPECT_EQ(ReadFile(small), "p{color:#00FF00}");
@@ -91,7 +91,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
     // With backups the new content is written first: it fails, so no backup is made and the
     // file is not touched.
     const TBatchResult withBackup{RunWithFileSizeLimit({big}, true, 64 * 1024)};
-    EXPECT_TRUE(HasLine(withBackup, FailureFor(big, BatchLog::ReasonInOut)));
+    EXPECT_TRUE(HasLine(withBackup, FailureFor(big, BatchLog::ReasonFileTooLarge)));
     EXPECT_EQ(ReadFile(big), original);
     EXPECT_FALSE(fs::exists(big + ".bak"));
     EXPECT_TRUE(StrayFiles(dir.Path()).empty());
@@ -99,7 +99,7 @@ TEST(WriteFault, AFailedSaveLeavesTheOriginalAndNoTemporaryFile)
     // An older backup survives a failed conversion.
     WriteFile(big + ".bak", "older backup");
     const TBatchResult keepsOld{RunWithFileSizeLimit({big}, true, 64 * 1024)};
-    EXPECT_TRUE(HasLine(keepsOld, FailureFor(big, BatchLog::ReasonInOut)));
+    EXPECT_TRUE(HasLine(keepsOld, FailureFor(big, BatchLog::ReasonFileTooLarge)));
     EXPECT_EQ(ReadFile(big + ".bak"), "older backup");
     EXPECT_EQ(ReadFile(big), original);
 }
@@ -121,7 +121,7 @@ TEST(WriteFault, AFullFileSystemLeavesTheOriginal)
     const std::string original = BigStylesheet(150 * 1024);
     WriteFile(file, original);
     const TBatchResult run = RunBatch({file}, HueSettings(120));
-    EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonInOut)));
+    EXPECT_TRUE(HasLine(run, FailureFor(file, BatchLog::ReasonNoSpace)));
     EXPECT_EQ(ReadFile(file), original);
     EXPECT_TRUE(StrayFiles(mountPoint).empty());
     EXPECT_FALSE(fs::exists(file + ".bak"));

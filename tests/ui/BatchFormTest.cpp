@@ -81,7 +81,7 @@ void BatchFormTest::logListsEveryFileOnceInPathOrder()
     QVERIFY(RunToEnd(Form));
 
     const QStringList Expected{Line("成功> ", Css), Line("成功> ", Html),
-                               Line("失敗> ", Gone) + QStringLiteral("（原因不明）"), Line("成功> ", Long), EndLine,
+                               Line("失敗> ", Gone) + QStringLiteral("（ファイルがない）"), Line("成功> ", Long), EndLine,
                                QStringLiteral("3/4個のファイルを変換成功")};
     QCOMPARE(Form.LogLines(), Expected);
     QVERIFY(Form.LogLines().at(3).contains(QStringLiteral(".htm：")));  // 22 bytes or more: no padding
@@ -174,7 +174,7 @@ void BatchFormTest::failuresCanBeShownAlone()
     WriteFile(Css, "p { color: #FF0000; }\r\n");
     TfrmBatch Form(InputOf({Css, Gone}, 120));
     QVERIFY(RunToEnd(Form));
-    const QString Failure = Line("失敗> ", Gone) + QStringLiteral("（原因不明）");
+    const QString Failure = Line("失敗> ", Gone) + QStringLiteral("（ファイルがない）");
     QCOMPARE(FailureLines(Form.LogLines()), QStringList{Failure});
     QCOMPARE(Form.findChild<QLabel*>("lblProgress")->text(), QStringLiteral("2 / 2 (100%)"));
 
