@@ -233,6 +233,27 @@ TFileIdentity TFileIdentity::Of(const struct stat& Status)
     return {Status.st_dev, Status.st_ino, Status.st_size, Status.st_mtim};
 }
 
+std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path)
+{
+    // Straight into the string, in one read for a file that does not change meanwhile; a file
+    // that grows is read on to its end.
+    std::string data(SizeHint + 1, '\0');
+    std::size_t size = 0;
+    for (;;) {
+        if (size == data.size()) data.resize(data.size() + (data.size() >> 1) + (1 << 16));
+        const ssize_t n = read(Fd, data.data() + size, data.size() - size);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            const int failure = errno;
+            throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure);
+        }
+        if (n == 0) break;
+        size += static_cast<std::size_t>(n);
+    }
+    data.resize(size);
+    return data;
+}
+
 std::string ReadWholeFile(const std::string& Path)
 {
     // Not blocking, so that a named pipe given for a file is refused instead of waited on;
@@ -245,23 +266,7 @@ std::string ReadWholeFile(const std::string& Path)
     if (!S_ISREG(st.st_mode))
         throw EFOpenError("Cannot open file \"" + Path + "\". Not a regular file");
 
-    // Straight into the string, in one read for a file that does not change meanwhile; a file
-    // that grows is read on to its end.
-    std::string data;
-    std::size_t size = 0;
-    data.resize(static_cast<std::size_t>(st.st_size) + 1);
-    for (;;) {
-        if (size == data.size()) data.resize(data.size() + (data.size() >> 1) + (1 << 16));
-        const ssize_t n = read(fd.Fd, data.data() + size, data.size() - size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
-        }
-        if (n == 0) break;
-        size += static_cast<std::size_t>(n);
-    }
-    data.resize(size);
-    return data;
+    return ReadOpenFile(fd.Fd, static_cast<std::size_t>(st.st_size), Path);
 }
 
 TSourceFile::TSourceFile(const std::string& Path)
@@ -280,21 +285,9 @@ TSourceFile::TSourceFile(const std::string& Path)
                 throw EFileLocked("Cannot convert file \"" + Path + "\". Another program holds it locked");
             break;  // a file system without locks: nothing to respect
         }
-        FBytes.resize(static_cast<std::size_t>(FStatus.st_size) + 1);
-        std::size_t size = 0;
-        for (;;) {
-            if (size == FBytes.size()) FBytes.resize(FBytes.size() + (FBytes.size() >> 1) + (1 << 16));
-            const ssize_t n = read(FFd, FBytes.data() + size, FBytes.size() - size);
-            if (n < 0) {
-                if (errno == EINTR) continue;
-                { const int failure = errno; throw EInOutError("Cannot read file \"" + Path + "\". " + ErrnoText(failure), failure); }
-            }
-            if (n == 0) break;
-            size += static_cast<std::size_t>(n);
-        }
         // The identity stays the one taken before reading: a file written to while it was read,
         // or afterwards, no longer matches it and is not replaced.
-        FBytes.resize(size);
+        FBytes = ReadOpenFile(FFd, static_cast<std::size_t>(FStatus.st_size), Path);
     } catch (...) {
         close(FFd);
         throw;
@@ -425,20 +418,6 @@ void SaveFileSafely(const std::string& Path, std::string_view Data)
     TPendingFile(target, Data).Commit();
 }
 
-void SaveCopySafely(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode)
-{
-    struct stat old {};
-    if (lstat(Path.c_str(), &old) == 0 && S_ISDIR(old.st_mode))
-        throw EFCreateError("Cannot create file \"" + Path + "\". A folder has that name");
-    const std::string temp = WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), nullptr);
-    if (rename(temp.c_str(), Path.c_str()) != 0) {
-        const int error = errno;
-        unlink(temp.c_str());
-        { const int failure = error; throw EInOutError("Cannot replace file \"" + Path + "\". " + ErrnoText(failure), failure); }
-    }
-    FlushFolder(FolderToFlush(Path));
-}
-
 TPendingCopy::TPendingCopy(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode, bool Flush,
                            const struct stat* Owner)
     : FPath(Path), FTemporary(WriteTemporary(Path, Data, Mode.value_or(DefaultModeAtStart), Owner, Flush))
@@ -474,16 +453,6 @@ bool TPendingCopy::Place()
         { const int failure = error; throw EInOutError("Cannot create file \"" + FPath + "\". " + ErrnoText(failure), failure); }
     }
     Tell("create", FPath);
-    return true;
-}
-
-bool CreateFileExclusively(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode)
-{
-    struct stat old {};
-    if (lstat(Path.c_str(), &old) == 0) return false;
-    TPendingCopy copy(Path, Data, Mode);
-    if (!copy.Place()) return false;
-    FlushFolder(FolderToFlush(Path));
     return true;
 }
 

@@ -13,6 +13,10 @@
 #include <string_view>
 #include <vector>
 
+// The rest of an open file, to its end (EInOutError naming Path when reading fails); SizeHint is
+// what the file holds as far as one knows.
+std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path);
+
 // The whole content of a file. EFOpenError when it cannot be opened (missing, no access, a
 // folder), EInOutError when reading fails.
 std::string ReadWholeFile(const std::string& Path);
@@ -23,16 +27,6 @@ std::string ReadWholeFile(const std::string& Path);
 // write is refused (EFCreateError), as is a folder the new file cannot be made in; write and
 // rename failures raise EInOutError. On any failure Path is as it was and no stray file is left.
 void SaveFileSafely(const std::string& Path, std::string_view Data);
-
-// Writes Data as Path the same way, but a link named Path is replaced rather than followed and
-// nothing about an older file is kept: the new file gets Mode, or the usual permission bits of a
-// new file. A folder named Path is refused (EFCreateError).
-void SaveCopySafely(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode);
-
-// Creates Path holding Data only while nothing has that name: false, and nothing touched,
-// when something does (also when another program makes it meanwhile). On true the file and
-// its folder entry are on disk. Mode as for SaveCopySafely.
-bool CreateFileExclusively(const std::string& Path, std::string_view Data, std::optional<mode_t> Mode);
 
 // Raises what replacing Target would raise before writing anything: EFCreateError for a target
 // that is no regular file or that the user may not write. Named is the name the message gives.

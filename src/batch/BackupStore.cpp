@@ -171,20 +171,7 @@ std::string ReadBackupFile(const std::string& Path)
         throw EInOutError("Cannot read file \"" + Path + "\". " + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) throw EBackupRefused(BackupReason::NotFile);
 
-    std::string data(static_cast<std::size_t>(st.st_size), '\0');
-    std::size_t size = 0;
-    for (;;) {
-        if (size == data.size()) data.resize(data.size() + (data.size() >> 1) + (1 << 16));
-        const ssize_t n = read(fd.Get(), data.data() + size, data.size() - size);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw EInOutError("Cannot read file \"" + Path + "\". " + std::strerror(errno));
-        }
-        if (n == 0) break;
-        size += static_cast<std::size_t>(n);
-    }
-    data.resize(size);
-    return data;
+    return ReadOpenFile(fd.Get(), static_cast<std::size_t>(st.st_size), Path);
 }
 
 std::vector<TBackupFailure> RestoreBackups(const std::vector<std::string>& Paths, const TBackupProgress& Progress)

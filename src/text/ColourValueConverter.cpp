@@ -268,56 +268,38 @@ bool TColourValueConverter::ConvertValueToken(std::string_view Value, bool Word,
         Rewritten = ReplaceColorValue(Value);
         return Rewritten != Value;
     }
-    std::uint32_t rgb;
-    if (Word) {
-        const std::string* hex = FNames.Find(Value);
-        if (!hex || !ReadHexColour(*hex, rgb))
-            return false;
-        const std::uint32_t converted = ConvertedRGB(rgb);
-        if (converted == rgb)
-            return false;
+    // A colour that converts to itself keeps its own spelling; another is written #RRGGBB.
+    std::uint32_t converted = 0;
+    const auto changes = [&](std::uint32_t Rgb) {
+        converted = ConvertedRGB(Rgb);
+        if (converted == Rgb) return false;
         Rewritten.resize(7);
         WriteHexColor(converted, Rewritten.data());
         return true;
+    };
+    std::uint32_t rgb;
+    if (Word) {
+        const std::string* hex = FNames.Find(Value);
+        return hex && ReadHexColour(*hex, rgb) && changes(rgb);
     }
     if (Value.size() >= 2 && Value[0] == '#' && std::all_of(Value.begin() + 1, Value.end(), IsHexDigit)) {
         const std::size_t digits = Value.size() - 1;
         if (digits != 3 && digits != 4 && digits != 6 && digits != 8)
             return false;
         const std::size_t length = digits >= 6 ? 7 : 4;
-        if (!ReadHexColour(Value.substr(0, length), rgb))
+        if (!ReadHexColour(Value.substr(0, length), rgb) || !changes(rgb))
             return false;
-        const std::uint32_t converted = ConvertedRGB(rgb);
-        if (converted == rgb)
-            return false;
-        Rewritten.resize(7);
-        WriteHexColor(converted, Rewritten.data());
         AppendAlphaDigits(Rewritten, Value, length, digits);
         return true;
     }
     const std::string classic = ReplaceRgbFunction(Value);
-    if (classic != Value) {
-        if (!ReadHexColour(classic, rgb))
-            return false;
-        const std::uint32_t converted = ConvertedRGB(rgb);
-        if (converted == rgb)
-            return false;
-        Rewritten.resize(7);
-        WriteHexColor(converted, Rewritten.data());
-        return true;
-    }
+    if (classic != Value)
+        return ReadHexColour(classic, rgb) && changes(rgb);
     const auto function = ParseCssColorFunction(Value);
-    if (!function)
+    if (!function || !changes(PackRGB(function->Color)))
         return false;
-    rgb = PackRGB(function->Color);
-    const std::uint32_t converted = ConvertedRGB(rgb);
-    if (converted == rgb)
-        return false;
-    if (!function->HasAlpha) {
-        Rewritten.resize(7);
-        WriteHexColor(converted, Rewritten.data());
+    if (!function->HasAlpha)
         return true;
-    }
     const TRGBColor c = UnpackRGB(converted);
     Rewritten = "rgba(";
     Rewritten += std::to_string(c.R) + ", " + std::to_string(c.G) + ", " + std::to_string(c.B) + ", ";
