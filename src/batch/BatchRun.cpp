@@ -205,22 +205,16 @@ std::vector<std::exception_ptr> TBatchRun::LockFolders(const std::vector<std::st
         // The backup is written beside the file as named, the new content beside the file a
         // link leads to.
         for (const std::string& folder : {FolderOf(Paths[i]), TargetFolder(Paths[i])}) {
-            auto known = folders.find(folder);
-            if (known != folders.end()) {
-                if (known->second == TFolderLocks::TResult::Busy)
-                    refused[i] = std::make_exception_ptr(
-                        EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));
-                continue;
+            auto [known, first] = folders.try_emplace(folder, TFolderLocks::TResult::AlreadyHeld);
+            if (first) {
+                known->second = FFolderLocks->Acquire(folder);
+                // Nobody else converts here now, so a temporary file of this program's is a leftover.
+                if (known->second == TFolderLocks::TResult::Taken && !FInput.DryRun)
+                    for (std::string& path : RemoveLeftoverTemporaryFiles(folder)) removed.push_back(std::move(path));
             }
-            const TFolderLocks::TResult result = FFolderLocks->Acquire(folder);
-            folders.emplace(folder, result);
-            if (result == TFolderLocks::TResult::Busy) {
+            if (known->second == TFolderLocks::TResult::Busy)
                 refused[i] = std::make_exception_ptr(
                     EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));
-            } else if (result == TFolderLocks::TResult::Taken && !FInput.DryRun) {
-                // Nobody else converts here now, so a temporary file of this program's is a leftover.
-                for (std::string& path : RemoveLeftoverTemporaryFiles(folder)) removed.push_back(std::move(path));
-            }
         }
     }
     for (const std::string& path : removed)
