@@ -188,7 +188,7 @@ std::string BackupFailureText(const std::vector<TBackupFailure>& Failed)
 {
     if (Failed.empty())
         return {};
-    std::string text = "\n\nただし以下のファイルは失敗しました．\n";
+    std::string text(BackupText::FailedHead);
     for (const TBackupFailure& failure : Failed)
         text += failure.Path + failure.Reason + "\n";
     return text;
@@ -196,20 +196,20 @@ std::string BackupFailureText(const std::vector<TBackupFailure>& Failed)
 
 std::string RestoreDoneMessage(const std::vector<TBackupFailure>& Failed)
 {
-    return "ファイル復元が完了しました．" + BackupFailureText(Failed);
+    return std::string(BackupText::RestoreDone) + BackupFailureText(Failed);
 }
 
 std::string DeleteDoneMessage(const std::vector<TBackupFailure>& Failed)
 {
-    return "ファイル消去が完了しました．" + BackupFailureText(Failed);
+    return std::string(BackupText::DeleteDone) + BackupFailureText(Failed);
 }
 
 std::string RestoreQuestion(std::size_t Count)
 {
-    return std::to_string(Count) + " 個のバックアップを元のファイルに戻します。よろしいですか？";
+    return Fill(BackupText::RestoreQuestion.Get(Count), {std::to_string(Count)});
 }
 
 std::string DeleteQuestion(std::size_t Count)
 {
-    return std::to_string(Count) + " 個のバックアップを消去します。よろしいですか？";
+    return Fill(BackupText::DeleteQuestion.Get(Count), {std::to_string(Count)});
 }

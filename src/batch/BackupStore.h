@@ -4,6 +4,8 @@
 // collected for the completion message. The window and the command-line tool share it.
 
 #include "base/Exceptions.h"
+#include "base/Language.h"
+#include "batch/BatchLog.h"
 
 #include <functional>
 #include <string>
@@ -11,23 +13,40 @@
 #include <vector>
 
 // The reasons a backup fails, in the log's style; one goes after the path of a failed backup
-// in the completion message and in the command-line tool's lines.
+// in the completion message and in the command-line tool's lines. Each is a TText
+// (base/Language.h), in Japanese and English; the English ones begin with a space.
 namespace BackupReason {
 
-inline constexpr std::string_view NotBackup = "（.bak のファイルではない）";
-inline constexpr std::string_view Missing = "（バックアップがない）";
-inline constexpr std::string_view Link = "（バックアップがリンク）";
-inline constexpr std::string_view NotFile = "（バックアップが普通のファイルでない）";
-inline constexpr std::string_view Unreadable = "（バックアップが読めない）";
-inline constexpr std::string_view TargetFolder = "（元のファイルがフォルダ）";
-inline constexpr std::string_view TargetNotFile = "（元のファイルが普通のファイルでない）";
-inline constexpr std::string_view TargetUnwritable = "（元のファイルに書き込めない）";
-inline constexpr std::string_view InOut = "（ファイル読み書き失敗）";
-inline constexpr std::string_view FolderBusy = "（変換中のフォルダ）";
-inline constexpr std::string_view Undeletable = "（消去できない）";
-inline constexpr std::string_view Unknown = "（原因不明）";
+inline constexpr TText NotBackup{"（.bak のファイルではない）", " (not a .bak file)"};
+inline constexpr TText Missing{"（バックアップがない）", " (no backup)"};
+inline constexpr TText Link{"（バックアップがリンク）", " (the backup is a link)"};
+inline constexpr TText NotFile{"（バックアップが普通のファイルでない）", " (the backup is no regular file)"};
+inline constexpr TText Unreadable{"（バックアップが読めない）", " (the backup cannot be read)"};
+inline constexpr TText TargetFolder{"（元のファイルがフォルダ）", " (the original file is a folder)"};
+inline constexpr TText TargetNotFile{"（元のファイルが普通のファイルでない）", " (the original file is no regular file)"};
+inline constexpr TText TargetUnwritable{"（元のファイルに書き込めない）", " (the original file cannot be written)"};
+inline constexpr const TText& InOut = BatchLog::ReasonInOut;
+inline constexpr TText FolderBusy{"（変換中のフォルダ）", " (folder being converted)"};
+inline constexpr TText Undeletable{"（消去できない）", " (cannot be deleted)"};
+inline constexpr const TText& Unknown = BatchLog::ReasonUnknown;
 
 }  // namespace BackupReason
+
+// The messages of the backup manager and of --restore / --delete-backups.
+namespace BackupText {
+
+inline constexpr TText FailedHead{"\n\nただし以下のファイルは失敗しました．\n", "\n\nBut these files failed:\n"};
+inline constexpr TText RestoreDone{"ファイル復元が完了しました．", "The files have been restored."};
+inline constexpr TText DeleteDone{"ファイル消去が完了しました．", "The backups have been deleted."};
+inline constexpr TText RestoreQuestion{"%1 個のバックアップを元のファイルに戻します。よろしいですか？",
+    "Put %1 backup back over its original file?", "Put %1 backups back over their original files?"};
+inline constexpr TText DeleteQuestion{"%1 個のバックアップを消去します。よろしいですか？", "Delete %1 backup?",
+    "Delete %1 backups?"};
+// The last line of --restore and --delete-backups, after "done/total".
+inline constexpr TText RestoredTail{"個のバックアップを復元成功", " backups restored"};
+inline constexpr TText DeletedTail{"個のバックアップを消去成功", " backups deleted"};
+
+}  // namespace BackupText
 
 // A backup that was not restored or deleted, and why (one of BackupReason).
 struct TBackupFailure {
@@ -85,7 +104,7 @@ std::vector<TBackupFailure> DeleteBackups(const std::vector<std::string>& Paths,
                                           const TBackupProgress& Progress = {});
 
 // The tail of the completion message: empty without failures, otherwise an empty line,
-// "ただし以下のファイルは失敗しました．" and one failed path per line, its reason after it.
+// BackupText::FailedHead and one failed path per line, its reason after it.
 std::string BackupFailureText(const std::vector<TBackupFailure>& Failed);
 
 // The whole completion messages of the two operations.

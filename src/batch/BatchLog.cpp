@@ -136,7 +136,7 @@ std::string LinePrefix(const std::string& Path)
     std::string prefix = EscapeForLog(ExtractFileName(Path));
     const int width = DisplayWidth(prefix);
     if (width < BatchLog::NameColumns) prefix.append(BatchLog::NameColumns - width, ' ');
-    prefix += "：";
+    prefix += BatchLog::NameSeparator;
     prefix += EscapeForLog(Path);
     return prefix;
 }

@@ -1,6 +1,9 @@
 #pragma once
-// The texts of the conversion log and how a file's line is put together.
+// The texts of the conversion log and how a file's line is put together. Each text is a
+// TText (base/Language.h): the Japanese of the reference and its English twin, chosen by the
+// language of the process. English reasons begin with a space: they follow the path.
 
+#include "base/Language.h"
 #include "batch/FileSearch.h"
 
 #include <exception>
@@ -9,59 +12,63 @@
 
 namespace BatchLog {
 
-inline constexpr std::string_view SuccessHead = "成功> ";
-inline constexpr std::string_view FailureHead = "失敗> ";
-inline constexpr std::string_view EndLine = "－－－－－－－－－変換終了－－－－－－－－－";
-inline constexpr std::string_view SummaryTail = "個のファイルを変換成功";
+inline constexpr TText SuccessHead{"成功> ", "Done> "};
+inline constexpr TText FailureHead{"失敗> ", "Fail> "};
+// Between the padded file name and the full path.
+inline constexpr TText NameSeparator{"：", ": "};
+inline constexpr TText EndLine{"－－－－－－－－－変換終了－－－－－－－－－", "----------- Conversion finished ------------"};
+inline constexpr TText SummaryTail{"個のファイルを変換成功", " files converted"};
 inline constexpr std::string_view TransparencyNote = "add";
 
-inline constexpr std::string_view ReasonHtml = "（HTML文法が変）";
-inline constexpr std::string_view ReasonInOut = "（ファイル読み書き失敗）";
-inline constexpr std::string_view ReasonAnimatedGif = "（アニメGIFは処理しません）";
-inline constexpr std::string_view ReasonAnimatedPng = "（アニメPNGは処理しません）";
-inline constexpr std::string_view ReasonBadImage = "（画像形式が変）";
-inline constexpr std::string_view ReasonTooLarge = "（画像が大きすぎます）";
-inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）";
-inline constexpr std::string_view ReasonUnknown = "（原因不明）";
-inline constexpr std::string_view ReasonLocked = "（別の変換が使用中）";
-inline constexpr std::string_view ReasonChanged = "（変換中にほかのプログラムが変更）";
+inline constexpr TText ReasonHtml{"（HTML文法が変）", " (odd HTML syntax)"};
+inline constexpr TText ReasonInOut{"（ファイル読み書き失敗）", " (file read or write failed)"};
+inline constexpr TText ReasonAnimatedGif{"（アニメGIFは処理しません）", " (animated GIFs are not converted)"};
+inline constexpr TText ReasonAnimatedPng{"（アニメPNGは処理しません）", " (animated PNGs are not converted)"};
+inline constexpr TText ReasonBadImage{"（画像形式が変）", " (odd picture format)"};
+inline constexpr TText ReasonTooLarge{"（画像が大きすぎます）", " (picture too large)"};
+inline constexpr TText ReasonBackup{"（バックアップ失敗）", " (backup failed)"};
+inline constexpr TText ReasonUnknown{"（原因不明）", " (cause unknown)"};
+inline constexpr TText ReasonLocked{"（別の変換が使用中）", " (in use by another conversion)"};
+inline constexpr TText ReasonChanged{"（変換中にほかのプログラムが変更）",
+    " (changed by another program during the conversion)"};
 // A file that can only be rewritten in place (hard links, another owner) with no backup to be made.
-inline constexpr std::string_view ReasonNeedsBackup = "（その場で書き換えるにはバックアップが必要）";
+inline constexpr TText ReasonNeedsBackup{"（その場で書き換えるにはバックアップが必要）", " (rewriting in place needs a backup)"};
 // A file to be converted as text that is a picture, an archive, a program or other binary data.
-inline constexpr std::string_view ReasonNotText = "（テキストではない）";
+inline constexpr TText ReasonNotText{"（テキストではない）", " (not text)"};
 // A UTF-16 or UTF-32 text that does not decode, or a text that could not be written back in
 // its own encoding.
-inline constexpr std::string_view ReasonEncoding = "（文字コードが変）";
+inline constexpr TText ReasonEncoding{"（文字コードが変）", " (odd character encoding)"};
 
 // Causes the system names (by errno): access refused, no such file, a read-only file system,
 // no space or no inodes left, a file too large, a path too long.
-inline constexpr std::string_view ReasonNoAccess = "（アクセス権がない）";
-inline constexpr std::string_view ReasonNoFile = "（ファイルがない）";
-inline constexpr std::string_view ReasonReadOnly = "（読み取り専用のファイルシステム）";
-inline constexpr std::string_view ReasonNoSpace = "（ディスクの空きがない）";
-inline constexpr std::string_view ReasonFileTooLarge = "（ファイルが大きすぎる）";
-inline constexpr std::string_view ReasonNameTooLong = "（パス名が長すぎる）";
+inline constexpr TText ReasonNoAccess{"（アクセス権がない）", " (permission denied)"};
+inline constexpr TText ReasonNoFile{"（ファイルがない）", " (no such file)"};
+inline constexpr TText ReasonReadOnly{"（読み取り専用のファイルシステム）", " (read-only file system)"};
+inline constexpr TText ReasonNoSpace{"（ディスクの空きがない）", " (no space left on the disk)"};
+inline constexpr TText ReasonFileTooLarge{"（ファイルが大きすぎる）", " (file too large)"};
+inline constexpr TText ReasonNameTooLong{"（パス名が長すぎる）", " (path name too long)"};
 // Entries a folder search met and did not list.
-inline constexpr std::string_view ReasonUnreadable = "（読めない）";
-inline constexpr std::string_view ReasonDanglingLink = "（リンク先がない）";
-inline constexpr std::string_view ReasonOutsideFolder = "（フォルダの外へのリンク：たどりません）";
+inline constexpr TText ReasonUnreadable{"（読めない）", " (unreadable)"};
+inline constexpr TText ReasonDanglingLink{"（リンク先がない）", " (link leads nowhere)"};
+inline constexpr TText ReasonOutsideFolder{"（フォルダの外へのリンク：たどりません）", " (link out of the folder: not followed)"};
 
 // After a success line: the file's backup was there already and was kept, not written over.
-inline constexpr std::string_view BackupKeptTail = "（既存のバックアップを保持）";
+inline constexpr TText BackupKeptTail{"（既存のバックアップを保持）", " (existing backup kept)"};
 // After a success line: converting the file changed nothing, so it was not written (no backup).
-inline constexpr std::string_view UnchangedTail = "（変更なし：書き換えていません）";
+inline constexpr TText UnchangedTail{"（変更なし：書き換えていません）", " (unchanged: not rewritten)"};
 // A temporary file an interrupted run left behind, removed before the batch began.
-inline constexpr std::string_view RemovedHead = "削除> ";
-inline constexpr std::string_view LeftoverTail = "（中断で残った一時ファイル）";
+inline constexpr TText RemovedHead{"削除> ", "Gone> "};
+inline constexpr TText LeftoverTail{"（中断で残った一時ファイル）", " (temporary file an interrupted run left)"};
 // Before the end line of a batch that was stopped: how many files it did not reach.
-inline constexpr std::string_view StoppedHead = "中断：";
-inline constexpr std::string_view StoppedTail = "個のファイルは変換していません";
+inline constexpr TText StoppedHead{"中断：", "Stopped: "};
+inline constexpr TText StoppedTail{"個のファイルは変換していません", " file not converted", " files not converted"};
 // A dry run: what would be converted, what would fail, and its summary.
-inline constexpr std::string_view WouldConvertHead = "予定> ";
-inline constexpr std::string_view WouldFailHead = "不可> ";
-inline constexpr std::string_view DryRunSummaryTail = "個のファイルを変換できます（試しただけで、何も書き換えていません）";
+inline constexpr TText WouldConvertHead{"予定> ", "Would> "};
+inline constexpr TText WouldFailHead{"不可> ", "Won't> "};
+inline constexpr TText DryRunSummaryTail{"個のファイルを変換できます（試しただけで、何も書き換えていません）",
+    " files can be converted (a dry run: nothing was written)"};
 
-// The width the file name is padded to.
+// The width the file name is padded to, in columns (DisplayWidth).
 inline constexpr int NameColumns = 22;
 
 }  // namespace BatchLog
@@ -78,9 +85,9 @@ int DisplayWidth(std::string_view Text);
 // (upper-case hex digits), a backslash as "\\"; everything else as it is.
 std::string EscapeForLog(std::string_view Text);
 
-// The file name of Path padded with spaces to 22 columns (a longer one kept whole), "：" and
-// the full path, both escaped by EscapeForLog (the padding counts the escaped name). Never
-// shortened.
+// The file name of Path padded with spaces to 22 columns (a longer one kept whole),
+// NameSeparator ("：", in English ": ") and the full path, both escaped by EscapeForLog (the
+// padding counts the escaped name). Never shortened.
 std::string LinePrefix(const std::string& Path);
 
 // The reason a failure line ends with, chosen by the kind of the error and, for the kinds

@@ -182,12 +182,12 @@ void TBatchRun::EmitResult(const std::string& Path, const TFileResult& Result, b
     for (const std::string& note : Result.Notes) AppendLog(note);
     if (Result.Error) {
         std::string line = FailureLine(Path, Result.Error);
-        if (FInput.DryRun) line.replace(0, BatchLog::FailureHead.size(), BatchLog::WouldFailHead);
+        if (FInput.DryRun) line.replace(0, BatchLog::FailureHead.Get().size(), BatchLog::WouldFailHead);
         AppendLog(line);
         return;
     }
     std::string line = SuccessLine(Path);
-    if (FInput.DryRun) line.replace(0, BatchLog::SuccessHead.size(), BatchLog::WouldConvertHead);
+    if (FInput.DryRun) line.replace(0, BatchLog::SuccessHead.Get().size(), BatchLog::WouldConvertHead);
     if (Result.Prepared.Outcome.Unchanged) line += BatchLog::UnchangedTail;
     if (Result.Prepared.Outcome.BackupKept) line += BatchLog::BackupKeptTail;
     AppendLog(line);
@@ -255,7 +255,8 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
         RunInTurn(paths);
 
     if (FNotReached > 0)
-        AppendLog(std::string(BatchLog::StoppedHead) + std::to_string(FNotReached) + std::string(BatchLog::StoppedTail));
+        AppendLog(std::string(BatchLog::StoppedHead) + std::to_string(FNotReached) +
+                  std::string(BatchLog::StoppedTail.Get(static_cast<std::uint64_t>(FNotReached))));
     AppendLog(std::string(BatchLog::EndLine));
     if (FInput.DryRun)
         AppendLog(std::to_string(FSuccesses) + "/" + std::to_string(FTotal) + std::string(BatchLog::DryRunSummaryTail));

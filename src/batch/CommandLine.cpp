@@ -28,8 +28,8 @@ int ParseInteger(const std::string& Option, const std::string& Text, int Low, in
     const bool whole = !digits.empty() && ec == std::errc() && end == digits.data() + digits.size() &&
                        !(digits.front() == '-' && Text.front() == '+');
     if (!whole || value < Low || value > High)
-        throw EUsageError(Option + " には " + std::to_string(Low) + " から " + std::to_string(High) +
-                          " までの整数を指定してください（\"" + Text + "\" は使えません）");
+        throw EUsageError(
+            Fill(CommandLineText::BadInteger, {Option, std::to_string(Low), std::to_string(High), Text}));
     return value;
 }
 
@@ -39,8 +39,7 @@ void ParsePair(const std::string& Option, const std::string& Text, bool Adjust, 
     TRGBColor before, after;
     if (eq == std::string::npos || !ParseHexColor(std::string_view(Text).substr(0, eq), before) ||
         !ParseHexColor(std::string_view(Text).substr(eq + 1), after))
-        throw EUsageError(Option + " には 置換前=置換後 の形で16進6桁の色を2つ指定してください（例: " + Option +
-                          " FF0000=#00FF00。\"" + Text + "\" は使えません）");
+        throw EUsageError(Fill(CommandLineText::BadPair, {Option, Text}));
     Settings.AddPair(before, after, Adjust);
 }
 
@@ -66,9 +65,8 @@ public:
         FOut << Line << '\n' << std::flush;
         if (!FOut) {
             FFailed = true;
-            FErr << ProgramName << ": ログを書けません"
-                 << (errno ? std::string("（") + std::strerror(errno) + "）" : std::string()) << "。変換は続けます\n"
-                 << std::flush;
+            const std::string reason = errno ? Fill(CommandLineText::SystemReason, {std::strerror(errno)}) : "";
+            FErr << Fill(CommandLineText::LogUnwritable, {ProgramName, reason}) << '\n' << std::flush;
         }
     }
     bool Failed() const { return FFailed; }
@@ -109,11 +107,11 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         }
         const auto takeValue = [&]() -> std::string {
             if (inlineValue) return value;
-            if (i + 1 >= Args.size()) throw EUsageError(name + " には値が必要です");
+            if (i + 1 >= Args.size()) throw EUsageError(Fill(CommandLineText::NeedsValue, {name}));
             return Args[++i];
         };
         const auto noValue = [&] {
-            if (inlineValue) throw EUsageError(name + " は値をとりません");
+            if (inlineValue) throw EUsageError(Fill(CommandLineText::TakesNoValue, {name}));
         };
         const auto conversion = [&] {
             if (conversionOption.empty()) conversionOption = name;
@@ -173,27 +171,27 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
             noValue();
             line.Version = true;
         } else {
-            throw EUsageError("知らないオプションです: " + arg);
+            throw EUsageError(Fill(CommandLineText::UnknownOption, {arg}));
         }
     }
     if (line.Help || line.Version) return line;
-    if (restore && deleteBackups) throw EUsageError("--restore と --delete-backups は一緒には使えません");
+    if (restore && deleteBackups)
+        throw EUsageError(Fill(CommandLineText::NotTogether, {"--restore", "--delete-backups"}));
     if (restore || deleteBackups) {
         const std::string action = restore ? "--restore" : "--delete-backups";
-        if (line.Map) throw EUsageError(action + " と --map は一緒には使えません");
-        if (line.DryRun) throw EUsageError(action + " と --dry-run は一緒には使えません");
+        if (line.Map) throw EUsageError(Fill(CommandLineText::NotTogether, {action, "--map"}));
+        if (line.DryRun) throw EUsageError(Fill(CommandLineText::NotTogether, {action, "--dry-run"}));
         if (!conversionOption.empty())
-            throw EUsageError(action + " は変換のオプション（" + conversionOption + "）と一緒には使えません");
+            throw EUsageError(Fill(CommandLineText::NotWithConversion, {action, conversionOption}));
         if (line.Paths.empty())
-            throw EUsageError(restore ? "復元するバックアップかフォルダを指定してください"
-                                      : "消去するバックアップかフォルダを指定してください");
+            throw EUsageError(std::string(restore ? CommandLineText::NoBackupToRestore : CommandLineText::NoBackupToDelete));
         line.BackupAction = restore ? TBackupAction::Restore : TBackupAction::Delete;
         return line;
     }
-    if (line.Map && line.DryRun) throw EUsageError("--dry-run と --map は一緒には使えません");
+    if (line.Map && line.DryRun) throw EUsageError(Fill(CommandLineText::NotTogether, {"--dry-run", "--map"}));
     if (line.Map && !line.Paths.empty())
-        throw EUsageError("--map はファイルやフォルダと一緒には使えません（色は標準入力から読みます）");
-    if (!line.Map && line.Paths.empty()) throw EUsageError("変換するファイルかフォルダを指定してください");
+        throw EUsageError(std::string(CommandLineText::MapTakesNoPath));
+    if (!line.Map && line.Paths.empty()) throw EUsageError(std::string(CommandLineText::NoPath));
     return line;
 }
 
@@ -237,7 +235,7 @@ std::vector<std::string> CollectBackups(const std::vector<std::string>& Paths, b
         } else if (!BackupTarget(path).empty()) {
             backups.push_back(path);
         } else {
-            throw EUsageError("バックアップ（.bak のファイル）でもフォルダでもありません: " + path);
+            throw EUsageError(Fill(CommandLineText::NotBackupOrFolder, {path}));
         }
     }
     return backups;
@@ -260,8 +258,7 @@ int RunBackupAction(TBackupAction Action, const std::vector<std::string>& Backup
     const bool restore = Action == TBackupAction::Restore;
     const std::vector<TBackupFailure> failed =
         restore ? RestoreBackups(Backups, report) : DeleteBackups(Backups, report);
-    Out << done << '/' << total << (restore ? "個のバックアップを復元成功" : "個のバックアップを消去成功") << '\n'
-        << std::flush;
+    Out << done << '/' << total << (restore ? BackupText::RestoredTail : BackupText::DeletedTail) << '\n' << std::flush;
     return failed.empty() ? ExitAllConverted : ExitSomeFailed;
 }
 
@@ -285,7 +282,7 @@ int RunColourMap(std::istream& In, std::ostream& Out, std::ostream& Err, const T
         } else {
             // Only the line's number: the line itself may be anything, of any length.
             Out << std::flush;
-            Err << ProgramName << ": " << number << " 行目は色ではありません\n";
+            Err << Fill(CommandLineText::NoColour, {ProgramName, std::to_string(number)}) << '\n';
             return ExitSomeFailed;
         }
     }
@@ -318,9 +315,10 @@ int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out
 
 std::string VersionText() { return std::string(ProgramName) + " " TESSIVAL_VERSION "\n"; }
 
-std::string HelpText()
-{
-    return R"(使い方: tessival-batch [オプション] パス...
+namespace {
+
+// The whole of --help; the Japanese is kept byte for byte.
+constexpr TText Help{R"(使い方: tessival-batch [オプション] パス...
         tessival-batch [オプション] --map
         tessival-batch --restore [--no-subfolders] パス...
         tessival-batch --delete-backups [--no-subfolders] パス...
@@ -367,5 +365,70 @@ std::string HelpText()
 終了コード: 0 すべて変換成功、1 変換に失敗したファイルがある（--map では色でない行）、
             2 コマンドラインの誤り（何も変更していません）
             --restore と --delete-backups では 0 すべて成功、1 失敗したバックアップがある
-)";
+)", R"(Usage: tessival-batch [OPTION]... PATH...
+       tessival-batch [OPTION]... --map
+       tessival-batch --restore [--no-subfolders] PATH...
+       tessival-batch --delete-backups [--no-subfolders] PATH...
+
+Recolours a web site in place. Every colour value of HTML and CSS and every pixel
+of GIF and PNG pictures is replaced, by shifting hue, saturation and brightness
+and by colours named one by one.
+A PATH that is a folder is searched for .htm .html .css .gif .png files (in its
+subfolders too); a file is converted whatever its extension (as text unless it is
+.gif or .png). The conversion log goes to standard output, one line per file.
+
+Options:
+  --hue N              shift of the hue (-180 to 180, default 0)
+  --saturation N       shift of the saturation (-255 to 255, default 0)
+  --brightness N       shift of the brightness (-255 to 255, default 0)
+  --pair B=A           replace colour B by colour A (not shifted: a "No" row)
+  --pair-adjust B=A    replace colour B by colour A, then shift it (a "Yes" row)
+                       B and A are six hexadecimal digits (the # may be left out).
+                       Give as many as you like; the first one given wins.
+  --no-backup          make no backups (the file name + .bak)
+  --gif-transparent    accepted for compatibility (no effect): the transparency
+                       of a GIF is always kept
+  --no-subfolders      do not search the subfolders of a folder
+  --jobs N             how many files are converted at once (1 or more, default
+                       the number of cores). The log and the files come out the
+                       same whatever N is.
+  --max-pixels N       a GIF or PNG of more than N pixels fails as "picture too
+                       large" without being decoded (1 to 268435456, default
+                       100000000)
+  --memory-budget MB   the most memory the pictures converted at once may take
+                       when decoded (MB, 1 or more, default half the free
+                       memory). A picture that does not fit waits for the others
+                       to finish; one larger than the budget is converted alone
+  --dry-run            convert nothing: list the files that would be converted and
+                       those that would not, and why. Nothing is written
+  --map                read one colour per line from standard input and write its
+                       conversion as #RRGGBB. No file is touched. Colours are
+                       written as in a stylesheet (#RGB, #RRGGBB, colour names,
+                       rgb(), hsl() and so on).
+  --restore            put the backups (.bak) back over their original files.
+                       The backups stay.
+                       A PATH that is a folder is searched for .bak files (in its
+                       subfolders too); a file must be a .bak file.
+                       Writes one line per backup and the number that went.
+                       Cannot be used with the conversion options, --map or
+                       --dry-run.
+  --delete-backups     delete the backups (.bak). The original files are not
+                       touched. Paths and output as for --restore.
+  -h, --help           show this help
+  --version            show the version
+
+The language of the messages follows the locale (LC_ALL, LC_MESSAGES, LANG):
+Japanese for a Japanese locale, C, POSIX or none, English for any other.
+
+Exit status: 0 every file converted, 1 a file failed (with --map: a line that is
+             no colour), 2 a mistake on the command line (nothing was changed).
+             With --restore and --delete-backups: 0 every backup went, 1 a
+             backup failed.
+)"};
+
+}  // namespace
+
+std::string HelpText()
+{
+    return std::string(Help);
 }

@@ -5,11 +5,44 @@
 
 #include "batch/BatchRun.h"
 #include "base/Exceptions.h"
+#include "base/Language.h"
 
 #include <atomic>
 #include <iosfwd>
 #include <string>
 #include <vector>
+
+// The tool's messages, in Japanese and English (base/Language.h); "%1", "%2" are filled in.
+// The help text (HelpText) is in CommandLine.cpp.
+namespace CommandLineText {
+
+inline constexpr TText BadInteger{"%1 には %2 から %3 までの整数を指定してください（\"%4\" は使えません）",
+    "%1 takes a whole number from %2 to %3 (\"%4\" will not do)"};
+inline constexpr TText BadPair{"%1 には 置換前=置換後 の形で16進6桁の色を2つ指定してください（例: %1 FF0000=#00FF00。\"%2\" は使えません）",
+    "%1 takes two colours of six hexadecimal digits as BEFORE=AFTER (for example %1 FF0000=#00FF00; \"%2\" will not do)"};
+inline constexpr TText NeedsValue{"%1 には値が必要です", "%1 needs a value"};
+inline constexpr TText TakesNoValue{"%1 は値をとりません", "%1 takes no value"};
+inline constexpr TText UnknownOption{"知らないオプションです: %1", "unknown option: %1"};
+inline constexpr TText NotTogether{"%1 と %2 は一緒には使えません", "%1 and %2 cannot be used together"};
+inline constexpr TText NotWithConversion{"%1 は変換のオプション（%2）と一緒には使えません",
+    "%1 cannot be used with a conversion option (%2)"};
+inline constexpr TText NoBackupToRestore{"復元するバックアップかフォルダを指定してください",
+    "name the backups or folders to restore"};
+inline constexpr TText NoBackupToDelete{"消去するバックアップかフォルダを指定してください",
+    "name the backups or folders to delete"};
+inline constexpr TText MapTakesNoPath{"--map はファイルやフォルダと一緒には使えません（色は標準入力から読みます）",
+    "--map takes no files or folders (it reads the colours from standard input)"};
+inline constexpr TText NoPath{"変換するファイルかフォルダを指定してください", "name the files or folders to convert"};
+inline constexpr TText NotBackupOrFolder{"バックアップ（.bak のファイル）でもフォルダでもありません: %1",
+    "neither a backup (a .bak file) nor a folder: %1"};
+// On the error stream: the program's name, then the message.
+inline constexpr TText LogUnwritable{"%1: ログを書けません%2。変換は続けます", "%1: cannot write the log%2; the conversion goes on"};
+inline constexpr TText SystemReason{"（%1）", " (%1)"};
+inline constexpr TText NoColour{"%1: %2 行目は色ではありません", "%1: line %2 is no colour"};
+// After a usage error.
+inline constexpr TText UsageHint{"使い方は tessival-batch --help で表示されます", "tessival-batch --help shows how to use it"};
+
+}  // namespace CommandLineText
 
 // A command line that cannot be carried out; nothing has been touched.
 class EUsageError : public Exception {

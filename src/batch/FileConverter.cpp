@@ -29,9 +29,10 @@
 
 namespace {
 
-const char* const AnimatedGifMessage = "アニメGIFは処理しません";
-const char* const AnimatedPngMessage = "アニメPNGは処理しません";
-const char* const NotTextMessage = "テキストではない";
+// The messages of the errors raised here (the log names them by their kind).
+constexpr TText AnimatedGifMessage{"アニメGIFは処理しません", "animated GIFs are not converted"};
+constexpr TText AnimatedPngMessage{"アニメPNGは処理しません", "animated PNGs are not converted"};
+constexpr TText NotTextMessage{"テキストではない", "not text"};
 
 // A stream that reads bytes already in memory, without copying them.
 class TBytesReadStream final : public TStream {
@@ -271,7 +272,7 @@ TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
     const TTextLayout layout = DetectTextLayout(bytes);
     const bool utf16or32 = layout.Form != TTextForm::Bytes && layout.Form != TTextForm::ISO2022JP;
     if (!utf16or32 && (HasBinaryMagic(bytes) || HasBinaryControlBytes(bytes)))
-        throw ENotText(NotTextMessage);
+        throw ENotText(std::string(NotTextMessage));
     // The text keeps its own line breaks, whatever they are, and its last line as it ends; it
     // is rewritten in the encoding the rewriter reads and comes back in its own.
     const std::string converted =
@@ -315,7 +316,7 @@ TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
     const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()), GIFMaxPixels);
     LoadFromBytes(*FGifObject, source->Bytes());
     // Only a second image makes an animation; extensions after the image do not.
-    if (FGifObject->ImageCount() > 1) throw EGifRefused(AnimatedGifMessage);
+    if (FGifObject->ImageCount() > 1) throw EGifRefused(std::string(AnimatedGifMessage));
     if (FGifObject->ImageCount() == 0) throw EInvalidGraphic("GIF holds no image");
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.
@@ -354,7 +355,7 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     const TPictureScope scope(*this, DeclaredPngPicture(source->Bytes()), PngMaxPixels);
     LoadFromBytes(*FPngObject, source->Bytes());
     // Only the default image of an animation would be written back.
-    if (FPngObject->Animated()) throw EPngRefused(AnimatedPngMessage);
+    if (FPngObject->Animated()) throw EPngRefused(std::string(AnimatedPngMessage));
     const bool hasAlpha = FPngObject->HasAlpha();
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     if (FPngObject->TransparentColor() != clNone) {

@@ -65,7 +65,7 @@ int main(int argc, char** argv)
     } catch (const EUsageError& e) {
         std::cout << std::flush;
         std::cerr << "tessival-batch: " << e.Message() << "\n"
-                  << "使い方は tessival-batch --help で表示されます\n";
+                  << CommandLineText::UsageHint << "\n";
         return ExitUsage;
     } catch (const std::exception& e) {
         std::cout << std::flush;

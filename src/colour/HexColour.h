@@ -3,6 +3,7 @@
 // and in the windows. Every part of the program that reads or writes such text does it here, so
 // that all of them take the same digits (in either case) and write the same ones (upper case).
 
+#include "base/Language.h"
 #include "colour/Colour.h"
 
 #include <cstdint>
@@ -10,8 +11,9 @@
 #include <string_view>
 
 // The messages of the errors (EConvertError) raised here.
-inline constexpr std::string_view HexDigitsMessage = "16進文字から数字に変換できませんでした";
-inline constexpr std::string_view HexOrderLengthMessage = "文字数6個に満たない";
+inline constexpr TText HexDigitsMessage{"16進文字から数字に変換できませんでした",
+    "hexadecimal characters could not be read as a number"};
+inline constexpr TText HexOrderLengthMessage{"文字数6個に満たない", "fewer than 6 characters"};
 
 constexpr bool IsHexDigit(char c) noexcept
 {

@@ -33,9 +33,9 @@ public:
     static constexpr std::string_view HexCommand = "m/#([0-9a-f]{6}|[0-9a-f]{3})/ki";
 
     // The messages of the errors it raises (EConvertError).
-    static constexpr std::string_view RgbContentMessage = "RGB関数の中身が変";
-    static constexpr std::string_view RgbTooLargeMessage = "RGB関数の数字がたぶん大きすぎ";
-    static constexpr std::string_view HexDigitsMessage = ::HexDigitsMessage;
+    static constexpr TText RgbContentMessage{"RGB関数の中身が変", "odd content of an RGB function"};
+    static constexpr TText RgbTooLargeMessage{"RGB関数の数字がたぶん大きすぎ", "a number of an RGB function is probably too large"};
+    static constexpr const TText& HexDigitsMessage = ::HexDigitsMessage;
 
     // The six conversion settings, as for TColourAdjuster. The matcher runs RgbFunctionCommand.
     TColourValueConverter(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,

@@ -1,6 +1,8 @@
 #include "batch/BatchLog.h"
 
 #include "batch/BatchErrors.h"
+#include "batch/BinaryContent.h"
+#include "text/TextTranscoding.h"
 
 #include "base/SafeFile.h"
 
@@ -10,6 +12,7 @@
 
 #include <cerrno>
 #include <new>
+#include <set>
 
 namespace {
 
@@ -147,6 +150,76 @@ TEST(BatchLog, NamesAreEscapedOntoOneLine)
     }
     // The padding counts the escaped text: "\xFF.gif" takes eight columns, not five.
     EXPECT_EQ(LinePrefix("/\xFF.gif"), "\\xFF.gif" + std::string(14, ' ') + "：/\\xFF.gif");
+}
+
+}  // namespace
+
+namespace {
+
+// Sets the language of the process for as long as it lives.
+class TLanguageScope {
+public:
+    explicit TLanguageScope(TLanguage Language) : FBefore(InterfaceLanguage()) { SetInterfaceLanguage(Language); }
+    ~TLanguageScope() { SetInterfaceLanguage(FBefore); }
+    TLanguageScope(const TLanguageScope&) = delete;
+    TLanguageScope& operator=(const TLanguageScope&) = delete;
+
+private:
+    TLanguage FBefore;
+};
+
+TEST(BatchLogEnglish, LinesReadInEnglishWithTheSameColumns)
+{
+    const TLanguageScope english(TLanguage::English);
+    EXPECT_EQ(SuccessLine("/w/index.html"), "Done> index.html            : /w/index.html");
+    EXPECT_EQ(FailureLine("/w/anim.gif", Raised(EGifRefused("x"))),
+              "Fail> anim.gif              : /w/anim.gif (animated GIFs are not converted)");
+    // A Japanese name stays as it is, padded by the columns it takes.
+    EXPECT_EQ(SuccessLine("/w/トップ.html"), "Done> トップ.html           : /w/トップ.html");
+    EXPECT_EQ(SummaryLine(1, 2), "1/2 files converted");
+    EXPECT_EQ(std::string(BatchLog::EndLine), "----------- Conversion finished ------------");
+
+    // The heads of the lines that stand together are as wide as each other, so the names line
+    // up as they do in Japanese, and the end line is as wide as the Japanese one.
+    for (TLanguage language : {TLanguage::Japanese, TLanguage::English}) {
+        const int head = DisplayWidth(BatchLog::SuccessHead.In(language));
+        EXPECT_EQ(DisplayWidth(BatchLog::FailureHead.In(language)), head);
+        EXPECT_EQ(DisplayWidth(BatchLog::RemovedHead.In(language)), head);
+        EXPECT_EQ(DisplayWidth(BatchLog::WouldConvertHead.In(language)), DisplayWidth(BatchLog::WouldFailHead.In(language)));
+        EXPECT_EQ(DisplayWidth(BatchLog::NameSeparator.In(language)), 2);
+        EXPECT_EQ(DisplayWidth(BatchLog::EndLine.In(language)), 44);
+    }
+    const std::string names[] = {"/w/a.css", "/w/日本語のページ.html", "/w/ｶﾀｶﾅ.gif", "/w/" + std::string(22, 'n')};
+    for (const std::string& path : names) {
+        const std::string line = SuccessLine(path);
+        EXPECT_EQ(DisplayWidth(line.substr(0, line.find(": /w/"))), 6 + 22) << line;
+    }
+}
+
+TEST(BatchLogEnglish, EveryReasonIsEnglish)
+{
+    const TLanguageScope english(TLanguage::English);
+    const std::exception_ptr errors[] = {
+        Raised(EConvertError("x")),          Raised(EInOutError("x")),        Raised(EGifRefused("x")),
+        Raised(EPngRefused("x")),            Raised(EInvalidGraphic("x")),    Raised(EPictureTooLarge("x")),
+        Raised(EBackupError("x")),           Raised(EFileLocked("x")),        Raised(EFileChanged("x")),
+        Raised(ENeedsBackup("x")),           Raised(ENotText("x")),           Raised(ETextEncodingError("x")),
+        Raised(EFOpenError("x", EACCES)),    Raised(EFOpenError("x", ENOENT)), Raised(EWriteError("x", EROFS)),
+        Raised(EWriteError("x", ENOSPC)),    Raised(EWriteError("x", EFBIG)), Raised(EFOpenError("x", ENAMETOOLONG)),
+        Raised(42),
+    };
+    std::set<std::string> reasons;
+    for (const std::exception_ptr& error : errors) {
+        const std::string reason(FailureReason(error));
+        EXPECT_TRUE(reason.starts_with(" (") && reason.ends_with(")")) << reason;
+        EXPECT_FALSE(languagedetail::HasJapanese(reason)) << reason;
+        reasons.insert(reason);
+    }
+    EXPECT_EQ(reasons.size(), std::size(errors));  // one reason for each
+    for (TSkipKind kind : {TSkipKind::Unreadable, TSkipKind::DanglingLink, TSkipKind::OutsideFolder}) {
+        const std::string reason(SkipReason(TSkippedEntry{"/w/x", kind, 0}));
+        EXPECT_FALSE(languagedetail::HasJapanese(reason)) << reason;
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The command-line tool as scripts call it: arguments, standard streams, exit status.
 
 #include "base/FolderLocks.h"
+#include "base/Language.h"
 #include "batch/BatchLog.h"
 
 #include "support/TestSupport.h"
@@ -26,8 +27,10 @@ struct TRun {
 };
 
 // As root, with AsNobody the tool runs as the user nobody (through setpriv), for whom
-// permissions count.
-TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "", bool AsNobody = false)
+// permissions count. Locale, when given, replaces the locale variables of the environment
+// ("LANG=en_US.UTF-8", ...; the others unset).
+TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = "", bool AsNobody = false,
+             const std::vector<std::string>& Locale = {})
 {
     TTempDir io;
     WriteFile(io / "in", Input);
@@ -39,6 +42,13 @@ TRun RunTool(const std::vector<std::string>& Args, const std::string& Input = ""
         dup2(in, 0);
         dup2(out, 1);
         dup2(err, 2);
+        if (!Locale.empty()) {
+            for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG", "LANGUAGE"}) unsetenv(name);
+            for (const std::string& setting : Locale) {
+                const auto eq = setting.find('=');
+                setenv(setting.substr(0, eq).c_str(), setting.substr(eq + 1).c_str(), 1);
+            }
+        }
         std::vector<std::string> prefix;
         if (AsNobody && geteuid() == 0)
             prefix = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
@@ -466,6 +476,141 @@ TEST(Tool, AFileThatMayNotBeReadSaysSo)
                                   End,
                                   "0/1個のファイルを変換成功",
                               }));
+}
+
+}  // namespace
+
+namespace {
+
+// Whether Text holds Japanese (kana, kanji, full-width forms) apart from the names listed.
+std::string JapaneseIn(std::string Text, const std::vector<std::string>& Names = {})
+{
+    for (const std::string& name : Names)
+        for (std::size_t at; (at = Text.find(name)) != std::string::npos;) Text.erase(at, name.size());
+    for (const std::string& line : Lines(Text))
+        if (languagedetail::HasJapanese(line)) return line;
+    return "";
+}
+
+const std::vector<std::string> English{"LANG=en_US.UTF-8"};
+
+TEST(ToolLanguage, TheLogIsEnglishInAnEnglishLocaleAndNamesStayAsTheyAre)
+{
+    TTempDir dir;
+    WriteFile(dir / "トップ.html", "<font color=\"#FF0000\">x</font>\n");
+    WriteFile(dir / "css/a.css", "p { color: #0000ff }");
+    WriteFile(dir / "css/same.css", "p { margin: 0 }");
+    WriteFile(dir / "broken.gif", "GIF89a");
+    const TRun run = RunTool({"--hue", "120", dir.Path()}, "", false, English);
+    EXPECT_EQ(run.Status, 1) << run.Err;
+    EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
+                                  "Fail> broken.gif            : " + (dir / "broken.gif") + " (odd picture format)",
+                                  "Done> a.css                 : " + (dir / "css/a.css"),
+                                  "Done> same.css              : " + (dir / "css/same.css") + " (unchanged: not rewritten)",
+                                  "Done> トップ.html           : " + (dir / "トップ.html"),
+                                  "----------- Conversion finished ------------",
+                                  "3/4 files converted",
+                              }));
+    EXPECT_EQ(JapaneseIn(run.Out, {"トップ.html"}), "");
+    EXPECT_EQ(ReadFile(dir / "トップ.html"), "<font color=\"#00FF00\">x</font>\n");
+
+    // A second run keeps the backups; a dry run says what it would do.
+    const TRun again = RunTool({"--dry-run", dir.Path()}, "", false, English);
+    EXPECT_EQ(again.Status, 1);
+    EXPECT_NE(again.Out.find("Would> a.css" + std::string(17, ' ') + ": " + (dir / "css/a.css") + " (unchanged: not rewritten)"),
+              std::string::npos)
+        << again.Out;
+    EXPECT_NE(again.Out.find("Won't> broken.gif" + std::string(12, ' ') + ": "), std::string::npos) << again.Out;
+    EXPECT_NE(again.Out.find("\n3/4 files can be converted (a dry run: nothing was written)\n"), std::string::npos);
+    EXPECT_EQ(JapaneseIn(again.Out, {"トップ.html"}), "");
+
+    const TRun restore = RunTool({"--restore", dir.Path()}, "", false, English);
+    EXPECT_EQ(restore.Status, 0) << restore.Out;
+    EXPECT_EQ(Lines(restore.Out).back(), "2/2 backups restored");
+    EXPECT_EQ(JapaneseIn(restore.Out, {"トップ.html"}), "");
+    const TRun deleted = RunTool({"--delete-backups", dir / "トップ.html.bak", dir / "gone.html.bak"}, "", false, English);
+    EXPECT_EQ(deleted.Status, 1);
+    EXPECT_EQ(Lines(deleted.Out), (std::vector<std::string>{
+                                      "Fail> gone.html.bak         : " + (dir / "gone.html.bak") + " (no backup)",
+                                      "Done> トップ.html.bak       : " + (dir / "トップ.html.bak"),
+                                      "1/2 backups deleted",
+                                  }));
+}
+
+TEST(ToolLanguage, HelpAndUsageErrorsAreEnglish)
+{
+    TTempDir dir;
+    const TRun help = RunTool({"--help"}, "", false, English);
+    EXPECT_EQ(help.Status, 0);
+    EXPECT_TRUE(help.Out.starts_with("Usage: tessival-batch [OPTION]... PATH...\n")) << help.Out;
+    EXPECT_EQ(JapaneseIn(help.Out), "");
+    // Every option the Japanese help names, the English one names too.
+    const TRun japanese = RunTool({"--help"});
+    for (const std::string& line : Lines(japanese.Out)) {
+        const std::size_t option = line.find("  --");
+        if (option == std::string::npos) continue;
+        const std::string name = line.substr(option + 2, line.find(' ', option + 2) - option - 2);
+        EXPECT_NE(help.Out.find("  " + name + " "), std::string::npos) << name;
+    }
+
+    const std::vector<std::vector<std::string>> bad = {
+        {"--hue", "181", dir.Path()}, {"--pair", "GG0000=000000", dir.Path()}, {"--bogus", dir.Path()}, {},
+        {"--map", dir.Path()},        {"--jobs", "0", dir.Path()},            {"--hue"},
+        {"--restore", "--delete-backups", dir.Path()}, {"--restore", "--hue", "3", dir.Path()},
+        {"--restore"},                {"--restore", dir / "page.html"},       {"--map", "--dry-run"},
+        {"--no-backup=1", dir.Path()},
+    };
+    for (const std::vector<std::string>& args : bad) {
+        const TRun run = RunTool(args, "", false, English);
+        EXPECT_EQ(run.Status, 2) << testing::PrintToString(args);
+        EXPECT_TRUE(run.Err.starts_with("tessival-batch: ")) << run.Err;
+        EXPECT_TRUE(run.Err.ends_with("\ntessival-batch --help shows how to use it\n")) << run.Err;
+        EXPECT_EQ(JapaneseIn(run.Err), "") << testing::PrintToString(args);
+    }
+    const TRun hue = RunTool({"--hue", "181", dir.Path()}, "", false, English);
+    EXPECT_EQ(Lines(hue.Err).front(), "tessival-batch: --hue takes a whole number from -180 to 180 (\"181\" will not do)");
+
+    const TRun map = RunTool({"--map"}, "red\nnope\n", false, English);
+    EXPECT_EQ(map.Status, 1);
+    EXPECT_EQ(map.Err, "tessival-batch: line 2 is no colour\n");
+}
+
+// The locale as POSIX orders it: LC_ALL, then LC_MESSAGES, then LANG; Japanese for C, POSIX,
+// a Japanese locale or none.
+TEST(ToolLanguage, TheLocaleChoosesTheLanguage)
+{
+    struct TCase {
+        std::vector<std::string> Locale;
+        bool English;
+    };
+    const TCase cases[] = {
+        {{"LANG=en_US.UTF-8"}, true},
+        {{"LANG=de_DE.UTF-8"}, true},
+        {{"LC_ALL=en_GB.UTF-8", "LANG=ja_JP.UTF-8"}, true},
+        {{"LC_MESSAGES=en_US.UTF-8", "LANG=ja_JP.UTF-8"}, true},
+        {{"LC_ALL=", "LANG=en_US.UTF-8"}, true},
+        {{"LC_ALL=C", "LANG=en_US.UTF-8"}, false},
+        {{"LC_ALL=ja_JP.UTF-8", "LC_MESSAGES=en_US.UTF-8"}, false},
+        {{"LANG=C"}, false},
+        {{"LANG=C.UTF-8"}, false},
+        {{"LANG=POSIX"}, false},
+        {{"LANG=ja_JP.UTF-8"}, false},
+        {{"LANG="}, false},
+    };
+    TTempDir dir;
+    WriteFile(dir / "a.css", "p { color: red }");
+    const TRun reference = RunTool({"--no-backup", dir.Path()});
+    for (const TCase& c : cases) {
+        const TRun run = RunTool({"--no-backup", dir.Path()}, "", false, c.Locale);
+        EXPECT_EQ(run.Status, 0);
+        if (c.English) {
+            EXPECT_EQ(Lines(run.Out).back(), "1/1 files converted") << testing::PrintToString(c.Locale);
+        } else {
+            // Today's output, byte for byte.
+            EXPECT_EQ(run.Out, reference.Out) << testing::PrintToString(c.Locale);
+            EXPECT_EQ(Lines(run.Out).back(), "1/1個のファイルを変換成功");
+        }
+    }
 }
 
 }  // namespace
