@@ -12,8 +12,8 @@ build=${1:-build}
 case "$build" in /*) ;; *) build="$root/$build" ;; esac
 cmake --build "$build" --target tessival-batch ui_MainScreenshotTest
 
-tests/ui/screenshots.sh "$build" >/dev/null
-cp screenshots/main.png docs/main-window.png
+BUILD="$build" tests/ui/screenshots.sh "$build/screenshots" >/dev/null
+cp "$build/screenshots/main.png" docs/main-window.png
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/tessival-pictures.XXXXXX")
 trap 'rm -rf "$work"' EXIT

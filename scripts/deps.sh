@@ -19,6 +19,9 @@ programs=(
   qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic
   # Qt's own texts (the file and colour dialogs) in Japanese
   qt6-translations-l10n
+  # the English translation of the windows: lrelease at build time (CMake's LinguistTools),
+  # lupdate for scripts/update-translations.sh and the translation test
+  qt6-tools-dev qt6-l10n-tools
 )
 tests=(
   # GoogleTest, and the independent tools the tests compare against

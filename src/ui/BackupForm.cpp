@@ -85,20 +85,20 @@ TfrmBackup::TfrmBackup(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmBackup"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("バックアップ復元/消去"));
+    setWindowTitle(tr("バックアップ復元/消去"));
 
-    bbnOpenFile = PictureButton(this, "bbnOpenFile", QStringLiteral("ファイルからリストに追加"), QStyle::SP_FileIcon);
+    bbnOpenFile = PictureButton(this, "bbnOpenFile", tr("ファイルからリストに追加"), QStyle::SP_FileIcon);
     bbnOpenFolder =
-        PictureButton(this, "bbnOpenFolder", QStringLiteral("フォルダからリストに追加"), QStyle::SP_DirOpenIcon);
+        PictureButton(this, "bbnOpenFolder", tr("フォルダからリストに追加"), QStyle::SP_DirOpenIcon);
     bbnDeleteFile =
-        PictureButton(this, "bbnDeleteFile", QStringLiteral("選択したファイルを消す"), QStyle::SP_DialogDiscardButton);
+        PictureButton(this, "bbnDeleteFile", tr("選択したファイルを消す"), QStyle::SP_DialogDiscardButton);
     bbnAllDeleteFile =
-        PictureButton(this, "bbnAllDeleteFile", QStringLiteral("リストをクリアする"), QStyle::SP_TrashIcon);
+        PictureButton(this, "bbnAllDeleteFile", tr("リストをクリアする"), QStyle::SP_TrashIcon);
 
     lvwFile = new QTreeWidget(this);
     lvwFile->setObjectName(QStringLiteral("lvwFile"));
     lvwFile->setColumnCount(3);
-    lvwFile->setHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("フルパス"), QStringLiteral("更新日時")});
+    lvwFile->setHeaderLabels({tr("ファイル名"), tr("フルパス"), tr("更新日時")});
     lvwFile->header()->resizeSection(0, 130);
     lvwFile->header()->resizeSection(1, 500);
     lvwFile->header()->setStretchLastSection(false);
@@ -106,7 +106,7 @@ TfrmBackup::TfrmBackup(QWidget* parent)
     lvwFile->header()->setSectionResizeMode(1, QHeaderView::Stretch);
     lvwFile->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
     lvwFile->setTextElideMode(Qt::ElideMiddle);
-    lvwFile->setAccessibleName(QStringLiteral("バックアップファイルの一覧"));
+    lvwFile->setAccessibleName(tr("バックアップファイルの一覧"));
     lvwFile->setRootIsDecorated(false);
     lvwFile->setUniformRowHeights(true);
     lvwFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -115,23 +115,23 @@ TfrmBackup::TfrmBackup(QWidget* parent)
     lvwFile->setAllColumnsShowFocus(true);
     lvwFile->installEventFilter(this);
 
-    cbxSubFolderSearch = new QCheckBox(QStringLiteral("フォルダを開くときサブフォルダも検索(&F)"), this);
+    cbxSubFolderSearch = new QCheckBox(tr("フォルダを開くときサブフォルダも検索(&F)"), this);
     cbxSubFolderSearch->setObjectName(QStringLiteral("cbxSubFolderSearch"));
     cbxSubFolderSearch->setChecked(true);
 
-    bbnResume = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload), QStringLiteral("復元(&R)"), this);
+    bbnResume = new QPushButton(style()->standardIcon(QStyle::SP_BrowserReload), tr("復元(&R)"), this);
     bbnResume->setObjectName(QStringLiteral("bbnResume"));
     bbnResume->setDefault(true);
     bbnDeleteBackup =
-        new QPushButton(style()->standardIcon(QStyle::SP_TrashIcon), QStringLiteral("消去(&D)"), this);
+        new QPushButton(style()->standardIcon(QStyle::SP_TrashIcon), tr("消去(&D)"), this);
     bbnDeleteBackup->setObjectName(QStringLiteral("bbnDeleteBackup"));
     bbnCancel =
-        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), QStringLiteral("閉じる(&X)"), this);
+        new QPushButton(style()->standardIcon(QStyle::SP_DialogCloseButton), tr("閉じる(&X)"), this);
     bbnCancel->setObjectName(QStringLiteral("bbnCancel"));
-    cbxSubFolderSearch->setAccessibleName(QStringLiteral("フォルダを開くときサブフォルダも検索"));
-    bbnResume->setAccessibleName(QStringLiteral("復元"));
-    bbnDeleteBackup->setAccessibleName(QStringLiteral("消去"));
-    bbnCancel->setAccessibleName(QStringLiteral("閉じる"));
+    cbxSubFolderSearch->setAccessibleName(tr("フォルダを開くときサブフォルダも検索"));
+    bbnResume->setAccessibleName(tr("復元"));
+    bbnDeleteBackup->setAccessibleName(tr("消去"));
+    bbnCancel->setAccessibleName(tr("閉じる"));
 
     auto* tools = new QHBoxLayout;
     tools->setSpacing(2);
@@ -221,7 +221,7 @@ void TfrmBackup::bbnOpenFileClick()
     QFileDialog dlgOpenFile(this);
     dlgOpenFile.setObjectName(QStringLiteral("dlgOpenFile"));
     dlgOpenFile.setFileMode(QFileDialog::ExistingFiles);
-    dlgOpenFile.setNameFilter(QStringLiteral("バックアップファイル(*.bak)"));
+    dlgOpenFile.setNameFilter(tr("バックアップファイル(*.bak)"));
     dlgOpenFile.setSizeGripEnabled(true);
     if (dlgOpenFile.exec() != QDialog::Accepted)
         return;
@@ -230,7 +230,7 @@ void TfrmBackup::bbnOpenFileClick()
 
 void TfrmBackup::bbnOpenFolderClick()
 {
-    QFileDialog fdlOpenFolder(this, QStringLiteral("フォルダを開く"), FSelectFolderName);
+    QFileDialog fdlOpenFolder(this, tr("フォルダを開く"), FSelectFolderName);
     fdlOpenFolder.setObjectName(QStringLiteral("fdlOpenFolder"));
     fdlOpenFolder.setFileMode(QFileDialog::Directory);
     fdlOpenFolder.setOption(QFileDialog::ShowDirsOnly);
@@ -319,8 +319,8 @@ bool TfrmBackup::MayChangeBackups()
     if (!FBatchRunning || !FBatchRunning())
         return true;
     QMessageBox::warning(this, windowTitle(),
-                         QStringLiteral("色置換の実行中はバックアップの復元・消去はできません。\n"
-                                        "実行が終わってからもう一度お試しください。"),
+                         tr("色置換の実行中はバックアップの復元・消去はできません。\n"
+                            "実行が終わってからもう一度お試しください。"),
                          QMessageBox::Ok);
     return false;
 }

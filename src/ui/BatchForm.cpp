@@ -46,7 +46,8 @@ QString ProgressText(int Done, int Total)
 
 QStringList FailureLines(const QStringList& Lines)
 {
-    const QString Head = QString::fromUtf8(BatchLog::FailureHead.data(), qsizetype(BatchLog::FailureHead.size()));
+    const std::string_view FailureHead = BatchLog::FailureHead;
+    const QString Head = QString::fromUtf8(FailureHead.data(), qsizetype(FailureHead.size()));
     QStringList Failures;
     for (const QString& Line : Lines) {
         if (Line.startsWith(Head))
@@ -96,7 +97,7 @@ TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmOperation"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("実行"));
+    setWindowTitle(tr("実行"));
 
     auto* pnlLog = new QWidget(this);
     pnlLog->setObjectName(QStringLiteral("pnlLog"));
@@ -121,11 +122,11 @@ TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
     pgbOperation->setMaximum(0);
     pgbOperation->setValue(0);
     pgbOperation->setTextVisible(false);
-    pgbOperation->setAccessibleName(QStringLiteral("進み具合"));
+    pgbOperation->setAccessibleName(tr("進み具合"));
     lblProgress = new QLabel(ProgressText(0, 0), pnlLog);
     lblProgress->setObjectName(QStringLiteral("lblProgress"));
-    lblProgress->setAccessibleName(QStringLiteral("変換したファイルの数"));
-    memLog->setAccessibleName(QStringLiteral("変換の記録"));
+    lblProgress->setAccessibleName(tr("変換したファイルの数"));
+    memLog->setAccessibleName(tr("変換の記録"));
 
     auto* LogLayout = new QVBoxLayout(pnlLog);
     LogLayout->setContentsMargins(0, 0, 0, 0);
@@ -136,22 +137,22 @@ TfrmBatch::TfrmBatch(const TBatchInput& Input, QWidget* parent)
     ProgressRow->addWidget(lblProgress);
     LogLayout->addLayout(ProgressRow);
 
-    bbnClipBoard = new QPushButton(QStringLiteral("クリップボードへ"), this);
+    bbnClipBoard = new QPushButton(tr("クリップボードへ"), this);
     bbnClipBoard->setObjectName(QStringLiteral("bbnClipBoard"));
     bbnOK = new QPushButton(QStringLiteral("OK"), this);
     bbnOK->setObjectName(QStringLiteral("bbnOK"));
     bbnOK->setDefault(true);
     bbnOK->setAutoDefault(true);
-    bbnCancel = new QPushButton(QStringLiteral("中止(&C)"), this);
+    bbnCancel = new QPushButton(tr("中止(&C)"), this);
     bbnCancel->setObjectName(QStringLiteral("bbnCancel"));
-    bbnCancel->setToolTip(QStringLiteral("変換中のファイルを終えたところで止めます。残りのファイルは変換しません。"));
+    bbnCancel->setToolTip(tr("変換中のファイルを終えたところで止めます。残りのファイルは変換しません。"));
     bbnCancel->setEnabled(false);
-    cbxFailuresOnly = new QCheckBox(QStringLiteral("失敗のみ表示(&F)"), this);
+    cbxFailuresOnly = new QCheckBox(tr("失敗のみ表示(&F)"), this);
     cbxFailuresOnly->setObjectName(QStringLiteral("cbxFailuresOnly"));
-    bbnClipBoard->setAccessibleName(QStringLiteral("記録をクリップボードへ"));
-    bbnOK->setAccessibleName(QStringLiteral("閉じる"));
-    bbnCancel->setAccessibleName(QStringLiteral("中止"));
-    cbxFailuresOnly->setAccessibleName(QStringLiteral("失敗のみ表示"));
+    bbnClipBoard->setAccessibleName(tr("記録をクリップボードへ"));
+    bbnOK->setAccessibleName(tr("閉じる"));
+    bbnCancel->setAccessibleName(tr("中止"));
+    cbxFailuresOnly->setAccessibleName(tr("失敗のみ表示"));
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addWidget(bbnClipBoard);
@@ -276,7 +277,7 @@ void TfrmBatch::Finish(const QString& Failure)
     FFinished = true;
     emit ConversionFinished();
     if (!Failure.isEmpty())
-        QMessageBox::critical(this, QStringLiteral("実行"), Failure);
+        QMessageBox::critical(this, tr("実行"), Failure);
 }
 
 void TfrmBatch::SetRunningLook(bool Running)

@@ -107,14 +107,20 @@ bool ParseTypedColour(const QString& Text, TRGBColor& Colour)
 
 QString TypedColourError(const QString& Text)
 {
-    return QStringLiteral("「%1」は色として読めません。\n"
-                          "16進数（例：FF8000、#F80）か色の名前（例：red）を入力してください。")
+    return QCoreApplication::translate("TfrmColourPair", "「%1」は色として読めません。\n"
+                                                         "16進数（例：FF8000、#F80）か色の名前（例：red）を入力してください。")
         .arg(Text.trimmed());
+}
+
+QString AdjustCaption(bool Adjust)
+{
+    return Adjust ? QCoreApplication::translate("TfrmColourPair", "あり")
+                  : QCoreApplication::translate("TfrmColourPair", "なし");
 }
 
 QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After)
 {
-    return {Adjust ? QStringLiteral("あり") : QStringLiteral("なし"), QString::fromStdString(FormatHexColor(Before)),
+    return {AdjustCaption(Adjust), QString::fromStdString(FormatHexColor(Before)),
             QString::fromStdString(FormatHexColor(After))};
 }
 
@@ -124,19 +130,19 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmColorSelect"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("特定色置換"));
+    setWindowTitle(tr("特定色置換"));
 
     BuildGroup(FBefore, TGroup::Before);
     BuildGroup(FAfter, TGroup::After);
 
-    cbxAdjustment = new QCheckBox(QStringLiteral("カラーバーでの調整もする"), this);
+    cbxAdjustment = new QCheckBox(tr("カラーバーでの調整もする"), this);
     cbxAdjustment->setObjectName(QStringLiteral("cbxAdjustment"));
 
     lblError = new QLabel(this);
     lblError->setObjectName(QStringLiteral("lblError"));
     lblError->setWordWrap(true);
     lblError->setStyleSheet(QStringLiteral("color: #B00020;"));
-    lblError->setAccessibleName(QStringLiteral("入力の誤り"));
+    lblError->setAccessibleName(tr("入力の誤り"));
     lblError->hide();
 
     bbnOK = new QPushButton(QStringLiteral("OK"), this);
@@ -144,13 +150,13 @@ TfrmColourPair::TfrmColourPair(QWidget* parent)
     bbnOK->setIcon(style()->standardIcon(QStyle::SP_DialogOkButton));
     bbnOK->setDefault(true);
     bbnOK->setAutoDefault(true);
-    BBnCancel = new QPushButton(QStringLiteral("キャンセル"), this);
+    BBnCancel = new QPushButton(tr("キャンセル"), this);
     BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
     BBnCancel->setIcon(style()->standardIcon(QStyle::SP_DialogCancelButton));
 
-    cbxAdjustment->setAccessibleName(QStringLiteral("カラーバーでの調整もする"));
+    cbxAdjustment->setAccessibleName(tr("カラーバーでの調整もする"));
     bbnOK->setAccessibleName(QStringLiteral("OK"));
-    BBnCancel->setAccessibleName(QStringLiteral("キャンセル"));
+    BBnCancel->setAccessibleName(tr("キャンセル"));
 
     cdlColorSelect = new QColorDialog(this);
     cdlColorSelect->setObjectName(QStringLiteral("cdlColorSelect"));
@@ -191,7 +197,7 @@ void TfrmColourPair::BuildGroup(TGroupControls& g, TGroup Which)
     const bool before = Which == TGroup::Before;
     const QString prefix = before ? QStringLiteral("Before") : QStringLiteral("After");
 
-    g.gbx = new QGroupBox(before ? QStringLiteral("変更対象の色(&B)") : QStringLiteral("変更先の色(&A)"), this);
+    g.gbx = new QGroupBox(before ? tr("変更対象の色(&B)") : tr("変更先の色(&A)"), this);
     g.gbx->setObjectName(QStringLiteral("gbx%1Color").arg(prefix));
 
     g.pnl = new QFrame(g.gbx);
@@ -207,14 +213,14 @@ void TfrmColourPair::BuildGroup(TGroupControls& g, TGroup Which)
     g.edt = new QLineEdit(QStringLiteral("000000"), g.gbx);
     g.edt->setObjectName(QStringLiteral("edt%1Hex").arg(prefix));
     g.edt->setMaxLength(255);
-    g.edt->setAccessibleName(before ? QStringLiteral("変更対象の色（16進数か色の名前）")
-                                    : QStringLiteral("変更先の色（16進数か色の名前）"));
+    g.edt->setAccessibleName(before ? tr("変更対象の色（16進数か色の名前）")
+                                    : tr("変更先の色（16進数か色の名前）"));
     g.edt->setMinimumWidth(g.edt->fontMetrics().horizontalAdvance(QStringLiteral("0000000")) + 10);
 
-    g.btnHexInput = new QPushButton(QStringLiteral("入力"), g.gbx);
+    g.btnHexInput = new QPushButton(tr("入力"), g.gbx);
     g.btnHexInput->setObjectName(QStringLiteral("btn%1HexInput").arg(prefix));
     g.btnHexInput->setAutoDefault(false);
-    g.btnHexInput->setAccessibleName(before ? QStringLiteral("変更対象の色を入力") : QStringLiteral("変更先の色を入力"));
+    g.btnHexInput->setAccessibleName(before ? tr("変更対象の色を入力") : tr("変更先の色を入力"));
 
     g.sbtSpuit = new QToolButton(g.gbx);
     g.sbtSpuit->setObjectName(QStringLiteral("sbt%1Spuit").arg(prefix));
@@ -222,8 +228,8 @@ void TfrmColourPair::BuildGroup(TGroupControls& g, TGroup Which)
     g.sbtSpuit->setAutoRaise(true);
     g.sbtSpuit->setIcon(SpuitIcon());
     g.sbtSpuit->setCursor(Qt::CrossCursor);
-    g.sbtSpuit->setAccessibleName(before ? QStringLiteral("変更対象の色のスポイト") : QStringLiteral("変更先の色のスポイト"));
-    g.pnl->setAccessibleName(before ? QStringLiteral("変更対象の色の見本") : QStringLiteral("変更先の色の見本"));
+    g.sbtSpuit->setAccessibleName(before ? tr("変更対象の色のスポイト") : tr("変更先の色のスポイト"));
+    g.pnl->setAccessibleName(before ? tr("変更対象の色の見本") : tr("変更先の色の見本"));
 
     auto* grid = new QGridLayout(g.gbx);
     grid->setContentsMargins(6, 4, 6, 6);
@@ -332,11 +338,11 @@ void TfrmColourPair::ShowError(const QString& Text)
 void TfrmColourPair::sbtBeforeSpuitClick()
 {
     QMessageBox::information(this, windowTitle(),
-                             QStringLiteral("ここでマウスボタンを押しっぱなしにし，\n"
-                                            "色を取得したいところでボタンを離してください．\n"
-                                            "スポイトツールになります．\n"
-                                            "\n"
-                                            "また，左の色がついてるパネルをクリックすると色選択ダイアログが出ます．"),
+                             tr("ここでマウスボタンを押しっぱなしにし，\n"
+                                "色を取得したいところでボタンを離してください．\n"
+                                "スポイトツールになります．\n"
+                                "\n"
+                                "また，左の色がついてるパネルをクリックすると色選択ダイアログが出ます．"),
                              QMessageBox::Ok);
 }
 

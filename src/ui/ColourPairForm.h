@@ -34,7 +34,10 @@ bool HexInputValue(const QString& Text, std::uint32_t& Value);
 bool ParseTypedColour(const QString& Text, TRGBColor& Colour);
 // The message shown for a typed text that is no colour.
 QString TypedColourError(const QString& Text);
-// The three texts of a specific colour table row: "あり"/"なし", "#RRGGBB", "#RRGGBB".
+// The caption of the adjustment column: "あり" when the scroll bars shift the pair too, else
+// "なし" (translated in English).
+QString AdjustCaption(bool Adjust);
+// The three texts of a specific colour table row: AdjustCaption, "#RRGGBB", "#RRGGBB".
 QStringList PairRowTexts(bool Adjust, const TRGBColor& Before, const TRGBColor& After);
 
 class TfrmColourPair : public QWidget {

@@ -21,8 +21,10 @@ TCommandLine ParseCommandLine(const QStringList& Arguments)
         } else if (Argument == QLatin1String("--version") || Argument == QLatin1String("-v")) {
             Line.Version = true;
         } else if (Line.Error.isEmpty()) {
-            Line.Error = QStringLiteral("tessival: 知らないオプションです: %1\n"
-                                        "使い方は tessival --help で表示されます。\n").arg(Argument);
+            Line.Error = EarlyText("TCommandLine",
+                                   QT_TRANSLATE_NOOP("TCommandLine", "tessival: 知らないオプションです: %1\n"
+                                                                     "使い方は tessival --help で表示されます。\n"))
+                             .arg(Argument);
         }
     }
     return Line;
@@ -43,7 +45,7 @@ bool AsksForTextOnly(int argc, char* argv[])
 
 QString HelpText()
 {
-    return QStringLiteral(
+    return EarlyText("TCommandLine", QT_TRANSLATE_NOOP("TCommandLine",
         "使い方: tessival [オプション] [ファイル… | フォルダ…]\n"
         "ウェブサイトの色（HTML と CSS の色、GIF と PNG の画素）をまるごと塗り替えます。\n"
         "\n"
@@ -55,7 +57,7 @@ QString HelpText()
         "  -v, --version  バージョンを表示して終わります\n"
         "  --             これより後ろはすべてファイルかフォルダの名前として扱います\n"
         "\n"
-        "画面を使わずに変換するには tessival-batch を使ってください。\n");
+        "画面を使わずに変換するには tessival-batch を使ってください。\n"));
 }
 
 QString VersionText()
@@ -63,10 +65,46 @@ QString VersionText()
     return QStringLiteral("tessival " TESSIVAL_VERSION "\n");
 }
 
-bool InstallQtTranslations(QCoreApplication& Application)
+namespace {
+
+const QString EnglishCatalogue = QStringLiteral(":/i18n/tessival_en.qm");
+
+}  // namespace
+
+QString EarlyText(const char* Context, const char* Source)
 {
+    // Loaded once, never freed: it may be asked for before the application exists and after
+    // it is gone.
+    static const QTranslator* const English = []() -> QTranslator* {
+        if (InterfaceLanguage() != TLanguage::English)
+            return nullptr;
+        auto* Translator = new QTranslator;
+        if (Translator->load(EnglishCatalogue))
+            return Translator;
+        delete Translator;
+        return nullptr;
+    }();
+    if (English) {
+        const QString Text = English->translate(Context, Source);
+        if (!Text.isEmpty())
+            return Text;
+    }
+    return QString::fromUtf8(Source);
+}
+
+bool InstallQtTranslations(QCoreApplication& Application, TLanguage Language)
+{
+    if (Language == TLanguage::English) {
+        // The windows' own texts in English; Qt's dialogs speak English without a translation.
+        auto* Translator = new QTranslator(&Application);
+        if (!Translator->load(EnglishCatalogue)) {
+            delete Translator;
+            return false;
+        }
+        return QCoreApplication::installTranslator(Translator);
+    }
     auto* Translator = new QTranslator(&Application);
-    // The interface is Japanese whatever the system's language, and so are Qt's dialogs.
+    // The windows' texts are Japanese in the source, and so are Qt's dialogs.
     if (!Translator->load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath))) {
         delete Translator;

@@ -2,6 +2,7 @@
 
 #include "batch/FileSearch.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QHeaderView>
@@ -61,7 +62,8 @@ TFileList::TFileList(QTableWidget* List) : FList(List) {}
 void TFileList::SetUpTable(QTableWidget* Table)
 {
     Table->setColumnCount(2);
-    Table->setHorizontalHeaderLabels({QStringLiteral("ファイル名"), QStringLiteral("フルパス")});
+    Table->setHorizontalHeaderLabels(
+        {QCoreApplication::translate("TFileList", "ファイル名"), QCoreApplication::translate("TFileList", "フルパス")});
     Table->setColumnWidth(FileNameColumn, 100);
     Table->setColumnWidth(FullPathColumn, 500);
     Table->horizontalHeader()->setHighlightSections(false);

@@ -48,8 +48,6 @@
 
 namespace {
 
-const QString Adjusted = QStringLiteral("あり");
-
 // Design size of the client area; the file panel takes whatever the window grows by.
 constexpr int ClientWidth = 583;
 constexpr int ClientHeight = 502;
@@ -207,11 +205,11 @@ TfrmMain::TfrmMain(QWidget* parent)
     grpHSB = CreateHSBGroup(RightColumn);
     grpSpecificColors = CreateSpecificColorsGroup(RightColumn);
     grpSetting = CreateSettingGroup(RightColumn);
-    bbnOperation = new QPushButton(QStringLiteral("色置換実行(&O)..."), RightColumn);
+    bbnOperation = new QPushButton(tr("色置換実行(&O)..."), RightColumn);
     bbnOperation->setObjectName(QStringLiteral("bbnOperation"));
     bbnOperation->setIcon(style()->standardIcon(QStyle::SP_DialogApplyButton));
     bbnOperation->setFixedHeight(50);
-    bbnOperation->setAccessibleName(QStringLiteral("色置換実行"));
+    bbnOperation->setAccessibleName(tr("色置換実行"));
 
     grpHSB->setFixedHeight(121);
     grpSpecificColors->setFixedHeight(157);
@@ -272,17 +270,17 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
     TFileList::SetUpTable(lvwFile);
     lvwFile->installEventFilter(this);
     lvwFile->viewport()->installEventFilter(this);
-    lvwFile->setAccessibleName(QStringLiteral("変換するファイルの一覧"));
+    lvwFile->setAccessibleName(tr("変換するファイルの一覧"));
     FFileList = TFileList(lvwFile);
 
-    bbnOpenFile = PictureButton(pnlFile, "bbnOpenFile", QStringLiteral("ファイルからリストに追加"), QStyle::SP_FileIcon);
-    bbnOpenFolder = PictureButton(pnlFile, "bbnOpenFolder", QStringLiteral("フォルダからリストに追加"), QStyle::SP_DirOpenIcon);
-    bbnDeleteFile = PictureButton(pnlFile, "bbnDeleteFile", QStringLiteral("選択したファイルを消す"), QStyle::SP_DialogDiscardButton);
-    bbnAllCheck = PictureButton(pnlFile, "bbnAllCheck", QStringLiteral("全てチェックする"), QStyle::SP_DialogYesButton);
-    bbnAllCheckClear = PictureButton(pnlFile, "bbnAllCheckClear", QStringLiteral("すべてのチェックをはずす"), QStyle::SP_DialogNoButton);
-    bbnCheckPlus = PictureButton(pnlFile, "bbnCheckPlus", QStringLiteral("指定した拡張子をチェックする"), QStyle::SP_FileDialogDetailedView);
-    bbnShowPreview = PictureButton(pnlFile, "bbnShowPreview", QStringLiteral("プレビュー画面を開く"), QStyle::SP_FileDialogContentsView);
-    bbnAllDeleteFile = PictureButton(pnlFile, "bbnAllDeleteFile", QStringLiteral("リストをクリアする"), QStyle::SP_TrashIcon);
+    bbnOpenFile = PictureButton(pnlFile, "bbnOpenFile", tr("ファイルからリストに追加"), QStyle::SP_FileIcon);
+    bbnOpenFolder = PictureButton(pnlFile, "bbnOpenFolder", tr("フォルダからリストに追加"), QStyle::SP_DirOpenIcon);
+    bbnDeleteFile = PictureButton(pnlFile, "bbnDeleteFile", tr("選択したファイルを消す"), QStyle::SP_DialogDiscardButton);
+    bbnAllCheck = PictureButton(pnlFile, "bbnAllCheck", tr("全てチェックする"), QStyle::SP_DialogYesButton);
+    bbnAllCheckClear = PictureButton(pnlFile, "bbnAllCheckClear", tr("すべてのチェックをはずす"), QStyle::SP_DialogNoButton);
+    bbnCheckPlus = PictureButton(pnlFile, "bbnCheckPlus", tr("指定した拡張子をチェックする"), QStyle::SP_FileDialogDetailedView);
+    bbnShowPreview = PictureButton(pnlFile, "bbnShowPreview", tr("プレビュー画面を開く"), QStyle::SP_FileDialogContentsView);
+    bbnAllDeleteFile = PictureButton(pnlFile, "bbnAllDeleteFile", tr("リストをクリアする"), QStyle::SP_TrashIcon);
 
     pupCheckPlus = new QMenu(this);
     pupCheckPlus->setObjectName(QStringLiteral("pupCheckPlus"));
@@ -291,10 +289,10 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
         Item->setObjectName(QLatin1String(Name));
         connect(Item, &QAction::triggered, this, Handler);
     };
-    AddCheckItem("mitCss", QStringLiteral("css をチェック(&C)"), &TfrmMain::mitCssClick);
-    AddCheckItem("mitPng", QStringLiteral("png をチェック(&P)"), &TfrmMain::mitPngClick);
-    AddCheckItem("mitGif", QStringLiteral("gif をチェック(&G)"), &TfrmMain::mitGifClick);
-    AddCheckItem("mitHtml", QStringLiteral("htmlをチェック(&H)"), &TfrmMain::mitHtmlClick);
+    AddCheckItem("mitCss", tr("css をチェック(&C)"), &TfrmMain::mitCssClick);
+    AddCheckItem("mitPng", tr("png をチェック(&P)"), &TfrmMain::mitPngClick);
+    AddCheckItem("mitGif", tr("gif をチェック(&G)"), &TfrmMain::mitGifClick);
+    AddCheckItem("mitHtml", tr("htmlをチェック(&H)"), &TfrmMain::mitHtmlClick);
 
     auto* Buttons = new QHBoxLayout;
     Buttons->setContentsMargins(0, 0, 0, 0);
@@ -324,7 +322,7 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
 
 QGroupBox* TfrmMain::CreateHSBGroup(QWidget* Parent)
 {
-    auto* Group = new QGroupBox(QStringLiteral("色の調節(&A)"), Parent);
+    auto* Group = new QGroupBox(tr("色の調節(&A)"), Parent);
     Group->setObjectName(QStringLiteral("grpHSB"));
     scbH = OffsetBar(Group, "scbH", 180);
     scbS = OffsetBar(Group, "scbS", 255);
@@ -347,7 +345,7 @@ QGroupBox* TfrmMain::CreateHSBGroup(QWidget* Parent)
         Label->setObjectName(QLatin1String(Name));
         Label->setBuddy(Bar);
         Bar->setAccessibleName(Caption);
-        Box->setAccessibleName(Caption + QStringLiteral("の値"));
+        Box->setAccessibleName(tr("%1の値").arg(Caption));
         Value->hide();
         Grid->addWidget(Label, Row, 0);
         Grid->addWidget(Bar, Row, 1);
@@ -358,22 +356,22 @@ QGroupBox* TfrmMain::CreateHSBGroup(QWidget* Parent)
         connect(Bar, &QScrollBar::valueChanged, this, &TfrmMain::ScrollChange);
         setTabOrder(Bar, Box);
     };
-    AddRow(0, "lblH", QStringLiteral("色相"), scbH, lblHValue, udnH);
-    AddRow(1, "lblS", QStringLiteral("彩度"), scbS, lblSValue, udnS);
-    AddRow(2, "lblB", QStringLiteral("明度"), scbB, lblBValue, udnB);
+    AddRow(0, "lblH", tr("色相"), scbH, lblHValue, udnH);
+    AddRow(1, "lblS", tr("彩度"), scbS, lblSValue, udnS);
+    AddRow(2, "lblB", tr("明度"), scbB, lblBValue, udnB);
     Grid->setColumnStretch(1, 1);
     return Group;
 }
 
 QGroupBox* TfrmMain::CreateSpecificColorsGroup(QWidget* Parent)
 {
-    auto* Group = new QGroupBox(QStringLiteral("特定色変更(&C)"), Parent);
+    auto* Group = new QGroupBox(tr("特定色変更(&C)"), Parent);
     Group->setObjectName(QStringLiteral("grpSpecificColors"));
 
     lvwColors = new QTableWidget(Group);
     lvwColors->setObjectName(QStringLiteral("lvwColors"));
     lvwColors->setColumnCount(3);
-    lvwColors->setHorizontalHeaderLabels({QStringLiteral("調整"), QStringLiteral("この色を"), QStringLiteral("この色に")});
+    lvwColors->setHorizontalHeaderLabels({tr("調整"), tr("この色を"), tr("この色に")});
     lvwColors->setColumnWidth(0, 36);
     lvwColors->setColumnWidth(1, 85);
     lvwColors->setColumnWidth(2, 85);
@@ -388,14 +386,14 @@ QGroupBox* TfrmMain::CreateSpecificColorsGroup(QWidget* Parent)
     lvwColors->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lvwColors->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lvwColors->installEventFilter(this);
-    lvwColors->setAccessibleName(QStringLiteral("特定色の一覧"));
+    lvwColors->setAccessibleName(tr("特定色の一覧"));
 
-    btnNewColors = new QPushButton(QStringLiteral("追加(&P)..."), Group);
+    btnNewColors = new QPushButton(tr("追加(&P)..."), Group);
     btnNewColors->setObjectName(QStringLiteral("btnNewColors"));
-    btnDeleteColors = new QPushButton(QStringLiteral("消す(&D)"), Group);
+    btnDeleteColors = new QPushButton(tr("消す(&D)"), Group);
     btnDeleteColors->setObjectName(QStringLiteral("btnDeleteColors"));
-    btnNewColors->setAccessibleName(QStringLiteral("特定色を追加"));
-    btnDeleteColors->setAccessibleName(QStringLiteral("選択した特定色を消す"));
+    btnNewColors->setAccessibleName(tr("特定色を追加"));
+    btnDeleteColors->setAccessibleName(tr("選択した特定色を消す"));
 
     auto* Buttons = new QHBoxLayout;
     Buttons->addStretch(1);
@@ -414,28 +412,27 @@ QGroupBox* TfrmMain::CreateSpecificColorsGroup(QWidget* Parent)
 
 QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
 {
-    auto* Group = new QGroupBox(QStringLiteral("設定(&S)"), Parent);
+    auto* Group = new QGroupBox(tr("設定(&S)"), Parent);
     Group->setObjectName(QStringLiteral("grpSetting"));
 
-    cbxBackup = new QCheckBox(QStringLiteral("バックアップファイルをつくる(&B)"), Group);
+    cbxBackup = new QCheckBox(tr("バックアップファイルをつくる(&B)"), Group);
     cbxBackup->setObjectName(QStringLiteral("cbxBackup"));
     cbxBackup->setChecked(true);
     // Alt+F belongs to the file menu.
-    cbxSubFolderSearch = new QCheckBox(QStringLiteral("フォルダを開くときサブフォルダも検索(&U)"), Group);
+    cbxSubFolderSearch = new QCheckBox(tr("フォルダを開くときサブフォルダも検索(&U)"), Group);
     cbxSubFolderSearch->setObjectName(QStringLiteral("cbxSubFolderSearch"));
     cbxSubFolderSearch->setChecked(true);
-    cbxGifTransparent = new QCheckBox(QStringLiteral("透過GIF対応（透過は常に保ちます・互換用）(&G)"), Group);
+    cbxGifTransparent = new QCheckBox(tr("透過GIF対応（透過は常に保ちます・互換用）(&G)"), Group);
     cbxGifTransparent->setObjectName(QStringLiteral("cbxGifTransparent"));
-    cbxGifTransparent->setToolTip(QStringLiteral(
-        "GIF の透明な画素（透過色のインデックスの画素）は、この項目にかかわらず透明のまま残り、"
-        "ほかの画素が透明になることはありません。\nこの項目は以前の設定との互換のために残してあり、"
-        "変換の結果は変わりません。"));
+    cbxGifTransparent->setToolTip(tr("GIF の透明な画素（透過色のインデックスの画素）は、この項目にかかわらず透明のまま残り、"
+                                     "ほかの画素が透明になることはありません。\nこの項目は以前の設定との互換のために残してあり、"
+                                     "変換の結果は変わりません。"));
     cbxGifTransparent->setChecked(false);
-    cbxBackup->setAccessibleName(QStringLiteral("バックアップファイルをつくる"));
-    cbxSubFolderSearch->setAccessibleName(QStringLiteral("フォルダを開くときサブフォルダも検索"));
-    cbxGifTransparent->setAccessibleName(QStringLiteral("透過GIF対応"));
+    cbxBackup->setAccessibleName(tr("バックアップファイルをつくる"));
+    cbxSubFolderSearch->setAccessibleName(tr("フォルダを開くときサブフォルダも検索"));
+    cbxGifTransparent->setAccessibleName(tr("透過GIF対応"));
 
-    lblRefreshTime = new QLabel(QStringLiteral("プレビューの更新時間[秒]:"), Group);
+    lblRefreshTime = new QLabel(tr("プレビューの更新時間[秒]:"), Group);
     lblRefreshTime->setObjectName(QStringLiteral("lblRefreshTime"));
     udnRefreshTime = new QSpinBox(Group);
     udnRefreshTime->setObjectName(QStringLiteral("udnRefreshTime"));
@@ -451,7 +448,7 @@ QGroupBox* TfrmMain::CreateSettingGroup(QWidget* Parent)
         edtRefreshTime->setReadOnly(true);
     }
     lblRefreshTime->setBuddy(udnRefreshTime);
-    udnRefreshTime->setAccessibleName(QStringLiteral("プレビューの更新時間（秒）"));
+    udnRefreshTime->setAccessibleName(tr("プレビューの更新時間（秒）"));
 
     auto* RefreshRow = new QHBoxLayout;
     RefreshRow->addWidget(lblRefreshTime);
@@ -480,26 +477,26 @@ void TfrmMain::CreateMenus()
         return Item;
     };
 
-    QMenu* mitFile = mnuMain->addMenu(QStringLiteral("ファイル(&F)"));
+    QMenu* mitFile = mnuMain->addMenu(tr("ファイル(&F)"));
     mitFile->setObjectName(QStringLiteral("mitFile"));
-    AddItem(mitFile, "mitOpenFile", QStringLiteral("ファイルを追加(&F)..."), &TfrmMain::bbnOpenFileClick);
-    AddItem(mitFile, "mitOpenFolder", QStringLiteral("フォルダを追加(&O)..."), &TfrmMain::bbnOpenFolderClick);
-    AddItem(mitFile, "mitListClear", QStringLiteral("ファイルリストをクリア(&C)"), &TfrmMain::bbnAllDeleteFileClick);
+    AddItem(mitFile, "mitOpenFile", tr("ファイルを追加(&F)..."), &TfrmMain::bbnOpenFileClick);
+    AddItem(mitFile, "mitOpenFolder", tr("フォルダを追加(&O)..."), &TfrmMain::bbnOpenFolderClick);
+    AddItem(mitFile, "mitListClear", tr("ファイルリストをクリア(&C)"), &TfrmMain::bbnAllDeleteFileClick);
     mitFile->addSeparator();
-    AddItem(mitFile, "mitExit", QStringLiteral("終了(&X)"), &TfrmMain::mitExitClick);
+    AddItem(mitFile, "mitExit", tr("終了(&X)"), &TfrmMain::mitExitClick);
 
-    QMenu* mitEdit = mnuMain->addMenu(QStringLiteral("編集(&E)"));
+    QMenu* mitEdit = mnuMain->addMenu(tr("編集(&E)"));
     mitEdit->setObjectName(QStringLiteral("mitEdit"));
-    AddItem(mitEdit, "mitURL", QStringLiteral("URLでプレビュー(&U)..."), &TfrmMain::mitURLClick);
-    AddItem(mitEdit, "mitBackup", QStringLiteral("バックアップの復元/消去(&B)..."), &TfrmMain::mitBackupClick);
+    AddItem(mitEdit, "mitURL", tr("URLでプレビュー(&U)..."), &TfrmMain::mitURLClick);
+    AddItem(mitEdit, "mitBackup", tr("バックアップの復元/消去(&B)..."), &TfrmMain::mitBackupClick);
     mitEdit->addSeparator();
-    AddItem(mitEdit, "mitOperation", QStringLiteral("色置換実行(&O)..."), &TfrmMain::bbnOperationClick);
+    AddItem(mitEdit, "mitOperation", tr("色置換実行(&O)..."), &TfrmMain::bbnOperationClick);
 
-    QMenu* mitHelp = mnuMain->addMenu(QStringLiteral("ヘルプ(&H)"));
+    QMenu* mitHelp = mnuMain->addMenu(tr("ヘルプ(&H)"));
     mitHelp->setObjectName(QStringLiteral("mitHelp"));
-    AddItem(mitHelp, "mitReadme", QStringLiteral("Readme(&R)"), &TfrmMain::mitReadmeClick);
+    AddItem(mitHelp, "mitReadme", tr("Readme(&R)"), &TfrmMain::mitReadmeClick);
     mitHelp->addSeparator();
-    AddItem(mitHelp, "mitAbout", QStringLiteral("バージョン情報(&A)..."), &TfrmMain::mitAboutClick);
+    AddItem(mitHelp, "mitAbout", tr("バージョン情報(&A)..."), &TfrmMain::mitAboutClick);
 }
 
 TConversionSettings TfrmMain::CurrentSettings() const
@@ -530,7 +527,7 @@ void TfrmMain::bbnOpenFileClick()
     dlgOpenFile.setObjectName(QStringLiteral("dlgOpenFile"));
     dlgOpenFile.setFileMode(QFileDialog::ExistingFiles);
     dlgOpenFile.setAcceptMode(QFileDialog::AcceptOpen);
-    dlgOpenFile.setNameFilter(QStringLiteral("変更可能ファイル(*.htm *.html *.css *.gif *.png)"));
+    dlgOpenFile.setNameFilter(tr("変更可能ファイル(*.htm *.html *.css *.gif *.png)"));
     dlgOpenFile.setSizeGripEnabled(true);
     dlgOpenFile.setFilter(dlgOpenFile.filter() & ~QDir::CaseSensitive);
     if (dlgOpenFile.exec() == QDialog::Accepted)
@@ -539,7 +536,7 @@ void TfrmMain::bbnOpenFileClick()
 
 void TfrmMain::bbnOpenFolderClick()
 {
-    QFileDialog fdlOpenFolder(this, QStringLiteral("フォルダを開く"), SelectFolderName);
+    QFileDialog fdlOpenFolder(this, tr("フォルダを開く"), SelectFolderName);
     fdlOpenFolder.setObjectName(QStringLiteral("fdlOpenFolder"));
     fdlOpenFolder.setFileMode(QFileDialog::Directory);
     fdlOpenFolder.setOption(QFileDialog::ShowDirsOnly, true);
@@ -722,7 +719,7 @@ void TfrmMain::UpdateSpecificColors()
     for (int Row = 0; Row < Rows; ++Row) {
         const QTableWidgetItem* Caption = lvwColors->item(Row, 0);
         Rebuilt.AddPair(ColorOf(lvwColors->item(Row, 1)), ColorOf(lvwColors->item(Row, 2)),
-                        Caption && Caption->text() == Adjusted);
+                        Caption && Caption->text() == AdjustCaption(true));
     }
     FSettings.BeforeColors = std::move(Rebuilt.BeforeColors);
     FSettings.AfterColors = std::move(Rebuilt.AfterColors);
@@ -779,16 +776,16 @@ void TfrmMain::udnRefreshTimeChange()
 
 QString TfrmMain::BatchQuestion(int CheckedFiles, bool Backup)
 {
-    return QStringLiteral("チェックした %1 個のファイルの色を変換します。\n").arg(CheckedFiles) +
-           (Backup ? QStringLiteral("バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n")
-                   : QStringLiteral("バックアップ：つくらない（元のファイルは残りません）\n")) +
-           QStringLiteral("\n実行しますか？");
+    return tr("チェックした %n 個のファイルの色を変換します。\n", nullptr, CheckedFiles) +
+           (Backup ? tr("バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n")
+                   : tr("バックアップ：つくらない（元のファイルは残りません）\n")) +
+           tr("\n実行しますか？");
 }
 
 QString TfrmMain::NothingToConvertText()
 {
-    return QStringLiteral("変換するファイルがありません。\n"
-                          "リストにファイルを追加し、変換するファイルにチェックを付けてください。");
+    return tr("変換するファイルがありません。\n"
+              "リストにファイルを追加し、変換するファイルにチェックを付けてください。");
 }
 
 void TfrmMain::bbnOperationClick()
@@ -800,7 +797,7 @@ void TfrmMain::bbnOperationClick()
     }
     if (FBackupForm && FBackupForm->IsWorking()) {
         QMessageBox::information(this, windowTitle(),
-                                 QStringLiteral("バックアップの復元・消去の実行中は色置換を実行できません。"));
+                                 tr("バックアップの復元・消去の実行中は色置換を実行できません。"));
         return;
     }
     int Checked = 0;
@@ -939,16 +936,16 @@ QString TfrmMain::ReadmePath()
 QString TfrmMain::ReadmeFailureText(const QString& Path)
 {
     if (Path.isEmpty())
-        return QStringLiteral("Readme（readme.txt）が見つかりません。\n"
-                              "プログラムのフォルダか share/doc/tessival に置いてください。");
-    return QStringLiteral("Readme を開けませんでした。\n%1\n"
-                          "テキストを開くアプリケーションが設定されているか確かめてください。").arg(Path);
+        return tr("Readme（readme.txt）が見つかりません。\n"
+                  "プログラムのフォルダか share/doc/tessival に置いてください。");
+    return tr("Readme を開けませんでした。\n%1\n"
+              "テキストを開くアプリケーションが設定されているか確かめてください。").arg(Path);
 }
 
 QString TfrmMain::EditorFailureText(const QString& Path)
 {
-    return QStringLiteral("テキストエディタを開けませんでした。\n%1\n"
-                          "既定のテキストエディタを設定するか、環境変数 VISUAL か EDITOR にエディタを指定してください。")
+    return tr("テキストエディタを開けませんでした。\n%1\n"
+              "既定のテキストエディタを設定するか、環境変数 VISUAL か EDITOR にエディタを指定してください。")
         .arg(Path);
 }
 
@@ -967,13 +964,13 @@ QString TfrmMain::GetFileVersion()
 QString TfrmMain::AboutText()
 {
     return QStringLiteral("Tessival ") + GetFileVersion() + QStringLiteral("\n\n") +
-           QStringLiteral("ウェブサイトの色をまるごと塗り替えるツール\n") +
-           QStringLiteral("Tessival 開発チーム");
+           tr("ウェブサイトの色をまるごと塗り替えるツール\n") +
+           tr("Tessival 開発チーム");
 }
 
 void TfrmMain::mitAboutClick()
 {
-    QMessageBox::information(this, QStringLiteral("バージョン情報"), AboutText());
+    QMessageBox::information(this, tr("バージョン情報"), AboutText());
 }
 
 void TfrmMain::mitURLClick()

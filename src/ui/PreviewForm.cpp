@@ -65,11 +65,11 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
 {
     setObjectName(QStringLiteral("frmBrows"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("プレビュー"));
+    setWindowTitle(tr("プレビュー"));
 
     WebBrowser = new QWebEngineView(this);
     WebBrowser->setObjectName(QStringLiteral("WebBrowser"));
-    WebBrowser->setAccessibleName(QStringLiteral("変換前のページ"));
+    WebBrowser->setAccessibleName(tr("変換前のページ"));
     // The preview shows pages from anywhere; none gets more than an ordinary browser tab
     // would. Local pages show the local files they refer to (pictures, stylesheets, frames)
     // but cannot read them through scripts; no page may reach the network from a local page,
@@ -85,7 +85,7 @@ TfrmPreview::TfrmPreview(std::function<TConversionSettings()> Settings, QWidget*
 
     imgBrowser = new QLabel(this);
     imgBrowser->setObjectName(QStringLiteral("imgBrowser"));
-    imgBrowser->setAccessibleName(QStringLiteral("変換後の表示"));
+    imgBrowser->setAccessibleName(tr("変換後の表示"));
     imgBrowser->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     imgBrowser->setScaledContents(false);
 

@@ -14,7 +14,7 @@ TfrmUrlView::TfrmUrlView(QWidget* parent)
 {
     setObjectName(QStringLiteral("frmUrlView"));
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QStringLiteral("URLでプレビュー"));
+    setWindowTitle(tr("URLでプレビュー"));
 
     edtUrl = new QLineEdit(QStringLiteral("http://"), this);
     edtUrl->setObjectName(QStringLiteral("edtUrl"));
@@ -22,7 +22,7 @@ TfrmUrlView::TfrmUrlView(QWidget* parent)
     bbnOK = new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton), QStringLiteral("OK"), this);
     bbnOK->setObjectName(QStringLiteral("bbnOK"));
     bbnOK->setDefault(true);
-    BBnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("キャンセル"), this);
+    BBnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("キャンセル"), this);
     BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
 
     // The designed places (client area 435 x 70), grown where this desktop's font needs it.
@@ -37,9 +37,9 @@ TfrmUrlView::TfrmUrlView(QWidget* parent)
     setMinimumSize(435, designHeight);
     setMaximumHeight(designHeight);
     resize(435, designHeight);
-    edtUrl->setAccessibleName(QStringLiteral("プレビューするURL"));
+    edtUrl->setAccessibleName(tr("プレビューするURL"));
     bbnOK->setAccessibleName(QStringLiteral("OK"));
-    BBnCancel->setAccessibleName(QStringLiteral("キャンセル"));
+    BBnCancel->setAccessibleName(tr("キャンセル"));
 
     setTabOrder(edtUrl, bbnOK);
     setTabOrder(bbnOK, BBnCancel);

@@ -124,15 +124,20 @@ int main(int argc, char* argv[])
         return 0;
     }
     if (NoDisplayAtAll(argc, argv)) {
-        std::fputs("tessival: 画面（ディスプレイ）がありません。DISPLAY か WAYLAND_DISPLAY が設定されていません。\n"
-                   "画面を使わずに変換するには tessival-batch を使ってください。\n", stderr);
+        const QString Text = EarlyText(
+            "main", QT_TRANSLATE_NOOP("main", "tessival: 画面（ディスプレイ）がありません。"
+                                              "DISPLAY か WAYLAND_DISPLAY が設定されていません。\n"
+                                              "画面を使わずに変換するには tessival-batch を使ってください。\n"));
+        std::fputs(Text.toLocal8Bit().constData(), stderr);
         return 1;
     }
 
 #ifdef TESSIVAL_HAVE_XCB
     TDisplayHold displayHold;
     if (UsesXDisplay(argc, argv) && !displayHold.Connect() && !WaylandMayServe()) {
-        std::fprintf(stderr, "tessival: ディスプレイ %s に接続できません\n", std::getenv("DISPLAY"));
+        const QString Text = EarlyText("main", QT_TRANSLATE_NOOP("main", "tessival: ディスプレイ %1 に接続できません\n"))
+                                 .arg(QString::fromLocal8Bit(std::getenv("DISPLAY")));
+        std::fputs(Text.toLocal8Bit().constData(), stderr);
         return 1;
     }
 #endif

@@ -1,17 +1,39 @@
 // Every window on a small screen: at double scale on 1400 x 1000 pixels (700 x 500 to the
 // windows) and at single scale on 1024 x 768, each fits the screen and can be resized.
 // TESSIVAL_TEST_SCREEN ("1400x1000@2") chooses the screen; by default 1024x768@1.
+// The windows speak the language of the locale, as the program does (base/Language.h);
+// TESSIVAL_EXPECT_LANGUAGE ("ja" or "en") says which one the test expects: in English no
+// caption, tool tip, accessible name, header, menu item or log text holds Japanese (file names
+// aside), in Japanese the captions are Japanese. The windows hold what a user sees: the sample
+// site listed, colour pairs, a finished batch over the sample site, its backups.
+// With TESSIVAL_SCREENSHOT_DIR set (tests/ui/screenshots.sh, under Xvfb) each window is saved
+// there as PNG: TESSIVAL_SCREENSHOT_NAME ("en-2x"), "-" and the window.
 
+#include "base/Language.h"
 #include "ui/BackupForm.h"
 #include "ui/BatchForm.h"
 #include "ui/ColourPairForm.h"
+#include "ui/CommandLine.h"
 #include "ui/MainForm.h"
 #include "ui/PreviewForm.h"
 #include "ui/UrlViewForm.h"
 
+#include <QAbstractButton>
 #include <QAbstractSpinBox>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QTreeWidget>
+#include <QWebEngineView>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -24,11 +46,91 @@ namespace {
 
 QSize ScreenPixels;
 int ScreenScale = 1;
+QString ScreenName;
+QString SiteFolder;  // a copy of examples/site the windows show
 
-void CheckFitsAndResizes(QWidget& Window, const char* Name)
+bool HasJapanese(const QString& Text)
+{
+    for (const QChar Character : Text) {
+        const char16_t Code = Character.unicode();
+        if ((Code >= 0x3000 && Code <= 0x9FFF) || (Code >= 0xFF00 && Code <= 0xFFEF))
+            return true;
+    }
+    return false;
+}
+
+// Every text of the interface a window shows or gives to screen readers, with where it is.
+QList<QPair<QString, QString>> InterfaceTexts(QWidget& Window)
+{
+    QList<QPair<QString, QString>> Texts{{Window.objectName(), Window.windowTitle()}};
+    const auto Add = [&Texts](const QObject* Where, const QString& Text) {
+        if (!Text.isEmpty())
+            Texts.append({Where->objectName(), Text});
+    };
+    for (QWidget* Widget : Window.findChildren<QWidget*>()) {
+        Add(Widget, Widget->toolTip());
+        Add(Widget, Widget->accessibleName());
+        if (auto* Button = qobject_cast<QAbstractButton*>(Widget))
+            Add(Button, Button->text());
+        if (auto* Label = qobject_cast<QLabel*>(Widget))
+            Add(Label, Label->text());
+        if (auto* Group = qobject_cast<QGroupBox*>(Widget))
+            Add(Group, Group->title());
+        if (auto* Table = qobject_cast<QTableWidget*>(Widget)) {
+            for (int Column = 0; Column < Table->columnCount(); ++Column)
+                Add(Table, Table->horizontalHeaderItem(Column)->text());
+            // The adjustment column of the colour pairs; the file columns hold names.
+            if (Table->objectName() == QLatin1String("lvwColors"))
+                for (int Row = 0; Row < Table->rowCount(); ++Row)
+                    Add(Table, Table->item(Row, 0)->text());
+        }
+        if (auto* Tree = qobject_cast<QTreeWidget*>(Widget))
+            for (int Column = 0; Column < Tree->columnCount(); ++Column)
+                Add(Tree, Tree->headerItem()->text(Column));
+        if (auto* Menu = qobject_cast<QMenu*>(Widget)) {
+            Add(Menu, Menu->title());
+            for (QAction* Item : Menu->actions())
+                Add(Item, Item->text());
+        }
+    }
+    if (auto* Main = qobject_cast<QMainWindow*>(&Window))
+        for (QAction* Menu : Main->menuBar()->actions())
+            Add(Main->menuBar(), Menu->text());
+    return Texts;
+}
+
+void CheckLanguage(QWidget& Window, const char* Name)
+{
+    int Japanese = 0;
+    for (const auto& [Where, Text] : InterfaceTexts(Window)) {
+        if (InterfaceLanguage() == TLanguage::English)
+            QVERIFY2(!HasJapanese(Text), qPrintable(QStringLiteral("%1: %2: \"%3\" is Japanese").arg(Name, Where, Text)));
+        Japanese += HasJapanese(Text) ? 1 : 0;
+    }
+    if (InterfaceLanguage() == TLanguage::Japanese)
+        QVERIFY2(Japanese > 0, Name);
+}
+
+// Saves the window as the user sees it, when screenshots are asked for.
+void SaveScreenshot(QWidget& Window, const char* Name)
+{
+    const QString Folder = qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR");
+    if (Folder.isEmpty())
+        return;
+    QTest::qWait(300);
+    const QString File = QDir(Folder).filePath(QStringLiteral("%1-%2.png").arg(ScreenName, QLatin1String(Name)));
+    QVERIFY2(Window.grab().save(File), qPrintable(File));
+}
+
+void CheckFitsAndResizes(QWidget& Window, const char* Name, const char* FileName = nullptr)
 {
     Window.show();
     QVERIFY2(QTest::qWaitForWindowExposed(&Window), Name);
+    CheckLanguage(Window, Name);
+    if (QTest::currentTestFailed())
+        return;
+    if (FileName)
+        SaveScreenshot(Window, FileName);
     const QScreen* Screen = Window.screen();
     const QRect Available = Screen->availableGeometry();
     QCOMPARE(Screen->geometry().size(), ScreenPixels / ScreenScale);
@@ -76,37 +178,83 @@ private slots:
     void mainWindow()
     {
         TfrmMain Form;
-        CheckFitsAndResizes(Form, "frmMain");
+        Form.FileList().AddFolder(SiteFolder, true);
+        Form.AddColorRow(true, TRGBColor{255, 0, 0}, TRGBColor{0, 0, 255});
+        Form.AddColorRow(false, TRGBColor{255, 204, 0}, TRGBColor{0, 128, 0});
+        Form.findChild<QScrollBar*>("scbH")->setValue(120);
+        Form.findChild<QScrollBar*>("scbS")->setValue(-20);
+        CheckFitsAndResizes(Form, "frmMain", "main");
     }
     void batchWindow()
     {
-        TfrmBatch Form{TBatchInput{}};
+        // A batch over a copy of the sample site, finished.
+        QTemporaryDir Site;
+        QVERIFY(CopySite(Site.path()));
+        TBatchInput Input;
+        for (const QString& Path : FileListRules::SearchSiteFolder(Site.path(), true))
+            Input.Items.push_back(TBatchItem{true, FileListRules::ToNativePath(Path)});
+        Input.Items.push_back(TBatchItem{true, FileListRules::ToNativePath(Site.filePath("消えたページ.html"))});
+        Input.Settings.HueOffset = 120;
+        TfrmBatch Form{Input};
         Form.setAttribute(Qt::WA_DeleteOnClose, false);
-        CheckFitsAndResizes(Form, "frmOperation");
+        Form.show();
+        Form.ExecuteConversion();
+        QVERIFY(QTest::qWaitFor([&Form] { return Form.IsFinished(); }, 20000));
+        QCOMPARE(Form.Successes(), int(Input.Items.size()) - 1);
+        // The log's own words are those of the language; the names stay as they are.
+        for (QString Line : Form.LogLines()) {
+            Line.remove(Site.path()).remove(QStringLiteral("消えたページ.html"));
+            if (InterfaceLanguage() == TLanguage::English)
+                QVERIFY2(!HasJapanese(Line), qPrintable(Line));
+        }
+        QCOMPARE(HasJapanese(Form.LogLines().last()), InterfaceLanguage() == TLanguage::Japanese);
+        CheckFitsAndResizes(Form, "frmOperation", "batch");
     }
     void colourPairDialog()
     {
         TfrmColourPair Form;
         Form.setAttribute(Qt::WA_DeleteOnClose, false);
-        CheckFitsAndResizes(Form, "frmColorSelect");
+        CheckFitsAndResizes(Form, "frmColorSelect", "colour-pair");
+    }
+    void colourPairDialogWithItsError()
+    {
+        TfrmColourPair Form;
+        Form.setAttribute(Qt::WA_DeleteOnClose, false);
+        Form.findChild<QLineEdit*>("edtBeforeHex")->setText(QStringLiteral("#GGHHII"));
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        Form.btnBeforeHexInputClick();
+        QVERIFY(Form.findChild<QLabel*>("lblError")->isVisible());
+        CheckFitsAndResizes(Form, "frmColorSelect with an error", "colour-pair-error");
     }
     void urlDialog()
     {
         TfrmUrlView Form;
         Form.setAttribute(Qt::WA_DeleteOnClose, false);
-        CheckFitsAndResizes(Form, "frmUrlView");
+        CheckFitsAndResizes(Form, "frmUrlView", "url");
     }
     void backupManager()
     {
+        QTemporaryDir Site;
+        QVERIFY(CopySite(Site.path()));
+        for (const QString& Name : {QStringLiteral("index.html"), QStringLiteral("css/style.css"), QStringLiteral("images/logo.gif")})
+            QVERIFY(QFile::copy(Site.filePath(Name), Site.filePath(Name + QStringLiteral(".bak"))));
         TfrmBackup Form;
         Form.setAttribute(Qt::WA_DeleteOnClose, false);
-        CheckFitsAndResizes(Form, "frmBackup");
+        Form.AddFolder(Site.path());
+        QCOMPARE(Form.ListedPaths().size(), 3);
+        CheckFitsAndResizes(Form, "frmBackup", "backup-manager");
     }
     void preview()
     {
-        TfrmPreview Form([] { return TConversionSettings{}; });
+        TfrmPreview Form([] {
+            TConversionSettings Settings;
+            Settings.HueOffset = 120;
+            return Settings;
+        });
         Form.setAttribute(Qt::WA_DeleteOnClose, false);
-        CheckFitsAndResizes(Form, "frmBrows");
+        ShowSitePage(Form);
+        CheckFitsAndResizes(Form, "frmBrows", "preview");
     }
     void previewBesideTheMainWindow()
     {
@@ -117,6 +265,34 @@ private slots:
         Form.setAttribute(Qt::WA_DeleteOnClose, false);
         Form.OpenBeside(&Main);
         CheckFitsAndResizes(Form, "frmBrows beside frmMain");
+    }
+
+public:
+    static bool CopySiteFor(const QString& To) { return CopySite(To); }
+
+private:
+    static bool CopySite(const QString& To)
+    {
+        const QDir From(QStringLiteral(TESSIVAL_SOURCE_DIR "/examples/site"));
+        for (const char* Name : {"index.html", "about.html", "css/style.css", "images/badge.png", "images/dot.gif",
+                                    "images/logo.gif", "images/palette.png"}) {
+            QDir().mkpath(QFileInfo(QDir(To).filePath(Name)).path());
+            if (!QFile::copy(From.filePath(Name), QDir(To).filePath(Name)))
+                return false;
+        }
+        return true;
+    }
+    // Under a display the preview shows the sample site's home page and its conversion.
+    static void ShowSitePage(TfrmPreview& Form)
+    {
+        if (qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR").isEmpty())
+            return;
+        QSignalSpy Loaded(Form.Browser(), &QWebEngineView::loadFinished);
+        Form.Navigate(QStringLiteral("file://") + QDir(SiteFolder).filePath(QStringLiteral("index.html")));
+        Form.show();
+        QVERIFY(Loaded.wait(20000));
+        QTest::qWait(1500);
+        Form.CaptureNow();
     }
 };
 
@@ -141,12 +317,27 @@ int main(int argc, char** argv)
                    .arg(ScreenPixels.height())
                    .toUtf8());
     File.close();
-    qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + Config).toLocal8Bit());
+    // Screenshots are taken on the display of the Xvfb server the script starts, as large as
+    // the screen asked for.
+    if (qEnvironmentVariable("TESSIVAL_SCREENSHOT_DIR").isEmpty())
+        qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + Config).toLocal8Bit());
+    ScreenName = qEnvironmentVariable("TESSIVAL_SCREENSHOT_NAME", Wanted);
     qputenv("QT_SCALE_FACTOR", QByteArray::number(ScreenScale));
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication App(argc, argv);
     QApplication::setFont(TfrmMain::InterfaceFont());
+    // The language as the program chooses it, from the locale.
+    const QString Expected = qEnvironmentVariable("TESSIVAL_EXPECT_LANGUAGE");
+    const TLanguage Language = InterfaceLanguage();
+    if (!Expected.isEmpty() && Expected != (Language == TLanguage::English ? "en" : "ja"))
+        qFatal("the locale gave another language than %s", qPrintable(Expected));
+    if (!InstallQtTranslations(App, Language))
+        qFatal("the translations cannot be loaded");
+    QTemporaryDir Site;
+    SiteFolder = Site.path();
+    if (!WindowSizeTest::CopySiteFor(SiteFolder))
+        qFatal("cannot copy the sample site");
     WindowSizeTest Test;
     return QTest::qExec(&Test, argc, argv);
 }

@@ -67,3 +67,30 @@ for option in --help --version; do
   fi
 done
 echo "--help and --version: printed without a display"
+
+# The same in an English locale: English messages and help, no Japanese left; LC_ALL=C keeps
+# them Japanese whatever LANG says.
+english=(env -u LC_ALL -u LC_MESSAGES)
+japanese_re='[ぁ-んァ-ン一-龥（）]'
+check_english() {  # what, expected exit code, expected text; the output in $TMPDIR_START/out
+  if [ "$rc" != "$2" ] || ! grep -q "$3" "$TMPDIR_START/out" || grep -q "$japanese_re" "$TMPDIR_START/out"; then
+    echo "$1 in English: exit code $rc, expected $2 and \"$3\""; cat "$TMPDIR_START/out"
+    exit 1
+  fi
+}
+"${english[@]}" LANG=en_US.UTF-8 DISPLAY=:4093 QT_QPA_PLATFORM=xcb "$program" >"$TMPDIR_START/out" 2>&1
+rc=$?
+check_english "without a display" 1 "cannot connect to display :4093"
+"${english[@]}" -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM LANG=en_US.UTF-8 "$program" >"$TMPDIR_START/out" 2>&1
+rc=$?
+check_english "no display named" 1 "there is no display"
+"${english[@]}" -u DISPLAY LANG=en_US.UTF-8 "$program" --help >"$TMPDIR_START/out" 2>&1
+rc=$?
+check_english "--help" 0 "^Usage: tessival"
+env LC_ALL=C LANG=en_US.UTF-8 "$program" --help >"$TMPDIR_START/out" 2>&1
+rc=$?
+if [ $rc != 0 ] || ! grep -q "使い方: tessival" "$TMPDIR_START/out"; then
+  echo "--help with LC_ALL=C: exit code $rc, expected 0 and the Japanese help"; cat "$TMPDIR_START/out"
+  exit 1
+fi
+echo "English messages and help in an English locale, Japanese with LC_ALL=C"
