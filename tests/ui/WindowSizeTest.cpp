@@ -4,7 +4,7 @@
 // The windows speak the language of the locale, as the program does (base/Language.h);
 // TESSIVAL_EXPECT_LANGUAGE ("ja" or "en") says which one the test expects: in English no
 // caption, tool tip, accessible name, header, menu item or log text holds Japanese (file names
-// aside), in Japanese the captions are Japanese. The windows hold what a user sees: the sample
+// aside) and no caption is cut off, in Japanese the captions are Japanese. The windows hold what a user sees: the sample
 // site listed, colour pairs, a finished batch over the sample site, its backups.
 // With TESSIVAL_SCREENSHOT_DIR set (tests/ui/screenshots.sh, under Xvfb) each window is saved
 // there as PNG: TESSIVAL_SCREENSHOT_NAME ("en-2x"), "-" and the window.
@@ -111,6 +111,29 @@ void CheckLanguage(QWidget& Window, const char* Name)
         QVERIFY2(Japanese > 0, Name);
 }
 
+// English runs longer than Japanese: every caption of a button, check box, label or group box
+// gets the width it asks for, as the window opens.
+void CheckNothingCut(QWidget& Window, const char* Name)
+{
+    for (QWidget* Widget : Window.findChildren<QWidget*>()) {
+        if (!Widget->isVisibleTo(&Window) || Widget->window() != &Window)
+            continue;
+        int Wanted = 0;
+        if (qobject_cast<QAbstractButton*>(Widget) && !qobject_cast<QAbstractButton*>(Widget)->text().isEmpty())
+            Wanted = Widget->sizeHint().width();
+        else if (auto* Label = qobject_cast<QLabel*>(Widget); Label && !Label->wordWrap() && !Label->text().isEmpty() &&
+                                                              Label->pixmap().isNull())
+            Wanted = Widget->sizeHint().width();
+        else if (auto* Group = qobject_cast<QGroupBox*>(Widget); Group && !Group->title().isEmpty())
+            Wanted = Group->fontMetrics().horizontalAdvance(Group->title()) + 8;
+        QVERIFY2(Widget->width() >= Wanted,
+                 qPrintable(QStringLiteral("%1: %2 is %3 wide, its text wants %4")
+                                .arg(Name, Widget->objectName())
+                                .arg(Widget->width())
+                                .arg(Wanted)));
+    }
+}
+
 // Saves the window as the user sees it, when screenshots are asked for.
 void SaveScreenshot(QWidget& Window, const char* Name)
 {
@@ -127,6 +150,8 @@ void CheckFitsAndResizes(QWidget& Window, const char* Name, const char* FileName
     Window.show();
     QVERIFY2(QTest::qWaitForWindowExposed(&Window), Name);
     CheckLanguage(Window, Name);
+    if (InterfaceLanguage() == TLanguage::English)
+        CheckNothingCut(Window, Name);
     if (QTest::currentTestFailed())
         return;
     if (FileName)
