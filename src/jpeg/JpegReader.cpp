@@ -105,10 +105,17 @@ TJpegPicture TJpegReader::Read()
     while (s.Info.output_scanline < s.Info.output_height) {
         jpeg_read_scanlines(&s.Info, s.Rows.data() + s.Info.output_scanline, s.Info.output_height - s.Info.output_scanline);
     }
+    // The markers up to the end of the file (some follow the last scan), taken before
+    // finishing frees them.
+    int state = JPEG_SUSPENDED;
+    while (state != JPEG_REACHED_EOI) {
+        state = jpeg_consume_input(&s.Info);
+        if (state == JPEG_SUSPENDED) throw EJpegError("JPEG: no end of image");
+    }
+    FCoding.Markers = SavedMarkers(s.Info);
     jpeg_finish_decompress(&s.Info);
 
     s.Rows.clear();
-    FCoding.Markers = SavedMarkers(s.Info);
     picture.Coding = FCoding;
     return picture;
 }
