@@ -189,6 +189,12 @@ TEST(JpegCodec, CodingAndMarkersKept)
         cases.push_back({"arithmetic coding", o});
         o.Progressive = true;
         cases.push_back({"arithmetic progressive", o});
+        TMakeOptions rgb;
+        rgb.Rgb = true;
+        rgb.Jfif = false;  // JFIF would say YCbCr
+        rgb.LumaH = rgb.LumaV = 1;
+        rgb.Markers = SiteMarkers();
+        cases.push_back({"RGB with an Adobe marker", rgb});
         TMakeOptions bare;
         bare.Jfif = false;
         cases.push_back({"no markers at all", bare});
@@ -216,6 +222,9 @@ TEST(JpegCodec, CodingAndMarkersKept)
         for (int q = c.Options.Quality - QualityTolerance; q <= c.Options.Quality + QualityTolerance; ++q)
             near = near || b.Tables[static_cast<std::size_t>(b.TableOfComponent[0])] == LibjpegTable(0, std::min(q, 100));
         EXPECT_TRUE(near);
+        // And the picture is the converted one, in the colours the file says it holds.
+        const TError e = Compare(ExpectedConversion(DecodeJpeg(before), *adjuster), DecodeJpeg(after));
+        for (int ch = 0; ch < 3; ++ch) EXPECT_LT(e.Mean[ch], 6.0) << "channel " << ch;
     }
 }
 

@@ -135,6 +135,7 @@ std::string MakeJpeg(const TRgbImage& Image, const TMakeOptions& Options)
     info.in_color_space = JCS_RGB;
     jpeg_set_defaults(&info);
     if (Options.Grey) jpeg_set_colorspace(&info, JCS_GRAYSCALE);
+    if (Options.Rgb) jpeg_set_colorspace(&info, JCS_RGB);
     jpeg_set_quality(&info, Options.Quality, Options.ForceBaseline ? TRUE : FALSE);
     info.comp_info[0].h_samp_factor = Options.LumaH;
     info.comp_info[0].v_samp_factor = Options.LumaV;

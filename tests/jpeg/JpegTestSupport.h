@@ -38,6 +38,7 @@ struct TMakeOptions {
     int LumaH = 2;  // sampling of the first component; the others 1x1 (2,2: 4:2:0; 2,1: 4:2:2)
     int LumaV = 2;
     bool Grey = false;  // one component
+    bool Rgb = false;   // three components stored as RGB, with libjpeg's Adobe marker saying so
     bool Progressive = false;
     bool Arithmetic = false;
     unsigned RestartInterval = 0;
