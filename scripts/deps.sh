@@ -7,14 +7,15 @@
 #   scripts/deps.sh --package    that, and what making and checking the packages needs
 #                                (scripts/package.sh)
 #   scripts/deps.sh --docs       that, and what docs/pictures.sh needs
-#   scripts/deps.sh              all of the above but --docs
+#   scripts/deps.sh --bench      that, and the peer the benchmarks compare against
+#   scripts/deps.sh              all of the above but --docs and --bench
 set -euo pipefail
 
 programs=(
   # toolchain
   cmake g++ make ninja-build pkg-config
   # core libraries
-  libpcre2-dev zlib1g-dev
+  libpcre2-dev zlib1g-dev libjpeg62-turbo-dev
   # desktop program: Qt 6 widgets, the preview's web engine, the X connection, Japanese glyphs
   qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic
   # Qt's own texts (the file and colour dialogs) in Japanese
@@ -43,13 +44,19 @@ docs=(
   xvfb xauth x11-utils chromium python3-pil
 )
 
+bench=(
+  # ImageMagick's mogrify, the peer of bench/compare.sh and bench_jpeg
+  imagemagick
+)
+
 case "${1:-}" in
   --programs) packages=("${programs[@]}") ;;
   --tests) packages=("${programs[@]}" "${tests[@]}") ;;
   --package) packages=("${programs[@]}" "${package[@]}") ;;
   --docs) packages=("${programs[@]}" "${tests[@]}" "${docs[@]}") ;;
+  --bench) packages=("${programs[@]}" "${bench[@]}") ;;
   "") packages=("${programs[@]}" "${tests[@]}" "${package[@]}") ;;
-  *) echo "usage: scripts/deps.sh [--programs|--tests|--package|--docs]" >&2; exit 2 ;;
+  *) echo "usage: scripts/deps.sh [--programs|--tests|--package|--docs|--bench]" >&2; exit 2 ;;
 esac
 
 missing=()

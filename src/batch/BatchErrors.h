@@ -21,6 +21,18 @@ public:
     using EInvalidGraphic::EInvalidGraphic;
 };
 
+// A JPEG the batch does not convert: CMYK or YCCK (its colours would only be guessed), or with
+// more than 8 bits a sample (the libjpeg it is built with reads 8 bits only).
+class EJpegCmykRefused : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
+
+class EJpegPrecisionRefused : public EInvalidGraphic {
+public:
+    using EInvalidGraphic::EInvalidGraphic;
+};
+
 // A file that could only be rewritten in place (other names share it, or a new file could not
 // keep its owner or attributes) while no backup is to be made: a write in place is not atomic,
 // so without a backup it is refused and the file left as it was.

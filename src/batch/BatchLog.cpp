@@ -204,6 +204,10 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonAnimatedGif;
     } catch (const EPngRefused&) {
         return BatchLog::ReasonAnimatedPng;
+    } catch (const EJpegCmykRefused&) {
+        return BatchLog::ReasonCmykJpeg;
+    } catch (const EJpegPrecisionRefused&) {
+        return BatchLog::ReasonJpegPrecision;
     } catch (const EPictureTooLarge&) {
         return BatchLog::ReasonTooLarge;
     } catch (const EInvalidGraphic&) {

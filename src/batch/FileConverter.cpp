@@ -14,6 +14,10 @@
 #include "gif/GIFRecolour.h"
 #include "graphics/Bitmap.h"
 #include "graphics/Stream.h"
+#include "jpeg/JpegFrame.h"
+#include "jpeg/JpegReader.h"
+#include "jpeg/JpegRecolour.h"
+#include "jpeg/JpegWriter.h"
 #include "png/PngImage.h"
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
@@ -178,6 +182,7 @@ TPreparedFile TFileConverter::PrepareFile(const std::string& Path, const TNoteSi
     const std::string ext = AsciiLower(ExtractFileExt(Path));
     if (ext == ".png") return PreparePng(Path, Notes, Flush);
     if (ext == ".gif") return PrepareGif(Path, Flush);
+    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") return PrepareJpeg(Path, Flush);
     return PrepareText(Path, Flush);
 }
 
@@ -396,6 +401,27 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     return Prepare(Path, std::move(source), Bytes(converted), unchanged, Flush);
+}
+
+TPreparedFile TFileConverter::PrepareJpeg(const std::string& Path, bool Flush)
+{
+    auto source = std::make_unique<TSourceFile>(Path);
+    // Refused from the frame header, before libjpeg is asked: four components are CMYK or
+    // YCCK, and libjpeg is built for 8-bit samples only.
+    const std::optional<TJpegFrame> frame = FindJpegFrame(source->Bytes());
+    if (frame && frame->Components.size() == 4) throw EJpegCmykRefused("CMYK JPEG");
+    if (frame && frame->Precision != 8) throw EJpegPrecisionRefused("JPEG with more than 8 bits a sample");
+    constexpr std::uint64_t JpegMaxPixels = std::uint64_t{65500} * 65500;  // libjpeg's largest
+    const TPictureScope scope(*this, DeclaredJpegPicture(source->Bytes()), JpegMaxPixels);
+    TJpegReader reader(source->Bytes(), FLimits.MaxPixels);
+    const TJpegColourSpace space = reader.Coding().ColourSpace;
+    if (space == TJpegColourSpace::Cmyk || space == TJpegColourSpace::Ycck) throw EJpegCmykRefused("CMYK JPEG");
+    TJpegPicture picture = reader.Read();
+    // Every coding loses a little: a picture nothing changes in is never coded again.
+    if (!RecolourJpeg(picture, *FAdjuster)) return Prepare(Path, std::move(source), {}, true, Flush);
+    const std::string converted = WriteJpeg(picture);
+    picture.Pixels.reset();
+    return Prepare(Path, std::move(source), converted, false, Flush);
 }
 
 namespace {

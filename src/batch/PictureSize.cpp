@@ -1,5 +1,7 @@
 #include "batch/PictureSize.h"
 
+#include "jpeg/JpegFrame.h"
+
 #include <algorithm>
 #include <cctype>
 #include <cstring>
@@ -95,4 +97,22 @@ std::optional<TDeclaredPicture> DeclaredGifPicture(std::string_view Bytes)
     }
     const std::uint64_t pixels = std::max(screen, frames);
     return TDeclaredPicture{pixels, pixels * 2 + 2 * Bytes.size()};
+}
+
+std::optional<TDeclaredPicture> DeclaredJpegPicture(std::string_view Bytes)
+{
+    const std::optional<TJpegFrame> frame = FindJpegFrame(Bytes);
+    if (!frame) return std::nullopt;
+    const std::uint64_t pixels = std::uint64_t{frame->Width} * frame->Height;
+    int hMax = 1, vMax = 1;
+    for (const TJpegFrameComponent& c : frame->Components) {
+        hMax = std::max(hMax, c.H);
+        vMax = std::max(vMax, c.V);
+    }
+    std::uint64_t samples = 0;
+    for (const TJpegFrameComponent& c : frame->Components)
+        samples += pixels * static_cast<std::uint64_t>(std::max(c.H, 1) * std::max(c.V, 1)) /
+                   static_cast<std::uint64_t>(hMax * vMax);
+    const std::uint64_t written = frame->Components.size() == 1 ? 3 * pixels : samples;
+    return TDeclaredPicture{pixels, pixels * 4 + (frame->Progressive() ? 2 * samples : 0) + 2 * written + 2 * Bytes.size()};
 }

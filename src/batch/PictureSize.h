@@ -19,6 +19,13 @@ struct TDeclaredPicture {
 // Nothing when the file has no readable IHDR.
 std::optional<TDeclaredPicture> DeclaredPngPicture(std::string_view Bytes);
 
+// The frame header's width x height. Held at once: the decoded picture as 32-bit pixels, the
+// DCT coefficients (two bytes a sample) of a progressive file while it is decoded, and of the
+// new content while it is coded (its Huffman tables are made for the picture; a greyscale
+// picture may come out in colour, three samples a pixel), the file's bytes and the new content.
+// Nothing without a frame header.
+std::optional<TDeclaredPicture> DeclaredJpegPicture(std::string_view Bytes);
+
 // The logical screen, or the frames together where they are larger; one byte per pixel for the
 // frames and as much again for the encoded form at worst. Nothing without a GIF header.
 std::optional<TDeclaredPicture> DeclaredGifPicture(std::string_view Bytes);

@@ -141,8 +141,9 @@ std::vector<TRefused> RefusedCases()
         {"ELF program", "cgi.html", "\x7F" "ELF\2\1\1\0\0\0\0\0\0\0\0\0"s + colour, BatchLog::ReasonNotText},
         {"Windows program", "setup.html", "MZ\x90\0\3\0\0\0\4\0\0\0\xFF\xFF\0\0"s + std::string(48, '\0') + colour,
          BatchLog::ReasonNotText},
+        // A .jpg is read as a JPEG picture, which this is not.
         {"PNG named .jpg, listed by hand", "logo.jpg", "\x89PNG\r\n\x1A\n\0\0\0\rIHDR"s + colour,
-         BatchLog::ReasonNotText},
+         BatchLog::ReasonBadImage},
         {"data without a magic number", "data.css", colour + random, BatchLog::ReasonNotText},
         {"UTF-16 with an unpaired surrogate", "broken16.css",
          "\xFF\xFEp\0{\0c\0o\0l\0o\0r\0:\0r\0e\0d\0}\0\x3D\xD8"s, BatchLog::ReasonEncoding},
@@ -190,8 +191,9 @@ TEST(TextEncodings, PicturesListedByHandAreNoText)
     TSilentObserver quiet;
     op.ExecuteConversion(quiet);
     const std::string reason(BatchLog::ReasonNotText);
+    // The JPEG is read as a picture, and ends before its frame.
     EXPECT_EQ(op.Log(), (std::vector<std::string>{
-                            "失敗> a.jpg                 ：" + (dir / "images/a.jpg") + reason,
+                            "失敗> a.jpg                 ：" + (dir / "images/a.jpg") + std::string(BatchLog::ReasonBadImage),
                             "失敗> b.webp                ：" + (dir / "images/b.webp") + reason,
                             "成功> c.css                 ：" + (dir / "images/c.css"),
                             std::string(BatchLog::EndLine),

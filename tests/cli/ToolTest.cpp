@@ -332,6 +332,7 @@ TEST(Tool, SampleSiteAsRunConvertsIt)
 
 }  // namespace
 
+// A JPEG given by hand is read as a picture: this one ends before its frame.
 TEST(Tool, PicturesGivenByHandAreRefusedAsNoTextWithStatusOne)
 {
     TTempDir dir;
@@ -341,7 +342,7 @@ TEST(Tool, PicturesGivenByHandAreRefusedAsNoTextWithStatusOne)
     const TRun run = RunTool({"--hue", "120", dir / "images/photo.jpg", dir / "images/site.css"});
     EXPECT_EQ(run.Status, 1);
     EXPECT_EQ(Lines(run.Out), (std::vector<std::string>{
-                                  "失敗> photo.jpg             ：" + (dir / "images/photo.jpg") + "（テキストではない）",
+                                  "失敗> photo.jpg             ：" + (dir / "images/photo.jpg") + "（画像形式が変）",
                                   "成功> site.css              ：" + (dir / "images/site.css"),
                                   End,
                                   "1/2個のファイルを変換成功",
