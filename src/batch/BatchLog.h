@@ -32,6 +32,9 @@ inline constexpr std::string_view ReasonNotText = "（テキストではない�
 // A UTF-16 or UTF-32 text that does not decode, or a text that could not be written back in
 // its own encoding.
 inline constexpr std::string_view ReasonEncoding = "（文字コードが変）";
+// An SVG whose markup is unclear, and an .svgz that is no gzip file of one member.
+inline constexpr std::string_view ReasonSvg = "（SVG文法が変）";
+inline constexpr std::string_view ReasonGzip = "（gzip圧縮が変）";
 
 // Causes the system names (by errno): access refused, no such file, a read-only file system,
 // no space or no inodes left, a file too large, a path too long.

@@ -28,6 +28,10 @@ struct TPictureLimits {
     TMemoryBudget* Budget = nullptr;
 };
 
+// The most bytes the SVG inside an .svgz may inflate to: beyond it the file is refused as too
+// large before anything is inflated (the size its trailer gives, which inflating then holds it to).
+constexpr std::uint64_t SvgzMaxBytes = 256ull << 20;
+
 // A file converted and its new content written beside it under a temporary name, waiting for
 // its group to be put in place (batch/CommitGroup.h). While it waits it holds the file's lock.
 struct TPreparedFile {
@@ -51,7 +55,7 @@ public:
     TFileConverter(const TFileConverter&) = delete;
     TFileConverter& operator=(const TFileConverter&) = delete;
 
-    // Chooses the converter by the extension (".png", ".gif", anything else is text, compared
+    // Chooses the converter by the extension (".png", ".gif", ".svg", ".svgz", anything else is text, compared
     // without regard to case), converts the file and writes what is to be written, without
     // putting it in place; raises the error that made the file fail. Without Flush the written
     // files wait for their group's flush.
@@ -72,6 +76,7 @@ private:
     class TPictureScope;
 
     TPreparedFile PrepareText(const std::string& Path, bool Flush);
+    TPreparedFile PrepareSvg(const std::string& Path, bool Flush);
     TPreparedFile PrepareGif(const std::string& Path, bool Flush);
     TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
     // Writes Converted beside Source and Source's bytes as its backup, ready to be put in
