@@ -327,10 +327,12 @@ TPreparedFile TFileConverter::PrepareSvg(const std::string& Path, bool Flush)
         const bool unchanged = converted == source->Bytes();
         return Prepare(Path, std::move(source), converted, unchanged, Flush);
     }
-    // Compressed: refused before inflating when the trailer asks for too much, and the memory
-    // of the inflated, rewritten and compressed texts reserved from the pictures' budget.
+    // Compressed: refused when it inflates to more than the limit (found out without holding
+    // what comes out, as the trailer of a file cut short says anything), and the memory of the
+    // inflated, rewritten and compressed texts reserved from the pictures' budget.
     const TGzipMember member = SplitGzipMember(source->Bytes());
-    if (member.Size > SvgzMaxBytes) throw EPictureTooLarge("Compressed SVG too large");
+    if (member.Size > SvgzMaxBytes && GzipMemberExceeds(member, SvgzMaxBytes))
+        throw EPictureTooLarge("Compressed SVG too large");
     const TPictureScope scope(*this, TDeclaredPicture{0, 3ull * member.Size + source->Bytes().size()}, UINT64_MAX);
     const std::string svg = InflateGzipMember(member);
     const std::string converted = rewrite(svg);

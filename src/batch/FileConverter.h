@@ -29,7 +29,8 @@ struct TPictureLimits {
 };
 
 // The most bytes the SVG inside an .svgz may inflate to: beyond it the file is refused as too
-// large before anything is inflated (the size its trailer gives, which inflating then holds it to).
+// large before any of it is held. The size its trailer gives is believed no further than that:
+// inflating stops at it.
 constexpr std::uint64_t SvgzMaxBytes = 256ull << 20;
 
 // A file converted and its new content written beside it under a temporary name, waiting for

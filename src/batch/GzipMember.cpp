@@ -68,7 +68,17 @@ TGzipMember SplitGzipMember(std::string_view Bytes)
     return member;
 }
 
-std::string InflateGzipMember(const TGzipMember& Member)
+namespace {
+
+// Inflates Member's data into Out, which grows by pieces up to Room bytes, or (Out none) into a
+// scratch buffer that is written over; stops once more than Room have come out. The bytes that
+// came out, and whether the data ended there; raises EGzipError for data that does not inflate.
+struct TInflated {
+    std::uint64_t Bytes = 0;
+    bool Ended = false;
+};
+
+TInflated Inflate(const TGzipMember& Member, std::uint64_t Room, std::string* Out)
 {
     z_stream z{};
     if (inflateInit2(&z, -MAX_WBITS) != Z_OK) throw EGzipError("Cannot start inflating");
@@ -76,31 +86,52 @@ std::string InflateGzipMember(const TGzipMember& Member)
         z_stream& Z;
         ~TEnd() { inflateEnd(&Z); }
     } end{z};
-    std::string out(static_cast<std::size_t>(Member.Size) + 1, '\0');
-    std::size_t done = 0;
-    std::size_t consumed = 0;
-    int status = Z_OK;
-    while (status != Z_STREAM_END) {
+    std::string scratch;
+    std::string& buffer = Out ? *Out : scratch;
+    buffer.assign(Out ? static_cast<std::size_t>(Room) + 1 : std::size_t{1} << 16, '\0');
+    TInflated result;
+    std::size_t consumed = 0, filled = 0;
+    while (true) {
         const std::size_t in = std::min<std::size_t>(Member.Deflated.size() - consumed, UINT_MAX);
-        const std::size_t room = std::min<std::size_t>(out.size() - done, UINT_MAX);
+        if (filled == buffer.size()) filled = 0;  // only the scratch buffer comes round again
+        const std::size_t room = std::min<std::size_t>(buffer.size() - filled, UINT_MAX);
         z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Member.Deflated.data() + consumed));
         z.avail_in = static_cast<uInt>(in);
-        z.next_out = reinterpret_cast<Bytef*>(out.data() + done);
+        z.next_out = reinterpret_cast<Bytef*>(buffer.data() + filled);
         z.avail_out = static_cast<uInt>(room);
-        status = inflate(&z, Z_NO_FLUSH);
+        const int status = inflate(&z, Z_NO_FLUSH);
         consumed += in - z.avail_in;
-        done += room - z.avail_out;
-        if (status == Z_STREAM_END) break;
-        if (done > Member.Size) throw EGzipError("Gzip data longer than its trailer says");
-        if (status == Z_BUF_ERROR && consumed == Member.Deflated.size())
-            throw EGzipError("Gzip data ends early");
+        filled += room - z.avail_out;
+        result.Bytes += room - z.avail_out;
+        if (status == Z_STREAM_END) {
+            result.Ended = true;
+            break;
+        }
+        if (result.Bytes > Room) break;
+        if (status == Z_BUF_ERROR && consumed == Member.Deflated.size()) throw EGzipError("Gzip data ends early");
         if (status != Z_OK && status != Z_BUF_ERROR) throw EGzipError("Gzip data does not inflate");
     }
-    if (consumed != Member.Deflated.size()) throw EGzipError("Data after the gzip member");
-    if (done != Member.Size) throw EGzipError("Gzip data size does not match its trailer");
-    out.resize(done);
+    if (result.Ended && consumed != Member.Deflated.size()) throw EGzipError("Data after the gzip member");
+    if (Out) Out->resize(static_cast<std::size_t>(std::min(result.Bytes, Room)));
+    return result;
+}
+
+}  // namespace
+
+std::string InflateGzipMember(const TGzipMember& Member)
+{
+    std::string out;
+    const TInflated inflated = Inflate(Member, Member.Size, &out);
+    if (!inflated.Ended || inflated.Bytes > Member.Size) throw EGzipError("Gzip data longer than its trailer says");
+    if (inflated.Bytes != Member.Size) throw EGzipError("Gzip data size does not match its trailer");
     if (Crc32(out) != Member.Crc) throw EGzipError("Gzip checksum does not match");
     return out;
+}
+
+bool GzipMemberExceeds(const TGzipMember& Member, std::uint64_t Limit)
+{
+    if (Inflate(Member, Limit, nullptr).Bytes > Limit) return true;
+    throw EGzipError("Gzip data size does not match its trailer");
 }
 
 std::string WriteGzipMember(std::string_view Header, std::string_view Data)

@@ -32,5 +32,11 @@ TGzipMember SplitGzipMember(std::string_view Bytes);
 // Raises EGzipError.
 std::string InflateGzipMember(const TGzipMember& Member);
 
+// For a member whose trailer gives a size beyond Limit (a size that is only the true one modulo
+// 2^32, or the end of a file cut short): whether its data truly inflate to more than Limit
+// bytes. Inflates up to that many, holding none of them; raises EGzipError for data that does
+// not inflate or end before.
+bool GzipMemberExceeds(const TGzipMember& Member, std::uint64_t Limit);
+
 // Data deflated (at the best compression) between Header and a trailer of its own.
 std::string WriteGzipMember(std::string_view Header, std::string_view Data);
