@@ -154,6 +154,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         } else if (name == "--no-subfolders") {
             noValue();
             line.SubFolders = false;
+        } else if (name == "--photos") {
+            noValue();
+            conversion();
+            line.Photos = true;
         } else if (name == "--map") {
             noValue();
             line.Map = true;
@@ -198,13 +202,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
 }
 
 std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders,
-                                     std::vector<TSkippedEntry>* Skipped)
+                                     std::vector<TSkippedEntry>* Skipped, bool Photos)
 {
     std::vector<TBatchItem> items;
     for (const std::string& path : Paths) {
         struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            for (std::string& found : SearchSiteFolder(path, SubFolders, Skipped))
+            for (std::string& found : SearchSiteFolder(path, SubFolders, Skipped, Photos))
                 items.push_back({true, std::move(found)});
         } else {
             items.push_back({true, path});
@@ -216,7 +220,7 @@ std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool
 TBatchInput MakeBatchInput(const TCommandLine& Line)
 {
     TBatchInput input;
-    input.Items = CollectItems(Line.Paths, Line.SubFolders, &input.Skipped);
+    input.Items = CollectItems(Line.Paths, Line.SubFolders, &input.Skipped, Line.Photos);
     input.Settings = Line.Settings;
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;
@@ -318,17 +322,33 @@ int RunCommandLine(const TCommandLine& Line, std::istream& In, std::ostream& Out
 
 std::string VersionText() { return std::string(ProgramName) + " " TESSIVAL_VERSION "\n"; }
 
+namespace {
+
+// The extensions of SiteExtensions that are photos (Photos) or not, as the help lists them.
+std::string ExtensionList(bool Photos)
+{
+    std::string list;
+    for (const char* ext : SiteExtensions) {
+        if (IsPhotoPath(ext) != Photos) continue;
+        if (!list.empty()) list += ' ';
+        list += ext;
+    }
+    return list;
+}
+
+}  // namespace
+
 std::string HelpText()
 {
-    return R"(使い方: tessival-batch [オプション] パス...
+    std::string text = R"(使い方: tessival-batch [オプション] パス...
         tessival-batch [オプション] --map
         tessival-batch --restore [--no-subfolders] パス...
         tessival-batch --delete-backups [--no-subfolders] パス...
 
-ウェブサイトの色をその場で変換します。HTML・CSS の色の値と GIF・PNG 画像の
+ウェブサイトの色をその場で変換します。HTML・CSS・SVG の色の値と画像の
 すべての画素を、色相・彩度・明度のずらしと個別指定の色で置き換えます。
-パスがフォルダなら .htm .html .css .gif .png のファイルを探し（サブフォルダも）、
-ファイルならその拡張子にかかわらず変換します（.gif .png 以外はテキストとして）。
+パスがフォルダなら @SITE@ のファイルを探し（サブフォルダも）、
+ファイルならその拡張子にかかわらず変換します（画像と .svg .svgz 以外はテキストとして）。
 変換ログを標準出力に 1 行ずつ書きます。
 
 オプション:
@@ -342,6 +362,8 @@ std::string HelpText()
   --no-backup          バックアップ（ファイル名 + .bak）をつくらない
   --gif-transparent    互換のために受け付けます（効果なし）：GIF の透過は常に保たれます
   --no-subfolders      フォルダのサブフォルダを探さない
+  --photos             フォルダから写真（@PHOTOS@）も探す。写真は保存のたびに
+                       画質が少し落ちます。指定したファイルはこのオプションなしでも変換します
   --jobs N             同時に変換するファイルの数（1 以上、既定はコア数）。
                        ログと結果のファイルは N によらず同じです。
   --max-pixels N       画素数が N を超える GIF・PNG は展開せずに「画像が大きすぎます」で
@@ -368,4 +390,7 @@ std::string HelpText()
             2 コマンドラインの誤り（何も変更していません）
             --restore と --delete-backups では 0 すべて成功、1 失敗したバックアップがある
 )";
+    text.replace(text.find("@SITE@"), 6, ExtensionList(false));
+    text.replace(text.find("@PHOTOS@"), 8, ExtensionList(true));
+    return text;
 }
