@@ -167,6 +167,12 @@ bool IsPhotoPath(const std::string& Path)
     return std::find(std::begin(PhotoExtensions), std::end(PhotoExtensions), ext) != std::end(PhotoExtensions);
 }
 
+bool IsPicturePath(const std::string& Path)
+{
+    const std::string ext = AsciiLower(ExtractFileExt(Path));
+    return std::find(std::begin(PictureExtensions), std::end(PictureExtensions), ext) != std::end(PictureExtensions);
+}
+
 std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders,
                                           std::vector<TSkippedEntry>* Skipped, bool Photos)
 {

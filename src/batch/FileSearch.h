@@ -37,8 +37,12 @@ inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif"
 // takes them only when asked (--photos).
 inline constexpr const char* PhotoExtensions[] = {".jpg", ".jpeg", ".webp"};
 
-// Whether the extension of Path is a photo's, without regard to case.
+// Of those, the pictures (the rest are texts): what the preview shows on a page of its own.
+inline constexpr const char* PictureExtensions[] = {".gif", ".png", ".svg", ".svgz", ".jpg", ".jpeg", ".webp"};
+
+// Whether the extension of Path is a photo's, or a picture's, without regard to case.
 bool IsPhotoPath(const std::string& Path);
+bool IsPicturePath(const std::string& Path);
 
 // One complete SearchFolder per site extension, in that order: all ".htm" files come first,
 // then all ".html" files, and so on; the photo extensions only with Photos. The search stays

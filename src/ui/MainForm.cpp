@@ -295,6 +295,9 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
     AddCheckItem("mitPng", QStringLiteral("png をチェック(&P)"), &TfrmMain::mitPngClick);
     AddCheckItem("mitGif", QStringLiteral("gif をチェック(&G)"), &TfrmMain::mitGifClick);
     AddCheckItem("mitHtml", QStringLiteral("htmlをチェック(&H)"), &TfrmMain::mitHtmlClick);
+    AddCheckItem("mitSvg", QStringLiteral("svg をチェック(&S)"), &TfrmMain::mitSvgClick);
+    AddCheckItem("mitJpeg", QStringLiteral("jpeg をチェック(&J)"), &TfrmMain::mitJpegClick);
+    AddCheckItem("mitWebp", QStringLiteral("webp をチェック(&W)"), &TfrmMain::mitWebpClick);
 
     auto* Buttons = new QHBoxLayout;
     Buttons->setContentsMargins(0, 0, 0, 0);
@@ -530,7 +533,10 @@ void TfrmMain::bbnOpenFileClick()
     dlgOpenFile.setObjectName(QStringLiteral("dlgOpenFile"));
     dlgOpenFile.setFileMode(QFileDialog::ExistingFiles);
     dlgOpenFile.setAcceptMode(QFileDialog::AcceptOpen);
-    dlgOpenFile.setNameFilter(QStringLiteral("変更可能ファイル(*.htm *.html *.css *.gif *.png)"));
+    QStringList Patterns;
+    for (const QString& Extension : FileListRules::ListedExtensions())
+        Patterns.append(QLatin1Char('*') + Extension);
+    dlgOpenFile.setNameFilter(QStringLiteral("変更可能ファイル(%1)").arg(Patterns.join(QLatin1Char(' '))));
     dlgOpenFile.setSizeGripEnabled(true);
     dlgOpenFile.setFilter(dlgOpenFile.filter() & ~QDir::CaseSensitive);
     if (dlgOpenFile.exec() == QDialog::Accepted)
@@ -595,6 +601,23 @@ void TfrmMain::mitPngClick()
 void TfrmMain::mitGifClick()
 {
     FFileList.CheckExtension(QStringLiteral("gif"));
+}
+
+void TfrmMain::mitSvgClick()
+{
+    FFileList.CheckExtension(QStringLiteral("svg"));
+    FFileList.CheckExtension(QStringLiteral("svgz"));
+}
+
+void TfrmMain::mitJpegClick()
+{
+    FFileList.CheckExtension(QStringLiteral("jpg"));
+    FFileList.CheckExtension(QStringLiteral("jpeg"));
+}
+
+void TfrmMain::mitWebpClick()
+{
+    FFileList.CheckExtension(QStringLiteral("webp"));
 }
 
 void TfrmMain::mitHtmlClick()
@@ -777,11 +800,14 @@ void TfrmMain::udnRefreshTimeChange()
 
 // ---- Commands
 
-QString TfrmMain::BatchQuestion(int CheckedFiles, bool Backup)
+QString TfrmMain::BatchQuestion(int CheckedFiles, bool Backup, int CheckedPhotos)
 {
     return QStringLiteral("チェックした %1 個のファイルの色を変換します。\n").arg(CheckedFiles) +
            (Backup ? QStringLiteral("バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n")
                    : QStringLiteral("バックアップ：つくらない（元のファイルは残りません）\n")) +
+           (CheckedPhotos > 0
+                ? QStringLiteral("写真（JPEG・WebP）：%1 個（保存するたびに画質が少し落ちます）\n").arg(CheckedPhotos)
+                : QString()) +
            QStringLiteral("\n実行しますか？");
 }
 
@@ -803,14 +829,16 @@ void TfrmMain::bbnOperationClick()
                                  QStringLiteral("バックアップの復元・消去の実行中は色置換を実行できません。"));
         return;
     }
-    int Checked = 0;
-    for (int Row = 0; Row < FFileList.Count(); ++Row)
+    int Checked = 0, Photos = 0;
+    for (int Row = 0; Row < FFileList.Count(); ++Row) {
         Checked += FFileList.IsChecked(Row) ? 1 : 0;
+        Photos += FFileList.IsChecked(Row) && FileListRules::IsPhoto(FFileList.FileName(Row)) ? 1 : 0;
+    }
     if (Checked == 0) {
         QMessageBox::information(this, windowTitle(), NothingToConvertText());
         return;
     }
-    if (QMessageBox::question(this, windowTitle(), BatchQuestion(Checked, cbxBackup->isChecked()),
+    if (QMessageBox::question(this, windowTitle(), BatchQuestion(Checked, cbxBackup->isChecked(), Photos),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     // The question may have been open while something else began.
@@ -851,8 +879,8 @@ void TfrmMain::bbnShowPreviewClick()
     QString Path = FFileList.FirstSelectedPath();
     if (Path.isEmpty())
         return;
-    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".png"), Qt::CaseInsensitive) == 0)
-        Path = MakePngPage(Path, PngPageFolder());
+    if (FileListRules::IsPicture(Path))
+        Path = MakePicturePage(Path, PicturePageFolder());
     if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".css"), Qt::CaseInsensitive) == 0) {
         if (!OpenInTextEditor(Path, FOpenUrl))
             QMessageBox::warning(this, windowTitle(), EditorFailureText(Path));
@@ -872,7 +900,7 @@ void TfrmMain::ShowPreviewOf(const QString& Url)
     FPreviewForm->Navigate(Url);
 }
 
-QString TfrmMain::PngPageFolder()
+QString TfrmMain::PicturePageFolder()
 {
     QString Folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!Folder.isEmpty())
@@ -884,17 +912,17 @@ QString TfrmMain::PngPageFolder()
     return Folder;
 }
 
-QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
+QString TfrmMain::MakePicturePage(const QString& PicturePath, const QString& Folder)
 {
     // The image is referred to by its file URL: a path holding "#", "?" or "%" would
     // otherwise be read as something else by the browser.
-    QString Source = QUrl::fromLocalFile(PngPath).toString(QUrl::FullyEncoded);
+    QString Source = QUrl::fromLocalFile(PicturePath).toString(QUrl::FullyEncoded);
     Source.replace(QLatin1Char('&'), QLatin1String("&amp;"));
     const QByteArray Page = "<html><body>\r\n<img src=\"" + Source.toUtf8() + "\">\r\n</body></html>\r\n";
-    const QString PagePath = QDir(Folder).filePath(QStringLiteral("pngshow.html"));
+    const QString PagePath = QDir(Folder).filePath(QStringLiteral("pictureshow.html"));
     QSaveFile File(PagePath);
     if (Folder.isEmpty() || !File.open(QIODevice::WriteOnly) || File.write(Page) != Page.size() || !File.commit())
-        return PngPath;
+        return PicturePath;
     return PagePath;
 }
 
