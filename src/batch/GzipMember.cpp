@@ -88,12 +88,22 @@ TInflated Inflate(const TGzipMember& Member, std::uint64_t Room, std::string* Ou
     } end{z};
     std::string scratch;
     std::string& buffer = Out ? *Out : scratch;
-    buffer.assign(Out ? static_cast<std::size_t>(Room) + 1 : std::size_t{1} << 16, '\0');
+    // What the output holds grows as it comes, so that a trailer's word costs nothing until the
+    // data bear it out.
+    const std::size_t most = static_cast<std::size_t>(Room) + 1;
+    buffer.assign(Out ? std::min(most, std::max<std::size_t>(std::size_t{1} << 16, 4 * Member.Deflated.size()))
+                      : std::size_t{1} << 16,
+                  '\0');
     TInflated result;
     std::size_t consumed = 0, filled = 0;
     while (true) {
         const std::size_t in = std::min<std::size_t>(Member.Deflated.size() - consumed, UINT_MAX);
-        if (filled == buffer.size()) filled = 0;  // only the scratch buffer comes round again
+        if (filled == buffer.size()) {
+            if (Out)
+                buffer.resize(std::min(most, 2 * buffer.size()));
+            else
+                filled = 0;  // the scratch buffer comes round again
+        }
         const std::size_t room = std::min<std::size_t>(buffer.size() - filled, UINT_MAX);
         z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(Member.Deflated.data() + consumed));
         z.avail_in = static_cast<uInt>(in);
