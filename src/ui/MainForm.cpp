@@ -1,5 +1,7 @@
 #include "ui/MainForm.h"
 
+#include "batch/FileConverter.h"
+#include "batch/GzipMember.h"
 #include "colour/HexColour.h"
 #include "ui/BackupForm.h"
 #include "ui/PreviewForm.h"
@@ -912,11 +914,45 @@ QString TfrmMain::PicturePageFolder()
     return Folder;
 }
 
+namespace {
+
+// The browser shows no compressed SVG from a file: the page shows the SVG inside, written beside
+// it as "pictureshow.svg". Empty when the file cannot be read or inflated (or would inflate
+// beyond what the batch takes).
+QString InflatedSvgCopy(const QString& SvgzPath, const QString& Folder)
+{
+    QFile Source(SvgzPath);
+    if (Folder.isEmpty() || !Source.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray Bytes = Source.readAll();
+    QByteArray Svg;
+    try {
+        const TGzipMember Member = SplitGzipMember(std::string_view(Bytes.constData(), static_cast<std::size_t>(Bytes.size())));
+        if (Member.Size > SvgzMaxBytes)
+            return {};
+        Svg = QByteArray::fromStdString(InflateGzipMember(Member));
+    } catch (const Exception&) {
+        return {};
+    }
+    const QString CopyPath = QDir(Folder).filePath(QStringLiteral("pictureshow.svg"));
+    QSaveFile Copy(CopyPath);
+    if (!Copy.open(QIODevice::WriteOnly) || Copy.write(Svg) != Svg.size() || !Copy.commit())
+        return {};
+    return CopyPath;
+}
+
+}  // namespace
+
 QString TfrmMain::MakePicturePage(const QString& PicturePath, const QString& Folder)
 {
+    QString Shown;
+    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(PicturePath)).compare(QLatin1String(".svgz"), Qt::CaseInsensitive) == 0)
+        Shown = InflatedSvgCopy(PicturePath, Folder);
+    if (Shown.isEmpty())
+        Shown = PicturePath;
     // The image is referred to by its file URL: a path holding "#", "?" or "%" would
     // otherwise be read as something else by the browser.
-    QString Source = QUrl::fromLocalFile(PicturePath).toString(QUrl::FullyEncoded);
+    QString Source = QUrl::fromLocalFile(Shown).toString(QUrl::FullyEncoded);
     Source.replace(QLatin1Char('&'), QLatin1String("&amp;"));
     const QByteArray Page = "<html><body>\r\n<img src=\"" + Source.toUtf8() + "\">\r\n</body></html>\r\n";
     const QString PagePath = QDir(Folder).filePath(QStringLiteral("pictureshow.html"));

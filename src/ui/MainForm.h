@@ -67,7 +67,8 @@ public:
     static QString AboutText();
     static QString GetFileVersion();
     // Writes "pictureshow.html" into Folder showing the picture (PNG, GIF, SVG, JPEG, WebP) and
-    // returns its path, or the picture's own path when the page cannot be written.
+    // returns its path, or the picture's own path when the page cannot be written. An .svgz is
+    // shown from the SVG inside, written beside the page as "pictureshow.svg".
     static QString MakePicturePage(const QString& PicturePath, const QString& Folder);
     // The readme beside the executable, else the installed one; empty when neither exists.
     static QString ReadmePath();

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -725,6 +726,20 @@ void MainFormTest::picturePageShowsTheImageOrFallsBack()
                                      "\">\r\n</body></html>\r\n");
         File.close();
     }
+
+    // A compressed SVG is shown from the SVG inside, copied beside the page.
+    const QByteArray Svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect fill=\"red\"/></svg>\n";
+    WriteFile(Dir.filePath("i.svg"), Svg);
+    QCOMPARE(QProcess::execute("gzip", {"-S", "z", Dir.filePath("i.svg")}), 0);
+    QCOMPARE(TfrmMain::MakePicturePage(Dir.filePath("i.svgz"), Dir.path()), Page);
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    QCOMPARE(File.readAll(), "<html><body>\r\n<img src=\"" +
+                                 QUrl::fromLocalFile(Dir.filePath("pictureshow.svg")).toEncoded() +
+                                 "\">\r\n</body></html>\r\n");
+    File.close();
+    QFile Copy(Dir.filePath("pictureshow.svg"));
+    QVERIFY(Copy.open(QIODevice::ReadOnly));
+    QCOMPARE(Copy.readAll(), Svg);
 
     QCOMPARE(TfrmMain::MakePicturePage(Png, Dir.filePath("no/such/folder")), Png);
 

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -133,6 +134,10 @@ void MainWebTest::previewShowsEveryPictureFormatConverted()
     QImage Photo(600, 600, QImage::Format_RGB32);
     Photo.fill(qRgb(0, 0, 255));
     QVERIFY(Photo.save(FSite.filePath("photo.jpg"), "JPEG", 95));
+    // The same drawing in yellow, compressed (becomes aqua).
+    WriteFile(FSite.filePath("yellow.svg"), "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"600\" height=\"600\">"
+                                            "<rect width=\"600\" height=\"600\" fill=\"#ffff00\"/></svg>\n");
+    QCOMPARE(QProcess::execute("gzip", {"-f", "-S", "z", FSite.filePath("yellow.svg")}), 0);
     // A GIF of 1 x 1 red pixel, as the browser draws it stretched by the page: the GIF is named
     // last so that its page is the one left.
     WriteFile(FSite.filePath("dot.gif"), QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00\xFF\x00\x00\x00\x00\x00"
@@ -141,29 +146,38 @@ void MainWebTest::previewShowsEveryPictureFormatConverted()
 
     TfrmMain Form;
     Form.show();
-    Form.FileList().AddFiles({FSite.filePath("shape.svg"), FSite.filePath("photo.jpg"), FSite.filePath("dot.gif")});
+    Form.FileList().AddFiles({FSite.filePath("shape.svg"), FSite.filePath("photo.jpg"), FSite.filePath("yellow.svgz"),
+                              FSite.filePath("dot.gif")});
     QVERIFY(!Form.FileList().IsChecked(1));  // a photo, but the preview shows it all the same
     Form.findChild<QScrollBar*>("scbH")->setValue(120);
     const QString Page = QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.html");
-    const auto RemovePage = qScopeGuard([&] { QFile::remove(Page); });
+    const auto RemovePage = qScopeGuard([&] {
+        QFile::remove(Page);
+        QFile::remove(QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.svg"));
+    });
     const auto Near = [](QRgb Pixel, QRgb Wanted) {
         return std::abs(qRed(Pixel) - qRed(Wanted)) < 40 && std::abs(qGreen(Pixel) - qGreen(Wanted)) < 40 &&
                std::abs(qBlue(Pixel) - qBlue(Wanted)) < 40;
     };
-    const QRgb Converted[] = {qRgb(0, 255, 0), qRgb(255, 0, 0)};
-    for (int Row = 0; Row < 2; ++Row) {
+    const QRgb Converted[] = {qRgb(0, 255, 0), qRgb(255, 0, 0), qRgb(0, 255, 255)};
+    for (int Row = 0; Row < 3; ++Row) {
         PreviewRow(Form, Row);
         QVERIFY(Form.PreviewForm());
         QFile File(Page);
         QVERIFY(File.open(QIODevice::ReadOnly));
-        QVERIFY(File.readAll().contains(QUrl::fromLocalFile(Form.FileList().FullPath(Row)).toEncoded()));
+        // A compressed SVG is shown from the SVG inside, copied beside the page.
+        const QString Shown = Row == 2 ? QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.svg")
+                                       : Form.FileList().FullPath(Row);
+        QVERIFY(File.readAll().contains(QUrl::fromLocalFile(Shown).toEncoded()));
         QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), Page, 15000);
         // The picture fills the view from the page's margin on.
-        QTRY_VERIFY_WITH_TIMEOUT(!Form.PreviewForm()->ConvertedImage().isNull() &&
-                                     Near(Form.PreviewForm()->ConvertedImage().pixel(100, 100), Converted[Row]),
-                                 20000);
+        QTRY_VERIFY2_WITH_TIMEOUT(!Form.PreviewForm()->ConvertedImage().isNull() &&
+                                      Near(Form.PreviewForm()->ConvertedImage().pixel(100, 100), Converted[Row]),
+                                  qPrintable(QStringLiteral("%1: %2").arg(Form.FileList().FileName(Row)).arg(
+                                      Form.PreviewForm()->ConvertedImage().pixel(100, 100), 8, 16)),
+                                  20000);
     }
-    PreviewRow(Form, 2);
+    PreviewRow(Form, 3);
     QFile File(Page);
     QVERIFY(File.open(QIODevice::ReadOnly));
     QVERIFY(File.readAll().contains("dot.gif"));
