@@ -50,7 +50,9 @@ TGzipMember SplitGzipMember(std::string_view Bytes)
     std::size_t pos = 10;
     if (flags & FlagExtra) {
         if (pos + 2 > trailer) throw EGzipError("Gzip header ends early");
-        pos += 2 + (static_cast<unsigned char>(Bytes[pos]) | static_cast<std::size_t>(static_cast<unsigned char>(Bytes[pos + 1])) << 8);
+        const std::size_t length = static_cast<unsigned char>(Bytes[pos]) |
+                                   static_cast<std::size_t>(static_cast<unsigned char>(Bytes[pos + 1])) << 8;
+        pos += 2 + length;
     }
     for (const unsigned char field : {FlagName, FlagComment}) {
         if (!(flags & field)) continue;
