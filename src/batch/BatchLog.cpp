@@ -3,6 +3,8 @@
 #include "batch/BatchErrors.h"
 #include "batch/BinaryContent.h"
 #include "batch/FileSearch.h"
+#include "batch/GzipMember.h"
+#include "text/SvgScanner.h"
 #include "text/TextTranscoding.h"
 
 #include <cerrno>
@@ -198,6 +200,10 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         std::rethrow_exception(Error);
     } catch (const EConvertError&) {
         return BatchLog::ReasonHtml;
+    } catch (const ESvgSyntax&) {
+        return BatchLog::ReasonSvg;
+    } catch (const EGzipError&) {
+        return BatchLog::ReasonGzip;
     } catch (const EInOutError&) {
         return BatchLog::ReasonInOut;
     } catch (const EGifRefused&) {

@@ -40,6 +40,9 @@ inline constexpr TText ReasonNotText{"（テキストではない）", " (not te
 // A UTF-16 or UTF-32 text that does not decode, or a text that could not be written back in
 // its own encoding.
 inline constexpr TText ReasonEncoding{"（文字コードが変）", " (odd character encoding)"};
+// An SVG whose markup is unclear, and an .svgz that is no gzip file of one member.
+inline constexpr TText ReasonSvg{"（SVG文法が変）", " (odd SVG syntax)"};
+inline constexpr TText ReasonGzip{"（gzip圧縮が変）", " (odd gzip compression)"};
 
 // Causes the system names (by errno): access refused, no such file, a read-only file system,
 // no space or no inodes left, a file too large, a path too long.

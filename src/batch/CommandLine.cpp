@@ -152,6 +152,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
         } else if (name == "--no-subfolders") {
             noValue();
             line.SubFolders = false;
+        } else if (name == "--photos") {
+            noValue();
+            conversion();
+            line.Photos = true;
         } else if (name == "--map") {
             noValue();
             line.Map = true;
@@ -196,13 +200,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJ
 }
 
 std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders,
-                                     std::vector<TSkippedEntry>* Skipped)
+                                     std::vector<TSkippedEntry>* Skipped, bool Photos)
 {
     std::vector<TBatchItem> items;
     for (const std::string& path : Paths) {
         struct stat st {};
         if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
-            for (std::string& found : SearchSiteFolder(path, SubFolders, Skipped))
+            for (std::string& found : SearchSiteFolder(path, SubFolders, Skipped, Photos))
                 items.push_back({true, std::move(found)});
         } else {
             items.push_back({true, path});
@@ -214,7 +218,7 @@ std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool
 TBatchInput MakeBatchInput(const TCommandLine& Line)
 {
     TBatchInput input;
-    input.Items = CollectItems(Line.Paths, Line.SubFolders, &input.Skipped);
+    input.Items = CollectItems(Line.Paths, Line.SubFolders, &input.Skipped, Line.Photos);
     input.Settings = Line.Settings;
     input.Backup = Line.Backup;
     input.GifTransparent = Line.GifTransparent;
@@ -317,16 +321,28 @@ std::string VersionText() { return std::string(ProgramName) + " " TESSIVAL_VERSI
 
 namespace {
 
-// The whole of --help; the Japanese is kept byte for byte.
+// The extensions of SiteExtensions that are photos (Photos) or not, as the help lists them.
+std::string ExtensionList(bool Photos)
+{
+    std::string list;
+    for (const char* ext : SiteExtensions) {
+        if (IsPhotoPath(ext) != Photos) continue;
+        if (!list.empty()) list += ' ';
+        list += ext;
+    }
+    return list;
+}
+
+// The whole of --help; @SITE@ and @PHOTOS@ stand for the extensions a folder search takes.
 constexpr TText Help{R"(使い方: tessival-batch [オプション] パス...
         tessival-batch [オプション] --map
         tessival-batch --restore [--no-subfolders] パス...
         tessival-batch --delete-backups [--no-subfolders] パス...
 
-ウェブサイトの色をその場で変換します。HTML・CSS の色の値と GIF・PNG 画像の
+ウェブサイトの色をその場で変換します。HTML・CSS・SVG の色の値と画像の
 すべての画素を、色相・彩度・明度のずらしと個別指定の色で置き換えます。
-パスがフォルダなら .htm .html .css .gif .png のファイルを探し（サブフォルダも）、
-ファイルならその拡張子にかかわらず変換します（.gif .png 以外はテキストとして）。
+パスがフォルダなら @SITE@ のファイルを探し（サブフォルダも）、
+ファイルならその拡張子にかかわらず変換します（画像と .svg .svgz 以外はテキストとして）。
 変換ログを標準出力に 1 行ずつ書きます。
 
 オプション:
@@ -340,9 +356,11 @@ constexpr TText Help{R"(使い方: tessival-batch [オプション] パス...
   --no-backup          バックアップ（ファイル名 + .bak）をつくらない
   --gif-transparent    互換のために受け付けます（効果なし）：GIF の透過は常に保たれます
   --no-subfolders      フォルダのサブフォルダを探さない
+  --photos             フォルダから写真（@PHOTOS@）も探す。写真は保存のたびに
+                       画質が少し落ちます。指定したファイルはこのオプションなしでも変換します
   --jobs N             同時に変換するファイルの数（1 以上、既定はコア数）。
                        ログと結果のファイルは N によらず同じです。
-  --max-pixels N       画素数が N を超える GIF・PNG は展開せずに「画像が大きすぎます」で
+  --max-pixels N       画素数が N を超える画像は展開せずに「画像が大きすぎます」で
                        失敗にする（1〜268435456、既定 100000000）
   --memory-budget MB   同時に変換する画像の展開に使うメモリの上限（MB、1 以上、
                        既定は空きメモリの半分）。収まらない画像はほかの画像の変換が
@@ -370,12 +388,13 @@ constexpr TText Help{R"(使い方: tessival-batch [オプション] パス...
        tessival-batch --restore [--no-subfolders] PATH...
        tessival-batch --delete-backups [--no-subfolders] PATH...
 
-Recolours a web site in place. Every colour value of HTML and CSS and every pixel
-of GIF and PNG pictures is replaced, by shifting hue, saturation and brightness
+Recolours a web site in place. Every colour value of HTML, CSS and SVG and every
+pixel of its pictures is replaced, by shifting hue, saturation and brightness
 and by colours named one by one.
-A PATH that is a folder is searched for .htm .html .css .gif .png files (in its
+A PATH that is a folder is searched for @SITE@ files (in its
 subfolders too); a file is converted whatever its extension (as text unless it is
-.gif or .png). The conversion log goes to standard output, one line per file.
+a picture, .svg or .svgz). The conversion log goes to standard output, one line
+per file.
 
 Options:
   --hue N              shift of the hue (-180 to 180, default 0)
@@ -389,10 +408,13 @@ Options:
   --gif-transparent    accepted for compatibility (no effect): the transparency
                        of a GIF is always kept
   --no-subfolders      do not search the subfolders of a folder
+  --photos             search folders for photos (@PHOTOS@) too. A photo
+                       loses a little quality each time it is saved. Files named
+                       are converted without this option
   --jobs N             how many files are converted at once (1 or more, default
                        the number of cores). The log and the files come out the
                        same whatever N is.
-  --max-pixels N       a GIF or PNG of more than N pixels fails as "picture too
+  --max-pixels N       a picture of more than N pixels fails as "picture too
                        large" without being decoded (1 to 268435456, default
                        100000000)
   --memory-budget MB   the most memory the pictures converted at once may take
@@ -430,5 +452,8 @@ Exit status: 0 every file converted, 1 a file failed (with --map: a line that is
 
 std::string HelpText()
 {
-    return std::string(Help);
+    std::string text(Help);
+    text.replace(text.find("@SITE@"), 6, ExtensionList(false));
+    text.replace(text.find("@PHOTOS@"), 8, ExtensionList(true));
+    return text;
 }

@@ -64,6 +64,7 @@ struct TCommandLine {
     bool Backup = true;
     bool GifTransparent = false;
     bool SubFolders = true;
+    bool Photos = false;  // a folder search takes photos too (--photos)
     int Jobs = 1;
     std::uint64_t MaxPixels = DefaultMaxPixels;
     std::uint64_t MemoryBudgetMB = 0;  // 0: the batch's own default
@@ -83,11 +84,11 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const std::vector<std::string>& Args, int DefaultJobs);
 
 // The file list a run converts, in argument order: a folder is searched as the main window's
-// folder command does (".htm", ".html", ".css", ".gif", ".png", depth first, sub-folders when
-// SubFolders); any other path is listed as given. Every item is checked. Skipped, when
-// given, gets what the folder searches met and did not list.
+// folder command does (SiteExtensions, depth first, sub-folders when SubFolders), its photos
+// only with Photos; any other path is listed as given, a photo too. Every item is checked.
+// Skipped, when given, gets what the folder searches met and did not list.
 std::vector<TBatchItem> CollectItems(const std::vector<std::string>& Paths, bool SubFolders,
-                                     std::vector<TSkippedEntry>* Skipped = nullptr);
+                                     std::vector<TSkippedEntry>* Skipped = nullptr, bool Photos = false);
 
 // The batch input of a parsed command line.
 TBatchInput MakeBatchInput(const TCommandLine& Line);

@@ -5,6 +5,7 @@
 #include "batch/BinaryContent.h"
 #include "batch/CommitGroup.h"
 #include "batch/FileSearch.h"
+#include "batch/GzipMember.h"
 #include "batch/MemoryBudget.h"
 #include "batch/PictureSize.h"
 #include "base/SafeFile.h"
@@ -139,6 +140,20 @@ bool PixelsStay(const TBitmap& Bitmap, const std::function<TRGBColor(const TRGBC
     return true;
 }
 
+// The text of a file rewritten by Rewrite. A picture or program named like a page, or listed by
+// hand, is no text to rewrite; UTF-16 and UTF-32 texts, whose halves of characters are NUL
+// bytes, are known before that is asked. The text keeps its own line breaks, whatever they are,
+// and its last line as it ends; it is rewritten in the encoding the rewriter reads and comes
+// back in its own.
+std::string RewriteTextBytes(std::string_view Bytes, const std::function<std::string(std::string_view)>& Rewrite)
+{
+    const TTextLayout layout = DetectTextLayout(Bytes);
+    const bool utf16or32 = layout.Form != TTextForm::Bytes && layout.Form != TTextForm::ISO2022JP;
+    if (!utf16or32 && (HasBinaryMagic(Bytes) || HasBinaryControlBytes(Bytes)))
+        throw ENotText(std::string(NotTextMessage));
+    return RewriteInLayout(Bytes, layout, Rewrite);
+}
+
 }  // namespace
 
 TFileConverter::TFileConverter(const TConversionSettings& Settings, bool Backup, bool GifTransparent, bool DryRun,
@@ -183,6 +198,7 @@ TPreparedFile TFileConverter::PrepareFile(const std::string& Path, const TNoteSi
     if (ext == ".png") return PreparePng(Path, Notes, Flush);
     if (ext == ".gif") return PrepareGif(Path, Flush);
     if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") return PrepareJpeg(Path, Flush);
+    if (ext == ".svg" || ext == ".svgz") return PrepareSvg(Path, Flush);
     return PrepareText(Path, Flush);
 }
 
@@ -271,17 +287,8 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
 TPreparedFile TFileConverter::PrepareText(const std::string& Path, bool Flush)
 {
     auto source = std::make_unique<TSourceFile>(Path);
-    // A picture or program named like a page, or listed by hand, is no text to rewrite; UTF-16
-    // and UTF-32 texts, whose halves of characters are NUL bytes, are known before that is asked.
-    const std::string_view bytes = source->Bytes();
-    const TTextLayout layout = DetectTextLayout(bytes);
-    const bool utf16or32 = layout.Form != TTextForm::Bytes && layout.Form != TTextForm::ISO2022JP;
-    if (!utf16or32 && (HasBinaryMagic(bytes) || HasBinaryControlBytes(bytes)))
-        throw ENotText(std::string(NotTextMessage));
-    // The text keeps its own line breaks, whatever they are, and its last line as it ends; it
-    // is rewritten in the encoding the rewriter reads and comes back in its own.
     const std::string converted =
-        RewriteInLayout(bytes, layout, [this](std::string_view Text) { return FRewriter->ReplaceAll(Text); });
+        RewriteTextBytes(source->Bytes(), [this](std::string_view Text) { return FRewriter->ReplaceAll(Text); });
     const bool unchanged = converted == source->Bytes();
     return Prepare(Path, std::move(source), converted, unchanged, Flush);
 }
@@ -314,6 +321,31 @@ private:
     TFileConverter& FConverter;
     std::unique_ptr<TMemoryReservation> FReservation;
 };
+
+TPreparedFile TFileConverter::PrepareSvg(const std::string& Path, bool Flush)
+{
+    auto source = std::make_unique<TSourceFile>(Path);
+    const auto rewrite = [this](std::string_view Svg) {
+        return RewriteTextBytes(Svg, [this](std::string_view Text) { return FRewriter->ReplaceSvg(Text); });
+    };
+    if (AsciiLower(ExtractFileExt(Path)) != ".svgz") {
+        const std::string converted = rewrite(source->Bytes());
+        const bool unchanged = converted == source->Bytes();
+        return Prepare(Path, std::move(source), converted, unchanged, Flush);
+    }
+    // Compressed: refused when it inflates to more than the limit (found out without holding
+    // what comes out, as the trailer of a file cut short says anything), and the memory of the
+    // inflated, rewritten and compressed texts reserved from the pictures' budget.
+    const TGzipMember member = SplitGzipMember(source->Bytes());
+    if (member.Size > SvgzMaxBytes && GzipMemberExceeds(member, SvgzMaxBytes))
+        throw EPictureTooLarge("Compressed SVG too large");
+    const TPictureScope scope(*this, TDeclaredPicture{0, 3ull * member.Size + source->Bytes().size()}, UINT64_MAX);
+    const std::string svg = InflateGzipMember(member);
+    const std::string converted = rewrite(svg);
+    // The file is written again only when the SVG inside changes.
+    if (converted == svg) return Prepare(Path, std::move(source), {}, true, Flush);
+    return Prepare(Path, std::move(source), WriteGzipMember(member.Header, converted), false, Flush);
+}
 
 TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
 {

@@ -28,6 +28,11 @@ struct TPictureLimits {
     TMemoryBudget* Budget = nullptr;
 };
 
+// The most bytes the SVG inside an .svgz may inflate to: beyond it the file is refused as too
+// large before any of it is held. The size its trailer gives is believed no further than that:
+// inflating stops at it.
+constexpr std::uint64_t SvgzMaxBytes = 256ull << 20;
+
 // A file converted and its new content written beside it under a temporary name, waiting for
 // its group to be put in place (batch/CommitGroup.h). While it waits it holds the file's lock.
 struct TPreparedFile {
@@ -52,9 +57,9 @@ public:
     TFileConverter& operator=(const TFileConverter&) = delete;
 
     // Chooses the converter by the extension (".png", ".gif", ".jpg", ".jpeg", ".jpe", ".jfif",
-    // anything else is text, compared without regard to case), converts the file and writes
-    // what is to be written, without putting it in place; raises the error that made the file
-    // fail. Without Flush the written files wait for their group's flush.
+    // ".svg", ".svgz", anything else is text, compared without regard to case), converts the
+    // file and writes what is to be written, without putting it in place; raises the error that
+    // made the file fail. Without Flush the written files wait for their group's flush.
     TPreparedFile PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush = false);
     // Converts the file and puts it in place at once: it is replaced only when it is still the
     // one that was read, after its backup is on disk.
@@ -72,6 +77,7 @@ private:
     class TPictureScope;
 
     TPreparedFile PrepareText(const std::string& Path, bool Flush);
+    TPreparedFile PrepareSvg(const std::string& Path, bool Flush);
     TPreparedFile PrepareGif(const std::string& Path, bool Flush);
     TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
     TPreparedFile PrepareJpeg(const std::string& Path, bool Flush);

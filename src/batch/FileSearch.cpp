@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -160,14 +161,28 @@ void SearchFolder(const std::string& Folder, const std::string& Extension,
     for (std::string& path : SearchFolders(Folder, {Extension}, SubFolders)) Found.push_back(std::move(path));
 }
 
+bool IsPhotoPath(const std::string& Path)
+{
+    const std::string ext = AsciiLower(ExtractFileExt(Path));
+    return std::find(std::begin(PhotoExtensions), std::end(PhotoExtensions), ext) != std::end(PhotoExtensions);
+}
+
+bool IsPicturePath(const std::string& Path)
+{
+    const std::string ext = AsciiLower(ExtractFileExt(Path));
+    return std::find(std::begin(PictureExtensions), std::end(PictureExtensions), ext) != std::end(PictureExtensions);
+}
+
 std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders,
-                                          std::vector<TSkippedEntry>* Skipped)
+                                          std::vector<TSkippedEntry>* Skipped, bool Photos)
 {
     TSearchBounds bounds;
     bounds.Skipped = Skipped;
     bounds.Inside = RealPath(Folder);
     if (!bounds.Inside.empty() && bounds.Inside.back() != '/') bounds.Inside += '/';
     // One walk of the folders gives what a search per extension, in turn, would.
-    return SearchFolders(Folder, std::vector<std::string>(std::begin(SiteExtensions), std::end(SiteExtensions)),
-                         SubFolders, bounds);
+    std::vector<std::string> extensions;
+    for (const char* ext : SiteExtensions)
+        if (Photos || !IsPhotoPath(ext)) extensions.push_back(ext);
+    return SearchFolders(Folder, std::move(extensions), SubFolders, bounds);
 }

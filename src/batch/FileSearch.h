@@ -27,16 +27,31 @@ struct TSkippedEntry {
 void SearchFolder(const std::string& Folder, const std::string& Extension,
                   std::vector<std::string>& Found, bool SubFolders);
 
-// The extensions a site folder is searched for, in the order of the searches.
-inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif", ".png"};
+// The extensions a site folder is searched for, in the order of the searches. The program and
+// the window take their lists of extensions from here.
+inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif",  ".png",
+                                                 ".svg", ".svgz", ".jpg", ".jpeg", ".webp"};
+
+// Of those, the photos: content of a site more often than its decoration, and saved with a
+// little loss each time. The window lists them unchecked; the command-line tool's folder search
+// takes them only when asked (--photos).
+inline constexpr const char* PhotoExtensions[] = {".jpg", ".jpeg", ".webp"};
+
+// Of those, the pictures (the rest are texts): what the preview shows on a page of its own.
+inline constexpr const char* PictureExtensions[] = {".gif", ".png", ".svg", ".svgz", ".jpg", ".jpeg", ".webp"};
+
+// Whether the extension of Path is a photo's, or a picture's, without regard to case.
+bool IsPhotoPath(const std::string& Path);
+bool IsPicturePath(const std::string& Path);
 
 // One complete SearchFolder per site extension, in that order: all ".htm" files come first,
-// then all ".html" files, and so on. The search stays inside Folder: a link leading out of it
-// is not followed. When Skipped is given, it gets (in the order they are met) every folder
-// that could not be read (Folder itself included), every link leading out of Folder, and every
-// entry with a site extension that is a dangling link, vanished or has a path too long.
+// then all ".html" files, and so on; the photo extensions only with Photos. The search stays
+// inside Folder: a link leading out of it is not followed. When Skipped is given, it gets (in
+// the order they are met) every folder that could not be read (Folder itself included), every
+// link leading out of Folder, and every entry with an extension searched for that is a
+// dangling link, vanished or has a path too long.
 std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders,
-                                          std::vector<TSkippedEntry>* Skipped = nullptr);
+                                          std::vector<TSkippedEntry>* Skipped = nullptr, bool Photos = true);
 
 // The text after the last "/" of Path (the whole path when there is none).
 std::string ExtractFileName(const std::string& Path);

@@ -2,6 +2,7 @@
 
 #include "colour/HexColour.h"
 #include "text/CssColorFunction.h"
+#include "text/SvgScanner.h"
 #include "text/ValueTokens.h"
 
 #include <algorithm>
@@ -233,6 +234,33 @@ std::string TColourRewriter::ReplaceAll(std::string_view Text)
         copied = style.End;
     }
     result.append(page.substr(copied));
+    return result;
+}
+
+std::string TColourRewriter::ReplaceSvg(std::string_view Text)
+{
+    TEncodingScope scope(*this, Text);
+    const std::vector<TSvgPlace> places = ReadSvgPlaces(Text, Encoding());
+    std::string result;
+    result.reserve(Text.size() + Text.size() / 64);
+    std::size_t copied = 0;
+    for (const TSvgPlace& place : places) {
+        result.append(Text.substr(copied, place.Span.Begin - copied));
+        const std::string_view text = Text.substr(place.Span.Begin, place.Span.End - place.Span.Begin);
+        switch (place.Kind) {
+        case TSvgPlaceKind::spColour:
+            ValuePassInto(TCssScanner(text, Encoding()), {0, text.size()}, result);
+            break;
+        case TSvgPlaceKind::spStyle:
+            DeclarationPassInto(text, false, result);
+            break;
+        case TSvgPlaceKind::spStyleSheet:
+            BlockPassInto(text, result);
+            break;
+        }
+        copied = place.Span.End;
+    }
+    result.append(Text.substr(copied));
     return result;
 }
 

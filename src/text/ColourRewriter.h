@@ -70,6 +70,11 @@ public:
     // The whole text of a file in, the rewritten text out. An error (EConvertError,
     // EMatcherError) ends it with no text returned.
     virtual std::string ReplaceAll(std::string_view Text);
+    // The whole text of an SVG document in, the rewritten text out: its presentation attributes
+    // as CSS values, its style attributes declaration by declaration, its style sheets as the
+    // block pass reads them (text/SvgScanner.h). Raises ESvgSyntax where the markup is unclear,
+    // and the errors of ReplaceAll.
+    std::string ReplaceSvg(std::string_view Text);
 
 private:
     // A piece of a declaration to be written anew: a part of a colour kept in custom properties.

@@ -1,5 +1,7 @@
 #include "ui/CommandLine.h"
 
+#include "ui/FileList.h"
+
 #include <QCoreApplication>
 #include <QLibraryInfo>
 #include <QLocale>
@@ -45,19 +47,25 @@ bool AsksForTextOnly(int argc, char* argv[])
 
 QString HelpText()
 {
+    QStringList Photos;
+    for (const QString& Extension : FileListRules::ListedExtensions())
+        if (FileListRules::IsPhoto(Extension))
+            Photos.append(Extension);
     return EarlyText("TCommandLine", QT_TRANSLATE_NOOP("TCommandLine",
         "使い方: tessival [オプション] [ファイル… | フォルダ…]\n"
-        "ウェブサイトの色（HTML と CSS の色、GIF と PNG の画素）をまるごと塗り替えます。\n"
+        "ウェブサイトの色（HTML・CSS・SVG の色、画像の画素）をまるごと塗り替えます。\n"
         "\n"
         "ファイルやフォルダを指定すると、ファイルのリストに追加して開きます。\n"
-        "フォルダは「フォルダを追加」と同じように検索します（.htm .html .css .gif .png）。\n"
+        "フォルダは「フォルダを追加」と同じように検索します（%1）。\n"
+        "写真（%2）はチェックをはずしてリストに入れます。\n"
         "\n"
         "オプション:\n"
         "  -h, --help     この説明を表示して終わります\n"
         "  -v, --version  バージョンを表示して終わります\n"
         "  --             これより後ろはすべてファイルかフォルダの名前として扱います\n"
         "\n"
-        "画面を使わずに変換するには tessival-batch を使ってください。\n"));
+        "画面を使わずに変換するには tessival-batch を使ってください。\n"))
+        .arg(FileListRules::ListedExtensions().join(QLatin1Char(' ')), Photos.join(QLatin1Char(' ')));
 }
 
 QString VersionText()

@@ -15,8 +15,23 @@ namespace FileListRules {
 
 const QStringList& ListedExtensions()
 {
-    static const QStringList Extensions{".htm", ".html", ".css", ".gif", ".png"};
+    static const QStringList Extensions = [] {
+        QStringList List;
+        for (const char* Extension : SiteExtensions)
+            List.append(QLatin1String(Extension));
+        return List;
+    }();
     return Extensions;
+}
+
+bool IsPhoto(const QString& Path)
+{
+    return IsPhotoPath(ToNativePath(FileNameOf(Path)));
+}
+
+bool IsPicture(const QString& Path)
+{
+    return IsPicturePath(ToNativePath(FileNameOf(Path)));
 }
 
 QString FileNameOf(const QString& Path)
@@ -91,7 +106,7 @@ void TFileList::AddFile(const QString& Path)
     FList->insertRow(Row);
     auto* Name = new QTableWidgetItem(FileListRules::FileNameOf(Path));
     Name->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
-    Name->setCheckState(Qt::Checked);
+    Name->setCheckState(FileListRules::IsPhoto(Path) ? Qt::Unchecked : Qt::Checked);
     auto* Full = new QTableWidgetItem(Path);
     Full->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable);
     FList->setItem(Row, FileNameColumn, Name);

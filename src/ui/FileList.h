@@ -15,8 +15,13 @@ class QTableWidget;
 // Path rules of the list; no widget involved.
 namespace FileListRules {
 
-// The extensions folder searches and drops accept, in search order.
+// The extensions folder searches and drops accept, in search order (the core's SiteExtensions).
 const QStringList& ListedExtensions();
+
+// Whether a path's extension is a photo's (listed unchecked), or a picture's (shown by the
+// preview on a page of its own), without regard to case.
+bool IsPhoto(const QString& Path);
+bool IsPicture(const QString& Path);
 
 // The text after the last path delimiter.
 QString FileNameOf(const QString& Path);
@@ -27,8 +32,8 @@ QString ExtensionOf(const QString& Name);
 // Whether a path's extension is one of ListedExtensions, without regard to case.
 bool HasListedExtension(const QString& Path);
 
-// Every file under Folder with a listed extension: all ".htm" files first, then ".html",
-// ".css", ".gif" and ".png"; sub-folders depth first when SubFolders. A folder that cannot be
+// Every file under Folder with a listed extension: all ".htm" files first, then ".html", and
+// so on in the order of ListedExtensions; sub-folders depth first when SubFolders. A folder that cannot be
 // read contributes no file; it, and what else the search skips, goes to Skipped when given.
 QStringList SearchSiteFolder(const QString& Folder, bool SubFolders, std::vector<TSkippedEntry>* Skipped = nullptr);
 
@@ -53,7 +58,7 @@ public:
     // list once that is more, so that it widens with the window.
     static int NameColumnWidth(int ViewportWidth);
 
-    // Appends one checked item (a path already listed is listed again).
+    // Appends one item, checked unless it is a photo (a path already listed is listed again).
     void AddFile(const QString& Path);
     void AddFiles(const QStringList& Paths);
     void AddFolder(const QString& Folder, bool SubFolders);

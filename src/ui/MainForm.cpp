@@ -1,5 +1,7 @@
 #include "ui/MainForm.h"
 
+#include "batch/FileConverter.h"
+#include "batch/GzipMember.h"
 #include "colour/HexColour.h"
 #include "ui/BackupForm.h"
 #include "ui/PreviewForm.h"
@@ -293,6 +295,9 @@ void TfrmMain::CreateFilePanel(QWidget* Parent)
     AddCheckItem("mitPng", tr("png をチェック(&P)"), &TfrmMain::mitPngClick);
     AddCheckItem("mitGif", tr("gif をチェック(&G)"), &TfrmMain::mitGifClick);
     AddCheckItem("mitHtml", tr("htmlをチェック(&H)"), &TfrmMain::mitHtmlClick);
+    AddCheckItem("mitSvg", tr("svg をチェック(&S)"), &TfrmMain::mitSvgClick);
+    AddCheckItem("mitJpeg", tr("jpeg をチェック(&J)"), &TfrmMain::mitJpegClick);
+    AddCheckItem("mitWebp", tr("webp をチェック(&W)"), &TfrmMain::mitWebpClick);
 
     auto* Buttons = new QHBoxLayout;
     Buttons->setContentsMargins(0, 0, 0, 0);
@@ -527,7 +532,10 @@ void TfrmMain::bbnOpenFileClick()
     dlgOpenFile.setObjectName(QStringLiteral("dlgOpenFile"));
     dlgOpenFile.setFileMode(QFileDialog::ExistingFiles);
     dlgOpenFile.setAcceptMode(QFileDialog::AcceptOpen);
-    dlgOpenFile.setNameFilter(tr("変更可能ファイル(*.htm *.html *.css *.gif *.png)"));
+    QStringList Patterns;
+    for (const QString& Extension : FileListRules::ListedExtensions())
+        Patterns.append(QLatin1Char('*') + Extension);
+    dlgOpenFile.setNameFilter(tr("変更可能ファイル(%1)").arg(Patterns.join(QLatin1Char(' '))));
     dlgOpenFile.setSizeGripEnabled(true);
     dlgOpenFile.setFilter(dlgOpenFile.filter() & ~QDir::CaseSensitive);
     if (dlgOpenFile.exec() == QDialog::Accepted)
@@ -592,6 +600,23 @@ void TfrmMain::mitPngClick()
 void TfrmMain::mitGifClick()
 {
     FFileList.CheckExtension(QStringLiteral("gif"));
+}
+
+void TfrmMain::mitSvgClick()
+{
+    FFileList.CheckExtension(QStringLiteral("svg"));
+    FFileList.CheckExtension(QStringLiteral("svgz"));
+}
+
+void TfrmMain::mitJpegClick()
+{
+    FFileList.CheckExtension(QStringLiteral("jpg"));
+    FFileList.CheckExtension(QStringLiteral("jpeg"));
+}
+
+void TfrmMain::mitWebpClick()
+{
+    FFileList.CheckExtension(QStringLiteral("webp"));
 }
 
 void TfrmMain::mitHtmlClick()
@@ -774,11 +799,13 @@ void TfrmMain::udnRefreshTimeChange()
 
 // ---- Commands
 
-QString TfrmMain::BatchQuestion(int CheckedFiles, bool Backup)
+QString TfrmMain::BatchQuestion(int CheckedFiles, bool Backup, int CheckedPhotos)
 {
     return tr("チェックした %n 個のファイルの色を変換します。\n", nullptr, CheckedFiles) +
            (Backup ? tr("バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n")
                    : tr("バックアップ：つくらない（元のファイルは残りません）\n")) +
+           (CheckedPhotos > 0 ? tr("写真（JPEG・WebP）：%n 個（保存するたびに画質が少し落ちます）\n", nullptr, CheckedPhotos)
+                              : QString()) +
            tr("\n実行しますか？");
 }
 
@@ -800,14 +827,16 @@ void TfrmMain::bbnOperationClick()
                                  tr("バックアップの復元・消去の実行中は色置換を実行できません。"));
         return;
     }
-    int Checked = 0;
-    for (int Row = 0; Row < FFileList.Count(); ++Row)
+    int Checked = 0, Photos = 0;
+    for (int Row = 0; Row < FFileList.Count(); ++Row) {
         Checked += FFileList.IsChecked(Row) ? 1 : 0;
+        Photos += FFileList.IsChecked(Row) && FileListRules::IsPhoto(FFileList.FileName(Row)) ? 1 : 0;
+    }
     if (Checked == 0) {
         QMessageBox::information(this, windowTitle(), NothingToConvertText());
         return;
     }
-    if (QMessageBox::question(this, windowTitle(), BatchQuestion(Checked, cbxBackup->isChecked()),
+    if (QMessageBox::question(this, windowTitle(), BatchQuestion(Checked, cbxBackup->isChecked(), Photos),
                               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) != QMessageBox::Yes)
         return;
     // The question may have been open while something else began.
@@ -848,8 +877,8 @@ void TfrmMain::bbnShowPreviewClick()
     QString Path = FFileList.FirstSelectedPath();
     if (Path.isEmpty())
         return;
-    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".png"), Qt::CaseInsensitive) == 0)
-        Path = MakePngPage(Path, PngPageFolder());
+    if (FileListRules::IsPicture(Path))
+        Path = MakePicturePage(Path, PicturePageFolder());
     if (FileListRules::ExtensionOf(FileListRules::FileNameOf(Path)).compare(QLatin1String(".css"), Qt::CaseInsensitive) == 0) {
         if (!OpenInTextEditor(Path, FOpenUrl))
             QMessageBox::warning(this, windowTitle(), EditorFailureText(Path));
@@ -869,7 +898,7 @@ void TfrmMain::ShowPreviewOf(const QString& Url)
     FPreviewForm->Navigate(Url);
 }
 
-QString TfrmMain::PngPageFolder()
+QString TfrmMain::PicturePageFolder()
 {
     QString Folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
     if (!Folder.isEmpty())
@@ -881,17 +910,51 @@ QString TfrmMain::PngPageFolder()
     return Folder;
 }
 
-QString TfrmMain::MakePngPage(const QString& PngPath, const QString& Folder)
+namespace {
+
+// The browser shows no compressed SVG from a file: the page shows the SVG inside, written beside
+// it as "pictureshow.svg". Empty when the file cannot be read or inflated (or would inflate
+// beyond what the batch takes).
+QString InflatedSvgCopy(const QString& SvgzPath, const QString& Folder)
 {
+    QFile Source(SvgzPath);
+    if (Folder.isEmpty() || !Source.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray Bytes = Source.readAll();
+    QByteArray Svg;
+    try {
+        const TGzipMember Member = SplitGzipMember(std::string_view(Bytes.constData(), static_cast<std::size_t>(Bytes.size())));
+        if (Member.Size > SvgzMaxBytes)
+            return {};
+        Svg = QByteArray::fromStdString(InflateGzipMember(Member));
+    } catch (const Exception&) {
+        return {};
+    }
+    const QString CopyPath = QDir(Folder).filePath(QStringLiteral("pictureshow.svg"));
+    QSaveFile Copy(CopyPath);
+    if (!Copy.open(QIODevice::WriteOnly) || Copy.write(Svg) != Svg.size() || !Copy.commit())
+        return {};
+    return CopyPath;
+}
+
+}  // namespace
+
+QString TfrmMain::MakePicturePage(const QString& PicturePath, const QString& Folder)
+{
+    QString Shown;
+    if (FileListRules::ExtensionOf(FileListRules::FileNameOf(PicturePath)).compare(QLatin1String(".svgz"), Qt::CaseInsensitive) == 0)
+        Shown = InflatedSvgCopy(PicturePath, Folder);
+    if (Shown.isEmpty())
+        Shown = PicturePath;
     // The image is referred to by its file URL: a path holding "#", "?" or "%" would
     // otherwise be read as something else by the browser.
-    QString Source = QUrl::fromLocalFile(PngPath).toString(QUrl::FullyEncoded);
+    QString Source = QUrl::fromLocalFile(Shown).toString(QUrl::FullyEncoded);
     Source.replace(QLatin1Char('&'), QLatin1String("&amp;"));
     const QByteArray Page = "<html><body>\r\n<img src=\"" + Source.toUtf8() + "\">\r\n</body></html>\r\n";
-    const QString PagePath = QDir(Folder).filePath(QStringLiteral("pngshow.html"));
+    const QString PagePath = QDir(Folder).filePath(QStringLiteral("pictureshow.html"));
     QSaveFile File(PagePath);
     if (Folder.isEmpty() || !File.open(QIODevice::WriteOnly) || File.write(Page) != Page.size() || !File.commit())
-        return PngPath;
+        return PicturePath;
     return PagePath;
 }
 

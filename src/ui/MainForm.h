@@ -66,23 +66,24 @@ public:
     // "Tessival " and the version, an empty line and the credits.
     static QString AboutText();
     static QString GetFileVersion();
-    // Writes "pngshow.html" into Folder showing the PNG and returns its path, or the PNG's own
-    // path when the page cannot be written.
-    static QString MakePngPage(const QString& PngPath, const QString& Folder);
+    // Writes "pictureshow.html" into Folder showing the picture (PNG, GIF, SVG, JPEG, WebP) and
+    // returns its path, or the picture's own path when the page cannot be written. An .svgz is
+    // shown from the SVG inside, written beside the page as "pictureshow.svg".
+    static QString MakePicturePage(const QString& PicturePath, const QString& Folder);
     // The readme beside the executable, else the installed one; empty when neither exists.
     static QString ReadmePath();
     // Opens a file in the desktop's text editor, or in $VISUAL/$EDITOR in a terminal.
     // False when neither could be started.
     static bool OpenInTextEditor(const QString& Path, const std::function<bool(const QUrl&)>& OpenUrl);
 
-    // What 色置換実行 says before it starts: the number of checked files and whether backups
-    // are made; asked with Yes and No.
-    static QString BatchQuestion(int CheckedFiles, bool Backup);
+    // What 色置換実行 says before it starts: the number of checked files, whether backups
+    // are made, and how many of them are photos that lose a little quality; asked with Yes and No.
+    static QString BatchQuestion(int CheckedFiles, bool Backup, int CheckedPhotos = 0);
     // What it says when no file is checked; nothing starts.
     static QString NothingToConvertText();
-    // The folder the PNG preview page is written to: the user's runtime folder, else the cache
-    // folder; never the program's own.
-    static QString PngPageFolder();
+    // The folder the picture preview page is written to: the user's runtime folder, else the
+    // cache folder; never the program's own.
+    static QString PicturePageFolder();
     // Messages when the readme or a text editor cannot be opened.
     static QString ReadmeFailureText(const QString& Path);
     static QString EditorFailureText(const QString& Path);
@@ -112,6 +113,9 @@ public slots:
     void mitCssClick();
     void mitPngClick();
     void mitGifClick();
+    void mitSvgClick();
+    void mitJpegClick();
+    void mitWebpClick();
     void mitHtmlClick();
     void bbnShowPreviewClick();
 

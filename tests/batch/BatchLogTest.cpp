@@ -1,4 +1,6 @@
 #include "batch/BatchLog.h"
+#include "batch/GzipMember.h"
+#include "text/SvgScanner.h"
 
 #include "batch/BatchErrors.h"
 #include "batch/BinaryContent.h"
@@ -57,6 +59,8 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
     EXPECT_EQ(FailureReason(Raised(EInvalidGraphic("bad"))), "（画像形式が変）");
     EXPECT_EQ(FailureReason(Raised(EPictureTooLarge("Image too large"))), "（画像が大きすぎます）");
     EXPECT_EQ(FailureReason(Raised(EBackupError("x"))), "（バックアップ失敗）");
+    EXPECT_EQ(FailureReason(Raised(ESvgSyntax("x"))), "（SVG文法が変）");
+    EXPECT_EQ(FailureReason(Raised(EGzipError("x"))), "（gzip圧縮が変）");
     EXPECT_EQ(FailureReason(Raised(EFOpenError("x"))), "（原因不明）");
     EXPECT_EQ(FailureReason(Raised(EFCreateError("x"))), "（原因不明）");
     EXPECT_EQ(FailureReason(Raised(EOutOfMemory("x"))), "（原因不明）");

@@ -48,6 +48,21 @@ TEST(FileSearch, SiteSearchGroupsByExtensionInFixedOrder)
                                                dir / "z.png"}));
 }
 
+TEST(FileSearch, SvgAndPhotosFollowInTheirOrderAndPhotosOnlyWhenAsked)
+{
+    TTempDir dir;
+    for (const char* name : {"w.webp", "v.JPEG", "u.jpg", "t.svgz", "s.SVG", "z.png", "a.htm", "x.svg.bak", "y.jpe"})
+        WriteFile(dir / name, "x");
+    EXPECT_EQ(SearchSiteFolder(dir.Path(), true), (std::vector<std::string>{dir / "a.htm", dir / "z.png", dir / "s.SVG",
+                                                                            dir / "t.svgz", dir / "u.jpg", dir / "v.JPEG",
+                                                                            dir / "w.webp"}));
+    EXPECT_EQ(SearchSiteFolder(dir.Path(), true, nullptr, false),
+              (std::vector<std::string>{dir / "a.htm", dir / "z.png", dir / "s.SVG", dir / "t.svgz"}));
+    for (const char* photo : {"a.jpg", "/x/b.JPG", "c.jpeg", "d.WebP"}) EXPECT_TRUE(IsPhotoPath(photo)) << photo;
+    for (const char* other : {"a.png", "b.gif", "c.svg", "jpg", "d.jpg.bak", "e.jpe", "f/webp"})
+        EXPECT_FALSE(IsPhotoPath(other)) << other;
+}
+
 TEST(FileSearch, SubFoldersAreSearchedOnlyWhenAsked)
 {
     TTempDir dir;

@@ -1,7 +1,9 @@
 #include "batch/CommandLine.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 
 namespace {
@@ -133,7 +135,7 @@ TEST(CommandLine, RestoreAndDeleteBackupsStandAlone)
         {"--delete-backups", "--saturation=3", "x"}, {"--restore", "--brightness", "1", "x"},
         {"--restore", "--pair", "FF0000=00FF00", "x"}, {"--delete-backups", "--pair-adjust", "FF0000=00FF00", "x"},
         {"--restore", "--no-backup", "x"}, {"--restore", "--gif-transparent", "x"},
-        {"--delete-backups", "--jobs", "2", "x"}, {"--restore", "--map"},
+        {"--delete-backups", "--jobs", "2", "x"}, {"--restore", "--map"}, {"--restore", "--photos", "x"},
         {"--restore", "--map", "x"}, {"--delete-backups", "--dry-run", "x"},
         {"--restore", "--dry-run", "x"}, {"--restore"}, {"--delete-backups"},
         {"--restore=yes", "x"}, {"--delete-backups=1", "x"},
@@ -156,6 +158,40 @@ TEST(CommandLine, DryRunReachesTheBatchAndStaysOffMap)
     EXPECT_THROW(Parse({"--dry-run", "--map"}), EUsageError);
     EXPECT_THROW(Parse({"--dry-run=1", "site"}), EUsageError);
     EXPECT_THROW(Parse({"--dry-run"}), EUsageError);
+}
+
+// A folder gives its pages, style sheets, pictures and SVG files; its photos only with --photos.
+// A photo named on the command line is converted either way.
+TEST(CommandLine, PhotosOnlyWhenAskedForInFolders)
+{
+    using testsupport::TTempDir;
+    using testsupport::WriteFile;
+    TTempDir dir;
+    for (const char* name : {"index.html", "logo.svg", "icons.SVGZ", "bg.png", "photo.jpg", "Photo2.JPEG", "hero.webp",
+                             "sub/team.jpg", "sub/map.svg", "notes.txt"})
+        WriteFile(dir / name, "x");
+    const auto listed = [](const TBatchInput& Input) {
+        std::vector<std::string> paths;
+        for (const TBatchItem& item : Input.Items) {
+            EXPECT_TRUE(item.Checked) << item.FullPath;
+            paths.push_back(item.FullPath);
+        }
+        std::sort(paths.begin(), paths.end());
+        return paths;
+    };
+    const TCommandLine plain = Parse({dir.Path(), dir / "photo.jpg"});
+    EXPECT_FALSE(plain.Photos);
+    EXPECT_EQ(listed(MakeBatchInput(plain)),
+              (std::vector<std::string>{dir / "bg.png", dir / "icons.SVGZ", dir / "index.html", dir / "logo.svg",
+                                        dir / "photo.jpg", dir / "sub/map.svg"}));
+    const TCommandLine photos = Parse({"--photos", dir.Path()});
+    EXPECT_TRUE(photos.Photos);
+    EXPECT_EQ(listed(MakeBatchInput(photos)),
+              (std::vector<std::string>{dir / "Photo2.JPEG", dir / "bg.png", dir / "hero.webp", dir / "icons.SVGZ",
+                                        dir / "index.html", dir / "logo.svg", dir / "photo.jpg", dir / "sub/map.svg",
+                                        dir / "sub/team.jpg"}));
+    EXPECT_THROW(Parse({"--photos=yes", "x"}), EUsageError);
+    EXPECT_NE(HelpText().find("--photos"), std::string::npos);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST(Tool, HelpAndVersion)
     EXPECT_EQ(help.Status, 0);
     for (const char* option : {"--hue", "--saturation", "--brightness", "--pair", "--pair-adjust", "--no-backup",
                                "--gif-transparent", "--no-subfolders", "--jobs", "--map", "--version", "--dry-run",
-                               "--restore", "--delete-backups", "--max-pixels", "--memory-budget"})
+                               "--restore", "--delete-backups", "--max-pixels", "--memory-budget", "--photos"})
         EXPECT_NE(help.Out.find(option), std::string::npos) << option;
     // The transparency option is still taken, and says that it changes nothing.
     const std::size_t gif = help.Out.find("--gif-transparent");

@@ -330,6 +330,15 @@ std::vector<TCase> Cases()
          [] { return "p{margin:\x1B$B!!red!\x1B(B;color:red}"s; },
          Succeeds("p{margin:\x1B$B!!red!\x1B(B;color:#00FF00}"s)},
         {"Japanese name, GIF", "いろ.gif", SampleGif, Succeeds()},
+        {"gzip named .svg", "icons.svg", [] { return "\x1F\x8B\x08\0\0\0\0\0\0\x03<svg fill=\"red\"/>"s; },
+         Fails(BatchLog::ReasonNotText)},
+        {"SVG whose comment does not close", "open.svg", [] { return "<svg><!-- <rect fill=\"red\"/></svg>"s; },
+         Fails(BatchLog::ReasonSvg)},
+        {"plain SVG named .svgz", "plain.svgz", [] { return "<svg><rect fill=\"red\"/></svg>"s; },
+         Fails(BatchLog::ReasonGzip)},
+        {"Shift-JIS SVG whose text ends in a trail byte like \"]\"", "sjis.svg",
+         [] { return "<svg><style><![CDATA[/* \x83\x5D]> */ .a{fill:red} ]]></style><text>\x83\x5D</text></svg>"s; },
+         Succeeds("<svg><style><![CDATA[/* \x83\x5D]> */ .a{fill:#00FF00} ]]></style><text>\x83\x5D</text></svg>"s)},
     };
 }
 

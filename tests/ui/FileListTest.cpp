@@ -45,6 +45,7 @@ private slots:
     void subFoldersOnlyWhenAsked();
     void sameFolderTwiceListsEverythingTwice();
     void dropRules();
+    void photosAreListedUnchecked();
     void deleteSelection_data();
     void deleteSelection();
     void checkByExtensionOnlyChecks();
@@ -65,6 +66,12 @@ void FileListTest::pathRules_data()
     QTest::newRow("backup") << "/site/a.png.bak" << "a.png.bak" << ".bak" << false;
     QTest::newRow("dot in folder only") << "/si.te/page" << "page" << "" << false;
     QTest::newRow("Japanese") << "/サイト/表紙.htm" << "表紙.htm" << ".htm" << true;
+    QTest::newRow("svg") << "/site/logo.svg" << "logo.svg" << ".svg" << true;
+    QTest::newRow("svgz") << "/site/icons.SVGZ" << "icons.SVGZ" << ".SVGZ" << true;
+    QTest::newRow("jpg") << "/site/photo.jpg" << "photo.jpg" << ".jpg" << true;
+    QTest::newRow("jpeg") << "/site/photo.JPEG" << "photo.JPEG" << ".JPEG" << true;
+    QTest::newRow("webp") << "/site/hero.webp" << "hero.webp" << ".webp" << true;
+    QTest::newRow("jpe") << "/site/old.jpe" << "old.jpe" << ".jpe" << false;
 }
 
 void FileListTest::pathRules()
@@ -156,6 +163,35 @@ void FileListTest::sameFolderTwiceListsEverythingTwice()
                                        Dir.filePath("a.html"), Dir.filePath("b.png")}));
     QVERIFY(!List.IsChecked(0));
     QVERIFY(List.IsChecked(2) && List.IsChecked(3));
+}
+
+// Photos (JPEG, WebP) are content more often than decoration: however they come into the list
+// they come unchecked, SVG files checked like style sheets. The user may check them.
+void FileListTest::photosAreListedUnchecked()
+{
+    QTemporaryDir Dir;
+    for (const char* Name : {"e.webp", "d.JPEG", "c.jpg", "b.svgz", "a.svg", "index.html", "bg.png"})
+        WriteFile(Dir.filePath(QString::fromUtf8(Name)));
+    WriteFile(Dir.filePath("dropped/g.jpg"));
+    QTableWidget Table;
+    TFileList::SetUpTable(&Table);
+    TFileList List(&Table);
+    List.AddFolder(Dir.path(), false);
+    List.AddFiles({"/w/chosen.jpeg", "/w/chosen.svg"});
+    List.AddDropped({Dir.filePath("dropped/g.jpg")}, false);
+    List.AddDropped({Dir.filePath("dropped")}, false);
+    QCOMPARE(ListedPaths(List),
+             QStringList({Dir.filePath("index.html"), Dir.filePath("bg.png"), Dir.filePath("a.svg"),
+                          Dir.filePath("b.svgz"), Dir.filePath("c.jpg"), Dir.filePath("d.JPEG"), Dir.filePath("e.webp"),
+                          "/w/chosen.jpeg", "/w/chosen.svg", Dir.filePath("dropped/g.jpg"), Dir.filePath("dropped/g.jpg")}));
+    QList<bool> Checked;
+    for (int Row = 0; Row < List.Count(); ++Row)
+        Checked << List.IsChecked(Row);
+    QCOMPARE(Checked, QList<bool>({true, true, true, true, false, false, false, false, true, false, false}));
+    // Unchecked rows are handed to the batch as unchecked.
+    QCOMPARE(List.BatchItems().at(4).Checked, false);
+    List.CheckExtension("jpg");
+    QVERIFY(List.IsChecked(4) && List.IsChecked(9) && !List.IsChecked(5));
 }
 
 void FileListTest::dropRules()

@@ -21,6 +21,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -105,7 +106,7 @@ private slots:
     void dropsFollowTheRules();
     void deleteKeyAndButtonDeleteTheSelection();
     void checkPlusMenuOpensBesideTheButtonAndChecksByExtension();
-    void pngPageShowsTheImageOrFallsBack();
+    void picturePageShowsTheImageOrFallsBack();
     void batchInputTakesTheSettingsOfTheMoment();
     void batchCommandWaitsForARunningBatchAndReplacesAFinishedOne();
     void batchAsksFirstAndStartsNothingWithoutFiles();
@@ -224,7 +225,8 @@ void MainFormTest::menusCarryTheirCaptions()
                  {"mitURL", "URLでプレビュー(&U)..."}, {"mitBackup", "バックアップの復元/消去(&B)..."},
                  {"mitOperation", "色置換実行(&O)..."}, {"mitReadme", "Readme(&R)"},
                  {"mitAbout", "バージョン情報(&A)..."}, {"mitCss", "css をチェック(&C)"},
-                 {"mitPng", "png をチェック(&P)"}, {"mitGif", "gif をチェック(&G)"}, {"mitHtml", "htmlをチェック(&H)"}};
+                 {"mitPng", "png をチェック(&P)"}, {"mitGif", "gif をチェック(&G)"}, {"mitHtml", "htmlをチェック(&H)"},
+                 {"mitSvg", "svg をチェック(&S)"}, {"mitJpeg", "jpeg をチェック(&J)"}, {"mitWebp", "webp をチェック(&W)"}};
     for (const auto& Item : Items)
         QCOMPARE(Control<QAction>(Form, Item.Name)->text(), QString::fromUtf8(Item.Caption));
 
@@ -403,6 +405,26 @@ void MainFormTest::checkPlusMenuOpensBesideTheButtonAndChecksByExtension()
     Control<QAction>(Form, "mitCss")->trigger();
     QVERIFY(Form.FileList().IsChecked(2));
 
+    // SVG files come checked, photos unchecked; each entry checks its own kind, both spellings.
+    Form.FileList().AddFiles({"/w/f.svg", "/w/g.SVGZ", "/w/h.jpg", "/w/i.JPEG", "/w/j.webp"});
+    Form.FileList().CheckAll(false);
+    const auto CheckedFrom = [&](int First) {
+        QList<bool> Checked;
+        for (int Row = First; Row < Form.FileList().Count(); ++Row)
+            Checked << Form.FileList().IsChecked(Row);
+        return Checked;
+    };
+    Control<QAction>(Form, "mitSvg")->trigger();
+    QCOMPARE(CheckedFrom(5), QList<bool>({true, true, false, false, false}));
+    Control<QAction>(Form, "mitJpeg")->trigger();
+    QCOMPARE(CheckedFrom(5), QList<bool>({true, true, true, true, false}));
+    Control<QAction>(Form, "mitWebp")->trigger();
+    QCOMPARE(CheckedFrom(5), QList<bool>({true, true, true, true, true}));
+    QVERIFY(!Form.FileList().IsChecked(0));
+
+    // The menu opens at its point where the screen has room for it below (seven entries tall).
+    Form.move(Form.x(), 0);
+    QTRY_COMPARE(Form.y(), 0);
     Button->click();
     auto* Menu = Control<QMenu>(Form, "pupCheckPlus");
     QTRY_VERIFY(Menu->isVisible());
@@ -417,6 +439,12 @@ void MainFormTest::batchAsksFirstAndStartsNothingWithoutFiles()
                             "バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n\n実行しますか？"));
     QVERIFY(TfrmMain::BatchQuestion(8700, false).contains(QStringLiteral("8700 個")));
     QVERIFY(TfrmMain::BatchQuestion(1, false).contains(QStringLiteral("バックアップ：つくらない")));
+    // Checked photos are counted, and said to lose a little quality.
+    QCOMPARE(TfrmMain::BatchQuestion(5, true, 3),
+             QStringLiteral("チェックした 5 個のファイルの色を変換します。\n"
+                            "バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）\n"
+                            "写真（JPEG・WebP）：3 個（保存するたびに画質が少し落ちます）\n\n実行しますか？"));
+    QCOMPARE(TfrmMain::BatchQuestion(2, true, 0), TfrmMain::BatchQuestion(2, true));
 
     TfrmMain Form;
     Form.show();
@@ -442,6 +470,13 @@ void MainFormTest::batchAsksFirstAndStartsNothingWithoutFiles()
                               }),
              QStringList{TfrmMain::BatchQuestion(2, false)});
     QVERIFY(NoIsDefault);
+    QVERIFY(Form.BatchForm().isNull());
+    // A photo checked by hand is counted in the question.
+    Form.FileList().AddFiles({"/nowhere/d.webp", "/nowhere/e.jpg"});
+    Form.FileList().SetChecked(3, true);
+    QCOMPARE(AnsweredMessages([&] { Operation->click(); },
+                              [&](QMessageBox* Box) { Box->button(QMessageBox::No)->click(); }),
+             QStringList{TfrmMain::BatchQuestion(3, false, 1)});
     QVERIFY(Form.BatchForm().isNull());
     // Yes starts it.
     AnsweredYes([&] { Operation->click(); });
@@ -637,6 +672,8 @@ void MainFormTest::commandLineNamesJoinTheList()
     QVERIFY(ParseCommandLine({"-h"}).Help);
     QVERIFY(ParseCommandLine({"--frobnicate"}).Error.contains("--frobnicate"));
     QVERIFY(HelpText().startsWith(QStringLiteral("使い方: tessival")));
+    QVERIFY(HelpText().contains(QStringLiteral("（.htm .html .css .gif .png .svg .svgz .jpg .jpeg .webp）")));
+    QVERIFY(HelpText().contains(QStringLiteral("写真（.jpg .jpeg .webp）はチェックをはずして")));
     QCOMPARE(VersionText(), QStringLiteral("tessival ") + TfrmMain::GetFileVersion() + '\n');
 
     QTemporaryDir Dir;
@@ -661,12 +698,12 @@ void MainFormTest::qtDialogsSpeakJapanese()
     QVERIFY(QCoreApplication::translate("QColorDialog", "&Basic colors") != QLatin1String("&Basic colors"));
 }
 
-void MainFormTest::pngPageShowsTheImageOrFallsBack()
+void MainFormTest::picturePageShowsTheImageOrFallsBack()
 {
     QTemporaryDir Dir;
     const QString Png = Dir.filePath("画像 #1&2.png");
-    const QString Page = TfrmMain::MakePngPage(Png, Dir.path());
-    QCOMPARE(Page, Dir.filePath("pngshow.html"));
+    const QString Page = TfrmMain::MakePicturePage(Png, Dir.path());
+    QCOMPARE(Page, Dir.filePath("pictureshow.html"));
     QFile File(Page);
     QVERIFY(File.open(QIODevice::ReadOnly));
     const QByteArray Expected = "<html><body>\r\n<img src=\"" +
@@ -677,15 +714,38 @@ void MainFormTest::pngPageShowsTheImageOrFallsBack()
     File.close();
 
     // A second page replaces the first.
-    TfrmMain::MakePngPage(Dir.filePath("b.png"), Dir.path());
+    TfrmMain::MakePicturePage(Dir.filePath("b.png"), Dir.path());
     QVERIFY(File.open(QIODevice::ReadOnly));
     QVERIFY(File.readAll().contains("b.png"));
+    File.close();
+    // Every picture format gets the same page.
+    for (const char* Name : {"c.gif", "d.svg", "e.svgz", "f.jpg", "g.JPEG", "h.webp"}) {
+        QCOMPARE(TfrmMain::MakePicturePage(Dir.filePath(Name), Dir.path()), Page);
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        QCOMPARE(File.readAll(), "<html><body>\r\n<img src=\"" + QUrl::fromLocalFile(Dir.filePath(Name)).toEncoded() +
+                                     "\">\r\n</body></html>\r\n");
+        File.close();
+    }
 
-    QCOMPARE(TfrmMain::MakePngPage(Png, Dir.filePath("no/such/folder")), Png);
+    // A compressed SVG is shown from the SVG inside, copied beside the page.
+    const QByteArray Svg = "<svg xmlns=\"http://www.w3.org/2000/svg\"><rect fill=\"red\"/></svg>\n";
+    WriteFile(Dir.filePath("i.svg"), Svg);
+    QCOMPARE(QProcess::execute("gzip", {"-S", "z", Dir.filePath("i.svg")}), 0);
+    QCOMPARE(TfrmMain::MakePicturePage(Dir.filePath("i.svgz"), Dir.path()), Page);
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    QCOMPARE(File.readAll(), "<html><body>\r\n<img src=\"" +
+                                 QUrl::fromLocalFile(Dir.filePath("pictureshow.svg")).toEncoded() +
+                                 "\">\r\n</body></html>\r\n");
+    File.close();
+    QFile Copy(Dir.filePath("pictureshow.svg"));
+    QVERIFY(Copy.open(QIODevice::ReadOnly));
+    QCOMPARE(Copy.readAll(), Svg);
+
+    QCOMPARE(TfrmMain::MakePicturePage(Png, Dir.filePath("no/such/folder")), Png);
 
     // The page the preview shows goes to the user's runtime or cache folder, never beside the
     // program.
-    const QString Folder = TfrmMain::PngPageFolder();
+    const QString Folder = TfrmMain::PicturePageFolder();
     QVERIFY(QFileInfo(Folder).isDir());
     QVERIFY(QDir(Folder) != QDir(QCoreApplication::applicationDirPath()));
     const QString Runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);

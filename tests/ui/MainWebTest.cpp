@@ -1,5 +1,5 @@
-// The main window and its preview: which files open the preview and with what, the PNG page
-// in the runtime or cache folder, the refresh-time arrows and the scroll bars reaching an open
+// The main window and its preview: which files open the preview and with what, the picture
+// page in the runtime or cache folder (for PNG, GIF, SVG and JPEG alike), the refresh-time arrows and the scroll bars reaching an open
 // preview.
 
 #include "ui/PreviewForm.h"
@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSpinBox>
@@ -40,6 +41,7 @@ class MainWebTest : public QObject {
 private slots:
     void refreshArrowsReachOnlyAnOpenPreview();
     void previewOpensPagesAndPngPages();
+    void previewShowsEveryPictureFormatConverted();
     void cssGoesToTheEditorNotThePreview();
 
 private:
@@ -101,8 +103,8 @@ void MainWebTest::previewOpensPagesAndPngPages()
 
     // A PNG is shown through a page written in the user's runtime or cache folder, never
     // beside the program.
-    const QString Page = QDir(TfrmMain::PngPageFolder()).filePath("pngshow.html");
-    const QString BesideProgram = QDir(QCoreApplication::applicationDirPath()).filePath("pngshow.html");
+    const QString Page = QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.html");
+    const QString BesideProgram = QDir(QCoreApplication::applicationDirPath()).filePath("pictureshow.html");
     QFile::remove(Page);
     const auto RemovePage = qScopeGuard([&] { QFile::remove(Page); });
     PreviewRow(Form, 1);
@@ -120,6 +122,68 @@ void MainWebTest::previewOpensPagesAndPngPages()
     Files->selectRow(0);
     emit Files->cellDoubleClicked(0, 1);
     QVERIFY(Form.PreviewForm());
+}
+
+// An SVG, a GIF and a JPEG are each shown on the picture page, and what the preview shows of
+// them is converted with the window's settings: at a hue turn of 120 red becomes green and blue
+// red, so that each picture is told from the one before.
+void MainWebTest::previewShowsEveryPictureFormatConverted()
+{
+    WriteFile(FSite.filePath("shape.svg"), "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"600\" height=\"600\">"
+                                           "<rect width=\"600\" height=\"600\" fill=\"#ff0000\"/></svg>\n");
+    QImage Photo(600, 600, QImage::Format_RGB32);
+    Photo.fill(qRgb(0, 0, 255));
+    QVERIFY(Photo.save(FSite.filePath("photo.jpg"), "JPEG", 95));
+    // The same drawing in yellow, compressed (becomes aqua).
+    WriteFile(FSite.filePath("yellow.svg"), "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"600\" height=\"600\">"
+                                            "<rect width=\"600\" height=\"600\" fill=\"#ffff00\"/></svg>\n");
+    QCOMPARE(QProcess::execute("gzip", {"-f", "-S", "z", FSite.filePath("yellow.svg")}), 0);
+    // A GIF of 1 x 1 red pixel, as the browser draws it stretched by the page: the GIF is named
+    // last so that its page is the one left.
+    WriteFile(FSite.filePath("dot.gif"), QByteArray("GIF89a\x01\x00\x01\x00\x80\x00\x00\xFF\x00\x00\x00\x00\x00"
+                                                    ",\x00\x00\x00\x00\x01\x00\x01\x00\x00\x02\x02\x44\x01\x00;",
+                                                    35));
+
+    TfrmMain Form;
+    Form.show();
+    Form.FileList().AddFiles({FSite.filePath("shape.svg"), FSite.filePath("photo.jpg"), FSite.filePath("yellow.svgz"),
+                              FSite.filePath("dot.gif")});
+    QVERIFY(!Form.FileList().IsChecked(1));  // a photo, but the preview shows it all the same
+    Form.findChild<QScrollBar*>("scbH")->setValue(120);
+    const QString Page = QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.html");
+    const auto RemovePage = qScopeGuard([&] {
+        QFile::remove(Page);
+        QFile::remove(QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.svg"));
+    });
+    const auto Near = [](QRgb Pixel, QRgb Wanted) {
+        return std::abs(qRed(Pixel) - qRed(Wanted)) < 40 && std::abs(qGreen(Pixel) - qGreen(Wanted)) < 40 &&
+               std::abs(qBlue(Pixel) - qBlue(Wanted)) < 40;
+    };
+    const QRgb Converted[] = {qRgb(0, 255, 0), qRgb(255, 0, 0), qRgb(0, 255, 255)};
+    for (int Row = 0; Row < 3; ++Row) {
+        PreviewRow(Form, Row);
+        QVERIFY(Form.PreviewForm());
+        QFile File(Page);
+        QVERIFY(File.open(QIODevice::ReadOnly));
+        // A compressed SVG is shown from the SVG inside, copied beside the page.
+        const QString Shown = Row == 2 ? QDir(TfrmMain::PicturePageFolder()).filePath("pictureshow.svg")
+                                       : Form.FileList().FullPath(Row);
+        QVERIFY(File.readAll().contains(QUrl::fromLocalFile(Shown).toEncoded()));
+        QTRY_COMPARE_WITH_TIMEOUT(Form.PreviewForm()->Browser()->url().toLocalFile(), Page, 15000);
+        // The picture fills the view from the page's margin on.
+        QTRY_VERIFY2_WITH_TIMEOUT(!Form.PreviewForm()->ConvertedImage().isNull() &&
+                                      Near(Form.PreviewForm()->ConvertedImage().pixel(100, 100), Converted[Row]),
+                                  qPrintable(QStringLiteral("%1: %2").arg(Form.FileList().FileName(Row)).arg(
+                                      Form.PreviewForm()->ConvertedImage().pixel(100, 100), 8, 16)),
+                                  20000);
+    }
+    PreviewRow(Form, 3);
+    QFile File(Page);
+    QVERIFY(File.open(QIODevice::ReadOnly));
+    QVERIFY(File.readAll().contains("dot.gif"));
+    QTRY_VERIFY_WITH_TIMEOUT(!Form.PreviewForm()->ConvertedImage().isNull() &&
+                                 Near(Form.PreviewForm()->ConvertedImage().pixel(8, 8), qRgb(0, 255, 0)),
+                             20000);
 }
 
 void MainWebTest::cssGoesToTheEditorNotThePreview()

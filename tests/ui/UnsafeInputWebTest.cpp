@@ -92,7 +92,7 @@ private slots:
         picture.fill(qRgb(10, 200, 30));
         QVERIFY(picture.save(png, "PNG"));
 
-        const QString page = TfrmMain::MakePngPage(png, dir.path());
+        const QString page = TfrmMain::MakePicturePage(png, dir.path());
         QFile file(page);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray html = file.readAll();

@@ -13,10 +13,11 @@ tessival --help shows how to use it.
     </message>
     <message>
         <source>使い方: tessival [オプション] [ファイル… | フォルダ…]
-ウェブサイトの色（HTML と CSS の色、GIF と PNG の画素）をまるごと塗り替えます。
+ウェブサイトの色（HTML・CSS・SVG の色、画像の画素）をまるごと塗り替えます。
 
 ファイルやフォルダを指定すると、ファイルのリストに追加して開きます。
-フォルダは「フォルダを追加」と同じように検索します（.htm .html .css .gif .png）。
+フォルダは「フォルダを追加」と同じように検索します（%1）。
+写真（%2）はチェックをはずしてリストに入れます。
 
 オプション:
   -h, --help     この説明を表示して終わります
@@ -26,10 +27,11 @@ tessival --help shows how to use it.
 画面を使わずに変換するには tessival-batch を使ってください。
 </source>
         <translation>Usage: tessival [OPTION]... [FILE... | FOLDER...]
-Recolours a whole web site (the colours of HTML and CSS, the pixels of GIF and PNG).
+Recolours a whole web site (the colours of HTML, CSS and SVG, the pixels of its pictures).
 
 The files and folders named are added to the file list.
-A folder is searched as &quot;Add Folder&quot; does (.htm .html .css .gif .png).
+A folder is searched as &quot;Add Folder&quot; does (%1).
+Photos (%2) are listed unchecked.
 
 Options:
   -h, --help     show this help and exit
@@ -483,10 +485,6 @@ The setting is kept for compatibility with earlier settings and does not change 
         <translation>&amp;About Tessival...</translation>
     </message>
     <message>
-        <source>変更可能ファイル(*.htm *.html *.css *.gif *.png)</source>
-        <translation>Convertible files (*.htm *.html *.css *.gif *.png)</translation>
-    </message>
-    <message>
         <source>フォルダを開く</source>
         <translation>Open Folder</translation>
     </message>
@@ -563,6 +561,32 @@ Set a default text editor, or name one in the environment variable VISUAL or EDI
     <message>
         <source>バージョン情報</source>
         <translation>About Tessival</translation>
+    </message>
+    <message>
+        <source>svg をチェック(&amp;S)</source>
+        <translation>Check &amp;SVG</translation>
+    </message>
+    <message>
+        <source>jpeg をチェック(&amp;J)</source>
+        <translation>Check &amp;JPEG</translation>
+    </message>
+    <message>
+        <source>webp をチェック(&amp;W)</source>
+        <translation>Check &amp;WebP</translation>
+    </message>
+    <message>
+        <source>変更可能ファイル(%1)</source>
+        <translation>Convertible files (%1)</translation>
+    </message>
+    <message numerus="yes">
+        <source>写真（JPEG・WebP）：%n 個（保存するたびに画質が少し落ちます）
+</source>
+        <translation>
+            <numerusform>Photos (JPEG, WebP): %n (each save costs a little quality)
+</numerusform>
+            <numerusform>Photos (JPEG, WebP): %n (each save costs a little quality)
+</numerusform>
+        </translation>
     </message>
 </context>
 <context>
