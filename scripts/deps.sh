@@ -14,7 +14,7 @@ programs=(
   # toolchain
   cmake g++ make ninja-build pkg-config
   # core libraries
-  libpcre2-dev zlib1g-dev
+  libpcre2-dev zlib1g-dev libwebp-dev
   # desktop program: Qt 6 widgets, the preview's web engine, the X connection, Japanese glyphs
   qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic
   # Qt's own texts (the file and colour dialogs) in Japanese

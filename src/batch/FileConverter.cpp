@@ -18,6 +18,7 @@
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
 #include "text/TextTranscoding.h"
+#include "webp/WebPRecolour.h"
 
 #include <unistd.h>
 
@@ -177,6 +178,7 @@ TPreparedFile TFileConverter::PrepareFile(const std::string& Path, const TNoteSi
     const std::string ext = AsciiLower(ExtractFileExt(Path));
     if (ext == ".png") return PreparePng(Path, Notes, Flush);
     if (ext == ".gif") return PrepareGif(Path, Flush);
+    if (ext == ".webp") return PrepareWebP(Path, Flush);
     return PrepareText(Path, Flush);
 }
 
@@ -395,6 +397,20 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     return Prepare(Path, std::move(source), Bytes(converted), unchanged, Flush);
+}
+
+TPreparedFile TFileConverter::PrepareWebP(const std::string& Path, bool Flush)
+{
+    auto source = std::make_unique<TSourceFile>(Path);
+    const TPictureScope scope(*this, DeclaredWebPPicture(source->Bytes()), WebPMaxCanvasPixels);
+    const std::optional<std::string> converted = RecolourWebP(
+        source->Bytes(),
+        [this](std::uint8_t* Bits, std::size_t Stride, int Width, int Height) {
+            return RecolourBgraPixels(Bits, Stride, Width, Height, *FAdjuster);
+        },
+        FLimits.MaxPixels);
+    if (!converted) return Prepare(Path, std::move(source), {}, true, Flush);
+    return Prepare(Path, std::move(source), *converted, false, Flush);
 }
 
 namespace {

@@ -51,7 +51,7 @@ public:
     TFileConverter(const TFileConverter&) = delete;
     TFileConverter& operator=(const TFileConverter&) = delete;
 
-    // Chooses the converter by the extension (".png", ".gif", anything else is text, compared
+    // Chooses the converter by the extension (".png", ".gif", ".webp", anything else is text, compared
     // without regard to case), converts the file and writes what is to be written, without
     // putting it in place; raises the error that made the file fail. Without Flush the written
     // files wait for their group's flush.
@@ -74,6 +74,7 @@ private:
     TPreparedFile PrepareText(const std::string& Path, bool Flush);
     TPreparedFile PrepareGif(const std::string& Path, bool Flush);
     TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
+    TPreparedFile PrepareWebP(const std::string& Path, bool Flush);
     // Writes Converted beside Source and Source's bytes as its backup, ready to be put in
     // place; an Unchanged file is left alone.
     TPreparedFile Prepare(const std::string& Path, std::unique_ptr<TSourceFile> Source, std::string_view Converted,

@@ -22,3 +22,9 @@ std::optional<TDeclaredPicture> DeclaredPngPicture(std::string_view Bytes);
 // The logical screen, or the frames together where they are larger; one byte per pixel for the
 // frames and as much again for the encoded form at worst. Nothing without a GIF header.
 std::optional<TDeclaredPicture> DeclaredGifPicture(std::string_view Bytes);
+
+// The canvas a WebP file declares in its first chunk (VP8X, or the picture's own VP8 or VP8L
+// header). Its pictures are converted one at a time: the decoded pixels, the encoder's copy
+// and its working memory (24 bytes a pixel covers the lossless encoder's at its default
+// effort), the file's bytes and the new content. Nothing without a readable header.
+std::optional<TDeclaredPicture> DeclaredWebPPicture(std::string_view Bytes);
