@@ -114,7 +114,7 @@ std::optional<std::string> RecolourPicture(std::string_view Bitstream, const TWe
     return Encode(bgra, features.width, features.height, lossless, quality);
 }
 
-// Whatever follows the RIFF form in the file: kept after the new one.
+// Whatever follows the RIFF form in the file.
 std::string_view Trailer(std::string_view File)
 {
     if (File.size() < 8) return {};
@@ -206,7 +206,9 @@ std::optional<std::string> RecolourAnimation(WebPMux& Mux, std::string_view File
 
 std::optional<std::string> RecolourWebP(std::string_view File, const TWebPPixelConverter& Convert, std::uint64_t MaxPixels)
 {
-    const WebPData data = DataOf(File);
+    // Bytes after the RIFF form (an upload tool's padding) are no part of it for the container
+    // reader; they are kept after the new one.
+    const WebPData data = DataOf(File.substr(0, File.size() - Trailer(File).size()));
     const TMux mux(WebPMuxCreate(&data, 0));
     if (!mux) throw EWebPError("WebP: not a WebP file, or broken");
     std::uint32_t flags = 0;
