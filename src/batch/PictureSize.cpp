@@ -121,5 +121,6 @@ std::optional<TDeclaredPicture> DeclaredWebPPicture(std::string_view Bytes)
     const std::uint64_t pixels = width * height;
     // No one picture is larger than libwebp decodes (16383 x 16383), whatever the canvas.
     const std::uint64_t picture = std::min<std::uint64_t>(pixels, std::uint64_t{16383} * 16383);
-    return TDeclaredPicture{pixels, picture * 24 + 3 * Bytes.size()};
+    const std::uint64_t perPixel = chunk == "VP8 " ? 12 : 40;
+    return TDeclaredPicture{pixels, picture * perPixel + 3 * Bytes.size()};
 }
