@@ -7,6 +7,7 @@
 #   scripts/deps.sh --package    that, and what making and checking the packages needs
 #                                (scripts/package.sh)
 #   scripts/deps.sh --docs       that, and what docs/pictures.sh needs
+#   scripts/deps.sh --bench      what building the programs and running the benchmarks in bench/ needs
 #   scripts/deps.sh              all of the above but --docs
 set -euo pipefail
 
@@ -34,6 +35,10 @@ package=(
   # the checks of the packages, the AppStream metadata and the menu entry
   lintian appstream desktop-file-utils
 )
+bench=(
+  # bench/webp.sh: ImageMagick as the peer (it reads and writes WebP), bc for the figures
+  imagemagick bc
+)
 docs=(
   # the README's pictures: window screenshots under Xvfb, pages drawn by headless Chromium,
   # put side by side with PIL
@@ -45,8 +50,9 @@ case "${1:-}" in
   --tests) packages=("${programs[@]}" "${tests[@]}") ;;
   --package) packages=("${programs[@]}" "${package[@]}") ;;
   --docs) packages=("${programs[@]}" "${tests[@]}" "${docs[@]}") ;;
+  --bench) packages=("${programs[@]}" "${bench[@]}") ;;
   "") packages=("${programs[@]}" "${tests[@]}" "${package[@]}") ;;
-  *) echo "usage: scripts/deps.sh [--programs|--tests|--package|--docs]" >&2; exit 2 ;;
+  *) echo "usage: scripts/deps.sh [--programs|--tests|--package|--docs|--bench]" >&2; exit 2 ;;
 esac
 
 missing=()
