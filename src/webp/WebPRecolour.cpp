@@ -120,7 +120,7 @@ std::string_view Trailer(std::string_view File)
     if (File.size() < 8) return {};
     std::uint64_t riff = 0;
     for (int i = 7; i >= 4; --i) riff = riff << 8 | static_cast<std::uint8_t>(File[i]);
-    const std::uint64_t end = 8 + riff + (riff & 1);
+    const std::uint64_t end = 8 + riff;
     return end < File.size() ? File.substr(static_cast<std::size_t>(end)) : std::string_view();
 }
 
