@@ -2,8 +2,9 @@
 
 #include "webp/VP8QualityTable.h"
 
+#include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -126,7 +127,8 @@ std::string_view FindVP8Payload(std::string_view File)
         const std::uint64_t size = Little32(File, at + 4);
         const std::size_t payload = at + 8;
         const std::size_t available = File.size() - payload;
-        if (File.compare(at, 4, "VP8 ") == 0) return File.substr(payload, static_cast<std::size_t>(std::min<std::uint64_t>(size, available)));
+        if (File.compare(at, 4, "VP8 ") == 0)
+            return File.substr(payload, static_cast<std::size_t>(std::min<std::uint64_t>(size, available)));
         if (size > available) break;
         at = payload + static_cast<std::size_t>(size) + (size & 1);
     }
@@ -136,7 +138,8 @@ std::string_view FindVP8Payload(std::string_view File)
 int QualityForBaseQuant(int BaseQuant)
 {
     if (BaseQuant < 0) BaseQuant = 0;
-    if (BaseQuant >= static_cast<int>(std::size(VP8QualityByBaseQuant))) BaseQuant = std::size(VP8QualityByBaseQuant) - 1;
+    const int last = static_cast<int>(std::size(VP8QualityByBaseQuant)) - 1;
+    if (BaseQuant > last) BaseQuant = last;
     return VP8QualityByBaseQuant[BaseQuant];
 }
 
