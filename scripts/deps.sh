@@ -15,7 +15,7 @@ programs=(
   # toolchain
   cmake g++ make ninja-build pkg-config
   # core libraries
-  libpcre2-dev zlib1g-dev libjpeg62-turbo-dev
+  libpcre2-dev zlib1g-dev libjpeg62-turbo-dev libwebp-dev
   # desktop program: Qt 6 widgets, the preview's web engine, the X connection, Japanese glyphs
   qt6-base-dev qt6-webengine-dev libgl-dev libxcb1-dev fonts-ipafont-gothic
   # Qt's own texts (the file and colour dialogs) in Japanese
@@ -38,15 +38,15 @@ package=(
   # the checks of the packages, the AppStream metadata and the menu entry
   lintian appstream desktop-file-utils
 )
+bench=(
+  # ImageMagick's mogrify, the peer of bench/compare.sh, bench_jpeg and bench/webp.sh (it reads
+  # and writes WebP); bc for the figures of bench/webp.sh
+  imagemagick bc
+)
 docs=(
   # the README's pictures: window screenshots under Xvfb, pages drawn by headless Chromium,
   # put side by side with PIL
   xvfb xauth x11-utils chromium python3-pil
-)
-
-bench=(
-  # ImageMagick's mogrify, the peer of bench/compare.sh and bench_jpeg
-  imagemagick
 )
 
 case "${1:-}" in

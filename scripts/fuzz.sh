@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Runs the fuzz targets for a given number of minutes each, at most two at a time, and prints
 # how many inputs each one tried. Usage: scripts/fuzz.sh MINUTES [TARGET...]
-# Targets: png gif text convert jpeg (default: all that are built). New inputs go to
+# Targets: png gif text convert jpeg webp svg (default: all that are built). New inputs go to
 # build-fuzz/work/<target>/, anything that fails to build-fuzz/findings/<target>/; the corpus
 # in tests/fuzz/corpus/ is only read.
 set -euo pipefail
@@ -13,7 +13,7 @@ bin=build-fuzz/bin
 targets=("$@")
 [ -x "$bin/fuzz_png" ] || { echo "no fuzz targets in $bin" >&2; exit 1; }
 if [ ${#targets[@]} -eq 0 ]; then
-  for t in png gif text convert jpeg; do
+  for t in png gif text convert jpeg webp svg; do
     [ -x "$bin/fuzz_$t" ] && targets+=("$t")
   done
 fi

@@ -23,6 +23,7 @@
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
 #include "text/TextTranscoding.h"
+#include "webp/WebPRecolour.h"
 
 #include <unistd.h>
 
@@ -199,6 +200,7 @@ TPreparedFile TFileConverter::PrepareFile(const std::string& Path, const TNoteSi
     if (ext == ".gif") return PrepareGif(Path, Flush);
     if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") return PrepareJpeg(Path, Flush);
     if (ext == ".svg" || ext == ".svgz") return PrepareSvg(Path, Flush);
+    if (ext == ".webp") return PrepareWebP(Path, Flush);
     return PrepareText(Path, Flush);
 }
 
@@ -454,6 +456,20 @@ TPreparedFile TFileConverter::PrepareJpeg(const std::string& Path, bool Flush)
     const std::string converted = WriteJpeg(picture);
     picture.Pixels.reset();
     return Prepare(Path, std::move(source), converted, false, Flush);
+}
+
+TPreparedFile TFileConverter::PrepareWebP(const std::string& Path, bool Flush)
+{
+    auto source = std::make_unique<TSourceFile>(Path);
+    const TPictureScope scope(*this, DeclaredWebPPicture(source->Bytes()), WebPMaxCanvasPixels);
+    const std::optional<std::string> converted = RecolourWebP(
+        source->Bytes(),
+        [this](std::uint8_t* Bits, std::size_t Stride, int Width, int Height) {
+            return RecolourBgraPixels(Bits, Stride, Width, Height, *FAdjuster);
+        },
+        FLimits.MaxPixels);
+    if (!converted) return Prepare(Path, std::move(source), {}, true, Flush);
+    return Prepare(Path, std::move(source), *converted, false, Flush);
 }
 
 namespace {

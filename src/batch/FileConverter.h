@@ -57,9 +57,9 @@ public:
     TFileConverter& operator=(const TFileConverter&) = delete;
 
     // Chooses the converter by the extension (".png", ".gif", ".jpg", ".jpeg", ".jpe", ".jfif",
-    // ".svg", ".svgz", anything else is text, compared without regard to case), converts the
-    // file and writes what is to be written, without putting it in place; raises the error that
-    // made the file fail. Without Flush the written files wait for their group's flush.
+    // ".webp", ".svg", ".svgz", anything else is text, compared without regard to case), converts
+    // the file and writes what is to be written, without putting it in place; raises the error
+    // that made the file fail. Without Flush the written files wait for their group's flush.
     TPreparedFile PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush = false);
     // Converts the file and puts it in place at once: it is replaced only when it is still the
     // one that was read, after its backup is on disk.
@@ -81,6 +81,7 @@ private:
     TPreparedFile PrepareGif(const std::string& Path, bool Flush);
     TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
     TPreparedFile PrepareJpeg(const std::string& Path, bool Flush);
+    TPreparedFile PrepareWebP(const std::string& Path, bool Flush);
     // Writes Converted beside Source and Source's bytes as its backup, ready to be put in
     // place; an Unchanged file is left alone.
     TPreparedFile Prepare(const std::string& Path, std::unique_ptr<TSourceFile> Source, std::string_view Converted,

@@ -116,3 +116,31 @@ std::optional<TDeclaredPicture> DeclaredJpegPicture(std::string_view Bytes)
     const std::uint64_t written = frame->Components.size() == 1 ? 3 * pixels : samples;
     return TDeclaredPicture{pixels, pixels * 4 + (frame->Progressive() ? 2 * samples : 0) + 2 * written + 2 * Bytes.size()};
 }
+
+std::optional<TDeclaredPicture> DeclaredWebPPicture(std::string_view Bytes)
+{
+    if (Bytes.size() < 30 || Bytes.compare(0, 4, "RIFF") != 0 || Bytes.compare(8, 4, "WEBP") != 0) return std::nullopt;
+    const auto byte = [&](std::size_t At) { return std::uint64_t{static_cast<std::uint8_t>(Bytes[At])}; };
+    const std::string_view chunk = Bytes.substr(12, 4);
+    std::uint64_t width = 0;
+    std::uint64_t height = 0;
+    if (chunk == "VP8X") {
+        width = (byte(24) | byte(25) << 8 | byte(26) << 16) + 1;
+        height = (byte(27) | byte(28) << 8 | byte(29) << 16) + 1;
+    } else if (chunk == "VP8 ") {
+        width = (byte(26) | byte(27) << 8) & 0x3FFF;
+        height = (byte(28) | byte(29) << 8) & 0x3FFF;
+    } else if (chunk == "VP8L") {
+        if (byte(20) != 0x2F) return std::nullopt;
+        const std::uint64_t bits = byte(21) | byte(22) << 8 | byte(23) << 16 | byte(24) << 24;
+        width = (bits & 0x3FFF) + 1;
+        height = (bits >> 14 & 0x3FFF) + 1;
+    } else {
+        return std::nullopt;
+    }
+    const std::uint64_t pixels = width * height;
+    // No one picture is larger than libwebp decodes (16383 x 16383), whatever the canvas.
+    const std::uint64_t picture = std::min<std::uint64_t>(pixels, std::uint64_t{16383} * 16383);
+    const std::uint64_t perPixel = chunk == "VP8 " ? 12 : 40;
+    return TDeclaredPicture{pixels, picture * perPixel + 3 * Bytes.size()};
+}

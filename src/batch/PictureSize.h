@@ -29,3 +29,11 @@ std::optional<TDeclaredPicture> DeclaredJpegPicture(std::string_view Bytes);
 // The logical screen, or the frames together where they are larger; one byte per pixel for the
 // frames and as much again for the encoded form at worst. Nothing without a GIF header.
 std::optional<TDeclaredPicture> DeclaredGifPicture(std::string_view Bytes);
+
+// The canvas a WebP file declares in its first chunk (VP8X, or the picture's own VP8 or VP8L
+// header). Its pictures are converted one at a time: the decoded pixels, the encoder's copy
+// and its working memory, the file's bytes and the new content. A lossy picture took 11 bytes
+// a pixel at most (8 megapixels, tessival-batch's peak), a lossless one up to 36 (a busy
+// picture; flat drawings 20): 12 and 40 are set aside, 40 where the first chunk (VP8X) does
+// not tell. Nothing without a readable header.
+std::optional<TDeclaredPicture> DeclaredWebPPicture(std::string_view Bytes);

@@ -179,6 +179,7 @@ TEST(TextEncodings, BinaryFilesAndBrokenEncodingsAreRefusedAndLeftAlone)
 }
 
 // The tool given every file of a folder of pictures, as `tessival-batch site/images/*` does.
+// A .webp goes to the WebP converter, which refuses this one (no picture in it) as invalid.
 TEST(TextEncodings, PicturesListedByHandAreNoText)
 {
     TTempDir dir;
@@ -194,7 +195,7 @@ TEST(TextEncodings, PicturesListedByHandAreNoText)
     // The JPEG is read as a picture, and ends before its frame.
     EXPECT_EQ(op.Log(), (std::vector<std::string>{
                             "失敗> a.jpg                 ：" + (dir / "images/a.jpg") + std::string(BatchLog::ReasonBadImage),
-                            "失敗> b.webp                ：" + (dir / "images/b.webp") + reason,
+                            "失敗> b.webp                ：" + (dir / "images/b.webp") + std::string(BatchLog::ReasonBadImage),
                             "成功> c.css                 ：" + (dir / "images/c.css"),
                             std::string(BatchLog::EndLine),
                             "1/3個のファイルを変換成功",
