@@ -334,7 +334,7 @@ TPendingFile::TPendingFile(const std::string& Target, std::string_view Data, con
     FTemporary = WriteTemporary(Target, Data, model ? model->st_mode : DefaultModeAtStart, model, Flush);
 }
 
-TPendingFile::TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush)
+TPendingFile::TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush, nlink_t OwnNames)
     : FTarget(Source.Target()), FIdentity(Source.Identity())
 {
     struct stat now {};
@@ -342,7 +342,7 @@ TPendingFile::TPendingFile(const TSourceFile& Source, std::string_view Data, boo
         throw EFCreateError("Cannot create file \"" + FTarget + "\". " + ErrnoText(ENOENT));
     const struct stat& old = Source.Status();
     // A new file would part the other names from this one: they would keep the old content.
-    FInPlace = old.st_nlink > 1;
+    FInPlace = old.st_nlink > 1 + OwnNames;
     if (!FInPlace) {
         bool kept = true;
         FTemporary = WriteTemporary(FTarget, Data, old.st_mode, &old, Flush, Source.FFd, &kept);

@@ -108,8 +108,10 @@ public:
     // a file away, or set one of the attributes), or where other names share the file (a new
     // file would leave them with the old content), nothing is written now: Commit writes Data
     // into the file itself instead (InPlace). Such a write is no atomic replacement, so it is
-    // only for a file whose backup is on disk first.
-    TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush = true);
+    // only for a file whose backup is on disk first. OwnNames of the file's names are this
+    // program's own (a backup that is the file under a second name): they are no other names
+    // to keep the content for, and a new file leaves them the old content, as they should.
+    TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush = true, nlink_t OwnNames = 0);
     ~TPendingFile();
     TPendingFile(const TPendingFile&) = delete;
     TPendingFile& operator=(const TPendingFile&) = delete;

@@ -18,6 +18,13 @@ bool BackupExists(const std::string& Path)
     return true;
 }
 
+bool BackupIsSecondNameOf(const std::string& Path, const struct stat& File)
+{
+    struct stat st {};
+    return lstat(BackupName(Path).c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == File.st_dev &&
+           st.st_ino == File.st_ino;
+}
+
 TPendingBackup::TPendingBackup(const std::string& Path, std::string_view Content, mode_t Mode, bool Flush,
                                const struct stat* Owner)
     : FName(BackupName(Path))

@@ -19,6 +19,11 @@ std::string BackupName(const std::string& Path);
 // file could be restored from.
 bool BackupExists(const std::string& Path);
 
+// Whether Path's backup is File itself under its second name: what a batch stopped between
+// naming a backup and putting the new content in place leaves. That name is no other user of
+// the file, and writing into the file would write into the backup.
+bool BackupIsSecondNameOf(const std::string& Path, const struct stat& File);
+
 // The backup a conversion makes: written beside the file under a temporary name first, given its
 // name when the file is about to be replaced. Dropped without Keep, a backup this object named is
 // removed again, so a file that then fails leaves the folder as it was.

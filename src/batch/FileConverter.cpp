@@ -253,7 +253,8 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
         CheckReplaceable(Source->Target(), Path);
         // What the write below would find: other names, or an owner a new file could not get.
         const struct stat& st = Source->Status();
-        if (!FBackup && (st.st_nlink > 1 || (geteuid() != 0 && st.st_uid != geteuid())))
+        const nlink_t ownNames = BackupIsSecondNameOf(Path, st) ? 1 : 0;
+        if (!FBackup && (st.st_nlink > 1 + ownNames || (geteuid() != 0 && st.st_uid != geteuid())))
             throw ENeedsBackup(NeedsBackupMessage(Path));
         prepared.Outcome.BackupKept = FBackup && BackupExists(Path);
         return prepared;
@@ -262,8 +263,16 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
     // they belong to is on disk, the backup before the file (batch/CommitGroup.h). A file
     // rewritten in place (other names share it, or a new file could not keep its owner or
     // attributes) is only written once its backup is on disk, and never without one.
-    prepared.Content = std::make_unique<TPendingFile>(*Source, Converted, Flush);
+    // A backup that is this file under a second name (left by a batch stopped just before the
+    // new content took the file's place) keeps the original only if the file is replaced by a
+    // new one: it is not counted among the names to write in place for, and where the file
+    // could only be written in place it fails rather than change its backup.
+    const bool backupIsFile = BackupIsSecondNameOf(Path, Source->Status());
+    prepared.Content = std::make_unique<TPendingFile>(*Source, Converted, Flush, backupIsFile ? 1 : 0);
     const bool inPlace = prepared.Content->InPlace();
+    if (inPlace && backupIsFile)
+        throw EBackupError("Cannot convert file \"" + Path + "\" in place: its backup \"" + BackupName(Path) +
+                           "\" is the same file under a second name");
     if (inPlace && !FBackup) throw ENeedsBackup(NeedsBackupMessage(Path));
     prepared.WrittenBytes = Converted.size();  // held in memory until then, in place
     if (FBackup) {

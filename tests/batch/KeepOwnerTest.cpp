@@ -137,6 +137,63 @@ TEST(KeepOwner, HardLinkedFileWithoutBackupIsRefused)
     EXPECT_EQ(ReadFile(dir / "alone.html"), Green);
 }
 
+// A batch stopped after naming a file's backup (the file itself under a second name) and
+// before the new content took the file's place leaves the two names on one file. The next run
+// must not take the backup for another user of the file: writing in place would put the new
+// content into the backup and lose the original.
+TEST(KeepOwner, BackupLeftAsSecondNameByAStoppedRunStaysTheOriginal)
+{
+    struct TCase {
+        const char* Name;
+        bool Backup;
+        bool DryRun;
+    };
+    for (const TCase& c : {TCase{"with backups", true, false}, TCase{"without backups", false, false},
+                           TCase{"dry run without backups", false, true}}) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        const std::string path = dir / "page.html";
+        WriteFile(path, Red);
+        ASSERT_EQ(link(path.c_str(), (path + ".bak").c_str()), 0);
+        const ino_t original = StatOf(path).st_ino;
+
+        TFileConverter converter(RedToGreen(), c.Backup, false, c.DryRun);
+        const TFileOutcome outcome = converter.ConvertText(path);
+        EXPECT_EQ(outcome.BackupKept, c.Backup);
+        EXPECT_EQ(ReadFile(path + ".bak"), Red);
+        EXPECT_EQ(StatOf(path + ".bak").st_ino, original);
+        EXPECT_EQ(ReadFile(path), c.DryRun ? Red : Green);
+        if (!c.DryRun) {
+            EXPECT_NE(StatOf(path).st_ino, original);
+            EXPECT_EQ(StatOf(path).st_nlink, 1u);
+            EXPECT_EQ(StatOf(path + ".bak").st_nlink, 1u);
+        }
+        EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"page.html", "page.html.bak"}));
+    }
+}
+
+// The same left-over state on a file with a third name: only an in-place write keeps that name
+// sharing the file, and it would write into the backup too. The file fails and nothing changes.
+TEST(KeepOwner, BackupLeftAsSecondNameOfAHardLinkedFileFailsTheFile)
+{
+    TTempDir dir;
+    const std::string path = dir / "page.html";
+    WriteFile(path, Red);
+    ASSERT_EQ(link(path.c_str(), (dir / "same.html").c_str()), 0);
+    ASSERT_EQ(link(path.c_str(), (path + ".bak").c_str()), 0);
+    TFileConverter converter(RedToGreen(), true, false);
+    try {
+        converter.ConvertText(path);
+        ADD_FAILURE() << "converted in place through its own backup";
+    } catch (...) {
+        EXPECT_EQ(FailureReason(std::current_exception()), BatchLog::ReasonBackup);
+    }
+    EXPECT_EQ(ReadFile(path), Red);
+    EXPECT_EQ(ReadFile(path + ".bak"), Red);
+    EXPECT_EQ(StatOf(path).st_nlink, 3u);
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"page.html", "page.html.bak", "same.html"}));
+}
+
 TEST(KeepOwner, InPlaceWriteChecksTheFileIsStillAsRead)
 {
     TTempDir dir;
