@@ -9,12 +9,6 @@ public:
     using Exception::Exception;
 };
 
-// A GIF holding other than exactly one image.
-class EGifRefused : public EInvalidGraphic {
-public:
-    using EInvalidGraphic::EInvalidGraphic;
-};
-
 // An animated PNG: only its default image would be written back.
 class EPngRefused : public EInvalidGraphic {
 public:

@@ -200,8 +200,6 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonHtml;
     } catch (const EInOutError&) {
         return BatchLog::ReasonInOut;
-    } catch (const EGifRefused&) {
-        return BatchLog::ReasonAnimatedGif;
     } catch (const EPngRefused&) {
         return BatchLog::ReasonAnimatedPng;
     } catch (const EPictureTooLarge&) {

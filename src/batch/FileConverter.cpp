@@ -29,7 +29,6 @@
 
 namespace {
 
-const char* const AnimatedGifMessage = "アニメGIFは処理しません";
 const char* const AnimatedPngMessage = "アニメPNGは処理しません";
 const char* const NotTextMessage = "テキストではない";
 
@@ -314,8 +313,6 @@ TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
     auto source = std::make_unique<TSourceFile>(Path);
     const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()), GIFMaxPixels);
     LoadFromBytes(*FGifObject, source->Bytes());
-    // Only a second image makes an animation; extensions after the image do not.
-    if (FGifObject->ImageCount() > 1) throw EGifRefused(AnimatedGifMessage);
     if (FGifObject->ImageCount() == 0) throw EInvalidGraphic("GIF holds no image");
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.

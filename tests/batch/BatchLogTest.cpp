@@ -50,7 +50,6 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
 {
     EXPECT_EQ(FailureReason(Raised(EConvertError("x"))), "（HTML文法が変）");
     EXPECT_EQ(FailureReason(Raised(EInOutError("x"))), "（ファイル読み書き失敗）");
-    EXPECT_EQ(FailureReason(Raised(EGifRefused("アニメGIFは処理しません"))), "（アニメGIFは処理しません）");
     EXPECT_EQ(FailureReason(Raised(EInvalidGraphic("bad"))), "（画像形式が変）");
     EXPECT_EQ(FailureReason(Raised(EPictureTooLarge("Image too large"))), "（画像が大きすぎます）");
     EXPECT_EQ(FailureReason(Raised(EBackupError("x"))), "（バックアップ失敗）");
@@ -63,8 +62,8 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
 
 TEST(BatchLog, LinesReadAsTheWindowShowsThem)
 {
-    EXPECT_EQ(FailureLine("D:/web/anim.gif", Raised(EGifRefused("アニメGIFは処理しません"))),
-              "失敗> anim.gif              ：D:/web/anim.gif（アニメGIFは処理しません）");
+    EXPECT_EQ(FailureLine("D:/web/anim.gif", Raised(EInvalidGraphic("GIF holds no image"))),
+              "失敗> anim.gif              ：D:/web/anim.gif（画像形式が変）");
     EXPECT_EQ(SuccessLine("D:/web/index.html"), "成功> index.html            ：D:/web/index.html");
     EXPECT_EQ(SummaryLine(1, 2), "1/2個のファイルを変換成功");
     EXPECT_EQ(SummaryLine(0, 0), "0/0個のファイルを変換成功");
