@@ -200,8 +200,8 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonHtml;
     } catch (const EInOutError&) {
         return BatchLog::ReasonInOut;
-    } catch (const EPngRefused&) {
-        return BatchLog::ReasonAnimatedPng;
+    } catch (const EAnimationInvalid&) {
+        return BatchLog::ReasonAnimationInvalid;
     } catch (const EPictureTooLarge&) {
         return BatchLog::ReasonTooLarge;
     } catch (const EInvalidGraphic&) {

@@ -17,7 +17,8 @@ inline constexpr std::string_view TransparencyNote = "add";
 
 inline constexpr std::string_view ReasonHtml = "（HTML文法が変）";
 inline constexpr std::string_view ReasonInOut = "（ファイル読み書き失敗）";
-inline constexpr std::string_view ReasonAnimatedPng = "（アニメPNGは処理しません）";
+// An animated PNG whose frames, sequence numbers or chunks do not hold together.
+inline constexpr std::string_view ReasonAnimationInvalid = "（アニメPNGの構造が変）";
 inline constexpr std::string_view ReasonBadImage = "（画像形式が変）";
 inline constexpr std::string_view ReasonTooLarge = "（画像が大きすぎます）";
 inline constexpr std::string_view ReasonBackup = "（バックアップ失敗）";

@@ -50,6 +50,7 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
 {
     EXPECT_EQ(FailureReason(Raised(EConvertError("x"))), "（HTML文法が変）");
     EXPECT_EQ(FailureReason(Raised(EInOutError("x"))), "（ファイル読み書き失敗）");
+    EXPECT_EQ(FailureReason(Raised(EAnimationInvalid("APNG: frame 2 lies outside the canvas"))), "（アニメPNGの構造が変）");
     EXPECT_EQ(FailureReason(Raised(EInvalidGraphic("bad"))), "（画像形式が変）");
     EXPECT_EQ(FailureReason(Raised(EPictureTooLarge("Image too large"))), "（画像が大きすぎます）");
     EXPECT_EQ(FailureReason(Raised(EBackupError("x"))), "（バックアップ失敗）");

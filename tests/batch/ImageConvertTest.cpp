@@ -1093,7 +1093,7 @@ rgba.convert('LA').save('la.png')
               "P P L L LA RGB RGBA");
 }
 
-TEST(ConvertPng, AnimatedPngIsRefusedAndTheFileKept)
+TEST(ConvertPng, AnimatedPngIsConvertedFrameByFrame)
 {
     REQUIRE_PIL();
     TTempDir dir;
@@ -1106,13 +1106,19 @@ a.save('still.png')
     const std::string anim = ReadFile(dir / "anim.png");
     EXPECT_EQ(RunBatch(Input(120, {dir / "anim.png", dir / "still.png"})),
               (std::vector<std::string>{
-                  "失敗> " + LinePrefix(dir / "anim.png") + "（アニメPNGは処理しません）",
+                  "成功> " + LinePrefix(dir / "anim.png"),
                   "成功> " + LinePrefix(dir / "still.png"),
                   End,
-                  "1/2個のファイルを変換成功",
+                  "2/2個のファイルを変換成功",
               }));
-    EXPECT_EQ(ReadFile(dir / "anim.png"), anim);
-    EXPECT_FALSE(Exists(dir / "anim.png.bak"));
+    EXPECT_EQ(ReadFile(dir / "anim.png.bak"), anim);
+    EXPECT_EQ(Python(dir.Path(), R"(
+im = Image.open('anim.png')
+print(im.n_frames, im.getpixel((0, 0)), end=' ')
+im.seek(1)
+print(im.convert('RGB').getpixel((3, 2)), im.info['duration'], im.info['loop'], end='')
+)"),
+              "2 (0, 255, 0) (255, 0, 0) 100.0 0");
 }
 
 TEST(ConvertPng, OutcomeTellsWhetherThePixelsChanged)
