@@ -459,10 +459,12 @@ TPreparedFile TFileConverter::PrepareApng(const std::string& Path, std::unique_p
     // changes, every image is written anew (those before it again), all in the same form.
     std::vector<std::string> stills(animation->ImageCount());
     bool changed = false;
+    bool noted = false;  // the transparency note, once for the file
     const auto convert = [&](std::size_t Index, bool Save) {
         load(Index);
         TMemoryStream encoded;
-        const bool differs = RecolourLoadedPng(Index == 0 ? Notes : TNoteSink{}, encoded, Save);
+        const bool differs = RecolourLoadedPng(Index == 0 && !noted ? Notes : TNoteSink{}, encoded, Save);
+        noted = true;
         stills[Index] = std::string(Bytes(encoded));
         return differs;
     };

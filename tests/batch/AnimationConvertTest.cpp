@@ -226,6 +226,26 @@ cs = good(); t, d = cs[index(cs, b'fcTL', 2)]; cs[index(cs, b'fcTL', 2)] = (t, d
     }
 }
 
+TEST(ConvertApng, ATransparentColourIsNotedOnceAndStays)
+{
+    // The first image is grey (unchanged at any hue), the second red: the first is written
+    // again once the second changes, and the note of the transparent colour comes once.
+    REQUIRE_PIL();
+    TTempDir dir;
+    ASSERT_EQ(ApngPython(dir.Path(), R"(
+K, R, W = (128, 128, 128), (255, 0, 0), (255, 255, 255)
+apng('t.png', 3, 1, 2, 8, [frame(3, 1, [K, W, K]), frame(2, 1, [R, W], x=1)], trns=struct.pack('>HHH', 255, 255, 255))
+)"),
+              "");
+    EXPECT_EQ(RunBatch(Input(120, {dir / "t.png"})),
+              (std::vector<std::string>{"add", "成功> " + LinePrefix(dir / "t.png"), std::string(BatchLog::EndLine),
+                                        "1/1個のファイルを変換成功"}));
+    EXPECT_EQ(ApngPython(dir.Path(), "f, n, loop = composed('t.png')\n"
+                                     "print(f[0][0], f[1][0], [d for t, d in read_chunks('t.png') if t == b'tRNS'], end='')"),
+              "[(128, 128, 128, 255), (255, 255, 255, 0), (128, 128, 128, 255)] "
+              "[(128, 128, 128, 255), (0, 255, 0, 255), (255, 255, 255, 0)] [b'\\x00\\xff\\x00\\xff\\x00\\xff']");
+}
+
 TEST(ConvertApng, TheCanvasCountsAgainstThePixelLimit)
 {
     REQUIRE_PIL();
