@@ -283,6 +283,8 @@ std::string TApngFile::Rebuild(bool NewImages, std::string_view Palette, const s
                 throw PngError("APNG: a frame written anew has another size");
             if (header.substr(8) != stills.front().Header.substr(8))
                 throw PngError("APNG: the frames written anew differ in colour type or bit depth");
+            // Their palettes would be as many as they are.
+            if (header[9] == 3) throw PngError("APNG: frames written anew with palettes of their own");
         }
     }
     // Which image each data chunk belongs to.

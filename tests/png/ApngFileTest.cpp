@@ -219,6 +219,15 @@ print(' '.join(t.decode() for (t, d), (u, e) in zip(a, b) if d != e), end=' ')
 print(composed('q.png')[0][1][0][:3], end='')
 )"),
               "PLTE [(0, 255, 0, 0), (255, 0, 0, 128), (0, 0, 255, 255)]");
+    // Images written anew as palette pictures would each bring a palette of their own: refused.
+    std::vector<std::string> stills;
+    for (std::size_t i = 0; i < animation.ImageCount(); ++i) {
+        PngImage png;
+        LoadPng(png, animation.StillImage(i));
+        stills.push_back(SavePng(png));
+        ASSERT_EQ(stills.back()[25], 3);
+    }
+    EXPECT_THROW(animation.WithImages(stills), PngError);
 }
 
 TEST(ApngFile, NewImageDataTakesThePlaceOfTheOldWithSequenceNumbersRunning)
