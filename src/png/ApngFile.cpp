@@ -106,10 +106,12 @@ bool IsAnimatedPng(std::string_view Bytes)
     const std::optional<std::size_t> start = SignatureAt(Bytes);
     if (!start) return false;
     std::size_t at = *start + 8;
+    bool header = false;
     while (Bytes.size() - at >= 8) {
         const std::string_view type = Bytes.substr(at + 4, 4);
         if (type == "IDAT" || type == "IEND") return false;
-        if (type == "acTL") return true;
+        if (type == "IHDR") header = true;
+        if (type == "acTL" && header) return true;
         const std::uint32_t length = Big32(Bytes, at);
         if (Bytes.size() - at - 8 < std::size_t{length} + 4) return false;
         at += 12 + std::size_t{length};

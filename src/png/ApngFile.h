@@ -21,8 +21,8 @@ public:
     using PngError::PngError;
 };
 
-// Whether the file is an animation as the PNG reader tells one: an acTL chunk before the
-// first image data.
+// Whether the file is an animation as the PNG reader tells one: an acTL chunk after IHDR and
+// before the first image data.
 bool IsAnimatedPng(std::string_view Bytes);
 
 class TApngFile {

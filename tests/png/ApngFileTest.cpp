@@ -66,6 +66,7 @@ TEST(ApngFile, AnimationsAreThoseWithAnAnimationControlBeforeTheImageData)
 R = (255, 0, 0)
 cs = apng_chunks(2, 1, 2, 8, [frame(2, 1, [R, R])])
 write_png('late.png', [cs[0]] + cs[2:-1] + [cs[1], cs[-1]])
+write_png('early.png', [cs[1], cs[0]] + cs[2:])
 write_png('still.png', [c for c in cs if c[0] not in (b'acTL', b'fcTL')])
 open('macbinary.png', 'wb').write(bytes(128) + open('still.png', 'rb').read())
 )"),
@@ -73,6 +74,7 @@ open('macbinary.png', 'wb').write(bytes(128) + open('still.png', 'rb').read())
     EXPECT_TRUE(IsAnimatedPng(animation));
     EXPECT_TRUE(IsAnimatedPng(std::string(128, '\0') + animation));  // after a MacBinary header
     EXPECT_FALSE(IsAnimatedPng(ReadFile(dir / "late.png")));
+    EXPECT_FALSE(IsAnimatedPng(ReadFile(dir / "early.png")));  // before IHDR the reader skips it
     EXPECT_FALSE(IsAnimatedPng(ReadFile(dir / "still.png")));
     EXPECT_FALSE(IsAnimatedPng(ReadFile(dir / "macbinary.png")));
     EXPECT_FALSE(IsAnimatedPng(animation.substr(0, 40)));  // cut inside acTL's length
