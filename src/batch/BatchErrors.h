@@ -9,14 +9,9 @@ public:
     using Exception::Exception;
 };
 
-// A GIF holding other than exactly one image.
-class EGifRefused : public EInvalidGraphic {
-public:
-    using EInvalidGraphic::EInvalidGraphic;
-};
-
-// An animated PNG: only its default image would be written back.
-class EPngRefused : public EInvalidGraphic {
+// An animated PNG whose animation does not hold together (sequence numbers, frame count,
+// frames outside the canvas, chunks out of order or cut short): refused rather than guessed at.
+class EAnimationInvalid : public EInvalidGraphic {
 public:
     using EInvalidGraphic::EInvalidGraphic;
 };

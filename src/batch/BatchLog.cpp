@@ -206,10 +206,8 @@ std::string_view FailureReason(const std::exception_ptr& Error)
         return BatchLog::ReasonGzip;
     } catch (const EInOutError&) {
         return BatchLog::ReasonInOut;
-    } catch (const EGifRefused&) {
-        return BatchLog::ReasonAnimatedGif;
-    } catch (const EPngRefused&) {
-        return BatchLog::ReasonAnimatedPng;
+    } catch (const EAnimationInvalid&) {
+        return BatchLog::ReasonAnimationInvalid;
     } catch (const EJpegCmykRefused&) {
         return BatchLog::ReasonCmykJpeg;
     } catch (const EJpegPrecisionRefused&) {

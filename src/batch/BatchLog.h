@@ -22,8 +22,8 @@ inline constexpr std::string_view TransparencyNote = "add";
 
 inline constexpr TText ReasonHtml{"（HTML文法が変）", " (odd HTML syntax)"};
 inline constexpr TText ReasonInOut{"（ファイル読み書き失敗）", " (file read or write failed)"};
-inline constexpr TText ReasonAnimatedGif{"（アニメGIFは処理しません）", " (animated GIFs are not converted)"};
-inline constexpr TText ReasonAnimatedPng{"（アニメPNGは処理しません）", " (animated PNGs are not converted)"};
+// An animated PNG whose frames, sequence numbers or chunks do not hold together.
+inline constexpr TText ReasonAnimationInvalid{"（アニメPNGの構造が変）", " (odd animated PNG structure)"};
 inline constexpr TText ReasonCmykJpeg{"（CMYKのJPEGは処理しません）", " (CMYK JPEGs are not converted)"};
 inline constexpr TText ReasonJpegPrecision{"（12ビットのJPEGは処理しません）", " (12-bit JPEGs are not converted)"};
 inline constexpr TText ReasonBadImage{"（画像形式が変）", " (odd picture format)"};

@@ -19,6 +19,7 @@
 #include "jpeg/JpegReader.h"
 #include "jpeg/JpegRecolour.h"
 #include "jpeg/JpegWriter.h"
+#include "png/ApngFile.h"
 #include "png/PngImage.h"
 #include "text/Matcher.h"
 #include "text/ColourRewriter.h"
@@ -28,6 +29,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -36,8 +38,6 @@
 namespace {
 
 // The messages of the errors raised here (the log names them by their kind).
-constexpr TText AnimatedGifMessage{"アニメGIFは処理しません", "animated GIFs are not converted"};
-constexpr TText AnimatedPngMessage{"アニメPNGは処理しません", "animated PNGs are not converted"};
 constexpr TText NotTextMessage{"テキストではない", "not text"};
 
 // A stream that reads bytes already in memory, without copying them.
@@ -102,6 +102,21 @@ TRGBColor ResolveTransparentColor(TColor Color, const TPalette& Palette)
     return {GetRValue(Color), GetGValue(Color), GetBValue(Color)};
 }
 
+// Marks the palette entries the pixels of a picture in a palette format show.
+void MarkShownEntries(const TBitmap& Bitmap, std::array<bool, 256>& Shown)
+{
+    const int width = Bitmap.Width();
+    const int bits = Bitmap.BitsPerPixel();
+    for (int y = 0; y < Bitmap.Height(); ++y) {
+        const std::uint8_t* row = Bitmap.ScanLine(y);
+        for (int x = 0; x < width; ++x) {
+            Shown[bits == 8   ? row[x]
+                  : bits == 4 ? ((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4)
+                              : (row[x >> 3] >> (7 - (x & 7))) & 1] = true;
+        }
+    }
+}
+
 // Whether Convert leaves the colour of every pixel of a picture as the PNG reader gives it (a
 // palette format or 24 bits) as it is; each colour in use is tried once, or nearly.
 bool PixelsStay(const TBitmap& Bitmap, const std::function<TRGBColor(const TRGBColor&)>& Convert)
@@ -109,16 +124,8 @@ bool PixelsStay(const TBitmap& Bitmap, const std::function<TRGBColor(const TRGBC
     const auto stays = [&](int R, int G, int B) { return Convert({R, G, B}) == TRGBColor{R, G, B}; };
     const int width = Bitmap.Width();
     if (Bitmap.HasPaletteFormat()) {
-        std::vector<bool> used(256);
-        const int bits = Bitmap.BitsPerPixel();
-        for (int y = 0; y < Bitmap.Height(); ++y) {
-            const std::uint8_t* row = Bitmap.ScanLine(y);
-            for (int x = 0; x < width; ++x) {
-                used[bits == 8   ? row[x]
-                     : bits == 4 ? ((x & 1) ? row[x >> 1] & 0x0F : row[x >> 1] >> 4)
-                                 : (row[x >> 3] >> (7 - (x & 7))) & 1] = true;
-            }
-        }
+        std::array<bool, 256> used{};
+        MarkShownEntries(Bitmap, used);
         const TPalette& palette = Bitmap.Palette();
         for (std::size_t i = 0; i < used.size(); ++i) {
             if (!used[i]) continue;
@@ -363,8 +370,6 @@ TPreparedFile TFileConverter::PrepareGif(const std::string& Path, bool Flush)
     auto source = std::make_unique<TSourceFile>(Path);
     const TPictureScope scope(*this, DeclaredGifPicture(source->Bytes()), GIFMaxPixels);
     LoadFromBytes(*FGifObject, source->Bytes());
-    // Only a second image makes an animation; extensions after the image do not.
-    if (FGifObject->ImageCount() > 1) throw EGifRefused(std::string(AnimatedGifMessage));
     if (FGifObject->ImageCount() == 0) throw EInvalidGraphic("GIF holds no image");
     // A screen without width or height gives an empty picture: saving that would drop the
     // frame the file holds.
@@ -401,9 +406,15 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
 
     auto source = std::make_unique<TSourceFile>(Path);
     const TPictureScope scope(*this, DeclaredPngPicture(source->Bytes()), PngMaxPixels);
+    if (IsAnimatedPng(source->Bytes())) return PrepareApng(Path, std::move(source), Notes, Flush);
     LoadFromBytes(*FPngObject, source->Bytes());
-    // Only the default image of an animation would be written back.
-    if (FPngObject->Animated()) throw EPngRefused(std::string(AnimatedPngMessage));
+    TMemoryStream converted;
+    const bool changed = RecolourLoadedPng(Notes, converted, false);
+    return Prepare(Path, std::move(source), Bytes(converted), !changed, Flush);
+}
+
+bool TFileConverter::RecolourLoadedPng(const TNoteSink& Notes, TMemoryStream& Converted, bool SaveUnchanged)
+{
     const bool hasAlpha = FPngObject->HasAlpha();
     FPngObject->ExchangeBitmap(*FWorkBitmap);
     if (FPngObject->TransparentColor() != clNone) {
@@ -433,17 +444,98 @@ TPreparedFile TFileConverter::PreparePng(const std::string& Path, const TNoteSin
     if (!hasAlpha) FPngObject->AttachAlpha(nullptr);
 
     // Afterwards the working bitmap holds the converted picture again, as it would after a copy.
-    TMemoryStream converted;
-    if (!unchanged) {
+    if (!unchanged || SaveUnchanged) {
         try {
-            SaveToBytes(*FPngObject, converted);
+            SaveToBytes(*FPngObject, Converted);
         } catch (...) {
             FPngObject->ExchangeBitmap(*FWorkBitmap);
             throw;
         }
     }
     FPngObject->ExchangeBitmap(*FWorkBitmap);
-    return Prepare(Path, std::move(source), Bytes(converted), unchanged, Flush);
+    return !unchanged;
+}
+
+TPreparedFile TFileConverter::PrepareApng(const std::string& Path, std::unique_ptr<TSourceFile> Source,
+                                          const TNoteSink& Notes, bool Flush)
+{
+    // Every image of the animation is decoded, converted and encoded on its own, as a still
+    // PNG of its size, so that no more than one is held decoded at a time.
+    std::optional<TApngFile> animation;
+    try {
+        animation.emplace(Source->Bytes());
+    } catch (const ApngError& e) {
+        throw EAnimationInvalid(e.Message());
+    }
+    const auto load = [&](std::size_t Index) {
+        FWorkBitmap->Assign(nullptr);
+        FAlphaMaskBitmap->Assign(nullptr);
+        FPngObject->AttachAlpha(FAlphaMaskBitmap.get());
+        LoadFromBytes(*FPngObject, animation->StillImage(Index));
+    };
+    if (animation->ColourType() == 3) {
+        // The palette is converted and the images keep their indices, so every frame comes out
+        // exact and the transparency of each entry (tRNS) stays. Only the entries images show
+        // count for whether the picture changes.
+        std::array<bool, 256> shown{};
+        TTransparencyRule rule;
+        for (std::size_t i = 0; i < animation->ImageCount(); ++i) {
+            load(i);
+            if (i == 0 && FPngObject->TransparentColor() != clNone) {
+                rule.Enabled = true;
+                rule.Color = ResolveTransparentColor(FPngObject->TransparentColor(), FPngObject->LoadedPalette());
+                if (Notes) Notes(std::string(BatchLog::TransparencyNote));
+            }
+            if (FPngObject->ImageBitmap().HasPaletteFormat()) MarkShownEntries(FPngObject->ImageBitmap(), shown);
+            else shown.fill(true);
+        }
+        std::string entries(animation->PaletteData());
+        bool changed = false;
+        for (std::size_t i = 0; i + 3 <= entries.size(); i += 3) {
+            const auto sample = [&](std::size_t k) { return static_cast<std::uint8_t>(entries[i + k]); };
+            const TRGBColor before{sample(0), sample(1), sample(2)};
+            const TRGBColor after = ConvertPictureColour(*FAdjuster, rule, before);
+            if (shown[std::min<std::size_t>(i / 3, 255)] && !(after == before)) changed = true;
+            entries[i] = static_cast<char>(after.R);
+            entries[i + 1] = static_cast<char>(after.G);
+            entries[i + 2] = static_cast<char>(after.B);
+        }
+        if (!changed) return Prepare(Path, std::move(Source), {}, true, Flush);
+        const std::string converted = animation->WithPalette(entries);
+        return Prepare(Path, std::move(Source), converted, false, Flush);
+    }
+    // Truecolour and grey images are converted pixel by pixel as a still PNG is. Once one
+    // changes, every image is written anew (those before it again), all in the same form.
+    std::vector<std::string> stills(animation->ImageCount());
+    bool changed = false;
+    bool noted = false;  // the transparency note, once for the file
+    const auto convert = [&](std::size_t Index, bool Save) {
+        load(Index);
+        TMemoryStream encoded;
+        const bool differs = RecolourLoadedPng(Index == 0 && !noted ? Notes : TNoteSink{}, encoded, Save);
+        noted = true;
+        stills[Index] = std::string(Bytes(encoded));
+        return differs;
+    };
+    for (std::size_t i = 0; i < stills.size(); ++i) {
+        if (convert(i, changed) && !changed) {
+            changed = true;
+            for (std::size_t j = 0; j < i; ++j) convert(j, true);
+        }
+    }
+    if (!changed) return Prepare(Path, std::move(Source), {}, true, Flush);
+    if (!TApngFile::SameForm(stills)) {
+        // Greys under 8 bits: some frames fit their depth and some not. All take 8 bits then.
+        FPngObject->NarrowGreyDepth = false;
+        struct TRestore {
+            PngImage& Png;
+            ~TRestore() { Png.NarrowGreyDepth = true; }
+        } restore{*FPngObject};
+        for (std::size_t i = 0; i < stills.size(); ++i) convert(i, true);
+    }
+    const std::string converted = animation->WithImages(stills);
+    stills.clear();
+    return Prepare(Path, std::move(Source), converted, false, Flush);
 }
 
 TPreparedFile TFileConverter::PrepareJpeg(const std::string& Path, bool Flush)

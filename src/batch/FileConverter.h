@@ -19,6 +19,7 @@ class TGIFImage;
 class TColourRewriter;
 class TMatcher;
 class TMemoryBudget;
+class TMemoryStream;
 
 // What a converter allows a picture: the most pixels (refused beyond), and the budget its
 // decoded pictures are reserved from (none: no waiting). With a budget the converter lets go
@@ -82,6 +83,11 @@ private:
     TPreparedFile PreparePng(const std::string& Path, const TNoteSink& Notes, bool Flush);
     TPreparedFile PrepareJpeg(const std::string& Path, bool Flush);
     TPreparedFile PrepareWebP(const std::string& Path, bool Flush);
+    TPreparedFile PrepareApng(const std::string& Path, std::unique_ptr<TSourceFile> Source, const TNoteSink& Notes,
+                              bool Flush);
+    // Converts the picture the PNG object has just loaded as a still PNG's; Converted receives
+    // it encoded when it changed, or always with SaveUnchanged. Returns whether it changed.
+    bool RecolourLoadedPng(const TNoteSink& Notes, TMemoryStream& Converted, bool SaveUnchanged);
     // Writes Converted beside Source and Source's bytes as its backup, ready to be put in
     // place; an Unchanged file is left alone.
     TPreparedFile Prepare(const std::string& Path, std::unique_ptr<TSourceFile> Source, std::string_view Converted,

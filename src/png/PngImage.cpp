@@ -113,7 +113,7 @@ void PngImage::Save(TStream& stream, TBitmap* alphaSource)
     writer.GifControl = GifControl;
     writer.SourcePalette = FLoadedPalette;
     writer.SourceColorType = FColorType;
-    writer.SourceBitDepth = FSampleDepth;
+    writer.SourceBitDepth = NarrowGreyDepth || (FColorType & 3) != 0 ? FSampleDepth : 8;
     if (FHasAlpha) {
         writer.AlphaBitmap = alphaSource;
     }

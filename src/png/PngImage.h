@@ -71,6 +71,9 @@ public:
     std::uint32_t PhysX = 0;
     std::uint32_t PhysY = 0;
     bool SkipMacHeader = true;
+    // A grey picture loaded with fewer than 8 bits per sample is written in that depth where
+    // every grey fits it; off, always in 8 (frames of one animation must share a depth).
+    bool NarrowGreyDepth = true;
     // A load refuses a header asking for more pixels (PngMaxPixels at most).
     std::uint64_t MaxPixels = PngMaxPixels;
     bool AutoTime = true;

@@ -55,7 +55,7 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
 {
     EXPECT_EQ(FailureReason(Raised(EConvertError("x"))), "（HTML文法が変）");
     EXPECT_EQ(FailureReason(Raised(EInOutError("x"))), "（ファイル読み書き失敗）");
-    EXPECT_EQ(FailureReason(Raised(EGifRefused("アニメGIFは処理しません"))), "（アニメGIFは処理しません）");
+    EXPECT_EQ(FailureReason(Raised(EAnimationInvalid("APNG: frame 2 lies outside the canvas"))), "（アニメPNGの構造が変）");
     EXPECT_EQ(FailureReason(Raised(EInvalidGraphic("bad"))), "（画像形式が変）");
     EXPECT_EQ(FailureReason(Raised(EPictureTooLarge("Image too large"))), "（画像が大きすぎます）");
     EXPECT_EQ(FailureReason(Raised(EBackupError("x"))), "（バックアップ失敗）");
@@ -70,8 +70,8 @@ TEST(BatchLog, ReasonFollowsTheErrorKind)
 
 TEST(BatchLog, LinesReadAsTheWindowShowsThem)
 {
-    EXPECT_EQ(FailureLine("D:/web/anim.gif", Raised(EGifRefused("アニメGIFは処理しません"))),
-              "失敗> anim.gif              ：D:/web/anim.gif（アニメGIFは処理しません）");
+    EXPECT_EQ(FailureLine("D:/web/anim.gif", Raised(EInvalidGraphic("GIF holds no image"))),
+              "失敗> anim.gif              ：D:/web/anim.gif（画像形式が変）");
     EXPECT_EQ(SuccessLine("D:/web/index.html"), "成功> index.html            ：D:/web/index.html");
     EXPECT_EQ(SummaryLine(1, 2), "1/2個のファイルを変換成功");
     EXPECT_EQ(SummaryLine(0, 0), "0/0個のファイルを変換成功");
@@ -176,8 +176,8 @@ TEST(BatchLogEnglish, LinesReadInEnglishWithTheSameColumns)
 {
     const TLanguageScope english(TLanguage::English);
     EXPECT_EQ(SuccessLine("/w/index.html"), "Done> index.html            : /w/index.html");
-    EXPECT_EQ(FailureLine("/w/anim.gif", Raised(EGifRefused("x"))),
-              "Fail> anim.gif              : /w/anim.gif (animated GIFs are not converted)");
+    EXPECT_EQ(FailureLine("/w/anim.png", Raised(EAnimationInvalid("x"))),
+              "Fail> anim.png              : /w/anim.png (odd animated PNG structure)");
     // A Japanese name stays as it is, padded by the columns it takes.
     EXPECT_EQ(SuccessLine("/w/トップ.html"), "Done> トップ.html           : /w/トップ.html");
     EXPECT_EQ(SummaryLine(1, 2), "1/2 files converted");
@@ -204,8 +204,9 @@ TEST(BatchLogEnglish, EveryReasonIsEnglish)
 {
     const TLanguageScope english(TLanguage::English);
     const std::exception_ptr errors[] = {
-        Raised(EConvertError("x")),          Raised(EInOutError("x")),        Raised(EGifRefused("x")),
-        Raised(EPngRefused("x")),            Raised(EInvalidGraphic("x")),    Raised(EPictureTooLarge("x")),
+        Raised(EConvertError("x")),          Raised(EInOutError("x")),        Raised(EAnimationInvalid("x")),
+        Raised(EJpegCmykRefused("x")),       Raised(EJpegPrecisionRefused("x")), Raised(ESvgSyntax("x")),
+        Raised(EGzipError("x")),             Raised(EInvalidGraphic("x")),    Raised(EPictureTooLarge("x")),
         Raised(EBackupError("x")),           Raised(EFileLocked("x")),        Raised(EFileChanged("x")),
         Raised(ENeedsBackup("x")),           Raised(ENotText("x")),           Raised(ETextEncodingError("x")),
         Raised(EFOpenError("x", EACCES)),    Raised(EFOpenError("x", ENOENT)), Raised(EWriteError("x", EROFS)),

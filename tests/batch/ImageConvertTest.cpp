@@ -148,8 +148,8 @@ def sub_blocks(data):
 def table(colours, entries):
     return b''.join(bytes(c) for c in colours) + b'\0' * (3 * (entries - len(colours)))
 
-def gce(transparent=None, delay=0):
-    return (b'\x21\xf9\x04' + bytes([1 if transparent is not None else 0]) + struct.pack('<H', delay) +
+def gce(transparent=None, delay=0, disposal=0):
+    return (b'\x21\xf9\x04' + bytes([disposal << 2 | (1 if transparent is not None else 0)]) + struct.pack('<H', delay) +
             bytes([transparent or 0]) + b'\0')
 
 def comment(text):
@@ -340,7 +340,103 @@ im.save('logo.gif', transparency=0)
               "[255, 255, 255]");
 }
 
-TEST(ConvertGif, SecondImageIsRefusedAndTheFileKept)
+// What gifsicle says of a GIF's structure: frames, tables, delays, disposal, loop count,
+// transparent indices, comments, interlacing, positions (the file name left out).
+std::string GifsicleInfo(const std::string& Path)
+{
+    std::string out;
+    EXPECT_EQ(RunCommand("gifsicle --info '" + Path + "' 2>&1", &out), 0) << out;
+    return out.substr(std::min(out.size(), out.find('\n')));
+}
+
+TEST(ConvertGif, AnimationsHaveEveryFrameConvertedInItsOwnTable)
+{
+    // At 120 degrees red turns green, green blue, blue red; yellow cyan; greys stay. Each
+    // frame of the converted file must show, composed as a viewer composes it, what the
+    // original frame showed with the channels turned so; everything else stays as it was.
+    REQUIRE_PIL();
+    struct TCase {
+        const char* Name;
+        const char* Script;  // writes a.gif
+        const char* Frames;
+    };
+    const TCase cases[] = {
+        {"global table only, disposal 0 to 3, loop for ever",
+         "raw_gif('a.gif', 4, 2, [(255, 0, 0), (0, 0, 255), (255, 255, 0), (128, 128, 128)], 4, [0, 1, 2, 3, 3, 2, 1, 0],\n"
+         "        before=loop(0) + gce(None, 10, 1), more=gce(None, 20, 2) + image(2, 2, [], 4, [1, 1, 2, 2], left=1)\n"
+         "        + gce(None, 30, 3) + image(4, 1, [], 4, [3, 0, 0, 3], top=1) + gce(None, 40, 0) + image(4, 2, [], 4, [2] * 8))\n",
+         "4"},
+        {"a local table in each frame, five loops",
+         "raw_gif('a.gif', 3, 2, [(255, 0, 0), (0, 0, 255)], 2, [0, 1, 0, 1, 1, 0], local=True, before=loop(5) + gce(None, 7, 2),\n"
+         "        more=gce(None, 9, 1) + image(3, 2, [(0, 255, 0), (255, 255, 255)], 2, [1, 0, 1, 0, 1, 0], local=True)\n"
+         "        + gce(None, 11, 0) + image(3, 2, [(255, 255, 0), (0, 0, 0), (0, 0, 255), (255, 0, 255)], 4,\n"
+         "                                   [0, 1, 2, 3, 2, 1], local=True))\n",
+         "3"},
+        {"its own transparent index in each frame",
+         "raw_gif('a.gif', 4, 1, [(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 255)], 4, [0, 1, 2, 3],\n"
+         "        before=loop(0) + gce(0, 5, 1), more=gce(2, 5, 1) + image(4, 1, [], 4, [2, 2, 0, 1])\n"
+         "        + gce(3, 5, 1) + image(4, 1, [(0, 0, 255), (0, 255, 255), (255, 0, 0), (0, 0, 0)], 4, [3, 0, 1, 2], local=True))\n",
+         "3"},
+        {"interlaced frames at offsets, a comment between them",
+         "pixels = [(x + y) % 4 for y in range(9) for x in range(5)]\n"
+         "raw_gif('a.gif', 8, 12, [(255, 0, 0), (0, 255, 0), (0, 0, 255), (255, 255, 0)], 4, [(x * y) % 4 for y in range(12) for x in range(8)],\n"
+         "        interlace=True, before=loop(0) + gce(None, 25, 1), more=comment('second frame') + gce(1, 25, 1)\n"
+         "        + image(5, 9, [], 4, pixels, interlace=True, left=3, top=2) + gce(None, 25, 2)\n"
+         "        + image(2, 9, [(0, 0, 255), (255, 255, 255)], 2, [0, 1] * 9, interlace=True, local=True, left=6, top=3))\n",
+         "3"},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Name);
+        TTempDir dir;
+        GifPython(dir.Path(), std::string(c.Script) + "import shutil; shutil.copy('a.gif', 'b.gif')\n");
+        const std::string original = ReadFile(dir / "a.gif");
+        const std::string blocks = Blocks(dir.Path(), "a.gif");
+        const std::string info = GifsicleInfo(dir / "a.gif");
+        EXPECT_EQ(RunBatch(Input(120, {dir / "a.gif"})).front(), "成功> " + LinePrefix(dir / "a.gif"));
+        EXPECT_EQ(ReadFile(dir / "a.gif.bak"), original);
+        EXPECT_EQ(Blocks(dir.Path(), "a.gif"), blocks);
+        EXPECT_EQ(GifsicleInfo(dir / "a.gif"), info);
+        EXPECT_EQ(Python(dir.Path(), R"(
+from PIL import ImageSequence
+def frames(name):
+    im = Image.open(name)
+    return [(f.convert('RGBA').getdata(), f.info.get('duration'), f.disposal_method, f.info.get('transparency'))
+            for f in ImageSequence.Iterator(im)], im.info.get('loop'), im.n_frames
+turn = lambda p: (p[2], p[0], p[1], p[3])
+before, loop, n = frames('b.gif')
+after, loop2, n2 = frames('a.gif')
+assert n == n2 and loop == loop2, (n, n2, loop, loop2)
+for i, (b, a) in enumerate(zip(before, after)):
+    assert [turn(p) for p in b[0]] == list(a[0]), (i, list(b[0]), list(a[0]))
+    assert b[1:] == a[1:], (i, b[1:], a[1:])
+print(n, end='')
+)"),
+                  c.Frames);
+    }
+}
+
+TEST(ConvertGif, AnimationColoursThatMeetStayTwoEntries)
+{
+    // Red is swapped for blue: both entries then hold blue, and every pixel keeps its index.
+    REQUIRE_PIL();
+    TTempDir dir;
+    GifPython(dir.Path(), "raw_gif('m.gif', 2, 2, [(255, 0, 0), (0, 0, 255)], 2, [0, 1, 1, 0], before=loop(0),\n"
+                          "        more=gce(None, 10, 1) + image(2, 2, [(0, 0, 255), (255, 0, 0)], 2, [1, 1, 0, 0], local=True))\n");
+    TBatchInput input;
+    input.Items.push_back({true, dir / "m.gif"});
+    input.Settings.AddPair({255, 0, 0}, {0, 0, 255}, false);
+    EXPECT_EQ(RunBatch(input).front(), "成功> " + LinePrefix(dir / "m.gif"));
+    EXPECT_EQ(GifPython(dir.Path(), R"(
+d = open('m.gif', 'rb').read()
+print(d[13:19].hex(), d.count(bytes.fromhex('0000ff0000ff')), end=' ')
+im = Image.open('m.gif')
+print(list(im.getdata()), end=' ')
+im.seek(1)
+print(im.tile[0][1], end='')
+)"), "0000ff0000ff 2 [0, 1, 1, 0] (0, 0, 2, 2)");
+}
+
+TEST(ConvertGif, AnimationsConvertedByTheSettingsThatChangeNothingStayUntouched)
 {
     REQUIRE_PIL();
     TTempDir dir;
@@ -349,22 +445,35 @@ a = Image.new('P', (2, 2), 0); a.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762)
 b = Image.new('P', (2, 2), 1); b.putpalette([255, 0, 0, 0, 0, 255] + [0] * 762)
 a.save('anim.gif', save_all=True, append_images=[b], duration=100, loop=0)
 )");
-    // Two images without any extension are no less two.
+    // Two images without any extension are no less an animation.
     GifPython(dir.Path(), "raw_gif('two.gif', 2, 1, [(255, 0, 0), (0, 0, 255)], 2, [0, 1],\n"
                           "        more=image(2, 1, [], 2, [1, 0]))\n");
     const std::string anim = ReadFile(dir / "anim.gif");
     const std::string two = ReadFile(dir / "two.gif");
-    EXPECT_EQ(RunBatch(Input(120, {dir / "anim.gif", dir / "two.gif"})),
+    const std::string unchanged(BatchLog::UnchangedTail);
+    EXPECT_EQ(RunBatch(Input(0, {dir / "anim.gif", dir / "two.gif"})),
               (std::vector<std::string>{
-                  "失敗> " + LinePrefix(dir / "anim.gif") + "（アニメGIFは処理しません）",
-                  "失敗> " + LinePrefix(dir / "two.gif") + "（アニメGIFは処理しません）",
+                  "成功> " + LinePrefix(dir / "anim.gif") + unchanged,
+                  "成功> " + LinePrefix(dir / "two.gif") + unchanged,
                   End,
-                  "0/2個のファイルを変換成功",
+                  "2/2個のファイルを変換成功",
               }));
     EXPECT_EQ(ReadFile(dir / "anim.gif"), anim);
     EXPECT_EQ(ReadFile(dir / "two.gif"), two);
     EXPECT_FALSE(Exists(dir / "anim.gif.bak"));
     EXPECT_FALSE(Exists(dir / "two.gif.bak"));
+    // Turned, both are written, with their backups.
+    EXPECT_EQ(RunBatch(Input(120, {dir / "anim.gif", dir / "two.gif"})),
+              (std::vector<std::string>{
+                  "成功> " + LinePrefix(dir / "anim.gif"),
+                  "成功> " + LinePrefix(dir / "two.gif"),
+                  End,
+                  "2/2個のファイルを変換成功",
+              }));
+    EXPECT_EQ(ReadFile(dir / "anim.gif.bak"), anim);
+    EXPECT_EQ(ReadFile(dir / "two.gif.bak"), two);
+    EXPECT_EQ(GifPython(dir.Path(), "im = Image.open('two.gif'); im.seek(1); print(list(im.convert('RGB').getdata()), end='')"),
+              "[(255, 0, 0), (0, 255, 0)]");
 }
 
 TEST(ConvertGif, OneImageWithBlocksAroundItIsConvertedAndTheBlocksKeptInPlace)
@@ -544,10 +653,11 @@ open('comment.gif', 'wb').write(d + comment('no picture') + b';')
 
 TEST(ConvertGif, EveryPublicTestGifKeepsExactlyItsTransparentPixels)
 {
-    // Every GIF of the public test images at 120 degrees, compared with PIL before and after:
-    // a pixel is transparent afterwards exactly when it was before, and each opaque pixel has
-    // its colour turned (red to green, green to blue, blue to red). Files that fail stay as
-    // they were.
+    // Every GIF of the public test images at 120 degrees, compared with PIL before and after,
+    // every frame of an animation as a viewer composes it: a pixel is transparent afterwards
+    // exactly when it was before, and each opaque pixel has its colour turned (red to green,
+    // green to blue, blue to red); frames, delays, disposal and loop count stay. Files that
+    // fail stay as they were.
     const std::string source = std::string(TESSIVAL_TESTDATA_DIR) + "/gif";
     if (!std::filesystem::is_directory(source)) GTEST_SKIP() << "the public test images are not at " << source;
     REQUIRE_PIL();
@@ -580,36 +690,47 @@ TEST(ConvertGif, EveryPublicTestGifKeepsExactlyItsTransparentPixels)
     EXPECT_GT(converted + unchanged, 80);
     WriteFile(dir / "pairs.txt", list);
     const std::string report = Python(dir.Path(), R"(
+from PIL import ImageSequence
+def frames(name):
+    im = Image.open(name)
+    return im, [(f.convert('RGBA'), f.info.get('duration'), f.disposal_method) for f in ImageSequence.Iterator(im)]
 compared = 0
+animations = 0
 for line in open('pairs.txt').read().splitlines():
     before, after = line.split('\t')
     try:
-        a = Image.open(before).convert('RGBA')
+        a, fa = frames(before)
     except Exception:
         continue  # PIL cannot read the original either
     try:
-        b = Image.open(after).convert('RGBA')
+        b, fb = frames(after)
     except Exception as e:
         print('unreadable', after, e)
         continue
-    if a.size != b.size:
-        print('size', after, a.size, b.size)
+    if a.size != b.size or len(fa) != len(fb) or a.info.get('loop') != b.info.get('loop'):
+        print('size, frames or loop', after, a.size, b.size, len(fa), len(fb), a.info.get('loop'), b.info.get('loop'))
         continue
-    lost = gained = recoloured = 0
-    for p, q in zip(a.getdata(), b.getdata()):
-        if (p[3] == 0) != (q[3] == 0):
-            if p[3] == 0:
-                lost += 1
-            else:
-                gained += 1
-        elif p[3] != 0 and q[:3] != (p[2], p[0], p[1]):
-            recoloured += 1
-    if lost or gained or recoloured:
-        print(after, 'lost', lost, 'gained', gained, 'wrong colours', recoloured)
+    for i, ((p0, d0, m0), (q0, d1, m1)) in enumerate(zip(fa, fb)):
+        if (d0, m0) != (d1, m1):
+            print(after, 'frame', i, 'timing', d0, m0, d1, m1)
+        lost = gained = recoloured = 0
+        for p, q in zip(p0.getdata(), q0.getdata()):
+            if (p[3] == 0) != (q[3] == 0):
+                if p[3] == 0:
+                    lost += 1
+                else:
+                    gained += 1
+            elif p[3] != 0 and q[:3] != (p[2], p[0], p[1]):
+                recoloured += 1
+        if lost or gained or recoloured:
+            print(after, 'frame', i, 'lost', lost, 'gained', gained, 'wrong colours', recoloured)
+    animations += len(fa) > 1
     compared += 1
+print('animations', animations)
 print('compared', compared, end='')
 )");
-    EXPECT_EQ(report.substr(0, 9), "compared ") << report;
+    EXPECT_EQ(report.substr(0, 11), "animations ") << report;
+    EXPECT_GT(std::atoi(report.substr(11).c_str()), 25) << report;
     EXPECT_GT(std::atoi(report.substr(report.rfind(' ') + 1).c_str()), 30) << report;
 }
 
@@ -972,7 +1093,7 @@ rgba.convert('LA').save('la.png')
               "P P L L LA RGB RGBA");
 }
 
-TEST(ConvertPng, AnimatedPngIsRefusedAndTheFileKept)
+TEST(ConvertPng, AnimatedPngIsConvertedFrameByFrame)
 {
     REQUIRE_PIL();
     TTempDir dir;
@@ -985,13 +1106,19 @@ a.save('still.png')
     const std::string anim = ReadFile(dir / "anim.png");
     EXPECT_EQ(RunBatch(Input(120, {dir / "anim.png", dir / "still.png"})),
               (std::vector<std::string>{
-                  "失敗> " + LinePrefix(dir / "anim.png") + "（アニメPNGは処理しません）",
+                  "成功> " + LinePrefix(dir / "anim.png"),
                   "成功> " + LinePrefix(dir / "still.png"),
                   End,
-                  "1/2個のファイルを変換成功",
+                  "2/2個のファイルを変換成功",
               }));
-    EXPECT_EQ(ReadFile(dir / "anim.png"), anim);
-    EXPECT_FALSE(Exists(dir / "anim.png.bak"));
+    EXPECT_EQ(ReadFile(dir / "anim.png.bak"), anim);
+    EXPECT_EQ(Python(dir.Path(), R"(
+im = Image.open('anim.png')
+print(im.n_frames, im.getpixel((0, 0)), end=' ')
+im.seek(1)
+print(im.convert('RGB').getpixel((3, 2)), im.info['duration'], im.info['loop'], end='')
+)"),
+              "2 (0, 255, 0) (255, 0, 0) 100.0 0");
 }
 
 TEST(ConvertPng, OutcomeTellsWhetherThePixelsChanged)

@@ -165,8 +165,8 @@ TExpectation JudgePng(const std::string& D)
 
 // Walks a GIF's blocks as the loader does: a frame for every run of extensions and image, a
 // frame of extensions only when extensions follow the last image. Raises on what makes the
-// load fail; returns the number of frames, and through Convertible whether a single frame
-// can be turned into a picture (it has an image and a colour table).
+// load fail; returns the number of frames, and through Convertible whether every frame with
+// an image can be recoloured (it has a colour table of its own or the global one).
 struct TGifBroken {};
 
 int WalkGif(const std::string& D, bool& Convertible)
@@ -211,7 +211,7 @@ int WalkGif(const std::string& D, bool& Convertible)
 
     // Only blocks with pixels count: extensions after the last image make no second one.
     int images = 0;
-    Convertible = false;
+    bool everyMap = true;
     const auto skipZeros = [&] {
         while (p < D.size() && D[p] == 0) ++p;
     };
@@ -300,11 +300,12 @@ int WalkGif(const std::string& D, bool& Convertible)
             subBlocks();
             if (std::uint64_t(w) * h > 0) {
                 ++images;
-                Convertible = localMap || globalMap;
+                everyMap = everyMap && (localMap || globalMap);
             }
         }
         skipZeros();
     }
+    Convertible = images > 0 && everyMap;
     return images;
 }
 
@@ -318,9 +319,9 @@ TExpectation JudgeGif(const std::string& Path, const std::string& D)
         if (Path.ends_with(name)) return {TVerdict::Broken, false};
     try {
         bool convertible = false;
-        const int images = WalkGif(D, convertible);
-        if (images > 1) return {TVerdict::Refused, false};
-        return {images == 1 && convertible ? TVerdict::Converted : TVerdict::Broken, false};
+        WalkGif(D, convertible);
+        // An animation converts like a single image, every frame in its own colour table.
+        return {convertible ? TVerdict::Converted : TVerdict::Broken, false};
     } catch (const TGifBroken&) {
         return {TVerdict::Broken, false};
     }

@@ -1,12 +1,13 @@
 // The batch's image converters end to end on arbitrary bytes: a file is read, decoded,
 // recoloured, encoded and saved in place. The first byte picks PNG or GIF and the settings;
 // the rest is the file. A file that fails is left exactly as it was; one that converts is
-// again an image of the same kind and size.
+// again an image of the same kind, an animation of as many frames where it was one.
 
 #include "FuzzSupport.h"
 #include "batch/FileConverter.h"
 #include "gif/GIFImage.h"
 #include "base/Exceptions.h"
+#include "png/ApngFile.h"
 #include "png/PngImage.h"
 
 #include <unistd.h>
@@ -92,12 +93,24 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         if (png) {
             PngImage image;
             image.LoadFromFile(path);
+            if (IsAnimatedPng(before)) {
+                const std::string after = Read(path);
+                if (after != before) {
+                    const TApngFile was(before);
+                    const TApngFile is(after);
+                    if (is.FrameCount() != was.FrameCount() || is.ImageCount() != was.ImageCount())
+                        fuzz::Fail("a converted animated PNG holds another number of frames");
+                }
+            }
         } else {
             TGIFImage image;
             image.LoadFromFile(path);
-            // Extensions after the picture are kept, and load as a frame without an image.
-            if (image.ImageCount() != 1)
-                fuzz::Fail("a converted GIF does not hold one picture");
+            TGIFImage original;
+            TMemoryStream stream;
+            fuzz::Fill(stream, Data + 1, Size - 1);
+            original.LoadFromStream(stream);
+            if (image.ImageCount() != original.ImageCount())
+                fuzz::Fail("a converted GIF holds another number of pictures");
         }
     } catch (const Exception&) {
         fuzz::Fail("a converted file cannot be read back");

@@ -1,10 +1,13 @@
 // The GIF reader on arbitrary bytes: every input either loads or fails with the program's own
 // error, warnings included. A still picture that loaded is drawn as a bitmap, saved, and the
-// saved file must load again with the same size and the same number of pictures.
+// saved file must load again with the same size and the same number of pictures. Then every
+// frame, of an animation too, is recoloured through its colour table as the batch does it: the
+// file saved then must load again with the same frames, each of its size and place.
 
 #include "FuzzSupport.h"
 #include "gif/GIFFrame.h"
 #include "gif/GIFImage.h"
+#include "gif/GIFRecolour.h"
 #include "base/Exceptions.h"
 
 namespace {
@@ -66,5 +69,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     again.LoadFromStream(out);
     if (again.Width() != image.Width() || again.Height() != image.Height() || Pictures(again) != Pictures(image))
         fuzz::Fail("a saved GIF loads with another size or number of pictures");
+
+    try {
+        RecolourGIF(again, [](const TGIFColor& C) {
+            return TGIFColor{static_cast<std::uint8_t>(255 - C.Red), C.Blue, C.Green};
+        });
+    } catch (const Exception&) {
+        return 0;  // a frame without any colour table
+    }
+    TMemoryStream recoloured;
+    try {
+        again.SaveToStream(recoloured);
+    } catch (const Exception&) {
+        return 0;  // as above: a model the writer refuses
+    }
+    recoloured.SetPosition(0);
+    TGIFImage third;
+    third.WarningHandler = image.WarningHandler;
+    third.LoadFromStream(recoloured);
+    if (third.Count() != again.Count())
+        fuzz::Fail("a recoloured GIF loads with another number of frames");
+    for (int i = 0; i < third.Count(); ++i) {
+        const TGIFSubImage& a = again.Image(i);
+        const TGIFSubImage& b = third.Image(i);
+        if (a.Empty() != b.Empty() || a.Left() != b.Left() || a.Top() != b.Top() || a.Width() != b.Width() ||
+            a.Height() != b.Height())
+            fuzz::Fail("a recoloured GIF loads with a frame of another size or place");
+    }
     return 0;
 }

@@ -304,3 +304,65 @@ TEST(GIFImage, ImageCountLeavesOutFramesOfExtensionsAlone)
     LoadBytes(empty, Concat(Header(2, 1, 1), Bytes{0x3B}));
     EXPECT_EQ(empty.ImageCount(), 0);
 }
+
+TEST(RecolourGIF, AnimationsKeepEveryBlockAndChangeOnlyTheirTables)
+{
+    // Three frames: the whole screen with the global table (loop block, disposal 1, its own
+    // transparent entry), a smaller interlaced one at an offset (disposal 2), and one with a
+    // table of its own after a comment (disposal 3, another transparent entry). Converted, only
+    // the tables' colours differ, but for the entries only ever transparent; with colours that
+    // stay, every byte comes back.
+    const Bytes first = {0, 1, 2, 3, 3, 2, 1, 0, 0, 0, 1, 1, 2, 2, 0, 0, 2, 1, 2, 0, 0, 2, 1, 0};  // 4 x 6; 3, its transparent entry, in row 0
+    const Bytes second = {0, 1, 2, 0};                                                             // 2 x 2 at 1,2
+    const Bytes third = {3, 2, 0, 2, 1, 1, 0, 3, 2, 2, 3, 0, 1, 0, 3, 2, 0, 2, 3, 3, 0, 0, 1, 2};  // 4 x 6
+    for (const bool loopForEver : {true, false}) {
+        SCOPED_TRACE(loopForEver ? "loop for ever" : "loop five times");
+        Bytes data = Header(4, 6, 2, 1);
+        Bytes loop = LoopBlock();
+        if (!loopForEver) loop[loop.size() - 3] = 5;
+        Append(data, loop);
+        Append(data, Gce(0x04 | 0x01, 3));
+        Append(data, Descriptor(0, 0, 4, 6));
+        Append(data, ImageData(2, ExpectedCodes(first, 2)));
+        Append(data, Gce(0x08, 0));
+        Append(data, Descriptor(1, 2, 2, 2, 0x40));
+        Append(data, ImageData(2, ExpectedCodes(InterlacedRows(second, 2, 2), 2)));
+        Append(data, CommentBlock("third"));
+        Append(data, Gce(0x0C | 0x01, 1));
+        Append(data, Descriptor(0, 0, 4, 6, 0x81));
+        const std::size_t local = data.size();
+        for (const int i : {0, 1, 2, 3})
+            Append(data, Colour(40 * i, 200 - 40 * i, 7 * i));
+        Append(data, ImageData(2, ExpectedCodes(third, 2)));
+        data.push_back(0x3B);
+
+        const TRecoloured same = Recolour(data, Same);
+        EXPECT_FALSE(same.Changed);
+        EXPECT_EQ(same.Saved, data);
+
+        Bytes expected = data;
+        const auto invertAt = [&](std::size_t At) {
+            const Bytes inverted = Inverted(Bytes(expected.begin() + At, expected.begin() + At + 3));
+            std::copy(inverted.begin(), inverted.end(), expected.begin() + At);
+        };
+        // Global: entry 3 is only ever transparent (the first frame's; the second does not use
+        // it), so it keeps its colour. Local: entry 1 likewise.
+        for (const int i : {0, 1, 2})
+            invertAt(13 + 3 * i);
+        for (const int i : {0, 2, 3})
+            invertAt(local + 3 * i);
+        const TRecoloured inverted = Recolour(data, Invert);
+        EXPECT_TRUE(inverted.Changed);
+        EXPECT_EQ(inverted.Saved, expected);
+
+        // An independent decoder sees three frames, their delays and the loop count.
+        TTempDir dir;
+        const std::string path = dir / "a.gif";
+        WriteFile(path, std::string(inverted.Saved.begin(), inverted.Saved.end()));
+        std::string info;
+        EXPECT_EQ(RunCommand("gifsicle --info '" + path + "' 2>&1", &info), 0) << info;
+        EXPECT_NE(info.find("3 images"), std::string::npos) << info;
+        EXPECT_NE(info.find(loopForEver ? "loop forever" : "loop count 5"), std::string::npos) << info;
+        EXPECT_NE(info.find("disposal previous"), std::string::npos) << info;
+    }
+}
