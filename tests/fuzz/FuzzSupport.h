@@ -3,10 +3,16 @@
 
 #include "graphics/Stream.h"
 
+#include <stdlib.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
 
 namespace fuzz {
 
@@ -23,6 +29,31 @@ inline void Fill(TMemoryStream& Stream, const std::uint8_t* Data, std::size_t Si
 {
     std::fprintf(stderr, "fuzz invariant broken: %s\n", What);
     std::abort();
+}
+
+// A folder of the target's own for the files it converts, made on first use and removed when
+// the process ends. Memory-backed where there is /dev/shm, so the safe save's flush is cheap.
+inline const std::string& ScratchFolder(const char* Target)
+{
+    static const std::string* folder = [Target] {
+        const std::string base =
+            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
+        auto* made = new std::string(base + "/tessival-" + std::string(Target) + "-XXXXXX");
+        if (mkdtemp(made->data()) == nullptr) Fail("no scratch folder");
+        std::atexit([] {
+            std::error_code ec;
+            std::filesystem::remove_all(*folder, ec);
+        });
+        return made;
+    }();
+    return *folder;
+}
+
+// The whole content of a file, empty when it cannot be read.
+inline std::string ReadAll(const std::string& Path)
+{
+    std::ifstream in(Path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 // Pictures up to this many pixels go through the slower steps (saving, converting); larger

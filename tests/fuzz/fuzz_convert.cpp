@@ -20,37 +20,12 @@
 
 namespace {
 
-const std::string& Folder()
-{
-    // A memory-backed folder keeps the safe save's flush cheap. Kept until the very end, when
-    // the folder is removed.
-    static const std::string* folder = [] {
-        const std::string base =
-            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-        auto* made = new std::string(base + "/tessival-fuzz-XXXXXX");
-        if (mkdtemp(made->data()) == nullptr)
-            fuzz::Fail("no scratch folder");
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(*folder, ec);
-        });
-        return made;
-    }();
-    return *folder;
-}
-
 void Write(const std::string& Path, const std::uint8_t* Data, std::size_t Size)
 {
     std::ofstream out(Path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(Data), static_cast<std::streamsize>(Size));
     if (!out)
         fuzz::Fail("cannot write the input file");
-}
-
-std::string Read(const std::string& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 TFileConverter& Converter(int Which)
@@ -76,14 +51,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     const bool png = (Data[0] & 1) == 0;
     if (png ? fuzz::PngDeclaresHugePicture(Data + 1, Size - 1) : fuzz::GifDeclaresHugePicture(Data + 1, Size - 1))
         return 0;
-    const std::string path = Folder() + (png ? "/input.png" : "/input.gif");
+    const std::string path = fuzz::ScratchFolder("fuzz") + (png ? "/input.png" : "/input.gif");
     Write(path, Data + 1, Size - 1);
     const std::string before(reinterpret_cast<const char*>(Data + 1), Size - 1);
 
     try {
         Converter((Data[0] >> 1) & 3).ConvertFile(path, [](const std::string&) {});
     } catch (const Exception&) {
-        if (Read(path) != before)
+        if (fuzz::ReadAll(path) != before)
             fuzz::Fail("a file that failed to convert was changed");
         return 0;
     }
@@ -94,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
             PngImage image;
             image.LoadFromFile(path);
             if (IsAnimatedPng(before)) {
-                const std::string after = Read(path);
+                const std::string after = fuzz::ReadAll(path);
                 if (after != before) {
                     const TApngFile was(before);
                     const TApngFile is(after);

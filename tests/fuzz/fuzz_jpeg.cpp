@@ -32,29 +32,6 @@ TConversionSettings Settings(int Which)
     return settings;
 }
 
-const std::string& Folder()
-{
-    static const std::string* folder = [] {
-        const std::string base =
-            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-        auto* made = new std::string(base + "/tessival-fuzz-jpeg-XXXXXX");
-        if (mkdtemp(made->data()) == nullptr)
-            fuzz::Fail("no scratch folder");
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(*folder, ec);
-        });
-        return made;
-    }();
-    return *folder;
-}
-
-std::string Read(const std::string& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
@@ -88,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         limits.MaxPixels = fuzz::RoundTripPixels;
         converters[which] = std::make_unique<TFileConverter>(Settings(which), false, false, false, limits);
     }
-    const std::string path = Folder() + "/input.jpg";
+    const std::string path = fuzz::ScratchFolder("fuzz-jpeg") + "/input.jpg";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(file.data(), static_cast<std::streamsize>(file.size()));
@@ -98,12 +75,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     try {
         converters[which]->ConvertFile(path, [](const std::string&) {});
     } catch (const Exception&) {
-        if (Read(path) != file)
+        if (fuzz::ReadAll(path) != file)
             fuzz::Fail("a file that failed to convert was changed");
         return 0;
     }
     try {
-        TJpegReader reader(Read(path), fuzz::RoundTripPixels);
+        TJpegReader reader(fuzz::ReadAll(path), fuzz::RoundTripPixels);
         reader.Read();
     } catch (const Exception&) {
         fuzz::Fail("a converted file cannot be read back");

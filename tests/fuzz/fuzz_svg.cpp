@@ -20,29 +20,6 @@
 
 namespace {
 
-const std::string& Folder()
-{
-    static const std::string* folder = [] {
-        const std::string base =
-            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-        auto* made = new std::string(base + "/tessival-fuzz-svg-XXXXXX");
-        if (mkdtemp(made->data()) == nullptr)
-            fuzz::Fail("no scratch folder");
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(*folder, ec);
-        });
-        return made;
-    }();
-    return *folder;
-}
-
-std::string Read(const std::string& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TFileConverter& Converter()
 {
     static std::unique_ptr<TFileConverter> converter = [] {
@@ -84,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     }
     const bool compressed = mode != 1;
     const std::string file = mode == 3 ? Gzipped(input) : input;
-    const std::string path = Folder() + (compressed ? "/input.svgz" : "/input.svg");
+    const std::string path = fuzz::ScratchFolder("fuzz-svg") + (compressed ? "/input.svgz" : "/input.svg");
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(file.data(), static_cast<std::streamsize>(file.size()));
@@ -94,12 +71,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     try {
         Converter().ConvertFile(path, [](const std::string&) {});
     } catch (const Exception&) {
-        if (Read(path) != file)
+        if (fuzz::ReadAll(path) != file)
             fuzz::Fail("a file that failed to convert was changed");
         return 0;
     }
     if (compressed) {
-        const std::string after = Read(path);
+        const std::string after = fuzz::ReadAll(path);
         try {
             const TGzipMember member = SplitGzipMember(after);
             if (member.Header != SplitGzipMember(file).Header)

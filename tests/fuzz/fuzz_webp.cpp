@@ -22,28 +22,6 @@
 
 namespace {
 
-const std::string& Folder()
-{
-    static const std::string* folder = [] {
-        const std::string base =
-            std::filesystem::exists("/dev/shm") ? "/dev/shm" : std::filesystem::temp_directory_path().string();
-        auto* made = new std::string(base + "/tessival-fuzz-webp-XXXXXX");
-        if (mkdtemp(made->data()) == nullptr) fuzz::Fail("no scratch folder");
-        std::atexit([] {
-            std::error_code ec;
-            std::filesystem::remove_all(*folder, ec);
-        });
-        return made;
-    }();
-    return *folder;
-}
-
-std::string Read(const std::string& Path)
-{
-    std::ifstream in(Path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 TFileConverter& Converter()
 {
     static const std::unique_ptr<TFileConverter> converter = [] {
@@ -77,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     (void)ReadVP8Header(before);
     (void)EstimateWebPQuality(before);
 
-    const std::string path = Folder() + "/input.webp";
+    const std::string path = fuzz::ScratchFolder("fuzz-webp") + "/input.webp";
     {
         std::ofstream out(path, std::ios::binary | std::ios::trunc);
         out.write(before.data(), static_cast<std::streamsize>(before.size()));
@@ -87,10 +65,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
     try {
         outcome = Converter().ConvertFile(path, [](const std::string&) {});
     } catch (const Exception&) {
-        if (Read(path) != before) fuzz::Fail("a file that failed to convert was changed");
+        if (fuzz::ReadAll(path) != before) fuzz::Fail("a file that failed to convert was changed");
         return 0;
     }
-    const std::string after = Read(path);
+    const std::string after = fuzz::ReadAll(path);
     if (outcome.Unchanged) {
         if (after != before) fuzz::Fail("a file left unchanged was written");
         return 0;
