@@ -278,7 +278,7 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
     };
     bool changed = false;
     std::size_t copied = 0;
-    for (const TTextSpan& tag : CollectMatches(Matcher(), TagsCommand, Text, Encoding(), '<', '>', accept)) {
+    for (const TTextSpan& tag : CollectColourTags(Text, Encoding(), accept)) {
         Out.append(Text.substr(copied, tag.Begin - copied));
         changed = AttributePassInto(Text.substr(tag.Begin, tag.End - tag.Begin), Out) || changed;
         copied = tag.End;

@@ -141,6 +141,98 @@ std::vector<TTextSpan> CollectMatches(TMatcher& Matcher, std::string_view Comman
     return found;
 }
 
+namespace {
+
+// The attribute names of the tag command, in its order.
+constexpr std::array<std::string_view, 10> TagCommandNames = {
+    "color", "bgcolor", "bordercolor", "text", "link", "alink", "vlink", "bordercolordark", "bordercolorlight", "style"};
+
+// "\s" of the match commands.
+bool IsMatchSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The end of Name (lower case) matched at Pos without regard to case, npos when it does not
+// match there. Unicode (UTF-8 text) adds U+212A to "k" and U+017F to "s".
+std::size_t NameEndAt(std::string_view Text, std::size_t Pos, std::string_view Name, bool Unicode) noexcept
+{
+    static constexpr std::string_view Kelvin = "\xE2\x84\xAA", LongS = "\xC5\xBF";
+    std::size_t i = Pos;
+    for (const char c : Name) {
+        if (i < Text.size() && Lower(Text[i]) == c) {
+            ++i;
+        } else if (Unicode && c == 'k' && Text.compare(i, Kelvin.size(), Kelvin) == 0) {
+            i += Kelvin.size();
+        } else if (Unicode && c == 's' && Text.compare(i, LongS.size(), LongS) == 0) {
+            i += LongS.size();
+        } else {
+            return npos;
+        }
+    }
+    return i;
+}
+
+// The "=" of "\s(names)\s*=" with its white space at Space, npos when there is none.
+std::size_t ColourAttributeEquals(std::string_view Text, std::size_t Space, bool Unicode) noexcept
+{
+    for (const std::string_view name : TagCommandNames) {
+        std::size_t i = NameEndAt(Text, Space + 1, name, Unicode);
+        if (i == npos)
+            continue;
+        while (i < Text.size() && IsMatchSpace(Text[i]))
+            ++i;
+        if (i < Text.size() && Text[i] == '=')
+            return i;
+    }
+    return npos;
+}
+
+// The end of the match of the tag command that begins at the "<" at Lt; 0 when none begins
+// there, npos when none can begin there or anywhere after it (no ">" follows). None of the bytes
+// the command looks for (<, >, !, =, white space, the ASCII letters of the names after white
+// space) can be part of a multi-byte character in any of the encodings, so reading bytes finds
+// what the matcher finds reading characters.
+std::size_t ColourTagEnd(std::string_view Text, std::size_t Lt, bool Unicode) noexcept
+{
+    const std::size_t n = Text.size();
+    if (Lt + 1 >= n || Text[Lt + 1] == '!')
+        return 0;
+    for (std::size_t i = Lt + 2; i < n && Text[i] != '<' && Text[i] != '>'; ++i) {
+        if (!IsMatchSpace(Text[i]))
+            continue;
+        const std::size_t equals = ColourAttributeEquals(Text, i, Unicode);
+        if (equals == npos)
+            continue;
+        const std::size_t gt = Text.find('>', equals + 1);
+        return gt == npos ? npos : gt + 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::vector<TTextSpan> CollectColourTags(std::string_view Text, TTextEncoding Encoding,
+                                         const std::function<bool(const TTextSpan&)>& Accept)
+{
+    std::vector<TTextSpan> found;
+    const bool unicode = Encoding == TTextEncoding::UTF8;
+    std::size_t lt = Text.find('<');
+    if (lt == npos || Text.find('>', lt + 1) == npos)
+        return found;
+    if (unicode && !IsValidUTF8(Text))
+        throw EMatcherError("the text is not valid UTF-8");
+    while (lt != npos) {
+        const std::size_t end = ColourTagEnd(Text, lt, unicode);
+        if (end == npos)
+            break;
+        if (end == 0 || (Accept && !Accept({lt, end}))) {
+            lt = Text.find('<', lt + 1);
+            continue;
+        }
+        found.push_back({lt, end});
+        lt = Text.find('<', end);
+    }
+    return found;
+}
+
 std::optional<TAttributeValue> ReadAttributeValue(std::string_view Attribute, TTextEncoding Encoding)
 {
     const std::size_t equals = FindOnCharBoundary(Attribute, "=", 0, Encoding);
