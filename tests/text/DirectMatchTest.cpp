@@ -1,8 +1,10 @@
-// The tags with colour attributes, found directly (CollectColourTags), are exactly those the
-// rewriter's tag command finds on the matcher, in every encoding: tags written by hand for the
-// corners of the command, and many pages put together from the pieces that decide a match.
+// What the rewriter finds directly -- the tags with colour attributes (CollectColourTags) and
+// the classic rgb() functions (FindClassicRgbFunction) -- is exactly what its tag and rgb
+// commands find on the matcher, in every encoding: cases written by hand for the corners of the
+// commands, and many texts put together from the pieces that decide a match.
 
 #include "text/ColourRewriter.h"
+#include "text/CssScanner.h"
 #include "text/HtmlScanner.h"
 #include "text/Matcher.h"
 
@@ -180,6 +182,90 @@ TEST(ColourTags, AgreesWithTheMatcherOnManyPages)
     }
     // The pieces make tags often enough for the comparison to mean something.
     EXPECT_GT(tags, pages / 2);
+}
+
+// The first classic rgb() function of Text as the rgb command finds it on the matcher, as
+// "[function]", or "-" for none.
+std::string RgbWithMatcher(const std::string& Text, TTextEncoding Encoding)
+{
+    TMatcher matcher;
+    if (!matcher.Match(TColourValueConverter::RgbFunctionCommand, Text, Encoding))
+        return "-";
+    return "[" + Text.substr(matcher.MatchPos() - 1, matcher.MatchLength()) + "]";
+}
+
+std::string RgbDirect(const std::string& Text, TTextEncoding Encoding)
+{
+    std::size_t begin = 0, length = 0;
+    if (!FindClassicRgbFunction(Text, Encoding, begin, length))
+        return "-";
+    return "[" + Text.substr(begin, length) + "]";
+}
+
+TEST(RgbFunctions, HandWrittenCases)
+{
+    const std::string po = "\x83r";  // a Shift-JIS double-byte character whose second byte is "r"
+    const struct {
+        std::string Text;
+        TTextEncoding Encoding;
+        std::string Found;
+    } cases[] = {
+        {"rgb(1,2,3)", SJIS, "[rgb(1,2,3)]"},
+        {"color: RGB ( 10 % , 20%,\t255 ) ;", SJIS, "[RGB ( 10 % , 20%,\t255 )]"},
+        {"rgb(1,2,3", SJIS, "-"},
+        {"rgb(1000,2,3) rgb(4,5,6)", SJIS, "[rgb(4,5,6)]"},
+        {"rgb(1.5,2,3)", SJIS, "-"},
+        {"rgb(1 2 3)", SJIS, "-"},
+        {"xrgb(1,2,3)", SJIS, "[rgb(1,2,3)]"},
+        {"rgbrgb(1,2,3)", UTF8, "[rgb(1,2,3)]"},
+        {"rgb(1,2,3%%)", EUCJP, "-"},
+        {"rgb(\n1\v,\f2\r,3\n)", UTF8, "[rgb(\n1\v,\f2\r,3\n)]"},
+        {po + "gb(1,2,3)", SJIS, "-"},
+        {po + "gb(1,2,3)", EUCJP, "[rgb(1,2,3)]"},
+        {po + "gb(1,2,3) rgb(7,8,9)", SJIS, "[rgb(7,8,9)]"},
+        {"\xE8\x89\xB2 rgb(0, 0, 0)", UTF8, "[rgb(0, 0, 0)]"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(RgbDirect(c.Text, c.Encoding), c.Found) << c.Text;
+        EXPECT_EQ(RgbWithMatcher(c.Text, c.Encoding), c.Found) << c.Text;
+    }
+}
+
+TEST(RgbFunctions, AgreeWithTheMatcherOnManyValues)
+{
+    const std::vector<std::string> pieces = {"rgb", "RGB", "rGb", "rgb", "r", "gb", "(", "(", ")", ")", ",", ",",
+                                             " ", "\t", "\n", "%", "0", "1", "25", "255", "256", "1000", ".",
+                                             "a", "-", "#fff", "rgba", "\x83", "\xE8\x89\xB2", "\xA4\xA2"};
+    std::mt19937 random(9120612);
+    int found = 0, texts = 0;
+    for (const TTextEncoding encoding : {SJIS, UTF8, EUCJP}) {
+        for (int n = 0; n < 4000; ++n) {
+            std::string text;
+            const int length = 1 + static_cast<int>(random() % 24);
+            const auto piece = [&] {
+                std::string p = pieces[random() % pieces.size()];
+                if (encoding == UTF8 && p == "\x83")
+                    p = "\xC3\xA9";  // pieces of UTF-8 text stay valid UTF-8
+                if (encoding == UTF8 && p == "\xA4\xA2")
+                    p = "\xE3\x81\x82";
+                return p;
+            };
+            for (int k = 0; k < length; ++k) {
+                if (random() % 4 == 0) {
+                    // Something with the shape of a function, often one the command finds.
+                    text += "rgb(" + std::to_string(random() % 300) + piece() + "," + std::to_string(random() % 300) +
+                            " , " + std::to_string(random() % 300) + ")";
+                    continue;
+                }
+                text += piece();
+            }
+            const std::string direct = RgbDirect(text, encoding);
+            ASSERT_EQ(direct, RgbWithMatcher(text, encoding)) << text;
+            found += direct != "-";
+            ++texts;
+        }
+    }
+    EXPECT_GT(found, texts / 4);
 }
 
 }  // namespace
