@@ -3,6 +3,7 @@
 #include "text/CssScanner.h"
 
 #include <array>
+#include <cstdint>
 
 namespace {
 
@@ -12,8 +13,23 @@ char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c 
 
 bool IsAsciiLetter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// What ends a name or a value in a tag, by byte: tags are read byte by byte, and a table
+// answers for each at once.
+enum : std::uint8_t { HtmlSpace = 1, Slash = 2, Gt = 4, Equals = 8 };
+constexpr std::array<std::uint8_t, 256> HtmlClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\r', '\f'})
+        classes[static_cast<unsigned char>(c)] = HtmlSpace;
+    classes['/'] = Slash;
+    classes['>'] = Gt;
+    classes['='] = Equals;
+    return classes;
+}();
+
+bool Is(char c, std::uint8_t Classes) noexcept { return HtmlClasses[static_cast<unsigned char>(c)] & Classes; }
+
 // White space as HTML has it between attributes.
-bool IsHtmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool IsHtmlSpace(char c) noexcept { return Is(c, HtmlSpace); }
 
 bool StartsWithNoCase(std::string_view s, std::size_t Pos, std::string_view Prefix) noexcept
 {
@@ -34,7 +50,7 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
     const std::size_t n = Text.size();
     std::size_t i = From;
     for (;;) {
-        while (i < n && (IsHtmlSpace(Text[i]) || Text[i] == '/'))
+        while (i < n && Is(Text[i], HtmlSpace | Slash))
             ++i;
         if (i >= n)
             return n;
@@ -42,7 +58,7 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
             return i + 1;
         const std::size_t name = i;
         ++i;  // a name may start with "=", as a browser reads it
-        while (i < n && !IsHtmlSpace(Text[i]) && Text[i] != '/' && Text[i] != '>' && Text[i] != '=')
+        while (i < n && !Is(Text[i], HtmlSpace | Slash | Gt | Equals))
             ++i;
         const std::size_t nameEnd = i;
         std::size_t j = i;
@@ -73,7 +89,7 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
             if (close != npos) {
                 end = close + 1;
             } else {
-                while (end < n && !IsHtmlSpace(Text[end]) && Text[end] != '>')
+                while (end < n && !Is(Text[end], HtmlSpace | Gt))
                     ++end;
             }
         }
@@ -173,6 +189,13 @@ std::size_t NameEndAt(std::string_view Text, std::size_t Pos, std::string_view N
 // The "=" of "\s(names)\s*=" with its white space at Space, npos when there is none.
 std::size_t ColourAttributeEquals(std::string_view Text, std::size_t Space, bool Unicode) noexcept
 {
+    // Most attributes begin with none of the names' first letters.
+    if (Space + 1 >= Text.size())
+        return npos;
+    const char first = Lower(Text[Space + 1]);
+    if (first != 'c' && first != 'b' && first != 't' && first != 'l' && first != 'a' && first != 'v' &&
+        first != 's' && !(Unicode && first == '\xC5'))
+        return npos;
     for (const std::string_view name : TagCommandNames) {
         std::size_t i = NameEndAt(Text, Space + 1, name, Unicode);
         if (i == npos)
@@ -284,7 +307,7 @@ std::vector<THtmlAttribute> ReadTagAttributes(std::string_view Tag)
 {
     std::vector<THtmlAttribute> attributes;
     std::size_t i = Tag.empty() || Tag[0] != '<' ? 0 : 1;
-    while (i < Tag.size() && !IsHtmlSpace(Tag[i]) && Tag[i] != '/' && Tag[i] != '>')
+    while (i < Tag.size() && !Is(Tag[i], HtmlSpace | Slash | Gt))
         ++i;
     ReadAttributes(Tag, i, [&](const THtmlAttribute& a) { attributes.push_back(a); });
     return attributes;
@@ -369,7 +392,7 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
             continue;
         }
         std::size_t nameEnd = lt + 2;
-        while (nameEnd < n && !IsHtmlSpace(Text[nameEnd]) && Text[nameEnd] != '/' && Text[nameEnd] != '>')
+        while (nameEnd < n && !Is(Text[nameEnd], HtmlSpace | Slash | Gt))
             ++nameEnd;
         const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [](const THtmlAttribute&) {});
         if (tagEnd == npos || tagEnd >= n)
