@@ -455,7 +455,8 @@ void TColourRewriter::ValuePassInto(const TCssScanner& Scanner, TTextSpan Declar
         }
     };
     std::string rewritten;
-    for (const TCssScanner::TValueToken& token : Scanner.ValueTokens(Declaration, {})) {
+    Scanner.ValueTokens(Declaration, {}, FTokens);
+    for (const TCssScanner::TValueToken& token : FTokens) {
         editsBefore(token.Span.Begin);
         const std::string_view value = text.substr(token.Span.Begin, token.Span.End - token.Span.Begin);
         if (token.Span.Begin < copied || !ConvertValueToken(value, token.Name, rewritten))

@@ -87,4 +87,6 @@ private:
     void ValuePassInto(const TCssScanner& Scanner, TTextSpan Declaration, std::string& Out,
                        TPartEdits::const_iterator* Edit = nullptr, TPartEdits::const_iterator EditsEnd = {});
     TPartEdits ColourPartEdits(const TCssScanner& Scanner);
+
+    std::vector<TCssScanner::TValueToken> FTokens;  // of the declaration ValuePassInto reads
 };

@@ -262,9 +262,18 @@ std::vector<TTextSpan> TCssScanner::Declarations(bool Block) const
 std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declaration,
                                                                  std::span<const TTextSpan> Skip) const
 {
+    std::vector<TValueToken> tokens;
+    ValueTokens(Declaration, Skip, tokens);
+    return tokens;
+}
+
+void TCssScanner::ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip,
+                              std::vector<TValueToken>& Tokens) const
+{
     const std::string_view declaration = FText.substr(Declaration.Begin, Declaration.End - Declaration.Begin);
 
-    std::vector<TValueToken> tokens;
+    std::vector<TValueToken>& tokens = Tokens;
+    tokens.clear();
     // The tokens the value command finds, found without the matcher; the scanner reads the
     // declaration alone, as the command would be given it.
     TValueTokenScanner scanner(declaration, FEncoding);
@@ -345,7 +354,6 @@ std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declara
             continue;
         tokens.push_back({{at, Declaration.Begin + end}, true});
     }
-    return tokens;
 }
 
 std::vector<TTextSpan> TCssScanner::CustomProperties() const

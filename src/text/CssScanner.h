@@ -86,6 +86,9 @@ public:
     //   else -- "var(--text-rgb, rgba(0,0,0,.5))", "rgb(var(--r) 0 0)", "rgb(from #f00 r g b)"
     //   -- only the tokens after the name are looked for.
     std::vector<TValueToken> ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip) const;
+    // The same into Tokens (emptied first), whose room is used again from one declaration to
+    // the next.
+    void ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip, std::vector<TValueToken>& Tokens) const;
 
 private:
     static std::vector<TTextSpan> FindProtected(std::string_view Text, TTextEncoding Encoding);
