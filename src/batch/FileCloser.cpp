@@ -26,7 +26,7 @@ TFileCloser::~TFileCloser()
         std::lock_guard<std::mutex> guard(FLock);
         FEnding = true;
     }
-    FChanged.notify_all();
+    FGiven.notify_all();
     for (std::thread& t : FThreads) t.join();
 }
 
@@ -38,23 +38,23 @@ void TFileCloser::Close(std::unique_ptr<TSourceFile> File)
         return;
     }
     std::unique_lock<std::mutex> guard(FLock);
-    FChanged.wait(guard, [&] { return FWaiting.size() + FClosing < MostWaiting; });
+    FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < MostWaiting; });
     FWaiting.push_back(std::move(File));
     guard.unlock();
-    FChanged.notify_all();
+    FGiven.notify_one();
 }
 
 void TFileCloser::Wait()
 {
     std::unique_lock<std::mutex> guard(FLock);
-    FChanged.wait(guard, [&] { return FWaiting.empty() && FClosing == 0; });
+    FClosed.wait(guard, [&] { return FWaiting.empty() && FClosing == 0; });
 }
 
 void TFileCloser::Work()
 {
     std::unique_lock<std::mutex> guard(FLock);
     for (;;) {
-        FChanged.wait(guard, [&] { return FEnding || !FWaiting.empty(); });
+        FGiven.wait(guard, [&] { return FEnding || !FWaiting.empty(); });
         if (FWaiting.empty()) return;  // ending, and nothing left
         std::unique_ptr<TSourceFile> file = std::move(FWaiting.front());
         FWaiting.pop_front();
@@ -63,6 +63,6 @@ void TFileCloser::Work()
         file.reset();
         guard.lock();
         --FClosing;
-        FChanged.notify_all();
+        FClosed.notify_all();
     }
 }

@@ -37,7 +37,8 @@ private:
     void Work();
 
     std::mutex FLock;
-    std::condition_variable FChanged;
+    std::condition_variable FGiven;   // a file to close, or the end: wakes one thread
+    std::condition_variable FClosed;  // a file closed: room to give more, or all done
     std::deque<std::unique_ptr<TSourceFile>> FWaiting;
     std::size_t FClosing = 0;  // taken by a thread and not yet closed
     bool FEnding = false;
