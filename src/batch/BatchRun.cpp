@@ -247,7 +247,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 
     FNotReached = 0;
     FRefused = LockFolders(paths);
-    FCloser = std::make_unique<TFileCloser>();
+    if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>();
 
     int jobs = std::min(FInput.Jobs, FTotal);
     if (jobs > 1 && FilesDependOnEachOther(paths)) jobs = 1;
