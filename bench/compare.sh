@@ -6,7 +6,9 @@
 # --disk DIR runs the same comparison in DIR (a folder on a real disk) instead of on tmpfs, and
 # takes cp -r followed by sync of the same files as the floor: on a disk a batch that keeps
 # every file old or new after a power cut must be measured against a copy that is on the disk
-# too.
+# too. Copies that served are not removed until the end: ext4 without a journal passes over
+# every inode freed in the last minute (six while not yet written back) when it looks for one
+# to give a new file, so files removed just before a run would make it measure their removal.
 #
 # FOLDER holds the files to convert (HTML/CSS, PNG, GIF, in any subfolders); it is never
 # changed: every run works on a fresh copy. Without it, a site is generated once into
@@ -97,9 +99,20 @@ copy_kind() {
     esac
 }
 
+# Puts a folder that served out of the way: on tmpfs it is removed, on a disk kept until the end
+# (see --disk above).
+discard() {
+    if [ -n "$disk" ] && [ -e "$1" ]; then
+        mkdir -p "$work/served"
+        mv "$1" "$(mktemp -d "$work/served/XXXXXX")/"
+    else
+        rm -rf "$1"
+    fi
+}
+
 # Fresh copy of the kind's files for one run, in $work/run.
 fresh() {
-    rm -rf "$work/run"
+    discard "$work/run"
     cp -r "$work/src" "$work/run"
     sync
 }
@@ -167,7 +180,8 @@ echo "  programs: $bin"
 largest=0
 
 for kind in $kinds; do
-    rm -rf "$work/src" "$work/run"
+    discard "$work/src"
+    discard "$work/run"
     copy_kind "$kind" "$work/src"
     files=$(find "$work/src" -type f | wc -l)
     if [ "$files" = 0 ]; then
@@ -189,16 +203,16 @@ for kind in $kinds; do
     [ "$kind" != text ] && echo "  (peak memory also in bytes per pixel of the largest picture, $largest pixels)"
 
     # The floors.
-    rm -rf "$work/cp"
+    discard "$work/cp"
     measure cp -r "$work/src" "$work/cp"
-    rm -rf "$work/cp"
+    discard "$work/cp"
     cp_secs=$wall
     row "cp" "$wall" "$cpu" "$amount" "$unit" "$peak"
     sync_secs=""
     if [ -n "$disk" ]; then
         sync
         measure sh -c 'cp -r "$1" "$2" && sync' sh "$work/src" "$work/cp"
-        rm -rf "$work/cp"
+        discard "$work/cp"
         sync_secs=$wall
         row "cp + sync (the floor on disk)" "$wall" "$cpu" "$amount" "$unit" "$peak"
     fi

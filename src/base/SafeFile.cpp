@@ -271,8 +271,15 @@ std::string ReadWholeFile(const std::string& Path)
 
 TSourceFile::TSourceFile(const std::string& Path)
 {
-    FTarget = ResolveLink(Path);
-    FFd = open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Opened as named unless the name is a link (ELOOP), which is then followed to its file:
+    // one call where a look at the name first would take two.
+    FFd = open(Path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+    if (FFd >= 0) {
+        FTarget = Path;
+    } else if (errno == ELOOP) {
+        FTarget = ResolveLink(Path);
+        FFd = open(FTarget.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    }
     if (FFd < 0) { const int failure = errno; throw EFOpenError("Cannot open file \"" + Path + "\". " + ErrnoText(failure), failure); }
     try {
         if (fstat(FFd, &FStatus) != 0)
@@ -337,9 +344,10 @@ TPendingFile::TPendingFile(const std::string& Target, std::string_view Data, con
 TPendingFile::TPendingFile(const TSourceFile& Source, std::string_view Data, bool Flush, nlink_t OwnNames)
     : FTarget(Source.Target()), FIdentity(Source.Identity())
 {
-    struct stat now {};
-    if (!ExistingTarget(FTarget, FTarget, now))
-        throw EFCreateError("Cannot create file \"" + FTarget + "\". " + ErrnoText(ENOENT));
+    // The file read is a regular file (TSourceFile); whether it is still there and may be
+    // written is asked of its name. Another file put there meanwhile is not replaced (Commit).
+    if (access(FTarget.c_str(), W_OK) != 0)
+        { const int failure = errno; throw EFCreateError("Cannot create file \"" + FTarget + "\". " + ErrnoText(failure), failure); }
     const struct stat& old = Source.Status();
     // A new file would part the other names from this one: they would keep the old content.
     FInPlace = old.st_nlink > 1 + OwnNames;

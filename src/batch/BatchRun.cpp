@@ -7,6 +7,7 @@
 #include "batch/Backup.h"
 #include "batch/WorkList.h"
 #include "batch/CommitGroup.h"
+#include "batch/FileCloser.h"
 #include "base/FolderLocks.h"
 #include "base/Exceptions.h"
 
@@ -76,7 +77,7 @@ public:
     // Commits the group's files (those prepared without error, each failing on its own) and
     // returns the list places of all of them.
     template <class TResults>
-    std::vector<std::size_t> Commit(TResults& Results)
+    std::vector<std::size_t> Commit(TResults& Results, TFileCloser* Closer)
     {
         std::vector<TPreparedFile*> files;
         std::vector<std::size_t> which;
@@ -85,7 +86,7 @@ public:
                 files.push_back(&Results[i].Prepared);
                 which.push_back(i);
             }
-        const std::vector<std::exception_ptr> errors = CommitGroup(files);
+        const std::vector<std::exception_ptr> errors = CommitGroup(files, Closer);
         for (std::size_t k = 0; k < which.size(); ++k)
             if (errors[k]) Results[which[k]].Error = errors[k];
         FBytes = 0;
@@ -246,6 +247,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 
     FNotReached = 0;
     FRefused = LockFolders(paths);
+    if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>();
 
     int jobs = std::min(FInput.Jobs, FTotal);
     if (jobs > 1 && FilesDependOnEachOther(paths)) jobs = 1;
@@ -253,6 +255,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
         RunAtOnce(paths, jobs);
     else
         RunInTurn(paths);
+    FCloser.reset();
 
     if (FNotReached > 0)
         AppendLog(std::string(BatchLog::StoppedHead) + std::to_string(FNotReached) +
@@ -279,7 +282,7 @@ void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
             PrepareOne(*FConverter, Paths[i], FRefused[i], result.Notes, result.Error, result.Prepared);
         group.Add(i, result.Prepared);
         if (group.Full() || i + 1 == Paths.size()) {
-            group.Commit(results);
+            group.Commit(results, FCloser.get());
             for (; logged <= i; ++logged) {
                 EmitResult(Paths[logged], results[logged], true);
                 results[logged] = TFileResult();
@@ -398,7 +401,7 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             done = committed;
         }
         if (!group.Empty() && (group.Full() || done + inGroup >= begun)) {
-            for (std::size_t i : group.Commit(results)) inPlace[i] = 1;
+            for (std::size_t i : group.Commit(results, FCloser.get())) inPlace[i] = 1;
             {
                 std::lock_guard<std::mutex> guard(lock);
                 committed += inGroup;

@@ -15,6 +15,7 @@
 #include <vector>
 
 class TBitmap;
+class TFileCloser;
 class TFileConverter;
 class TFolderLocks;
 class TMemoryBudget;
@@ -142,5 +143,6 @@ private:
     std::unique_ptr<TMemoryBudget> FBudget;
     std::unique_ptr<TFileConverter> FConverter;
     std::unique_ptr<TFolderLocks> FFolderLocks;
+    std::unique_ptr<TFileCloser> FCloser;  // of the files replaced, while the batch runs
     std::vector<std::exception_ptr> FRefused;  // per file of the run: why it is not begun
 };

@@ -2,6 +2,7 @@
 
 #include "base/FolderLocks.h"
 #include "base/SafeFile.h"
+#include "batch/FileCloser.h"
 #include "batch/FileConverter.h"
 
 #include <sys/stat.h>
@@ -34,7 +35,7 @@ private:
 
 }  // namespace
 
-std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& Group)
+std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& Group, TFileCloser* Closer)
 {
     std::vector<std::exception_ptr> errors(Group.size());
     const auto fail = [&](std::size_t i) {
@@ -110,10 +111,16 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
             if (Group[i]->Backup) Group[i]->Backup->Keep();
         }
     }
-    for (TPreparedFile* file : Group) {
+    std::vector<char> isReplaced(Group.size(), 0);
+    for (std::size_t i : replaced) isReplaced[i] = 1;
+    for (std::size_t i = 0; i < Group.size(); ++i) {
+        TPreparedFile* file = Group[i];
         file->Content.reset();
         file->Backup.reset();
-        file->Source.reset();
+        if (Closer && isReplaced[i])
+            Closer->Close(std::move(file->Source));
+        else
+            file->Source.reset();
     }
     return errors;
 }

@@ -11,9 +11,11 @@
 #include <exception>
 #include <vector>
 
+class TFileCloser;
 struct TPreparedFile;
 
 // Commits every file of Group; returns for each (in the same order) the error that made it fail,
 // or null. A failed file is left as it was, and so is its folder; Group's files let go of their
-// locks once done.
-std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& Group);
+// locks once done. With Closer, the files replaced are closed there (batch/FileCloser.h).
+std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& Group,
+                                            TFileCloser* Closer = nullptr);

@@ -306,7 +306,7 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
     };
     bool changed = false;
     std::size_t copied = 0;
-    for (const TTextSpan& tag : CollectMatches(Matcher(), TagsCommand, Text, Encoding(), '<', '>', accept)) {
+    for (const TTextSpan& tag : CollectColourTags(Text, Encoding(), accept)) {
         Out.append(Text.substr(copied, tag.Begin - copied));
         changed = AttributePassInto(Text.substr(tag.Begin, tag.End - tag.Begin), Out) || changed;
         copied = tag.End;
@@ -483,7 +483,8 @@ void TColourRewriter::ValuePassInto(const TCssScanner& Scanner, TTextSpan Declar
         }
     };
     std::string rewritten;
-    for (const TCssScanner::TValueToken& token : Scanner.ValueTokens(Declaration, {})) {
+    Scanner.ValueTokens(Declaration, {}, FTokens);
+    for (const TCssScanner::TValueToken& token : FTokens) {
         editsBefore(token.Span.Begin);
         const std::string_view value = text.substr(token.Span.Begin, token.Span.End - token.Span.Begin);
         if (token.Span.Begin < copied || !ConvertValueToken(value, token.Name, rewritten))

@@ -38,10 +38,10 @@ enum class TPassKind : std::uint8_t {
 
 class TColourRewriter : public TColourValueConverter {
 public:
-    // The match commands of the passes, exactly as the matcher receives them. The tag command
-    // runs on the matcher; what the others match is found without it, in the same places
-    // (FindDelimited, TValueTokenScanner, StartsWithStyle), but for braces in strings and
-    // comments, which start and end no block (CollectBlocks). The attributes of a tag are read
+    // The match commands of the passes, exactly as the matcher receives them. What they match
+    // is found without it, in the same places (CollectColourTags, FindDelimited,
+    // TValueTokenScanner, StartsWithStyle), but for braces in strings and comments, which start
+    // and end no block (CollectBlocks). The attributes of a tag are read
     // as a browser reads them (ReadTagAttributes).
     static constexpr std::string_view TagsCommand =
         "m/<[^!][^<>]*?\\s(color|bgcolor|bordercolor|text|link|alink|vlink|bordercolordark|"
@@ -52,8 +52,7 @@ public:
         "m/(#[0-9a-f]+|rgb(.|\\n)*?\\((.|\\n)*?\\)|[a-z]+)/ki";
     static constexpr std::string_view StyleCommand = "m/^style/ki";
 
-    // The six conversion settings, as for TColourAdjuster. The matcher runs the tag and rgb()
-    // commands.
+    // The six conversion settings, as for TColourAdjuster.
     TColourRewriter(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                     std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
                     std::span<const bool> Adjust, TMatcher& Matcher = SharedRegExp());
@@ -93,4 +92,6 @@ private:
     void ValuePassInto(const TCssScanner& Scanner, TTextSpan Declaration, std::string& Out,
                        TPartEdits::const_iterator* Edit = nullptr, TPartEdits::const_iterator EditsEnd = {});
     TPartEdits ColourPartEdits(const TCssScanner& Scanner);
+
+    std::vector<TCssScanner::TValueToken> FTokens;  // of the declaration ValuePassInto reads
 };

@@ -2,6 +2,7 @@
 
 #include "base/Exceptions.h"
 #include "text/CssColorFunction.h"
+#include "text/CssScanner.h"
 #include "text/ValueTokens.h"
 
 #include <algorithm>
@@ -130,10 +131,15 @@ std::string TColourValueConverter::ReplaceRgbFunction(std::string_view S)
     bool rgb = false;
     for (std::size_t i = 0; !rgb && i + 3 <= S.size(); ++i)
         rgb = Lower(S[i]) == 'r' && StartsWithNoCase(S, i, "rgb");
-    if (!rgb || !FMatcher.Match(RgbFunctionCommand, S, Encoding()))
+    if (!rgb)
         return std::string(S);
-    const std::size_t begin = FMatcher.MatchPos() - 1;
-    return RgbFunctionToHex(S.substr(begin, FMatcher.MatchLength()));
+    // RgbFunctionCommand, found directly; the matcher would refuse malformed UTF-8.
+    if (Encoding() == TTextEncoding::UTF8 && !IsValidUTF8(S))
+        throw EMatcherError("the text is not valid UTF-8");
+    std::size_t begin = 0, length = 0;
+    if (!FindClassicRgbFunction(S, Encoding(), begin, length))
+        return std::string(S);
+    return RgbFunctionToHex(S.substr(begin, length));
 }
 
 std::string TColourValueConverter::RgbFunctionToHex(std::string_view F)

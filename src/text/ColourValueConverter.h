@@ -37,7 +37,8 @@ public:
     static constexpr TText RgbTooLargeMessage{"RGB関数の数字がたぶん大きすぎ", "a number of an RGB function is probably too large"};
     static constexpr const TText& HexDigitsMessage = ::HexDigitsMessage;
 
-    // The six conversion settings, as for TColourAdjuster. The matcher runs RgbFunctionCommand.
+    // The six conversion settings, as for TColourAdjuster. RgbFunctionCommand is found without
+    // the matcher, in the same places (FindClassicRgbFunction).
     TColourValueConverter(std::int32_t HueOffset, std::int32_t SatOffset, std::int32_t BrightOffset,
                           std::span<const TRGBColor> Before, std::span<const TRGBColor> After,
                           std::span<const bool> Adjust, TMatcher& Matcher = SharedRegExp());

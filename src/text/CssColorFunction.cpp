@@ -87,6 +87,13 @@ long double NumberValue(std::string_view s)
         negative = s.front() == '-';
         s.remove_prefix(1);
     }
+    // Whole numbers, most of them, are exact as they are.
+    if (!s.empty() && s.size() <= 18 && std::all_of(s.begin(), s.end(), IsDigit)) {
+        std::int64_t whole = 0;
+        for (const char c : s)
+            whole = whole * 10 + (c - '0');
+        return negative ? -static_cast<long double>(whole) : static_cast<long double>(whole);
+    }
     // "from_chars" wants a digit before the point.
     std::string text = !s.empty() && s.front() == '.' ? "0" + std::string(s) : std::string(s);
     long double value = 0;

@@ -147,13 +147,13 @@ std::vector<TTextSpan> CollectBlocks(std::string_view Text, TTextEncoding Encodi
     return blocks;
 }
 
-bool IsClassicRgbFunction(std::string_view Text) noexcept
+std::size_t ClassicRgbFunctionEnd(std::string_view Text, std::size_t Pos) noexcept
 {
     // rgb\s*?\(\s*?[0-9]{1,3}\s*?%?\s*?\,\s*?[0-9]{1,3}\s*?%?\s*?\,\s*?[0-9]{1,3}\s*?%?\s*?\)
     const auto space = IsMatchSpace;
-    if (!StartsWithNoCase(Text, 0, "rgb"))
-        return false;
-    std::size_t i = 3;
+    if (!StartsWithNoCase(Text, Pos, "rgb"))
+        return 0;
+    std::size_t i = Pos + 3;
     const auto skipSpaces = [&] {
         while (i < Text.size() && space(Text[i]))
             ++i;
@@ -166,7 +166,7 @@ bool IsClassicRgbFunction(std::string_view Text) noexcept
         return true;
     };
     if (!expect('('))
-        return false;
+        return 0;
     for (int part = 0; part < 3; ++part) {
         skipSpaces();
         std::size_t digits = 0;
@@ -175,14 +175,38 @@ bool IsClassicRgbFunction(std::string_view Text) noexcept
             ++digits;
         }
         if (digits == 0 || digits > 3)
-            return false;
+            return 0;
         skipSpaces();
         if (i < Text.size() && Text[i] == '%')
             ++i;
         if (!expect(part < 2 ? ',' : ')'))
-            return false;
+            return 0;
     }
-    return i == Text.size();
+    return i;
+}
+
+bool IsClassicRgbFunction(std::string_view Text) noexcept
+{
+    return ClassicRgbFunctionEnd(Text, 0) == Text.size() && !Text.empty();
+}
+
+bool FindClassicRgbFunction(std::string_view Text, TTextEncoding Encoding, std::size_t& Begin,
+                            std::size_t& Length) noexcept
+{
+    // Everything after the "r" is ASCII, which is never part of a character in any of the
+    // encodings; the "r" itself may be the second byte of a Shift-JIS character.
+    const bool byteWise = Encoding != TTextEncoding::ShiftJIS || IsASCII(Text);
+    for (std::size_t i = 0; i + 3 <= Text.size();) {
+        if (Lower(Text[i]) == 'r') {
+            if (const std::size_t end = ClassicRgbFunctionEnd(Text, i)) {
+                Begin = i;
+                Length = end - i;
+                return true;
+            }
+        }
+        i += byteWise ? 1 : CharLengthAt(Text, i, Encoding);
+    }
+    return false;
 }
 
 TCssScanner::TCssScanner(std::string_view Text, TTextEncoding Encoding)
@@ -238,9 +262,18 @@ std::vector<TTextSpan> TCssScanner::Declarations(bool Block) const
 std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declaration,
                                                                  std::span<const TTextSpan> Skip) const
 {
+    std::vector<TValueToken> tokens;
+    ValueTokens(Declaration, Skip, tokens);
+    return tokens;
+}
+
+void TCssScanner::ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip,
+                              std::vector<TValueToken>& Tokens) const
+{
     const std::string_view declaration = FText.substr(Declaration.Begin, Declaration.End - Declaration.Begin);
 
-    std::vector<TValueToken> tokens;
+    std::vector<TValueToken>& tokens = Tokens;
+    tokens.clear();
     // The tokens the value command finds, found without the matcher; the scanner reads the
     // declaration alone, as the command would be given it.
     TValueTokenScanner scanner(declaration, FEncoding);
@@ -321,7 +354,6 @@ std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declara
             continue;
         tokens.push_back({{at, Declaration.Begin + end}, true});
     }
-    return tokens;
 }
 
 std::vector<TTextSpan> TCssScanner::CustomProperties() const

@@ -36,6 +36,14 @@ std::vector<TTextSpan> CollectBlocks(std::string_view Text, TTextEncoding Encodi
 // whole numbers of up to three digits, each perhaps a percentage, spaces allowed around each
 // part).
 bool IsClassicRgbFunction(std::string_view Text) noexcept;
+// The end of the classic rgb() function that begins at Pos, as the rgb command finds it there;
+// 0 when none begins there.
+std::size_t ClassicRgbFunctionEnd(std::string_view Text, std::size_t Pos) noexcept;
+// The first classic rgb() function of Text read in Encoding, as the rgb command
+// (TColourValueConverter::RgbFunctionCommand) finds it on the matcher: where it begins and its
+// length. False when there is none. Text that is not valid UTF-8 is the caller's to refuse.
+bool FindClassicRgbFunction(std::string_view Text, TTextEncoding Encoding, std::size_t& Begin,
+                            std::size_t& Length) noexcept;
 
 class TCssScanner {
 public:
@@ -78,6 +86,9 @@ public:
     //   else -- "var(--text-rgb, rgba(0,0,0,.5))", "rgb(var(--r) 0 0)", "rgb(from #f00 r g b)"
     //   -- only the tokens after the name are looked for.
     std::vector<TValueToken> ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip) const;
+    // The same into Tokens (emptied first), whose room is used again from one declaration to
+    // the next.
+    void ValueTokens(TTextSpan Declaration, std::span<const TTextSpan> Skip, std::vector<TValueToken>& Tokens) const;
 
 private:
     static std::vector<TTextSpan> FindProtected(std::string_view Text, TTextEncoding Encoding);

@@ -3,6 +3,7 @@
 #include "text/CssScanner.h"
 
 #include <array>
+#include <cstdint>
 
 namespace {
 
@@ -12,8 +13,23 @@ char Lower(char c) noexcept { return c >= 'A' && c <= 'Z' ? static_cast<char>(c 
 
 bool IsAsciiLetter(char c) noexcept { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 
+// What ends a name or a value in a tag, by byte: tags are read byte by byte, and a table
+// answers for each at once.
+enum : std::uint8_t { HtmlSpace = 1, Slash = 2, Gt = 4, Equals = 8 };
+constexpr std::array<std::uint8_t, 256> HtmlClasses = [] {
+    std::array<std::uint8_t, 256> classes{};
+    for (const char c : {' ', '\t', '\n', '\r', '\f'})
+        classes[static_cast<unsigned char>(c)] = HtmlSpace;
+    classes['/'] = Slash;
+    classes['>'] = Gt;
+    classes['='] = Equals;
+    return classes;
+}();
+
+bool Is(char c, std::uint8_t Classes) noexcept { return HtmlClasses[static_cast<unsigned char>(c)] & Classes; }
+
 // White space as HTML has it between attributes.
-bool IsHtmlSpace(char c) noexcept { return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f'; }
+bool IsHtmlSpace(char c) noexcept { return Is(c, HtmlSpace); }
 
 bool StartsWithNoCase(std::string_view s, std::size_t Pos, std::string_view Prefix) noexcept
 {
@@ -34,7 +50,7 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
     const std::size_t n = Text.size();
     std::size_t i = From;
     for (;;) {
-        while (i < n && (IsHtmlSpace(Text[i]) || Text[i] == '/'))
+        while (i < n && Is(Text[i], HtmlSpace | Slash))
             ++i;
         if (i >= n)
             return n;
@@ -42,7 +58,7 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
             return i + 1;
         const std::size_t name = i;
         ++i;  // a name may start with "=", as a browser reads it
-        while (i < n && !IsHtmlSpace(Text[i]) && Text[i] != '/' && Text[i] != '>' && Text[i] != '=')
+        while (i < n && !Is(Text[i], HtmlSpace | Slash | Gt | Equals))
             ++i;
         const std::size_t nameEnd = i;
         std::size_t j = i;
@@ -73,7 +89,7 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
             if (close != npos) {
                 end = close + 1;
             } else {
-                while (end < n && !IsHtmlSpace(Text[end]) && Text[end] != '>')
+                while (end < n && !Is(Text[end], HtmlSpace | Gt))
                     ++end;
             }
         }
@@ -141,6 +157,105 @@ std::vector<TTextSpan> CollectMatches(TMatcher& Matcher, std::string_view Comman
     return found;
 }
 
+namespace {
+
+// The attribute names of the tag command, in its order.
+constexpr std::array<std::string_view, 10> TagCommandNames = {
+    "color", "bgcolor", "bordercolor", "text", "link", "alink", "vlink", "bordercolordark", "bordercolorlight", "style"};
+
+// "\s" of the match commands.
+bool IsMatchSpace(char c) noexcept { return c == ' ' || (c >= '\t' && c <= '\r'); }
+
+// The end of Name (lower case) matched at Pos without regard to case, npos when it does not
+// match there. Unicode (UTF-8 text) adds U+212A to "k" and U+017F to "s".
+std::size_t NameEndAt(std::string_view Text, std::size_t Pos, std::string_view Name, bool Unicode) noexcept
+{
+    static constexpr std::string_view Kelvin = "\xE2\x84\xAA", LongS = "\xC5\xBF";
+    std::size_t i = Pos;
+    for (const char c : Name) {
+        if (i < Text.size() && Lower(Text[i]) == c) {
+            ++i;
+        } else if (Unicode && c == 'k' && Text.compare(i, Kelvin.size(), Kelvin) == 0) {
+            i += Kelvin.size();
+        } else if (Unicode && c == 's' && Text.compare(i, LongS.size(), LongS) == 0) {
+            i += LongS.size();
+        } else {
+            return npos;
+        }
+    }
+    return i;
+}
+
+// The "=" of "\s(names)\s*=" with its white space at Space, npos when there is none.
+std::size_t ColourAttributeEquals(std::string_view Text, std::size_t Space, bool Unicode) noexcept
+{
+    // Most attributes begin with none of the names' first letters.
+    if (Space + 1 >= Text.size())
+        return npos;
+    const char first = Lower(Text[Space + 1]);
+    if (first != 'c' && first != 'b' && first != 't' && first != 'l' && first != 'a' && first != 'v' &&
+        first != 's' && !(Unicode && first == '\xC5'))
+        return npos;
+    for (const std::string_view name : TagCommandNames) {
+        std::size_t i = NameEndAt(Text, Space + 1, name, Unicode);
+        if (i == npos)
+            continue;
+        while (i < Text.size() && IsMatchSpace(Text[i]))
+            ++i;
+        if (i < Text.size() && Text[i] == '=')
+            return i;
+    }
+    return npos;
+}
+
+// The end of the match of the tag command that begins at the "<" at Lt; 0 when none begins
+// there, npos when none can begin there or anywhere after it (no ">" follows). None of the bytes
+// the command looks for (<, >, !, =, white space, the ASCII letters of the names after white
+// space) can be part of a multi-byte character in any of the encodings, so reading bytes finds
+// what the matcher finds reading characters.
+std::size_t ColourTagEnd(std::string_view Text, std::size_t Lt, bool Unicode) noexcept
+{
+    const std::size_t n = Text.size();
+    if (Lt + 1 >= n || Text[Lt + 1] == '!')
+        return 0;
+    for (std::size_t i = Lt + 2; i < n && Text[i] != '<' && Text[i] != '>'; ++i) {
+        if (!IsMatchSpace(Text[i]))
+            continue;
+        const std::size_t equals = ColourAttributeEquals(Text, i, Unicode);
+        if (equals == npos)
+            continue;
+        const std::size_t gt = Text.find('>', equals + 1);
+        return gt == npos ? npos : gt + 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::vector<TTextSpan> CollectColourTags(std::string_view Text, TTextEncoding Encoding,
+                                         const std::function<bool(const TTextSpan&)>& Accept)
+{
+    std::vector<TTextSpan> found;
+    const bool unicode = Encoding == TTextEncoding::UTF8;
+    std::size_t lt = Text.find('<');
+    if (lt == npos || Text.find('>', lt + 1) == npos)
+        return found;
+    if (unicode && !IsValidUTF8(Text))
+        throw EMatcherError("the text is not valid UTF-8");
+    while (lt != npos) {
+        const std::size_t end = ColourTagEnd(Text, lt, unicode);
+        if (end == npos)
+            break;
+        if (end == 0 || (Accept && !Accept({lt, end}))) {
+            lt = Text.find('<', lt + 1);
+            continue;
+        }
+        found.push_back({lt, end});
+        lt = Text.find('<', end);
+    }
+    return found;
+}
+
 std::optional<TAttributeValue> ReadAttributeValue(std::string_view Attribute, TTextEncoding Encoding)
 {
     const std::size_t equals = FindOnCharBoundary(Attribute, "=", 0, Encoding);
@@ -192,7 +307,7 @@ std::vector<THtmlAttribute> ReadTagAttributes(std::string_view Tag)
 {
     std::vector<THtmlAttribute> attributes;
     std::size_t i = Tag.empty() || Tag[0] != '<' ? 0 : 1;
-    while (i < Tag.size() && !IsHtmlSpace(Tag[i]) && Tag[i] != '/' && Tag[i] != '>')
+    while (i < Tag.size() && !Is(Tag[i], HtmlSpace | Slash | Gt))
         ++i;
     ReadAttributes(Tag, i, [&](const THtmlAttribute& a) { attributes.push_back(a); });
     return attributes;
@@ -277,7 +392,7 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
             continue;
         }
         std::size_t nameEnd = lt + 2;
-        while (nameEnd < n && !IsHtmlSpace(Text[nameEnd]) && Text[nameEnd] != '/' && Text[nameEnd] != '>')
+        while (nameEnd < n && !Is(Text[nameEnd], HtmlSpace | Slash | Gt))
             ++nameEnd;
         const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [](const THtmlAttribute&) {});
         if (tagEnd == npos || tagEnd >= n)

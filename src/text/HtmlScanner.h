@@ -27,6 +27,15 @@ std::vector<TTextSpan> CollectMatches(TMatcher& Matcher, std::string_view Comman
                                       TTextEncoding Encoding, char First = 0, char Last = 0,
                                       const std::function<bool(const TTextSpan&)>& Accept = {});
 
+// Every match of the rewriter's tag command (TColourRewriter::TagsCommand) in Text, left to
+// right and none overlapping, as CollectMatches finds them with the matcher, Accept included, but
+// found directly: "<" not followed by "!", then, before any further "<" or ">", white space, a
+// colour attribute name (any case; in UTF-8 text also with the Kelvin sign for "k" and the long
+// s for "s", as the matcher's Unicode case folding has it), white space and "=", and everything
+// up to the first ">" after that "=". In UTF-8 text that is not valid UTF-8 and has a "<"
+// followed by a ">", EMatcherError, as the matcher refuses it.
+std::vector<TTextSpan> CollectColourTags(std::string_view Text, TTextEncoding Encoding,
+                                         const std::function<bool(const TTextSpan&)>& Accept = {});
 // The value of an attribute text such as `bgcolor="#ff0000"`: what follows the first "=",
 // without the spaces (and control characters) around it. Of a value in double or single quotes
 // it is what stands between its quotes, a doubled quote inside counting as one; an empty one

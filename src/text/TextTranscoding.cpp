@@ -73,6 +73,9 @@ bool MostlyAsciiUnits(std::string_view Text, TTextForm Form)
     if (Text.size() % size != 0 || Text.size() < 2 * size)
         return false;
     const std::size_t sample = std::min(Text.size(), SampleBytes) / size * size;
+    // A unit that is an ASCII character has a NUL byte: without one, nearly every page, none is.
+    if (Text.substr(0, sample).find('\0') == std::string_view::npos)
+        return false;
     std::size_t units = 0, ascii = 0;
     for (std::size_t i = 0; i < sample; i += size, ++units) {
         const std::uint32_t u = UnitAt(Text, i, Form);

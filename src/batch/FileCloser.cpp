@@ -1,0 +1,68 @@
+#include "batch/FileCloser.h"
+
+#include "base/SafeFile.h"
+
+#include <system_error>
+
+namespace {
+
+// Files given and not yet closed beyond which Close waits.
+constexpr std::size_t MostWaiting = 64;
+
+}  // namespace
+
+TFileCloser::TFileCloser(std::size_t Threads)
+{
+    try {
+        for (std::size_t i = 0; i < Threads; ++i) FThreads.emplace_back(&TFileCloser::Work, this);
+    } catch (const std::system_error&) {
+        // Fewer threads, or none: Close then closes the file itself.
+    }
+}
+
+TFileCloser::~TFileCloser()
+{
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FEnding = true;
+    }
+    FGiven.notify_all();
+    for (std::thread& t : FThreads) t.join();
+}
+
+void TFileCloser::Close(std::unique_ptr<TSourceFile> File)
+{
+    if (!File) return;
+    if (FThreads.empty()) {
+        File.reset();
+        return;
+    }
+    std::unique_lock<std::mutex> guard(FLock);
+    FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < MostWaiting; });
+    FWaiting.push_back(std::move(File));
+    guard.unlock();
+    FGiven.notify_one();
+}
+
+void TFileCloser::Wait()
+{
+    std::unique_lock<std::mutex> guard(FLock);
+    FClosed.wait(guard, [&] { return FWaiting.empty() && FClosing == 0; });
+}
+
+void TFileCloser::Work()
+{
+    std::unique_lock<std::mutex> guard(FLock);
+    for (;;) {
+        FGiven.wait(guard, [&] { return FEnding || !FWaiting.empty(); });
+        if (FWaiting.empty()) return;  // ending, and nothing left
+        std::unique_ptr<TSourceFile> file = std::move(FWaiting.front());
+        FWaiting.pop_front();
+        ++FClosing;
+        guard.unlock();
+        file.reset();
+        guard.lock();
+        --FClosing;
+        FClosed.notify_all();
+    }
+}
