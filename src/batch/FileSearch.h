@@ -29,16 +29,17 @@ void SearchFolder(const std::string& Folder, const std::string& Extension,
 
 // The extensions a site folder is searched for, in the order of the searches. The program and
 // the window take their lists of extensions from here.
-inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif",  ".png",
-                                                 ".svg", ".svgz", ".jpg", ".jpeg", ".webp"};
+inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif",  ".png",  ".svg",
+                                                 ".svgz", ".jpg", ".jpeg", ".webp", ".jpe", ".jfif"};
 
 // Of those, the photos: content of a site more often than its decoration, and saved with a
 // little loss each time. The window lists them unchecked; the command-line tool's folder search
 // takes them only when asked (--photos).
-inline constexpr const char* PhotoExtensions[] = {".jpg", ".jpeg", ".webp"};
+inline constexpr const char* PhotoExtensions[] = {".jpg", ".jpeg", ".webp", ".jpe", ".jfif"};
 
 // Of those, the pictures (the rest are texts): what the preview shows on a page of its own.
-inline constexpr const char* PictureExtensions[] = {".gif", ".png", ".svg", ".svgz", ".jpg", ".jpeg", ".webp"};
+inline constexpr const char* PictureExtensions[] = {".gif", ".png",  ".svg", ".svgz", ".jpg",
+                                                    ".jpeg", ".webp", ".jpe", ".jfif"};
 
 // Whether the extension of Path is a photo's, or a picture's, without regard to case.
 bool IsPhotoPath(const std::string& Path);

@@ -612,6 +612,8 @@ void TfrmMain::mitJpegClick()
 {
     FFileList.CheckExtension(QStringLiteral("jpg"));
     FFileList.CheckExtension(QStringLiteral("jpeg"));
+    FFileList.CheckExtension(QStringLiteral("jpe"));
+    FFileList.CheckExtension(QStringLiteral("jfif"));
 }
 
 void TfrmMain::mitWebpClick()

@@ -51,15 +51,17 @@ TEST(FileSearch, SiteSearchGroupsByExtensionInFixedOrder)
 TEST(FileSearch, SvgAndPhotosFollowInTheirOrderAndPhotosOnlyWhenAsked)
 {
     TTempDir dir;
-    for (const char* name : {"w.webp", "v.JPEG", "u.jpg", "t.svgz", "s.SVG", "z.png", "a.htm", "x.svg.bak", "y.jpe"})
+    for (const char* name :
+         {"r.jfif", "w.webp", "v.JPEG", "u.jpg", "t.svgz", "s.SVG", "z.png", "a.htm", "x.svg.bak", "y.jpe", "q.jpgx"})
         WriteFile(dir / name, "x");
-    EXPECT_EQ(SearchSiteFolder(dir.Path(), true), (std::vector<std::string>{dir / "a.htm", dir / "z.png", dir / "s.SVG",
-                                                                            dir / "t.svgz", dir / "u.jpg", dir / "v.JPEG",
-                                                                            dir / "w.webp"}));
+    EXPECT_EQ(SearchSiteFolder(dir.Path(), true),
+              (std::vector<std::string>{dir / "a.htm", dir / "z.png", dir / "s.SVG", dir / "t.svgz", dir / "u.jpg",
+                                        dir / "v.JPEG", dir / "w.webp", dir / "y.jpe", dir / "r.jfif"}));
     EXPECT_EQ(SearchSiteFolder(dir.Path(), true, nullptr, false),
               (std::vector<std::string>{dir / "a.htm", dir / "z.png", dir / "s.SVG", dir / "t.svgz"}));
-    for (const char* photo : {"a.jpg", "/x/b.JPG", "c.jpeg", "d.WebP"}) EXPECT_TRUE(IsPhotoPath(photo)) << photo;
-    for (const char* other : {"a.png", "b.gif", "c.svg", "jpg", "d.jpg.bak", "e.jpe", "f/webp"})
+    for (const char* photo : {"a.jpg", "/x/b.JPG", "c.jpeg", "d.WebP", "e.jpe", "f.JFIF"})
+        EXPECT_TRUE(IsPhotoPath(photo)) << photo;
+    for (const char* other : {"a.png", "b.gif", "c.svg", "jpg", "d.jpg.bak", "e.jpeg2", "f/webp"})
         EXPECT_FALSE(IsPhotoPath(other)) << other;
 }
 

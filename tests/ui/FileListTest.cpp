@@ -71,7 +71,9 @@ void FileListTest::pathRules_data()
     QTest::newRow("jpg") << "/site/photo.jpg" << "photo.jpg" << ".jpg" << true;
     QTest::newRow("jpeg") << "/site/photo.JPEG" << "photo.JPEG" << ".JPEG" << true;
     QTest::newRow("webp") << "/site/hero.webp" << "hero.webp" << ".webp" << true;
-    QTest::newRow("jpe") << "/site/old.jpe" << "old.jpe" << ".jpe" << false;
+    QTest::newRow("jpe") << "/site/old.jpe" << "old.jpe" << ".jpe" << true;
+    QTest::newRow("jfif") << "/site/saved.jfif" << "saved.jfif" << ".jfif" << true;
+    QTest::newRow("jpeg2") << "/site/x.jpeg2" << "x.jpeg2" << ".jpeg2" << false;
 }
 
 void FileListTest::pathRules()

@@ -672,8 +672,8 @@ void MainFormTest::commandLineNamesJoinTheList()
     QVERIFY(ParseCommandLine({"-h"}).Help);
     QVERIFY(ParseCommandLine({"--frobnicate"}).Error.contains("--frobnicate"));
     QVERIFY(HelpText().startsWith(QStringLiteral("使い方: tessival")));
-    QVERIFY(HelpText().contains(QStringLiteral("（.htm .html .css .gif .png .svg .svgz .jpg .jpeg .webp）")));
-    QVERIFY(HelpText().contains(QStringLiteral("写真（.jpg .jpeg .webp）はチェックをはずして")));
+    QVERIFY(HelpText().contains(QStringLiteral("（.htm .html .css .gif .png .svg .svgz .jpg .jpeg .webp .jpe .jfif）")));
+    QVERIFY(HelpText().contains(QStringLiteral("写真（.jpg .jpeg .webp .jpe .jfif）はチェックをはずして")));
     QCOMPARE(VersionText(), QStringLiteral("tessival ") + TfrmMain::GetFileVersion() + '\n');
 
     QTemporaryDir Dir;
