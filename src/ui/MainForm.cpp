@@ -255,8 +255,14 @@ TfrmMain::TfrmMain(QWidget* parent)
         const QRect Available = Screen->availableGeometry();
         // Room kept for the frame the window system adds.
         const QSize Frame(16, 40);
-        if (width() > Available.width() || height() > Available.height())
-            resize(size().boundedTo(Available.size() - Frame));
+        if (width() > Available.width() || height() > Available.height()) {
+            QSize Wanted = size();
+            // Controls that scroll up and down need the width of the bar beside them too, or
+            // they scroll sideways as well where the screen had room.
+            if (height() > Available.height() - Frame.height())
+                Wanted.rwidth() += scrClient->verticalScrollBar()->sizeHint().width();
+            resize(Wanted.boundedTo(Available.size() - Frame));
+        }
         move(Available.center() - rect().center());
     }
 }

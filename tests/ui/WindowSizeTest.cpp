@@ -33,6 +33,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -297,6 +298,11 @@ private slots:
         Form.AddColorRow(false, TRGBColor{255, 204, 0}, TRGBColor{0, 128, 0});
         Form.findChild<QScrollBar*>("scbH")->setValue(120);
         Form.findChild<QScrollBar*>("scbS")->setValue(-20);
+        // Every screen here is wide enough for the controls and a scroll bar beside them:
+        // where they must scroll (at double scale), they scroll up and down only.
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QVERIFY(!Form.findChild<QScrollArea*>("scrClient")->horizontalScrollBar()->isVisible());
         CheckFitsAndResizes(Form, "frmMain", "main");
     }
     void mainWindowMenus()
