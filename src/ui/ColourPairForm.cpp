@@ -27,6 +27,8 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 constexpr std::uint32_t PaletteRelativeFlag = 0x02000000u;
@@ -331,8 +333,9 @@ void TfrmColourPair::ShowError(const QString& Text)
 {
     lblError->setText(Text);
     lblError->setVisible(!Text.isEmpty());
+    // The message wraps: as tall as its lines need at this width (an English one runs longer).
     if (isVisible())
-        resize(width(), sizeHint().height());
+        resize(width(), std::max(minimumHeight(), heightForWidth(width())));
 }
 
 void TfrmColourPair::sbtBeforeSpuitClick()

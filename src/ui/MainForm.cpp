@@ -48,6 +48,8 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Design size of the client area; the file panel takes whatever the window grows by.
@@ -203,7 +205,9 @@ TfrmMain::TfrmMain(QWidget* parent)
     CreateFilePanel(Client);
     auto* RightColumn = new QWidget(Client);
     RightColumn->setObjectName(QStringLiteral("RightColumn"));
-    RightColumn->setFixedWidth(RightColumnWidth);
+    // The designed width, or as wide as its captions need in this font and language.
+    RightColumn->setMinimumWidth(RightColumnWidth);
+    RightColumn->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Preferred);
     grpHSB = CreateHSBGroup(RightColumn);
     grpSpecificColors = CreateSpecificColorsGroup(RightColumn);
     grpSetting = CreateSettingGroup(RightColumn);
@@ -243,14 +247,22 @@ TfrmMain::TfrmMain(QWidget* parent)
 
     connect(bbnOperation, &QPushButton::clicked, this, &TfrmMain::bbnOperationClick);
 
-    Client->setMinimumSize(ClientWidth, ClientHeight);
-    resize(ClientWidth, ClientHeight + menuBar()->sizeHint().height());
+    // A wider right-hand column widens the window; the file panel keeps its designed width.
+    const int Wider = std::max(0, RightColumn->sizeHint().width() - RightColumnWidth);
+    Client->setMinimumSize(ClientWidth + Wider, ClientHeight);
+    resize(ClientWidth + Wider, ClientHeight + menuBar()->sizeHint().height());
     if (const QScreen* Screen = QGuiApplication::primaryScreen()) {
         const QRect Available = Screen->availableGeometry();
         // Room kept for the frame the window system adds.
         const QSize Frame(16, 40);
-        if (width() > Available.width() || height() > Available.height())
-            resize(size().boundedTo(Available.size() - Frame));
+        if (width() > Available.width() || height() > Available.height()) {
+            QSize Wanted = size();
+            // Controls that scroll up and down need the width of the bar beside them too, or
+            // they scroll sideways as well where the screen had room.
+            if (height() > Available.height() - Frame.height())
+                Wanted.rwidth() += scrClient->verticalScrollBar()->sizeHint().width();
+            resize(Wanted.boundedTo(Available.size() - Frame));
+        }
         move(Available.center() - rect().center());
     }
 }

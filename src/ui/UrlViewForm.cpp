@@ -2,12 +2,12 @@
 #include "ui/WindowPlacement.h"
 
 #include <QApplication>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QStyle>
-
-#include <algorithm>
+#include <QVBoxLayout>
 
 TfrmUrlView::TfrmUrlView(QWidget* parent)
     : QWidget(parent, Qt::Tool | Qt::WindowStaysOnTopHint)
@@ -25,18 +25,26 @@ TfrmUrlView::TfrmUrlView(QWidget* parent)
     BBnCancel = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), tr("キャンセル"), this);
     BBnCancel->setObjectName(QStringLiteral("BBnCancel"));
 
-    // The designed places (client area 435 x 70), grown where this desktop's font needs it.
-    const int editHeight = std::max(21, edtUrl->sizeHint().height());
-    const int buttonHeight = std::max({23, bbnOK->sizeHint().height(), BBnCancel->sizeHint().height()});
-    const int buttonTop = std::max(39, 12 + editHeight + 6);
-    edtUrl->setGeometry(12, 12, 413, editHeight);
-    bbnOK->setGeometry(256, buttonTop, 80, buttonHeight);
-    BBnCancel->setGeometry(344, buttonTop, 80, buttonHeight);
-    // Wider for a long address; the edit takes the width, the buttons keep to the right.
-    const int designHeight = std::max(70, buttonTop + buttonHeight + 8);
-    setMinimumSize(435, designHeight);
-    setMaximumHeight(designHeight);
-    resize(435, designHeight);
+    // The designed places (client area 435 x 70, buttons 80 wide), grown by the layout where
+    // this desktop's font or the language needs it. Wider for a long address: the edit takes
+    // the width, the buttons keep to the right.
+    for (QPushButton* Button : {bbnOK, BBnCancel})
+        Button->setMinimumWidth(80);
+    auto* Buttons = new QHBoxLayout;
+    Buttons->setContentsMargins(0, 0, 1, 0);
+    Buttons->setSpacing(8);
+    Buttons->addStretch(1);
+    Buttons->addWidget(bbnOK);
+    Buttons->addWidget(BBnCancel);
+    auto* Layout = new QVBoxLayout(this);
+    Layout->setContentsMargins(12, 12, 10, 8);
+    Layout->setSpacing(6);
+    Layout->addWidget(edtUrl);
+    Layout->addLayout(Buttons);
+    const QSize Least = Layout->totalMinimumSize().expandedTo(QSize(435, 70));
+    setMinimumSize(Least);
+    setMaximumHeight(Least.height());
+    resize(Least);
     edtUrl->setAccessibleName(tr("プレビューするURL"));
     bbnOK->setAccessibleName(QStringLiteral("OK"));
     BBnCancel->setAccessibleName(tr("キャンセル"));
@@ -60,15 +68,6 @@ void TfrmUrlView::bbnOKClick()
 void TfrmUrlView::BBnCancelClick()
 {
     close();
-}
-
-void TfrmUrlView::resizeEvent(QResizeEvent* Event)
-{
-    QWidget::resizeEvent(Event);
-    const int grown = width() - 435;
-    edtUrl->resize(413 + grown, edtUrl->height());
-    bbnOK->move(256 + grown, bbnOK->y());
-    BBnCancel->move(344 + grown, BBnCancel->y());
 }
 
 void TfrmUrlView::showEvent(QShowEvent* Event)

@@ -23,7 +23,6 @@ public slots:
 
 protected:
     void showEvent(QShowEvent* Event) override;
-    void resizeEvent(QResizeEvent* Event) override;
 
 private:
     QLineEdit* edtUrl = nullptr;

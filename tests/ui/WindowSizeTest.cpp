@@ -4,8 +4,10 @@
 // The windows speak the language of the locale, as the program does (base/Language.h);
 // TESSIVAL_EXPECT_LANGUAGE ("ja" or "en") says which one the test expects: in English no
 // caption, tool tip, accessible name, header, menu item or log text holds Japanese (file names
-// aside) and no caption is cut off, in Japanese the captions are Japanese. The windows hold what a user sees: the sample
-// site listed, colour pairs, a finished batch over the sample site, its backups.
+// aside), in Japanese the captions are Japanese. In both no caption is cut off: not in the
+// windows, not in the main window's menus, not in the message boxes with the longest texts.
+// The windows hold what a user sees: the sample site listed, colour pairs, a finished batch
+// over the sample site, its backups.
 // With TESSIVAL_SCREENSHOT_DIR set (tests/ui/screenshots.sh, under Xvfb) each window is saved
 // there as PNG: TESSIVAL_SCREENSHOT_NAME ("en-2x"), "-" and the window.
 
@@ -29,7 +31,9 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTreeWidget>
@@ -37,6 +41,7 @@
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -111,25 +116,62 @@ void CheckLanguage(QWidget& Window, const char* Name)
         QVERIFY2(Japanese > 0, Name);
 }
 
-// English runs longer than Japanese: every caption of a button, check box, label or group box
-// gets the width it asks for, as the window opens.
-void CheckNothingCut(QWidget& Window, const char* Name)
+// Every caption of a button, check box, label or group box gets the width and height it asks
+// for as the window opens (a wrapped label the height of its lines), in Japanese as in English.
+void CheckNothingCut(QWidget& Window, const QString& Name)
 {
     for (QWidget* Widget : Window.findChildren<QWidget*>()) {
         if (!Widget->isVisibleTo(&Window) || Widget->window() != &Window)
             continue;
-        int Wanted = 0;
-        if (qobject_cast<QAbstractButton*>(Widget) && !qobject_cast<QAbstractButton*>(Widget)->text().isEmpty())
-            Wanted = Widget->sizeHint().width();
-        else if (auto* Label = qobject_cast<QLabel*>(Widget); Label && !Label->wordWrap() && !Label->text().isEmpty() &&
-                                                              Label->pixmap().isNull())
-            Wanted = Widget->sizeHint().width();
+        QSize Wanted;
+        auto* Label = qobject_cast<QLabel*>(Widget);
+        if (auto* Button = qobject_cast<QAbstractButton*>(Widget); Button && !Button->text().isEmpty())
+            Wanted = Widget->sizeHint();
+        else if (Label && !Label->text().isEmpty() && Label->pixmap().isNull())
+            Wanted = Label->wordWrap() ? QSize(0, Label->heightForWidth(Label->width())) : Label->sizeHint();
         else if (auto* Group = qobject_cast<QGroupBox*>(Widget); Group && !Group->title().isEmpty())
-            Wanted = Group->fontMetrics().horizontalAdvance(Group->title()) + 8;
-        QVERIFY2(Widget->width() >= Wanted,
-                 qPrintable(QStringLiteral("%1: %2 is %3 wide, its text wants %4")
+            Wanted = QSize(Group->fontMetrics().horizontalAdvance(Group->title()) + 8, 0);
+        if (Wanted.isNull())
+            continue;
+        QVERIFY2(Widget->width() >= Wanted.width() && Widget->height() >= Wanted.height(),
+                 qPrintable(QStringLiteral("%1: %2 is %3x%4, its text wants %5x%6")
                                 .arg(Name, Widget->objectName())
                                 .arg(Widget->width())
+                                .arg(Widget->height())
+                                .arg(Wanted.width())
+                                .arg(Wanted.height())));
+        // Nor does the box around it cut it off (what scrolls aside: the main window's
+        // controls scroll on a small screen).
+        QRect Place = Widget->geometry();
+        for (QWidget* Box = Widget->parentWidget(); Box && Box != Window.parentWidget(); Box = Box->parentWidget()) {
+            if (Box->objectName() == QLatin1String("qt_scrollarea_viewport"))
+                break;
+            QVERIFY2(Box->rect().contains(Place),
+                     qPrintable(QStringLiteral("%1: %2 reaches out of %3").arg(Name, Widget->objectName(), Box->objectName())));
+            Place.translate(Box->pos());
+            if (Box == &Window)
+                break;
+        }
+    }
+}
+
+// A menu of the main window, open: it lies on the screen, and each item has room for its text
+// and shortcut.
+void CheckMenu(QMenu& Menu, const QString& Name)
+{
+    QVERIFY2(QTest::qWaitForWindowExposed(&Menu), qPrintable(Name));
+    const QRect Available = Menu.screen()->availableGeometry();
+    QVERIFY2(Available.contains(Menu.geometry()), qPrintable(Name));
+    QVERIFY2(Menu.width() >= Menu.sizeHint().width(), qPrintable(Name));
+    for (QAction* Item : Menu.actions()) {
+        if (Item->isSeparator())
+            continue;
+        const QRect Place = Menu.actionGeometry(Item);
+        const int Wanted = Menu.fontMetrics().horizontalAdvance(QString(Item->text()).remove(QLatin1Char('&')));
+        QVERIFY2(Menu.rect().contains(Place) && Place.width() > Wanted,
+                 qPrintable(QStringLiteral("%1: %2 is %3 wide, its text wants %4")
+                                .arg(Name, Item->objectName())
+                                .arg(Place.width())
                                 .arg(Wanted)));
     }
 }
@@ -150,8 +192,7 @@ void CheckFitsAndResizes(QWidget& Window, const char* Name, const char* FileName
     Window.show();
     QVERIFY2(QTest::qWaitForWindowExposed(&Window), Name);
     CheckLanguage(Window, Name);
-    if (InterfaceLanguage() == TLanguage::English)
-        CheckNothingCut(Window, Name);
+    CheckNothingCut(Window, Name);
     if (QTest::currentTestFailed())
         return;
     if (FileName)
@@ -195,6 +236,61 @@ void CheckFitsAndResizes(QWidget& Window, const char* Name, const char* FileName
     }
 }
 
+// A message box as it opens: in the language, nothing cut off, on the screen.
+void CheckMessageBox(QMessageBox& Box, const QString& Name, const char* FileName)
+{
+    QVERIFY2(QTest::qWaitForWindowExposed(&Box), qPrintable(Name));
+    CheckLanguage(Box, qPrintable(Name));
+    CheckNothingCut(Box, Name);
+    if (QTest::currentTestFailed())
+        return;
+    SaveScreenshot(Box, FileName);
+    const QRect Available = Box.screen()->availableGeometry();
+    QVERIFY2(Available.contains(Box.frameGeometry()),
+             qPrintable(QStringLiteral("%1 at %2,%3 %4x%5 is not inside %6x%7")
+                            .arg(Name)
+                            .arg(Box.frameGeometry().x())
+                            .arg(Box.frameGeometry().y())
+                            .arg(Box.frameGeometry().width())
+                            .arg(Box.frameGeometry().height())
+                            .arg(Available.width())
+                            .arg(Available.height())));
+}
+
+// Runs Action, which opens a message box and waits on it; the box is checked, its text
+// returned, and it is closed with Answer (or accepted).
+QString CheckedMessage(const std::function<void()>& Action, const QString& Name, const char* FileName,
+                       QMessageBox::StandardButton Answer = QMessageBox::NoButton)
+{
+    QString Text;
+    bool Seen = false;
+    QTimer Watch;
+    Watch.setInterval(20);
+    QObject::connect(&Watch, &QTimer::timeout, [&] {
+        QWidget* Modal = QApplication::activeModalWidget();
+        if (!Modal)
+            return;
+        Watch.stop();
+        auto* Box = qobject_cast<QMessageBox*>(Modal);
+        if (!Box) {
+            Modal->close();
+            return;
+        }
+        Seen = true;
+        Text = Box->text();
+        CheckMessageBox(*Box, Name, FileName);
+        if (QAbstractButton* Button = Box->button(Answer))
+            Button->click();
+        else
+            Box->accept();
+    });
+    Watch.start();
+    Action();
+    if (!Seen)
+        QTest::qFail(qPrintable(Name + QStringLiteral(": no message box")), __FILE__, __LINE__);
+    return Text;
+}
+
 }  // namespace
 
 class WindowSizeTest : public QObject {
@@ -208,7 +304,101 @@ private slots:
         Form.AddColorRow(false, TRGBColor{255, 204, 0}, TRGBColor{0, 128, 0});
         Form.findChild<QScrollBar*>("scbH")->setValue(120);
         Form.findChild<QScrollBar*>("scbS")->setValue(-20);
+        // Every screen here is wide enough for the controls and a scroll bar beside them:
+        // where they must scroll (at double scale), they scroll up and down only.
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        QVERIFY(!Form.findChild<QScrollArea*>("scrClient")->horizontalScrollBar()->isVisible());
         CheckFitsAndResizes(Form, "frmMain", "main");
+    }
+    void mainWindowMenus()
+    {
+        TfrmMain Form;
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        // Every menu stands in the bar itself, none pushed behind its overflow button.
+        QMenuBar* Bar = Form.menuBar();
+        QList<QMenu*> Menus;
+        for (QAction* Item : Bar->actions()) {
+            QVERIFY2(Bar->rect().contains(Bar->actionGeometry(Item)), qPrintable(Item->text()));
+            QVERIFY2(Item->menu(), qPrintable(Item->text()));
+            Menus << Item->menu();
+            Item->menu()->popup(Bar->mapToGlobal(Bar->actionGeometry(Item).bottomLeft()));
+            CheckMenu(*Item->menu(), QStringLiteral("frmMain: ") + Item->menu()->objectName());
+            SaveScreenshot(*Item->menu(), qPrintable(QStringLiteral("main-menu-") + Item->menu()->objectName()));
+            Item->menu()->hide();
+            if (QTest::currentTestFailed())
+                return;
+        }
+        QCOMPARE(Menus.size(), 3);
+        // The extensions bbnCheckPlus checks, the new formats among them.
+        auto* CheckPlus = Form.findChild<QMenu*>("pupCheckPlus");
+        QVERIFY(CheckPlus);
+        QStringList Items;
+        for (QAction* Item : CheckPlus->actions())
+            Items << Item->objectName();
+        QCOMPARE(Items, QStringList({"mitCss", "mitPng", "mitGif", "mitHtml", "mitSvg", "mitJpeg", "mitWebp"}));
+        CheckPlus->popup(Form.CheckPlusMenuPoint());
+        CheckMenu(*CheckPlus, QStringLiteral("frmMain: pupCheckPlus"));
+        SaveScreenshot(*CheckPlus, "main-menu-check");
+        CheckPlus->hide();
+    }
+    // The main window's questions and notices with the longest texts.
+    void mainWindowMessages()
+    {
+        // The question counts the photos by name; no file is read, the batch is not started.
+        QTemporaryDir Photos;
+        QVERIFY(QDir().mkpath(Photos.filePath(QStringLiteral("photos"))));
+        for (const char* Name : {"photos/shop-front.jpg", "photos/team.jpeg", "photos/banner.webp"}) {
+            QFile File(Photos.filePath(QLatin1String(Name)));
+            QVERIFY(File.open(QIODevice::WriteOnly) && File.write("photo") == 5);
+        }
+        TfrmMain Form;
+        Form.FileList().AddFolder(SiteFolder, true);
+        Form.FileList().AddFolder(Photos.path(), true);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        // Photos are listed unchecked; the check menu's items check them.
+        Form.findChild<QAction*>("mitJpeg")->trigger();
+        Form.findChild<QAction*>("mitWebp")->trigger();
+        const QString Question = CheckedMessage([&Form] { Form.bbnOperationClick(); }, QStringLiteral("frmMain: batch question"),
+                                                "message-batch", QMessageBox::No);
+        QVERIFY2(Question.contains(InterfaceLanguage() == TLanguage::English ? QStringLiteral("Photos (JPEG, WebP): 3")
+                                                                            : QStringLiteral("写真（JPEG・WebP）：3 個")),
+                 qPrintable(Question));
+        QVERIFY(!Form.BatchForm());
+        Form.bbnAllCheckClearClick();
+        CheckedMessage([&Form] { Form.bbnOperationClick(); }, QStringLiteral("frmMain: nothing to convert"),
+                       "message-nothing");
+        CheckedMessage([&Form] { Form.mitAboutClick(); }, QStringLiteral("frmMain: about"), "message-about");
+    }
+    void colourPairMessage()
+    {
+        TfrmColourPair Form;
+        Form.setAttribute(Qt::WA_DeleteOnClose, false);
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        CheckedMessage([&Form] { Form.sbtBeforeSpuitClick(); }, QStringLiteral("frmColorSelect: eyedropper"),
+                       "message-eyedropper");
+    }
+    void backupManagerMessages()
+    {
+        QTemporaryDir Site;
+        QVERIFY(CopySite(Site.path()));
+        QVERIFY(QFile::copy(Site.filePath("index.html"), Site.filePath("index.html.bak")));
+        TfrmBackup Form;
+        Form.setAttribute(Qt::WA_DeleteOnClose, false);
+        Form.AddFolder(Site.path());
+        Form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&Form));
+        CheckedMessage([&Form] { Form.bbnResumeClick(); }, QStringLiteral("frmBackup: restore question"),
+                       "message-restore", QMessageBox::No);
+        QVERIFY(QFile::exists(Site.filePath("index.html.bak")));
+        bool Running = true;
+        Form.SetBatchRunning([&Running] { return Running; });
+        CheckedMessage([&Form] { Form.bbnDeleteBackupClick(); }, QStringLiteral("frmBackup: batch running"),
+                       "message-batch-running");
+        QVERIFY(QFile::exists(Site.filePath("index.html.bak")));
     }
     void batchWindow()
     {

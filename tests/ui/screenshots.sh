@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Screenshots of every window (main window, preview, batch window after a run over the sample
-# site, colour pair dialog with and without its error, URL dialog, backup manager) in Japanese
+# Screenshots of every window (main window and its menus, preview, batch window after a run over
+# the sample site, colour pair dialog with and without its error, URL dialog, backup manager,
+# the message boxes with the longest texts) in Japanese
 # and in English, each at single scale on 1920 x 1080, at double scale on 1400 x 1000
 # (QT_SCALE_FACTOR=2) and at single scale on 1024 x 768, taken under Xvfb by the window size
 # test (tests/ui/WindowSizeTest.cpp), which also checks that each window fits its screen and

@@ -213,7 +213,7 @@ Type hexadecimal digits (say FF8000 or #F80) or a colour name (say red).</transl
     </message>
     <message>
         <source>カラーバーでの調整もする</source>
-        <translation>Shift it by the colour bars too</translation>
+        <translation>Also shift it with the colour bars</translation>
     </message>
     <message>
         <source>入力の誤り</source>
@@ -273,11 +273,10 @@ Type hexadecimal digits (say FF8000 or #F80) or a colour name (say red).</transl
 スポイトツールになります．
 
 また，左の色がついてるパネルをクリックすると色選択ダイアログが出ます．</source>
-        <translation>Press and hold the mouse button here,
-then release it where you want to pick up the colour.
-This is the eyedropper.
+        <translation>This is the eyedropper: press and hold the mouse button here,
+then release it over the colour you want to pick up.
 
-Clicking the coloured panel on the left opens a colour dialog.</translation>
+To choose a colour from a dialog, click the coloured panel on the left.</translation>
     </message>
 </context>
 <context>
@@ -316,7 +315,7 @@ Clicking the coloured panel on the left opens a colour dialog.</translation>
     </message>
     <message>
         <source>指定した拡張子をチェックする</source>
-        <translation>Check the files of one extension</translation>
+        <translation>Check the files with a given extension</translation>
     </message>
     <message>
         <source>プレビュー画面を開く</source>
@@ -412,7 +411,7 @@ Clicking the coloured panel on the left opens a colour dialog.</translation>
     </message>
     <message>
         <source>透過GIF対応（透過は常に保ちます・互換用）(&amp;G)</source>
-        <translation>Transparent &amp;GIFs (always kept)</translation>
+        <translation>&amp;GIF transparency (always kept; for compatibility)</translation>
     </message>
     <message>
         <source>GIF の透明な画素（透過色のインデックスの画素）は、この項目にかかわらず透明のまま残り、ほかの画素が透明になることはありません。
@@ -430,7 +429,7 @@ The setting is kept for compatibility with earlier settings and does not change 
     </message>
     <message>
         <source>透過GIF対応</source>
-        <translation>Transparent GIFs</translation>
+        <translation>GIF transparency</translation>
     </message>
     <message>
         <source>プレビューの更新時間[秒]:</source>
@@ -501,20 +500,20 @@ The setting is kept for compatibility with earlier settings and does not change 
     <message>
         <source>バックアップ：つくる（元のファイルは「.bak」を付けた名前で残ります）
 </source>
-        <translation>Backups: made (each original file stays, its name ending in &quot;.bak&quot;)
+        <translation>Backups: yes (each original file is kept, with &quot;.bak&quot; added to its name)
 </translation>
     </message>
     <message>
         <source>バックアップ：つくらない（元のファイルは残りません）
 </source>
-        <translation>Backups: none (the original files do not stay)
+        <translation>Backups: no (the original files are not kept)
 </translation>
     </message>
     <message>
         <source>
 実行しますか？</source>
         <translation>
-Go ahead?</translation>
+Convert now?</translation>
     </message>
     <message>
         <source>変換するファイルがありません。
