@@ -82,6 +82,19 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
     }
 }
 
+bool EqualNoCase(std::string_view a, std::string_view b) noexcept
+{
+    return a.size() == b.size() && StartsWithNoCase(a, 0, b);
+}
+
+// Whether the name Name (any case) stands at Pos, followed by white space, "/" or ">" (or the end).
+bool IsNameAt(std::string_view Text, std::size_t Pos, std::string_view Name) noexcept
+{
+    const std::size_t after = Pos + Name.size();
+    return StartsWithNoCase(Text, Pos, Name) &&
+           (after == Text.size() || IsHtmlSpace(Text[after]) || Text[after] == '/' || Text[after] == '>');
+}
+
 // The elements whose contents are text, not markup, as a browser reads them.
 constexpr std::array<std::string_view, 9> RawTextElements = {"script", "style",   "textarea", "title", "xmp",
                                                               "iframe", "noembed", "noframes", "plaintext"};
@@ -246,6 +259,8 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
     THtmlLayout layout;
     const std::size_t n = Text.size();
     std::size_t i = 0;
+    int svgDepth = 0;  // of the svg elements open
+    std::size_t svgBegin = 0;  // of the outermost one
     while (i < n) {
         const std::size_t lt = Text.find('<', i);
         if (lt == npos || lt + 1 >= n)
@@ -270,6 +285,8 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         if (next == '!' || next == '?' || next == '/') {
             const std::size_t close = Text.find('>', lt + 2);
             i = close == npos ? n : close + 1;
+            if (svgDepth > 0 && next == '/' && IsNameAt(Text, lt + 2, "svg") && --svgDepth == 0)
+                layout.Svgs.push_back({svgBegin, i});
             continue;
         }
         if (!IsAsciiLetter(next)) {
@@ -279,10 +296,36 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         std::size_t nameEnd = lt + 2;
         while (nameEnd < n && !IsHtmlSpace(Text[nameEnd]) && Text[nameEnd] != '/' && Text[nameEnd] != '>')
             ++nameEnd;
-        const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [](const THtmlAttribute&) {});
+        const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
+        const bool svg = EqualNoCase(name, "svg"), meta = svgDepth == 0 && EqualNoCase(name, "meta");
+        std::size_t lastValueEnd = nameEnd;
+        bool themeColour = false;
+        const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [&](const THtmlAttribute& a) {
+            lastValueEnd = a.Whole.End;
+            if (meta && a.Whole.End != a.Name.End &&
+                EqualNoCase(Text.substr(a.Name.Begin, a.Name.End - a.Name.Begin), "name")) {
+                const auto value =
+                    ReadAttributeValue(Text.substr(a.Name.Begin, a.Whole.End - a.Name.Begin), TTextEncoding::UTF8);
+                themeColour = value && IsThemeColourMetaName(value->Value);
+            }
+        });
+        // A tag that runs to the end of the text without its ">" is not read as one.
+        if (tagEnd != npos && tagEnd > lt && Text[tagEnd - 1] == '>') {
+            if (svg && svgDepth == 0)
+                svgBegin = lt;
+            if (svg || svgDepth > 0)
+                layout.ColourTags.push_back({{lt, tagEnd}, THtmlTagKind::tkSvg});
+            else if (themeColour)
+                layout.ColourTags.push_back({{lt, tagEnd}, THtmlTagKind::tkThemeColour});
+            // "<svg/>" opens no element; "<svg a=b/>" does, its "/" being the value's.
+            const bool selfClosing = tagEnd >= 2 && Text[tagEnd - 2] == '/' && tagEnd - 2 >= lastValueEnd;
+            if (svg && !selfClosing)
+                ++svgDepth;
+            else if (svg && svgDepth == 0)
+                layout.Svgs.push_back({lt, tagEnd});
+        }
         if (tagEnd == npos || tagEnd >= n)
             break;
-        const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
         i = tagEnd;
         for (const std::string_view raw : RawTextElements) {
             if (name.size() != raw.size() || !StartsWithNoCase(name, 0, raw))
@@ -297,5 +340,13 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
             break;
         }
     }
+    if (svgDepth > 0)
+        layout.Svgs.push_back({svgBegin, n});
     return layout;
+}
+
+bool IsThemeColourMetaName(std::string_view Name) noexcept
+{
+    return EqualNoCase(Name, "theme-color") || EqualNoCase(Name, "msapplication-TileColor") ||
+           EqualNoCase(Name, "msapplication-navbutton-color");
 }

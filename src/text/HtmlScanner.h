@@ -11,6 +11,7 @@
 #include "text/TextEncoding.h"
 #include "text/TextSpan.h"
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -77,8 +78,30 @@ bool LooksLikeHtml(std::string_view Text, TTextEncoding Encoding);
 // of old pages ("<!--[if IE]>...<![endif]-->"), which are read as the page. Other elements whose
 // contents are plain text (textarea, title, xmp, iframe, noembed, noframes, plaintext) hold no
 // style or script elements.
+//
+// It also finds the start tags whose attributes hold colours by other rules than the old colour
+// attributes of HTML: every start tag inside an svg element (from "<svg" to its matching
+// "</svg>", nested svg elements counted, or to the end of the text; "<svg/>" is empty), whose
+// presentation attributes are colours as in an SVG document, and the metas that name the
+// colour a browser paints its own frame with (IsThemeColourMetaName), whose content is one.
+enum class THtmlTagKind : std::uint8_t {
+    tkSvg = 0,          // a start tag inside an svg element, the svg tag itself included
+    tkThemeColour = 1,  // <meta name="theme-color" content="...">
+};
+
+struct THtmlTag {
+    TTextSpan Span;  // from its "<" to after its ">"
+    THtmlTagKind Kind;
+};
+
 struct THtmlLayout {
     std::vector<TTextSpan> Styles;
     std::vector<TTextSpan> Scripts;
+    std::vector<TTextSpan> Svgs;      // the outermost svg elements
+    std::vector<THtmlTag> ColourTags;  // in text order
 };
 THtmlLayout ReadHtmlLayout(std::string_view Text);
+
+// Whether Name (the name of a meta, any case) is one whose content is the colour of the
+// browser's frame: "theme-color", "msapplication-TileColor", "msapplication-navbutton-color".
+bool IsThemeColourMetaName(std::string_view Name) noexcept;
