@@ -311,7 +311,7 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
             return false;
         if (InSpans(Layout.Scripts, Tag.Begin))
             return IsStartTagAt(Text, Tag.Begin);
-        return !InSpans(Layout.Svgs, Tag.Begin) && !isColourTag(Tag.Begin);
+        return !isColourTag(Tag.Begin);
     };
     const std::vector<TTextSpan> matches = CollectMatches(Matcher(), TagsCommand, Text, Encoding(), '<', '>', accept);
     bool changed = false;

@@ -2,7 +2,9 @@
 
 #include "text/CssScanner.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
 
 namespace {
 
@@ -259,8 +261,10 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
     THtmlLayout layout;
     const std::size_t n = Text.size();
     std::size_t i = 0;
-    int svgDepth = 0;  // of the svg elements open
-    std::size_t svgBegin = 0;  // of the outermost one
+    // The svg ("s") and foreignObject ("f") elements open, innermost last: a foreignObject holds
+    // HTML again.
+    std::string open;
+    const auto inSvg = [&] { return !open.empty() && open.back() == 's'; };
     while (i < n) {
         const std::size_t lt = Text.find('<', i);
         if (lt == npos || lt + 1 >= n)
@@ -285,8 +289,12 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         if (next == '!' || next == '?' || next == '/') {
             const std::size_t close = Text.find('>', lt + 2);
             i = close == npos ? n : close + 1;
-            if (svgDepth > 0 && next == '/' && IsNameAt(Text, lt + 2, "svg") && --svgDepth == 0)
-                layout.Svgs.push_back({svgBegin, i});
+            if (next == '/' && !open.empty()) {
+                if (IsNameAt(Text, lt + 2, "svg"))
+                    open.erase(std::min(open.rfind('s'), open.size()));
+                else if (open.back() == 'f' && IsNameAt(Text, lt + 2, "foreignObject"))
+                    open.pop_back();
+            }
             continue;
         }
         if (!IsAsciiLetter(next)) {
@@ -297,7 +305,7 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         while (nameEnd < n && !IsHtmlSpace(Text[nameEnd]) && Text[nameEnd] != '/' && Text[nameEnd] != '>')
             ++nameEnd;
         const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
-        const bool svg = EqualNoCase(name, "svg"), meta = svgDepth == 0 && EqualNoCase(name, "meta");
+        const bool svg = EqualNoCase(name, "svg"), meta = !inSvg() && EqualNoCase(name, "meta");
         std::size_t lastValueEnd = nameEnd;
         bool themeColour = false;
         const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [&](const THtmlAttribute& a) {
@@ -311,18 +319,17 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         });
         // A tag that runs to the end of the text without its ">" is not read as one.
         if (tagEnd != npos && tagEnd > lt && Text[tagEnd - 1] == '>') {
-            if (svg && svgDepth == 0)
-                svgBegin = lt;
-            if (svg || svgDepth > 0)
+            const bool svgTag = svg || inSvg();
+            if (svgTag)
                 layout.ColourTags.push_back({{lt, tagEnd}, THtmlTagKind::tkSvg});
             else if (themeColour)
                 layout.ColourTags.push_back({{lt, tagEnd}, THtmlTagKind::tkThemeColour});
             // "<svg/>" opens no element; "<svg a=b/>" does, its "/" being the value's.
-            const bool selfClosing = tagEnd >= 2 && Text[tagEnd - 2] == '/' && tagEnd - 2 >= lastValueEnd;
+            const bool selfClosing = Text[tagEnd - 2] == '/' && tagEnd - 2 >= lastValueEnd;
             if (svg && !selfClosing)
-                ++svgDepth;
-            else if (svg && svgDepth == 0)
-                layout.Svgs.push_back({lt, tagEnd});
+                open.push_back('s');
+            else if (svgTag && !selfClosing && EqualNoCase(name, "foreignObject"))
+                open.push_back('f');
         }
         if (tagEnd == npos || tagEnd >= n)
             break;
@@ -340,8 +347,6 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
             break;
         }
     }
-    if (svgDepth > 0)
-        layout.Svgs.push_back({svgBegin, n});
     return layout;
 }
 

@@ -80,10 +80,11 @@ bool LooksLikeHtml(std::string_view Text, TTextEncoding Encoding);
 // style or script elements.
 //
 // It also finds the start tags whose attributes hold colours by other rules than the old colour
-// attributes of HTML: every start tag inside an svg element (from "<svg" to its matching
-// "</svg>", nested svg elements counted, or to the end of the text; "<svg/>" is empty), whose
-// presentation attributes are colours as in an SVG document, and the metas that name the
-// colour a browser paints its own frame with (IsThemeColourMetaName), whose content is one.
+// attributes of HTML: every start tag of an svg element and of the elements inside it (up to
+// its matching "</svg>", nested svg elements counted, or to the end of the text; "<svg/>" is
+// empty; the HTML inside a foreignObject is no part of it), whose presentation attributes are
+// colours as in an SVG document, and the metas that name the colour a browser paints its own
+// frame with (IsThemeColourMetaName), whose content is one.
 enum class THtmlTagKind : std::uint8_t {
     tkSvg = 0,          // a start tag inside an svg element, the svg tag itself included
     tkThemeColour = 1,  // <meta name="theme-color" content="...">
@@ -97,7 +98,6 @@ struct THtmlTag {
 struct THtmlLayout {
     std::vector<TTextSpan> Styles;
     std::vector<TTextSpan> Scripts;
-    std::vector<TTextSpan> Svgs;      // the outermost svg elements
     std::vector<THtmlTag> ColourTags;  // in text order
 };
 THtmlLayout ReadHtmlLayout(std::string_view Text);

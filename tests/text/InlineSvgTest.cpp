@@ -88,6 +88,8 @@ const TPageCase SvgCases[] = {
      R"~(<svg><g style="color: #FF0000" bgcolor="#00FF00"/></svg>)~"},
     {"end tag with spaces", "<svg><path fill=\"red\"/></svg ><i fill=\"red\">", "<svg><path fill=\"#00FF00\"/></svg ><i fill=\"red\">"},
     {"svg-like names are no svg", R"~(<svgx><p fill="red"></p></svgx><my-svg fill="red"></my-svg>)~", nullptr},
+    {"html inside foreignObject", R"~(<svg><foreignObject fill="red"><div fill="red" style="color:blue"><svg><path fill="red"/></svg></div></foreignObject><path fill="red"/></svg>)~",
+     R"~(<svg><foreignObject fill="#00FF00"><div fill="red" style="color:#FF0000"><svg><path fill="#00FF00"/></svg></div></foreignObject><path fill="#00FF00"/></svg>)~"},
     {"svg in a conditional comment", R"~(<!--[if IE]><svg><path fill="red"/></svg><![endif]-->)~",
      R"~(<!--[if IE]><svg><path fill="#00FF00"/></svg><![endif]-->)~"},
 };
@@ -123,20 +125,19 @@ const TPageCase ThemeCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Metas, ThemeColourTest, ::testing::ValuesIn(ThemeCases));
 
-// Where ReadHtmlLayout finds the svg elements and the tags read on their own.
-TEST(HtmlScanner, SvgElementsAndThemeColourMetas)
+// The tags ReadHtmlLayout reads on their own: those of svg elements and theme-colour metas.
+TEST(HtmlScanner, SvgTagsAndThemeColourMetas)
 {
     const std::string page = "<meta name=theme-color content=red><!-- <svg> --><script>'<svg>'</script>"
-                             "<svg a><svg/><svg b></svg><g></svg><svg/><p><Svg c><path/>";
+                             "<svg a><svg/><svg b></svg><g></svg><svg/><p><Svg c><foreignObject><div><svg d><i>"
+                             "</svg><b></foreignObject><path/>";
     const THtmlLayout layout = ReadHtmlLayout(page);
-    std::vector<std::string> svgs, tags;
-    for (const TTextSpan& s : layout.Svgs)
-        svgs.push_back(page.substr(s.Begin, s.End - s.Begin));
+    std::vector<std::string> tags;
     for (const THtmlTag& t : layout.ColourTags)
         tags.push_back((t.Kind == THtmlTagKind::tkSvg ? "svg " : "meta ") + page.substr(t.Span.Begin, t.Span.End - t.Span.Begin));
-    EXPECT_EQ(svgs, (std::vector<std::string>{"<svg a><svg/><svg b></svg><g></svg>", "<svg/>", "<Svg c><path/>"}));
     EXPECT_EQ(tags, (std::vector<std::string>{"meta <meta name=theme-color content=red>", "svg <svg a>", "svg <svg/>",
-                                              "svg <svg b>", "svg <g>", "svg <svg/>", "svg <Svg c>", "svg <path/>"}));
+                                              "svg <svg b>", "svg <g>", "svg <svg/>", "svg <Svg c>", "svg <foreignObject>",
+                                              "svg <svg d>", "svg <i>", "svg <path/>"}));
     for (const char* name : {"theme-color", "THEME-COLOR", "msapplication-tilecolor", "msapplication-navbutton-color"})
         EXPECT_TRUE(IsThemeColourMetaName(name)) << name;
     for (const char* name : {"theme", "theme-colour", " theme-color", "msapplication-TileImage", ""})
