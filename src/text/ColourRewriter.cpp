@@ -299,34 +299,39 @@ std::string TColourRewriter::ReplacePass(std::string_view Text, TPassKind Kind)
 // (markup the script writes), not the "<" of a comparison. True when anything changed.
 bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout)
 {
-    // The tags of the svg elements and the theme-colour metas are read on their own, every
-    // attribute by its rules there.
-    const auto isColourTag = [&](std::size_t Pos) {
-        const auto it = std::lower_bound(Layout.ColourTags.begin(), Layout.ColourTags.end(), Pos,
-                                         [](const THtmlTag& t, std::size_t p) { return t.Span.Begin < p; });
-        return it != Layout.ColourTags.end() && it->Span.Begin == Pos;
+    // The tags of svg elements with colours and the theme-colour metas are read on their own,
+    // every attribute by its rules there.
+    const auto startsSpan = [](const std::vector<TTextSpan>& Spans, std::size_t Pos) {
+        const auto it = std::lower_bound(Spans.begin(), Spans.end(), Pos,
+                                         [](const TTextSpan& s, std::size_t p) { return s.Begin < p; });
+        return it != Spans.end() && it->Begin == Pos;
     };
     const auto accept = [&](const TTextSpan& Tag) {
         if (InSpans(Layout.Styles, Tag.Begin))
             return false;
         if (InSpans(Layout.Scripts, Tag.Begin))
             return IsStartTagAt(Text, Tag.Begin);
-        return !isColourTag(Tag.Begin);
+        return !startsSpan(Layout.SvgTags, Tag.Begin) && !startsSpan(Layout.ThemeColourMetas, Tag.Begin);
     };
     const std::vector<TTextSpan> matches = CollectMatches(Matcher(), TagsCommand, Text, Encoding(), '<', '>', accept);
     bool changed = false;
     std::size_t copied = 0;
     auto match = matches.begin();
-    auto own = Layout.ColourTags.begin();
-    while (match != matches.end() || own != Layout.ColourTags.end()) {
-        const bool first = own == Layout.ColourTags.end() ||
-                           (match != matches.end() && match->Begin < own->Span.Begin);
-        const TTextSpan tag = first ? *match++ : (own++)->Span;
+    auto svg = Layout.SvgTags.begin();
+    auto meta = Layout.ThemeColourMetas.begin();
+    const auto beginOf = [](auto It, const auto& List) { return It == List.end() ? npos : It->Begin; };
+    for (;;) {
+        const std::size_t next[3] = {beginOf(match, matches), beginOf(svg, Layout.SvgTags),
+                                     beginOf(meta, Layout.ThemeColourMetas)};
+        const int which = static_cast<int>(std::min_element(std::begin(next), std::end(next)) - std::begin(next));
+        if (next[which] == npos)
+            break;
+        const TTextSpan tag = which == 0 ? *match++ : which == 1 ? *svg++ : *meta++;
         if (tag.Begin < copied)
             continue;  // within a tag the matcher found, which ran on past its own ">"
         Out.append(Text.substr(copied, tag.Begin - copied));
         const std::string_view text = Text.substr(tag.Begin, tag.End - tag.Begin);
-        changed = (first ? AttributePassInto(text, Out) : ColourTagPassInto(text, std::prev(own)->Kind, Out)) || changed;
+        changed = (which == 0 ? AttributePassInto(text, Out) : ColourTagPassInto(text, which == 1, Out)) || changed;
         copied = tag.End;
     }
     Out.append(Text.substr(copied));
@@ -335,7 +340,7 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
 
 // A tag of an svg element, or a theme-colour meta: its presentation attributes that take a colour
 // (of the meta, its content) are CSS values; the old colour attributes are read as in any tag.
-bool TColourRewriter::ColourTagPassInto(std::string_view Tag, THtmlTagKind Kind, std::string& Out)
+bool TColourRewriter::ColourTagPassInto(std::string_view Tag, bool Svg, std::string& Out)
 {
     bool changed = false;
     std::size_t copied = 0;
@@ -345,7 +350,7 @@ bool TColourRewriter::ColourTagPassInto(std::string_view Tag, THtmlTagKind Kind,
         const std::string_view name = Tag.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
         const std::string_view text = Tag.substr(a.Whole.Begin, a.Whole.End - a.Whole.Begin);
         std::string rewritten;
-        if (Kind == THtmlTagKind::tkSvg ? IsSvgColourAttribute(name, true) : EqualNoCase(name, "content"))
+        if (Svg ? IsSvgColourAttribute(name, true) : EqualNoCase(name, "content"))
             rewritten = ReplaceValueAttribute(text);
         else if (IsColourAttribute(name))
             rewritten = ReplaceAttribute(text);

@@ -88,7 +88,7 @@ private:
 
     bool TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout);
     bool AttributePassInto(std::string_view Tag, std::string& Out);
-    bool ColourTagPassInto(std::string_view Tag, THtmlTagKind Kind, std::string& Out);
+    bool ColourTagPassInto(std::string_view Tag, bool Svg, std::string& Out);
     std::string ReplaceValueAttribute(std::string_view A);
     void ColourValuePassInto(std::string_view Value, std::string& Out);
     bool ConvertAttributeData(std::string_view Value, std::string& Rewritten);

@@ -1,6 +1,7 @@
 #include "text/HtmlScanner.h"
 
 #include "text/CssScanner.h"
+#include "text/SvgScanner.h"
 
 #include <algorithm>
 #include <array>
@@ -305,25 +306,27 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         while (nameEnd < n && !IsHtmlSpace(Text[nameEnd]) && Text[nameEnd] != '/' && Text[nameEnd] != '>')
             ++nameEnd;
         const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
-        const bool svg = EqualNoCase(name, "svg"), meta = !inSvg() && EqualNoCase(name, "meta");
+        const bool svg = EqualNoCase(name, "svg"), svgTag = svg || inSvg();
+        const bool meta = !svgTag && EqualNoCase(name, "meta");
         std::size_t lastValueEnd = nameEnd;
-        bool themeColour = false;
+        bool colours = false;  // an svg colour attribute, or the name of a theme-colour meta
         const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [&](const THtmlAttribute& a) {
             lastValueEnd = a.Whole.End;
-            if (meta && a.Whole.End != a.Name.End &&
-                EqualNoCase(Text.substr(a.Name.Begin, a.Name.End - a.Name.Begin), "name")) {
+            if (a.Whole.End == a.Name.End || colours)
+                return;
+            const std::string_view attribute = Text.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
+            if (svgTag) {
+                colours = IsSvgColourAttribute(attribute, true);
+            } else if (meta && EqualNoCase(attribute, "name")) {
                 const auto value =
                     ReadAttributeValue(Text.substr(a.Name.Begin, a.Whole.End - a.Name.Begin), TTextEncoding::UTF8);
-                themeColour = value && IsThemeColourMetaName(value->Value);
+                colours = value && IsThemeColourMetaName(value->Value);
             }
         });
         // A tag that runs to the end of the text without its ">" is not read as one.
         if (tagEnd != npos && tagEnd > lt && Text[tagEnd - 1] == '>') {
-            const bool svgTag = svg || inSvg();
-            if (svgTag)
-                layout.ColourTags.push_back({{lt, tagEnd}, THtmlTagKind::tkSvg});
-            else if (themeColour)
-                layout.ColourTags.push_back({{lt, tagEnd}, THtmlTagKind::tkThemeColour});
+            if (colours)
+                (svgTag ? layout.SvgTags : layout.ThemeColourMetas).push_back({lt, tagEnd});
             // "<svg/>" opens no element; "<svg a=b/>" does, its "/" being the value's.
             const bool selfClosing = Text[tagEnd - 2] == '/' && tagEnd - 2 >= lastValueEnd;
             if (svg && !selfClosing)

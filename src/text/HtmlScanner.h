@@ -11,7 +11,6 @@
 #include "text/TextEncoding.h"
 #include "text/TextSpan.h"
 
-#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -80,25 +79,16 @@ bool LooksLikeHtml(std::string_view Text, TTextEncoding Encoding);
 // style or script elements.
 //
 // It also finds the start tags whose attributes hold colours by other rules than the old colour
-// attributes of HTML: every start tag of an svg element and of the elements inside it (up to
-// its matching "</svg>", nested svg elements counted, or to the end of the text; "<svg/>" is
-// empty; the HTML inside a foreignObject is no part of it), whose presentation attributes are
-// colours as in an SVG document, and the metas that name the colour a browser paints its own
-// frame with (IsThemeColourMetaName), whose content is one.
-enum class THtmlTagKind : std::uint8_t {
-    tkSvg = 0,          // a start tag inside an svg element, the svg tag itself included
-    tkThemeColour = 1,  // <meta name="theme-color" content="...">
-};
-
-struct THtmlTag {
-    TTextSpan Span;  // from its "<" to after its ">"
-    THtmlTagKind Kind;
-};
-
+// attributes of HTML: those of an svg element and of the elements inside it (up to its matching
+// "</svg>", nested svg elements counted, or to the end of the text; "<svg/>" is empty; the HTML
+// inside a foreignObject is no part of it) that have a presentation attribute taking a colour
+// (IsSvgColourAttribute), which is one as in an SVG document; and the metas that name the colour
+// a browser paints its own frame with (IsThemeColourMetaName), whose content is one.
 struct THtmlLayout {
     std::vector<TTextSpan> Styles;
     std::vector<TTextSpan> Scripts;
-    std::vector<THtmlTag> ColourTags;  // in text order
+    std::vector<TTextSpan> SvgTags;           // from "<" to after ">", in order
+    std::vector<TTextSpan> ThemeColourMetas;  // likewise
 };
 THtmlLayout ReadHtmlLayout(std::string_view Text);
 

@@ -72,6 +72,7 @@ const TPageCase SvgCases[] = {
      R"~(<svg><svg x="1"><path fill="#00FF00"/></svg><path fill="#FF0000"/></svg><div fill="red"></div>)~"},
     {"empty svg closes itself", R"~(<svg/><div fill="red" stroke="blue"></div><svg fill="red"/><i fill="red">)~",
      R"~(<svg/><div fill="red" stroke="blue"></div><svg fill="#00FF00"/><i fill="red">)~"},
+    {"a / ending a value without quotes closes nothing", "<svg width=8/><path fill=red>", "<svg width=8/><path fill=#00FF00>"},
     {"svg not closed runs to the end", "<body><svg><g fill=\"red\">\n<path stroke=\"blue\">\n",
      "<body><svg><g fill=\"#00FF00\">\n<path stroke=\"#FF0000\">\n"},
     {"fill on html elements is no colour", R"~(<div fill="red" stroke="#00f"><input fill="red"></div><svg></svg><span fill="blue">)~", nullptr},
@@ -125,19 +126,27 @@ const TPageCase ThemeCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(Metas, ThemeColourTest, ::testing::ValuesIn(ThemeCases));
 
-// The tags ReadHtmlLayout reads on their own: those of svg elements and theme-colour metas.
+// The tags ReadHtmlLayout finds for reading on their own: those of svg elements with a colour
+// attribute, and theme-colour metas.
 TEST(HtmlScanner, SvgTagsAndThemeColourMetas)
 {
-    const std::string page = "<meta name=theme-color content=red><!-- <svg> --><script>'<svg>'</script>"
-                             "<svg a><svg/><svg b></svg><g></svg><svg/><p><Svg c><foreignObject><div><svg d><i>"
-                             "</svg><b></foreignObject><path/>";
+    const std::string page = "<meta name=theme-color content=red><meta name=x content=red><!-- <svg fill=a> -->"
+                             "<script>'<svg fill=b>'</script><svg fill=c><svg Fill='d'/><svg><g></g><path stroke=e></svg>"
+                             "<g fill=f></svg><svg color='g'/><meta name='MSApplication-TileColor' content=p><p fill=h>"
+                             "<Svg><foreignObject fill=i><div fill=j><svg><i color=k>"
+                             "</svg><b fill=l></foreignObject><path stop-color=m style=n><path style=o>"
+                             "<meta name=theme-color content=q>";
     const THtmlLayout layout = ReadHtmlLayout(page);
-    std::vector<std::string> tags;
-    for (const THtmlTag& t : layout.ColourTags)
-        tags.push_back((t.Kind == THtmlTagKind::tkSvg ? "svg " : "meta ") + page.substr(t.Span.Begin, t.Span.End - t.Span.Begin));
-    EXPECT_EQ(tags, (std::vector<std::string>{"meta <meta name=theme-color content=red>", "svg <svg a>", "svg <svg/>",
-                                              "svg <svg b>", "svg <g>", "svg <svg/>", "svg <Svg c>", "svg <foreignObject>",
-                                              "svg <svg d>", "svg <i>", "svg <path/>"}));
+    std::vector<std::string> svgTags, metas;
+    for (const TTextSpan& t : layout.SvgTags)
+        svgTags.push_back(page.substr(t.Begin, t.End - t.Begin));
+    for (const TTextSpan& t : layout.ThemeColourMetas)
+        metas.push_back(page.substr(t.Begin, t.End - t.Begin));
+    EXPECT_EQ(svgTags, (std::vector<std::string>{"<svg fill=c>", "<svg Fill='d'/>", "<path stroke=e>", "<g fill=f>",
+                                                 "<svg color='g'/>", "<foreignObject fill=i>", "<i color=k>",
+                                                 "<path stop-color=m style=n>"}));
+    EXPECT_EQ(metas, (std::vector<std::string>{"<meta name=theme-color content=red>",
+                                               "<meta name='MSApplication-TileColor' content=p>"}));
     for (const char* name : {"theme-color", "THEME-COLOR", "msapplication-tilecolor", "msapplication-navbutton-color"})
         EXPECT_TRUE(IsThemeColourMetaName(name)) << name;
     for (const char* name : {"theme", "theme-colour", " theme-color", "msapplication-TileImage", ""})
