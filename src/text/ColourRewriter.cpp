@@ -220,6 +220,7 @@ std::string TColourRewriter::ReplaceAll(std::string_view Text)
     tagged.reserve(Text.size() + Text.size() / 64);
     if (TagPassInto(Text, tagged, layout)) {
         page = tagged;
+        layout = {};  // its tags, as many as a page has, go before the next reading
         layout = ReadHtmlLayout(page);
         if (layout.Styles.empty())
             return tagged;

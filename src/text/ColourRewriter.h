@@ -10,9 +10,8 @@
 // Inside its svg elements the presentation attributes that take a colour are CSS values as in
 // an SVG document, and so is the content of a theme-color meta (see ReadHtmlLayout); `fill` and
 // the like on other elements are no colours. Script code, comments and the text of the page
-// are left as they are. Everything but the
-// colour values is kept byte for byte, each match is rewritten where it was found, and a colour
-// that converts to itself keeps its spelling.
+// are left as they are. Everything but the colour values is kept byte for byte, each match is
+// rewritten where it was found, and a colour that converts to itself keeps its spelling.
 //
 // The passes find their way through the text with the scanners (text/HtmlScanner.h for tags,
 // attributes and elements, text/CssScanner.h for blocks, declarations, strings, urls and value
