@@ -220,6 +220,7 @@ std::string TColourRewriter::ReplaceAll(std::string_view Text)
     tagged.reserve(Text.size() + Text.size() / 64);
     if (TagPassInto(Text, tagged, layout)) {
         page = tagged;
+        layout = {};  // its tags, as many as a page has, go before the next reading
         layout = ReadHtmlLayout(page);
         if (layout.Styles.empty())
             return tagged;
@@ -249,7 +250,7 @@ std::string TColourRewriter::ReplaceSvg(std::string_view Text)
         const std::string_view text = Text.substr(place.Span.Begin, place.Span.End - place.Span.Begin);
         switch (place.Kind) {
         case TSvgPlaceKind::spColour:
-            ValuePassInto(TCssScanner(text, Encoding()), {0, text.size()}, result);
+            ColourValuePassInto(text, result);
             break;
         case TSvgPlaceKind::spStyle:
             DeclarationPassInto(text, false, result);
@@ -299,20 +300,108 @@ std::string TColourRewriter::ReplacePass(std::string_view Text, TPassKind Kind)
 // (markup the script writes), not the "<" of a comparison. True when anything changed.
 bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout)
 {
+    // The tags of svg elements with colours and the theme-colour metas are read on their own,
+    // every attribute by its rules there.
+    const auto startsSpan = [](const std::vector<TTextSpan>& Spans, std::size_t Pos) {
+        const auto it = std::lower_bound(Spans.begin(), Spans.end(), Pos,
+                                         [](const TTextSpan& s, std::size_t p) { return s.Begin < p; });
+        return it != Spans.end() && it->Begin == Pos;
+    };
     const auto accept = [&](const TTextSpan& Tag) {
         if (InSpans(Layout.Styles, Tag.Begin))
             return false;
-        return !InSpans(Layout.Scripts, Tag.Begin) || IsStartTagAt(Text, Tag.Begin);
+        if (InSpans(Layout.Scripts, Tag.Begin))
+            return IsStartTagAt(Text, Tag.Begin);
+        return !startsSpan(Layout.SvgTags, Tag.Begin) && !startsSpan(Layout.ThemeColourMetas, Tag.Begin);
     };
+    const std::vector<TTextSpan> matches = CollectColourTags(Text, Encoding(), accept);
     bool changed = false;
     std::size_t copied = 0;
-    for (const TTextSpan& tag : CollectColourTags(Text, Encoding(), accept)) {
+    auto match = matches.begin();
+    auto svg = Layout.SvgTags.begin();
+    auto meta = Layout.ThemeColourMetas.begin();
+    const auto beginOf = [](auto It, const auto& List) { return It == List.end() ? npos : It->Begin; };
+    for (;;) {
+        const std::size_t next[3] = {beginOf(match, matches), beginOf(svg, Layout.SvgTags),
+                                     beginOf(meta, Layout.ThemeColourMetas)};
+        const int which = static_cast<int>(std::min_element(std::begin(next), std::end(next)) - std::begin(next));
+        if (next[which] == npos)
+            break;
+        const TTextSpan tag = which == 0 ? *match++ : which == 1 ? *svg++ : *meta++;
+        if (tag.Begin < copied)
+            continue;  // within a tag the matcher found, which ran on past its own ">"
         Out.append(Text.substr(copied, tag.Begin - copied));
-        changed = AttributePassInto(Text.substr(tag.Begin, tag.End - tag.Begin), Out) || changed;
+        const std::string_view text = Text.substr(tag.Begin, tag.End - tag.Begin);
+        changed = (which == 0 ? AttributePassInto(text, Out) : ColourTagPassInto(text, which == 1, Out)) || changed;
         copied = tag.End;
     }
     Out.append(Text.substr(copied));
     return changed;
+}
+
+// A tag of an svg element, or a theme-colour meta: its presentation attributes that take a colour
+// (of the meta, its content) are CSS values; the old colour attributes are read as in any tag.
+bool TColourRewriter::ColourTagPassInto(std::string_view Tag, bool Svg, std::string& Out)
+{
+    bool changed = false;
+    std::size_t copied = 0;
+    for (const THtmlAttribute& a : ReadTagAttributes(Tag)) {
+        if (a.Whole.End == a.Name.End)
+            continue;
+        const std::string_view name = Tag.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
+        const std::string_view text = Tag.substr(a.Whole.Begin, a.Whole.End - a.Whole.Begin);
+        std::string rewritten;
+        if (Svg ? IsSvgColourAttribute(name, true) : EqualNoCase(name, "content"))
+            rewritten = ReplaceValueAttribute(text);
+        else if (IsColourAttribute(name))
+            rewritten = ReplaceAttribute(text);
+        else
+            continue;
+        if (rewritten == text)
+            continue;
+        Out.append(Tag.substr(copied, a.Whole.Begin - copied));
+        Out.append(rewritten);
+        copied = a.Whole.End;
+        changed = true;
+    }
+    Out.append(Tag.substr(copied));
+    return changed;
+}
+
+// An attribute text whose value is one CSS value, its colours converted. A value with a character
+// reference stays as written, as in an SVG document. A value without quotes that could not stay
+// so (a space in rgba()) gets them.
+std::string TColourRewriter::ReplaceValueAttribute(std::string_view A)
+{
+    const std::optional<TAttributeValue> value = ReadAttributeValue(A, Encoding());
+    if (!value || value->Value.find('&') != npos)
+        return std::string(A);
+    std::string rewritten;
+    ColourValuePassInto(value->Value, rewritten);
+    if (rewritten == value->Value)
+        return std::string(A);
+    if (value->QuotesDoubled())
+        rewritten = DoubleQuotes(rewritten, value->Quote);
+    const bool quote = value->Quote == 0 && rewritten.find_first_of(" \t\n\r\f\"'=<>`") != npos;
+    if (quote && rewritten.find('"') != npos)
+        return std::string(A);
+    std::string result;
+    result.reserve(A.size() + rewritten.size() + 2);
+    result.append(A.substr(0, value->Span.Begin));
+    if (quote)
+        result.push_back('"');
+    result.append(rewritten);
+    if (quote)
+        result.push_back('"');
+    result.append(A.substr(value->Span.End));
+    return result;
+}
+
+// One value of a presentation attribute (or a theme colour): its value tokens that are colours
+// converted, as in a declaration; "none", "currentColor", "inherit" and url() references kept.
+void TColourRewriter::ColourValuePassInto(std::string_view Value, std::string& Out)
+{
+    ValuePassInto(TCssScanner(Value, Encoding()), {0, Value.size()}, Out);
 }
 
 bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out)

@@ -6,10 +6,12 @@
 // tags outside its comments and strings (see LooksLikeHtml) -- is style throughout: the block
 // pass rewrites the declarations inside every brace block. In a page, style lives in the colour
 // attributes of its tags (`style` included, declaration by declaration), which the tag pass
-// rewrites, and in its style elements, each of which the block pass reads as a stylesheet;
-// script code, comments and the text of the page are left as they are. Everything but the
-// colour values is kept byte for byte, each match is rewritten where it was found, and a colour
-// that converts to itself keeps its spelling.
+// rewrites, and in its style elements, each of which the block pass reads as a stylesheet.
+// Inside its svg elements the presentation attributes that take a colour are CSS values as in
+// an SVG document, and so is the content of a theme-color meta (see ReadHtmlLayout); `fill` and
+// the like on other elements are no colours. Script code, comments and the text of the page
+// are left as they are. Everything but the colour values is kept byte for byte, each match is
+// rewritten where it was found, and a colour that converts to itself keeps its spelling.
 //
 // The passes find their way through the text with the scanners (text/HtmlScanner.h for tags,
 // attributes and elements, text/CssScanner.h for blocks, declarations, strings, urls and value
@@ -84,6 +86,9 @@ private:
 
     bool TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout);
     bool AttributePassInto(std::string_view Tag, std::string& Out);
+    bool ColourTagPassInto(std::string_view Tag, bool Svg, std::string& Out);
+    std::string ReplaceValueAttribute(std::string_view A);
+    void ColourValuePassInto(std::string_view Value, std::string& Out);
     bool ConvertAttributeData(std::string_view Value, std::string& Rewritten);
     void BlockPassInto(std::string_view Text, std::string& Out);
     void DeclarationPassInto(std::string_view Text, bool Block, std::string& Out);

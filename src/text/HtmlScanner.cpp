@@ -1,9 +1,12 @@
 #include "text/HtmlScanner.h"
 
 #include "text/CssScanner.h"
+#include "text/SvgScanner.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string>
 
 namespace {
 
@@ -96,6 +99,19 @@ std::size_t ReadAttributes(std::string_view Text, std::size_t From, TFound&& Fou
         Found(THtmlAttribute{{name, nameEnd}, {name, end}});
         i = end;
     }
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) noexcept
+{
+    return a.size() == b.size() && StartsWithNoCase(a, 0, b);
+}
+
+// Whether the name Name (any case) stands at Pos, followed by white space, "/" or ">" (or the end).
+bool IsNameAt(std::string_view Text, std::size_t Pos, std::string_view Name) noexcept
+{
+    const std::size_t after = Pos + Name.size();
+    return StartsWithNoCase(Text, Pos, Name) &&
+           (after == Text.size() || IsHtmlSpace(Text[after]) || Text[after] == '/' || Text[after] == '>');
 }
 
 // The elements whose contents are text, not markup, as a browser reads them.
@@ -361,6 +377,10 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
     THtmlLayout layout;
     const std::size_t n = Text.size();
     std::size_t i = 0;
+    // The svg ("s") and foreignObject ("f") elements open, innermost last: a foreignObject holds
+    // HTML again.
+    std::string open;
+    const auto inSvg = [&] { return !open.empty() && open.back() == 's'; };
     while (i < n) {
         const std::size_t lt = Text.find('<', i);
         if (lt == npos || lt + 1 >= n)
@@ -385,6 +405,12 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         if (next == '!' || next == '?' || next == '/') {
             const std::size_t close = Text.find('>', lt + 2);
             i = close == npos ? n : close + 1;
+            if (next == '/' && !open.empty()) {
+                if (IsNameAt(Text, lt + 2, "svg"))
+                    open.erase(std::min(open.rfind('s'), open.size()));
+                else if (open.back() == 'f' && IsNameAt(Text, lt + 2, "foreignObject"))
+                    open.pop_back();
+            }
             continue;
         }
         if (!IsAsciiLetter(next)) {
@@ -394,10 +420,37 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         std::size_t nameEnd = lt + 2;
         while (nameEnd < n && !Is(Text[nameEnd], HtmlSpace | Slash | Gt))
             ++nameEnd;
-        const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [](const THtmlAttribute&) {});
+        const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
+        const bool svg = EqualNoCase(name, "svg"), svgTag = svg || inSvg();
+        const bool meta = !svgTag && EqualNoCase(name, "meta");
+        std::size_t lastValueEnd = nameEnd;
+        bool colours = false;  // an svg colour attribute, or the name of a theme-colour meta
+        const std::size_t tagEnd = ReadAttributes(Text, nameEnd, [&](const THtmlAttribute& a) {
+            lastValueEnd = a.Whole.End;
+            if (a.Whole.End == a.Name.End || colours)
+                return;
+            const std::string_view attribute = Text.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
+            if (svgTag) {
+                colours = IsSvgColourAttribute(attribute, true);
+            } else if (meta && EqualNoCase(attribute, "name")) {
+                const auto value =
+                    ReadAttributeValue(Text.substr(a.Name.Begin, a.Whole.End - a.Name.Begin), TTextEncoding::UTF8);
+                colours = value && IsThemeColourMetaName(value->Value);
+            }
+        });
+        // A tag that runs to the end of the text without its ">" is not read as one.
+        if (tagEnd != npos && tagEnd > lt && Text[tagEnd - 1] == '>') {
+            if (colours)
+                (svgTag ? layout.SvgTags : layout.ThemeColourMetas).push_back({lt, tagEnd});
+            // "<svg/>" opens no element; "<svg a=b/>" does, its "/" being the value's.
+            const bool selfClosing = Text[tagEnd - 2] == '/' && tagEnd - 2 >= lastValueEnd;
+            if (svg && !selfClosing)
+                open.push_back('s');
+            else if (svgTag && !selfClosing && EqualNoCase(name, "foreignObject"))
+                open.push_back('f');
+        }
         if (tagEnd == npos || tagEnd >= n)
             break;
-        const std::string_view name = Text.substr(lt + 1, nameEnd - lt - 1);
         i = tagEnd;
         for (const std::string_view raw : RawTextElements) {
             if (name.size() != raw.size() || !StartsWithNoCase(name, 0, raw))
@@ -413,4 +466,10 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         }
     }
     return layout;
+}
+
+bool IsThemeColourMetaName(std::string_view Name) noexcept
+{
+    return EqualNoCase(Name, "theme-color") || EqualNoCase(Name, "msapplication-TileColor") ||
+           EqualNoCase(Name, "msapplication-navbutton-color");
 }

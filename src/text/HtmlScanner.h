@@ -86,8 +86,21 @@ bool LooksLikeHtml(std::string_view Text, TTextEncoding Encoding);
 // of old pages ("<!--[if IE]>...<![endif]-->"), which are read as the page. Other elements whose
 // contents are plain text (textarea, title, xmp, iframe, noembed, noframes, plaintext) hold no
 // style or script elements.
+//
+// It also finds the start tags whose attributes hold colours by other rules than the old colour
+// attributes of HTML: those of an svg element and of the elements inside it (up to its matching
+// "</svg>", nested svg elements counted, or to the end of the text; "<svg/>" is empty; the HTML
+// inside a foreignObject is no part of it) that have a presentation attribute taking a colour
+// (IsSvgColourAttribute), which is one as in an SVG document; and the metas that name the colour
+// a browser paints its own frame with (IsThemeColourMetaName), whose content is one.
 struct THtmlLayout {
     std::vector<TTextSpan> Styles;
     std::vector<TTextSpan> Scripts;
+    std::vector<TTextSpan> SvgTags;           // from "<" to after ">", in order
+    std::vector<TTextSpan> ThemeColourMetas;  // likewise
 };
 THtmlLayout ReadHtmlLayout(std::string_view Text);
+
+// Whether Name (the name of a meta, any case) is one whose content is the colour of the
+// browser's frame: "theme-color", "msapplication-TileColor", "msapplication-navbutton-color".
+bool IsThemeColourMetaName(std::string_view Name) noexcept;

@@ -81,9 +81,14 @@ constexpr std::array<std::string_view, 6> ColourAttributes = {"fill",        "st
 
 }  // namespace
 
-bool IsSvgColourAttribute(std::string_view Name) noexcept
+bool IsSvgColourAttribute(std::string_view Name, bool AnyCase) noexcept
 {
-    return std::find(ColourAttributes.begin(), ColourAttributes.end(), Name) != ColourAttributes.end();
+    const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+    return std::any_of(ColourAttributes.begin(), ColourAttributes.end(), [&](std::string_view a) {
+        return a.size() == Name.size() &&
+               (AnyCase ? std::equal(a.begin(), a.end(), Name.begin(), [&](char x, char y) { return x == lower(y); })
+                        : a == Name);
+    });
 }
 
 std::vector<TSvgPlace> ReadSvgPlaces(std::string_view Text, TTextEncoding Encoding)

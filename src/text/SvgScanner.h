@@ -45,4 +45,5 @@ struct TSvgPlace {
 std::vector<TSvgPlace> ReadSvgPlaces(std::string_view Text, TTextEncoding Encoding);
 
 // Whether Name (an attribute name as written) is a presentation attribute that takes a colour.
-bool IsSvgColourAttribute(std::string_view Name) noexcept;
+// AnyCase: the name as HTML reads it, in any case (an svg element inside a page).
+bool IsSvgColourAttribute(std::string_view Name, bool AnyCase = false) noexcept;
