@@ -7,6 +7,8 @@
 #include "graphics/Bitmap.h"
 #include "png/PngImage.h"
 
+#include "ChildRun.h"
+
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -27,39 +29,6 @@
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TChild {
-    long PeakKB = 0;
-    double Seconds = 0;
-    int Status = -1;
-};
-
-// Runs tessival-batch with Args, its log thrown away.
-TChild RunTool(const std::vector<std::string>& Args)
-{
-    std::vector<char*> argv;
-    std::string tool = TESSIVAL_BATCH_TOOL;
-    argv.push_back(tool.data());
-    std::vector<std::string> copy = Args;
-    for (std::string& a : copy) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    const auto start = std::chrono::steady_clock::now();
-    const pid_t pid = fork();
-    if (pid == 0) {
-        const int null = open("/dev/null", O_WRONLY);
-        dup2(null, 1);
-        execv(argv[0], argv.data());
-        _exit(127);
-    }
-    TChild child;
-    int status = 0;
-    rusage usage {};
-    wait4(pid, &status, 0, &usage);
-    child.Seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    child.PeakKB = usage.ru_maxrss;
-    child.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    return child;
-}
 
 void Write(const std::string& Path, const std::string& Data)
 {

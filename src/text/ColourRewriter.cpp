@@ -332,39 +332,11 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
             continue;  // within a tag the matcher found, which ran on past its own ">"
         Out.append(Text.substr(copied, tag.Begin - copied));
         const std::string_view text = Text.substr(tag.Begin, tag.End - tag.Begin);
-        changed = (which == 0 ? AttributePassInto(text, Out) : ColourTagPassInto(text, which == 1, Out)) || changed;
+        const TTagKind kind = which == 0 ? TTagKind::Html : which == 1 ? TTagKind::Svg : TTagKind::ThemeColourMeta;
+        changed = AttributePassInto(text, Out, kind) || changed;
         copied = tag.End;
     }
     Out.append(Text.substr(copied));
-    return changed;
-}
-
-// A tag of an svg element, or a theme-colour meta: its presentation attributes that take a colour
-// (of the meta, its content) are CSS values; the old colour attributes are read as in any tag.
-bool TColourRewriter::ColourTagPassInto(std::string_view Tag, bool Svg, std::string& Out)
-{
-    bool changed = false;
-    std::size_t copied = 0;
-    for (const THtmlAttribute& a : ReadTagAttributes(Tag)) {
-        if (a.Whole.End == a.Name.End)
-            continue;
-        const std::string_view name = Tag.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
-        const std::string_view text = Tag.substr(a.Whole.Begin, a.Whole.End - a.Whole.Begin);
-        std::string rewritten;
-        if (Svg ? IsSvgColourAttribute(name, true) : EqualNoCase(name, "content"))
-            rewritten = ReplaceValueAttribute(text);
-        else if (IsColourAttribute(name))
-            rewritten = ReplaceAttribute(text);
-        else
-            continue;
-        if (rewritten == text)
-            continue;
-        Out.append(Tag.substr(copied, a.Whole.Begin - copied));
-        Out.append(rewritten);
-        copied = a.Whole.End;
-        changed = true;
-    }
-    Out.append(Tag.substr(copied));
     return changed;
 }
 
@@ -404,15 +376,25 @@ void TColourRewriter::ColourValuePassInto(std::string_view Value, std::string& O
     ValuePassInto(TCssScanner(Value, Encoding()), {0, Value.size()}, Out);
 }
 
-bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out)
+// The attributes of a tag that hold colours, rewritten: a presentation attribute of an svg element
+// (or the content of a theme-colour meta) as a CSS value, an old colour attribute as in any tag.
+bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out, TTagKind Kind)
 {
     bool changed = false;
     std::size_t copied = 0;
     for (const THtmlAttribute& a : ReadTagAttributes(Tag)) {
-        if (a.Whole.End == a.Name.End || !IsColourAttribute(Tag.substr(a.Name.Begin, a.Name.End - a.Name.Begin)))
+        if (a.Whole.End == a.Name.End)
             continue;
+        const std::string_view name = Tag.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
         const std::string_view text = Tag.substr(a.Whole.Begin, a.Whole.End - a.Whole.Begin);
-        const std::string rewritten = ReplaceAttribute(text);
+        std::string rewritten;
+        if (Kind == TTagKind::Svg ? IsSvgColourAttribute(name, true)
+                                  : Kind == TTagKind::ThemeColourMeta && EqualNoCase(name, "content"))
+            rewritten = ReplaceValueAttribute(text);
+        else if (IsColourAttribute(name))
+            rewritten = ReplaceAttribute(text);
+        else
+            continue;
         if (rewritten == text)
             continue;
         Out.append(Tag.substr(copied, a.Whole.Begin - copied));

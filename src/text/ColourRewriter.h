@@ -85,8 +85,10 @@ private:
     };
 
     bool TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout);
-    bool AttributePassInto(std::string_view Tag, std::string& Out);
-    bool ColourTagPassInto(std::string_view Tag, bool Svg, std::string& Out);
+    // Which attributes of a tag hold colours: the old colour attributes of any tag, and besides
+    // them the presentation attributes of an svg element or the content of a theme-colour meta.
+    enum class TTagKind { Html, Svg, ThemeColourMeta };
+    bool AttributePassInto(std::string_view Tag, std::string& Out, TTagKind Kind = TTagKind::Html);
     std::string ReplaceValueAttribute(std::string_view A);
     void ColourValuePassInto(std::string_view Value, std::string& Out);
     bool ConvertAttributeData(std::string_view Value, std::string& Rewritten);
