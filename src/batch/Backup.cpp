@@ -20,6 +20,7 @@ bool BackupExists(const std::string& Path)
 
 bool BackupIsSecondNameOf(const std::string& Path, const struct stat& File)
 {
+    if (File.st_nlink < 2) return false;  // no second name at all
     struct stat st {};
     return lstat(BackupName(Path).c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_dev == File.st_dev &&
            st.st_ino == File.st_ino;
