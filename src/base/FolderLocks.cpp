@@ -20,6 +20,12 @@ TFolderLocks::~TFolderLocks()
     for (const auto& [identity, fd] : FHeld) close(fd);  // closing the last descriptor unlocks
 }
 
+std::size_t TFolderLocks::Count()
+{
+    std::lock_guard<std::mutex> guard(FMutex);
+    return FHeld.size();
+}
+
 TFolderLocks::TResult TFolderLocks::AcquireFolderOf(const std::string& FilePath)
 {
     return Acquire(FolderOf(FilePath));

@@ -31,6 +31,9 @@ public:
     TResult AcquireFolderOf(const std::string& FilePath);
     TResult Acquire(const std::string& Folder);
 
+    // How many folders this holder has locked (each holds one open descriptor).
+    std::size_t Count();
+
 private:
     std::mutex FMutex;
     std::map<std::pair<dev_t, ino_t>, int> FHeld;  // folder identity -> open descriptor

@@ -160,6 +160,9 @@ std::string_view ErrnoReason(int Errno)
         return BatchLog::ReasonFileTooLarge;
     case ENAMETOOLONG:
         return BatchLog::ReasonNameTooLong;
+    case EMFILE:
+    case ENFILE:
+        return BatchLog::ReasonTooManyOpen;
     default:
         return {};
     }

@@ -45,13 +45,14 @@ inline constexpr TText ReasonSvg{"（SVG文法が変）", " (odd SVG syntax)"};
 inline constexpr TText ReasonGzip{"（gzip圧縮が変）", " (odd gzip compression)"};
 
 // Causes the system names (by errno): access refused, no such file, a read-only file system,
-// no space or no inodes left, a file too large, a path too long.
+// no space or no inodes left, a file too large, a path too long, no descriptor left to open it.
 inline constexpr TText ReasonNoAccess{"（アクセス権がない）", " (permission denied)"};
 inline constexpr TText ReasonNoFile{"（ファイルがない）", " (no such file)"};
 inline constexpr TText ReasonReadOnly{"（読み取り専用のファイルシステム）", " (read-only file system)"};
 inline constexpr TText ReasonNoSpace{"（ディスクの空きがない）", " (no space left on the disk)"};
 inline constexpr TText ReasonFileTooLarge{"（ファイルが大きすぎる）", " (file too large)"};
 inline constexpr TText ReasonNameTooLong{"（パス名が長すぎる）", " (path name too long)"};
+inline constexpr TText ReasonTooManyOpen{"（開いているファイルが多すぎる）", " (too many open files)"};
 // Entries a folder search met and did not list.
 inline constexpr TText ReasonUnreadable{"（読めない）", " (unreadable)"};
 inline constexpr TText ReasonDanglingLink{"（リンク先がない）", " (link leads nowhere)"};

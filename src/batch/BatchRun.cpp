@@ -9,6 +9,7 @@
 #include "batch/CommitGroup.h"
 #include "batch/FileCloser.h"
 #include "base/FolderLocks.h"
+#include "base/OpenFileLimit.h"
 #include "base/Exceptions.h"
 
 #include <sys/stat.h>
@@ -59,8 +60,27 @@ constexpr std::size_t GroupFiles = 256;
 constexpr std::size_t GroupBytes = 64u << 20;
 constexpr std::chrono::milliseconds GroupAge{250};
 
+// Open descriptors a prepared file may hold while it waits for its group (the file read and
+// locked, its new content, a backup copy), and those kept aside for everything else the batch
+// opens meanwhile (the folder flushes, files waiting to be closed, the log, the libraries).
+constexpr std::size_t DescriptorsPerPreparedFile = 3;
+constexpr std::size_t DescriptorsKeptAside = 160;
+
+// How many prepared files may wait at once: two groups, within the open files the process has
+// to spare besides its folder locks, and at least one for each worker.
+std::size_t FilesToHoldOpen(std::size_t FolderLocks, std::size_t Workers)
+{
+    const std::size_t limit = OpenFileLimit();
+    const std::size_t used = FolderLocks + DescriptorsKeptAside;
+    const std::size_t spare = limit > used ? (limit - used) / DescriptorsPerPreparedFile : 0;
+    return std::clamp<std::size_t>(spare, Workers, 2 * GroupFiles);
+}
+
 class TGroup {
 public:
+    // A group is also full at MaxFiles, so that files waiting never hold more descriptors than
+    // the process has to spare.
+    explicit TGroup(std::size_t MaxFiles) : FMaxFiles(std::min(MaxFiles, GroupFiles)) {}
     void Add(std::size_t Index, const TPreparedFile& File)
     {
         if (FIndices.empty()) FStarted = std::chrono::steady_clock::now();
@@ -70,7 +90,7 @@ public:
     bool Empty() const { return FIndices.empty(); }
     bool Full() const
     {
-        return FIndices.size() >= GroupFiles || FBytes >= GroupBytes ||
+        return FIndices.size() >= FMaxFiles || FBytes >= GroupBytes ||
                (!FIndices.empty() && std::chrono::steady_clock::now() - FStarted >= GroupAge);
     }
     std::chrono::steady_clock::time_point Deadline() const { return FStarted + GroupAge; }
@@ -94,6 +114,7 @@ public:
     }
 
 private:
+    std::size_t FMaxFiles;
     std::vector<std::size_t> FIndices;
     std::size_t FBytes = 0;
     std::chrono::steady_clock::time_point FStarted;
@@ -272,7 +293,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
 {
     std::vector<TFileResult> results(Paths.size());
-    TGroup group;
+    TGroup group(FilesToHoldOpen(FFolderLocks->Count(), 1));
     std::size_t logged = 0;
     for (std::size_t i = 0; i < Paths.size(); ++i) {
         TFileResult& result = results[i];
@@ -307,8 +328,9 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     std::size_t committed = 0;   // files put in place (or failed)
     std::vector<std::size_t> prepared;  // list places prepared and not yet in a group
     // Files prepared and waiting hold their lock and their written content: the workers stay
-    // at most two groups ahead of what is in place.
-    const std::size_t ahead = 2 * GroupFiles;
+    // at most two groups ahead of what is in place, and within the open files the process has
+    // to spare besides its folder locks (a file that still finds none fails with its reason).
+    const std::size_t ahead = FilesToHoldOpen(FFolderLocks->Count(), static_cast<std::size_t>(Jobs));
     bool closing = false;
 
     const auto work = [&](TFileConverter& Converter) {
@@ -371,7 +393,7 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // the log is written here, file by file in list order, once a file's group is on disk. The
     // progress steps as files are prepared, so that a big file early in the list does not hold
     // the bar while the others get done.
-    TGroup group;
+    TGroup group(std::max<std::size_t>(1, ahead / 2));
     std::size_t inGroup = 0;
     std::vector<char> inPlace(Paths.size(), 0);  // this thread's own: committed, ready for the log
     std::size_t logged = 0;

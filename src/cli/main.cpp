@@ -1,5 +1,6 @@
 // tessival-batch: the batch conversion for scripts and servers.
 
+#include "base/OpenFileLimit.h"
 #include "batch/CommandLine.h"
 
 #include <atomic>
@@ -53,6 +54,8 @@ int main(int argc, char** argv)
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+    // A site of many folders holds a lock, and so a descriptor, for each of them.
+    RaiseOpenFileLimit();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const int cores = static_cast<int>(std::thread::hardware_concurrency());
     InstallSignalHandlers();

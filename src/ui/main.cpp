@@ -1,6 +1,7 @@
 // Program start: the command line, the application, its task-bar title, the main window and
 // the message loop.
 
+#include "base/OpenFileLimit.h"
 #include "ui/CommandLine.h"
 #include "ui/MainForm.h"
 
@@ -109,6 +110,8 @@ int main(int argc, char* argv[])
 #if defined(__GLIBC__)
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
 #endif
+    // A site of many folders holds a lock, and so a descriptor, for each of them.
+    RaiseOpenFileLimit();
     // The preview's web view shares its drawing context with the windows; this must be said
     // before the application exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);

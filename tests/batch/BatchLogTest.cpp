@@ -93,6 +93,7 @@ TEST(BatchLog, ReasonFollowsTheErrnoAFileErrorCarries)
         {ENOENT, "（ファイルがない）"},     {EROFS, "（読み取り専用のファイルシステム）"},
         {ENOSPC, "（ディスクの空きがない）"}, {EDQUOT, "（ディスクの空きがない）"},
         {EFBIG, "（ファイルが大きすぎる）"}, {ENAMETOOLONG, "（パス名が長すぎる）"},
+        {EMFILE, "（開いているファイルが多すぎる）"}, {ENFILE, "（開いているファイルが多すぎる）"},
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Errno);
@@ -211,6 +212,7 @@ TEST(BatchLogEnglish, EveryReasonIsEnglish)
         Raised(ENeedsBackup("x")),           Raised(ENotText("x")),           Raised(ETextEncodingError("x")),
         Raised(EFOpenError("x", EACCES)),    Raised(EFOpenError("x", ENOENT)), Raised(EWriteError("x", EROFS)),
         Raised(EWriteError("x", ENOSPC)),    Raised(EWriteError("x", EFBIG)), Raised(EFOpenError("x", ENAMETOOLONG)),
+        Raised(EFOpenError("x", EMFILE)),
         Raised(42),
     };
     std::set<std::string> reasons;
