@@ -4,6 +4,7 @@
 // and no temporary file beside it.
 
 #include "HardeningSupport.h"
+#include "support/PictureBombs.h"
 
 #include "batch/TextLines.h"
 #include "gif/GIFImage.h"
@@ -23,6 +24,10 @@ using namespace hardening;
 using namespace std::string_literals;
 
 namespace {
+
+using picturebombs::Chunk;
+using picturebombs::DeflatedZeros;
+using picturebombs::LzwZeros;
 
 // A 13x7 picture with a run of colours, red in the top-left corner.
 void PaintSample(TBitmap& Bitmap)
@@ -62,19 +67,6 @@ std::string SampleGif()
     return Bytes(out);
 }
 
-std::string Chunk(const std::string& Type, const std::string& Data)
-{
-    std::string out;
-    const auto put32 = [&out](std::uint32_t v) {
-        for (int s = 24; s >= 0; s -= 8)
-            out.push_back(static_cast<char>((v >> s) & 0xFF));
-    };
-    put32(static_cast<std::uint32_t>(Data.size()));
-    const std::string body = Type + Data;
-    out += body;
-    put32(static_cast<std::uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()), static_cast<uInt>(body.size()))));
-    return out;
-}
 
 // A well-formed PNG whose header asks for Width x Height truecolour pixels, with a little
 // compressed data that runs out long before.
@@ -106,33 +98,6 @@ std::string HugeGif(int Width, int Height, int Frames)
     return out + "\x3b";
 }
 
-// Deflated zeros, enough for Rows rows of Columns grey bytes and their filter bytes, made once:
-// a hundred megabytes in about a hundred kilobytes.
-std::string DeflatedZeros(std::uint64_t Bytes)
-{
-    z_stream z{};
-    deflateInit(&z, 9);
-    const std::string zeros(1 << 20, '\0');
-    std::string out;
-    std::string piece(1 << 16, '\0');
-    for (std::uint64_t left = Bytes;;) {
-        const std::uint64_t n = std::min<std::uint64_t>(left, zeros.size());
-        left -= n;
-        z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        z.avail_in = static_cast<uInt>(n);
-        const int flush = left == 0 ? Z_FINISH : Z_NO_FLUSH;
-        int result;
-        do {
-            z.next_out = reinterpret_cast<Bytef*>(piece.data());
-            z.avail_out = static_cast<uInt>(piece.size());
-            result = deflate(&z, flush);
-            out.append(piece.data(), piece.size() - z.avail_out);
-        } while (z.avail_out == 0 || (flush == Z_FINISH && result != Z_STREAM_END));
-        if (left == 0) break;
-    }
-    deflateEnd(&z);
-    return out;
-}
 
 constexpr std::uint32_t BombSide = 10240;  // 104.9 million pixels: beyond the default limit
 
@@ -154,48 +119,6 @@ std::string ZlibBombPng(std::uint32_t Width, std::uint32_t Height)
            Chunk("IEND", "");
 }
 
-// LZW data (code size 2) of Pixels zeros, the longest strings the table allows: each code one
-// pixel longer than the one before until the table is full, then the longest again and again.
-std::string LzwZeros(std::uint64_t Pixels)
-{
-    std::string packed;
-    std::uint32_t bits = 0;
-    int count = 0;
-    const auto put = [&](int Code, int Width) {
-        bits |= static_cast<std::uint32_t>(Code) << count;
-        count += Width;
-        while (count >= 8) {
-            packed.push_back(static_cast<char>(bits & 0xFF));
-            bits >>= 8;
-            count -= 8;
-        }
-    };
-    int width = 3, limit = 8, next = 6;
-    put(4, width);  // clear
-    put(0, width);
-    std::uint64_t done = 1;
-    while (done < Pixels) {
-        const int code = next <= 4095 ? next : 4095;
-        put(code, width);
-        done += static_cast<std::uint64_t>(code - 4);
-        if (next <= 4095) {
-            ++next;
-            if (next >= limit && limit <= 4095) {
-                limit *= 2;
-                ++width;
-            }
-        }
-    }
-    put(5, width);  // end
-    if (count > 0) packed.push_back(static_cast<char>(bits & 0xFF));
-    std::string out = "\x02";
-    for (std::size_t i = 0; i < packed.size(); i += 255) {
-        const std::size_t n = std::min<std::size_t>(255, packed.size() - i);
-        out.push_back(static_cast<char>(n));
-        out.append(packed, i, n);
-    }
-    return out + '\0';
-}
 
 // A GIF with a Screen x Screen logical screen and one Frame x Frame frame whose LZW data
 // decodes to Pixels zeros.
