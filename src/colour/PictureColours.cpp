@@ -51,39 +51,47 @@ private:
     std::vector<TSlot> FSlots;
 };
 
+// Converts rows First to Last; Changed is set when any pixel changed.
 void ConvertRows(std::uint8_t* Bits, std::size_t Stride, int Width, int First, int Last,
-                 const TColourAdjuster& Adjuster, const TTransparencyRule& Rule)
+                 const TColourAdjuster& Adjuster, const TTransparencyRule& Rule, char& Changed)
 {
     TColourMemo memo(Adjuster, Rule);
+    std::uint32_t differs = 0;
     for (int y = First; y < Last; ++y) {
         std::uint8_t* p = Bits + static_cast<std::size_t>(y) * Stride;
         for (int x = 0; x < Width; ++x, p += 4) {
-            const std::uint32_t out = memo.Convert(p[0] | p[1] << 8 | static_cast<std::uint32_t>(p[2]) << 16);
+            const std::uint32_t in = p[0] | p[1] << 8 | static_cast<std::uint32_t>(p[2]) << 16;
+            const std::uint32_t out = memo.Convert(in);
+            differs |= in ^ out;
             p[0] = static_cast<std::uint8_t>(out);
             p[1] = static_cast<std::uint8_t>(out >> 8);
             p[2] = static_cast<std::uint8_t>(out >> 16);
         }
     }
+    Changed = differs != 0;
 }
 
 }  // namespace
 
-void ConvertPictureColours(std::uint8_t* Bits, std::size_t Stride, int Width, int Height,
+bool ConvertPictureColours(std::uint8_t* Bits, std::size_t Stride, int Width, int Height,
                            const TColourAdjuster& Adjuster, const TTransparencyRule& Rule, int Bands)
 {
     Bands = std::clamp(Bands, 1, std::max(1, Height));
+    std::vector<char> changed(static_cast<std::size_t>(Bands), 0);
     if (Bands == 1) {
-        ConvertRows(Bits, Stride, Width, 0, Height, Adjuster, Rule);
-        return;
+        ConvertRows(Bits, Stride, Width, 0, Height, Adjuster, Rule, changed[0]);
+        return changed[0] != 0;
     }
     const int step = (Height + Bands - 1) / Bands;
     std::vector<std::thread> helpers;
     for (int b = 1; b < Bands; ++b) {
         const int first = std::min(Height, b * step), last = std::min(Height, (b + 1) * step);
-        helpers.emplace_back(ConvertRows, Bits, Stride, Width, first, last, std::cref(Adjuster), std::cref(Rule));
+        helpers.emplace_back(ConvertRows, Bits, Stride, Width, first, last, std::cref(Adjuster), std::cref(Rule),
+                             std::ref(changed[static_cast<std::size_t>(b)]));
     }
-    ConvertRows(Bits, Stride, Width, 0, std::min(Height, step), Adjuster, Rule);
+    ConvertRows(Bits, Stride, Width, 0, std::min(Height, step), Adjuster, Rule, changed[0]);
     for (std::thread& t : helpers) t.join();
+    return std::find(changed.begin(), changed.end(), 1) != changed.end();
 }
 
 int PictureBands(std::size_t Pixels)

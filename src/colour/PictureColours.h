@@ -22,8 +22,9 @@ TRGBColor ConvertPictureColour(const TColourAdjuster& Adjuster, const TTranspare
 
 // Converts Height rows of Width pixels starting at Bits, Stride bytes apart. Each pixel's result
 // depends on its own colour only, so the rows may be shared out: Bands > 1 converts that many
-// bands of rows at once on their own threads (the adjuster only reads).
-void ConvertPictureColours(std::uint8_t* Bits, std::size_t Stride, int Width, int Height,
+// bands of rows at once on their own threads (the adjuster only reads). True when any pixel
+// changed: a picture nothing changes in need not be written again.
+bool ConvertPictureColours(std::uint8_t* Bits, std::size_t Stride, int Width, int Height,
                            const TColourAdjuster& Adjuster, const TTransparencyRule& Rule, int Bands = 1);
 
 // How many bands a picture of Pixels pixels is worth sharing out in on this machine: one for

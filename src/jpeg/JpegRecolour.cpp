@@ -2,9 +2,6 @@
 
 #include "colour/PictureColours.h"
 
-#include <algorithm>
-#include <cstring>
-#include <vector>
 
 namespace {
 
@@ -30,20 +27,8 @@ bool AdobeSaysRgb(const TJpegCoding& Coding)
 
 bool RecolourJpeg(TJpegPicture& Picture, const TColourAdjuster& Adjuster)
 {
-    // Converted in bands, each compared with a copy of itself, so that a picture nothing
-    // changes in is known without holding it twice.
-    constexpr int BandRows = 64;
-    const std::size_t stride = Picture.Stride();
-    std::vector<std::uint8_t> before(stride * static_cast<std::size_t>(std::min(BandRows, Picture.Height)));
-    bool changed = false;
-    for (int y = 0; y < Picture.Height; y += BandRows) {
-        const int rows = std::min(BandRows, Picture.Height - y);
-        std::uint8_t* band = Picture.Pixels.get() + stride * static_cast<std::size_t>(y);
-        const std::size_t size = stride * static_cast<std::size_t>(rows);
-        if (!changed) std::memcpy(before.data(), band, size);
-        ConvertPictureColours(band, stride, Picture.Width, rows, Adjuster, TTransparencyRule{});
-        if (!changed) changed = std::memcmp(before.data(), band, size) != 0;
-    }
+    const bool changed = ConvertPictureColours(Picture.Pixels.get(), Picture.Stride(), Picture.Width, Picture.Height,
+                                               Adjuster, TTransparencyRule{});
     if (changed && Picture.Coding.ColourSpace == TJpegColourSpace::Grey && !AllGrey(Picture))
         Picture.Coding.ColourSpace = AdobeSaysRgb(Picture.Coding) ? TJpegColourSpace::Rgb : TJpegColourSpace::YCbCr;
     return changed;

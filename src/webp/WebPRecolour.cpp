@@ -219,24 +219,5 @@ std::optional<std::string> RecolourWebP(std::string_view File, const TWebPPixelC
 
 bool RecolourBgraPixels(std::uint8_t* Bits, std::size_t Stride, int Width, int Height, const TColourAdjuster& Adjuster)
 {
-    // Each colour is tried once, or nearly: a picture nothing changes in is read once and left.
-    std::vector<std::uint32_t> known(4096, 0xFFFFFFFFu);
-    bool stays = true;
-    for (int y = 0; y < Height && stays; ++y) {
-        const std::uint8_t* p = Bits + static_cast<std::size_t>(y) * Stride;
-        for (int x = 0; x < Width; ++x, p += 4) {
-            const std::uint32_t key = std::uint32_t{p[2]} << 16 | std::uint32_t{p[1]} << 8 | p[0];
-            std::uint32_t& slot = known[(key * 2654435761u) >> 20];
-            if (slot == key) continue;
-            const TRGBColor in{p[2], p[1], p[0]};
-            if (!(ConvertPictureColour(Adjuster, TTransparencyRule{}, in) == in)) {
-                stays = false;
-                break;
-            }
-            slot = key;
-        }
-    }
-    if (stays) return false;
-    ConvertPictureColours(Bits, Stride, Width, Height, Adjuster, TTransparencyRule{});
-    return true;
+    return ConvertPictureColours(Bits, Stride, Width, Height, Adjuster, TTransparencyRule{});
 }
