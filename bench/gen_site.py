@@ -291,13 +291,20 @@ def main():
     ap.add_argument("--scale", type=float, default=1.0, help="fraction of the default site")
     ap.add_argument("--seed", type=int, default=12)
     ap.add_argument("--jobs", type=int, default=os.cpu_count() or 1)
+    ap.add_argument("--text-files", type=int, help="number of pages and stylesheets (overrides the scale)")
+    ap.add_argument("--text-mb", type=float, help="their size together in MB (overrides the scale)")
+    ap.add_argument("--text-only", action="store_true", help="no pictures")
     a = ap.parse_args()
 
     rng = random.Random(a.seed)
     out = a.outdir
     os.makedirs(out, exist_ok=True)
-    text_files = max(1, int(500 * a.scale))
-    write_text(out, rng, 20e6 * a.scale, text_files)
+    text_files = a.text_files or max(1, int(500 * a.scale))
+    text_bytes = a.text_mb * 1e6 if a.text_mb else 20e6 * a.scale
+    write_text(out, rng, text_bytes, text_files)
+    if a.text_only:
+        print("%d text files in %s" % (text_files, out))
+        return 0
 
     os.makedirs(os.path.join(out, "img", "photo"), exist_ok=True)
     os.makedirs(os.path.join(out, "img", "ui"), exist_ok=True)

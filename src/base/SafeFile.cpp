@@ -14,7 +14,9 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <cstdint>
 #include <memory>
+#include <random>
 
 namespace {
 
@@ -71,7 +73,7 @@ const mode_t DefaultModeAtStart = ReadDefaultMode();
 
 const char TemporaryMarker[] = ".tessival-";
 constexpr std::size_t TemporaryNameKept = 48;  // of the file's own name, within the limit for long names
-constexpr std::size_t TemporarySuffix = 6;     // the random letters mkostemp puts in place of XXXXXX
+constexpr std::size_t TemporarySuffix = 6;     // the random letters put in place of XXXXXX
 
 std::string FolderPart(const std::string& Path)
 {
@@ -139,6 +141,25 @@ int CopyAttributes(int From, int To)
     return 0;
 }
 
+// Creates a new file named Pattern with its trailing XXXXXX replaced by random letters, as
+// mkostemp does, but with Permissions (less the umask) from the start: when they are the ones
+// wanted, setting them afterwards is a call saved for every file.
+int CreateUniqueFile(std::string& Pattern, mode_t Permissions)
+{
+    static constexpr char Letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}()};
+    const std::size_t at = Pattern.size() - TemporarySuffix;
+    for (int tries = 0; tries < 1000; ++tries) {
+        std::uint64_t bits = random();
+        for (std::size_t i = 0; i < TemporarySuffix; ++i, bits >>= 6)
+            Pattern[at + i] = Letters[(bits & 63) % (sizeof(Letters) - 1)];
+        const int fd = open(Pattern.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, Permissions);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 // Writes Data to a new temporary file beside Target with Mode (and Owner's owner and group,
 // when given, and the extended attributes of the file open as AttributesFrom), flushed to
 // disk when Flush; returns its name. Without AllKept, keeping the owner is a courtesy and an
@@ -152,21 +173,29 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
     // Beside the target, so the rename stays within one file system.
     std::string temp = FolderPart(Target) + "." + name.substr(0, TemporaryNameKept) + TemporaryMarker + "XXXXXX";
 
-    TFd fd(mkostemp(temp.data(), O_CLOEXEC));
+    // A file that will be this process's own is made with its permissions at once (the umask
+    // may still take some away); one that will be given away is readable by its maker alone
+    // until it has its owner.
+    const bool ours = !Owner || (Owner->st_uid == geteuid() && Owner->st_gid == getegid());
+    TFd fd(CreateUniqueFile(temp, ours ? (Mode & 0777) : 0600));
     if (fd.Fd < 0)
         { const int failure = errno; throw EFCreateError("Cannot create file \"" + Target + "\". " + ErrnoText(failure), failure); }
     if (AllKept) *AllKept = true;
     try {
         if (const int err = WriteAll(fd.Fd, Data))
             throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(err), err);
+        struct stat made {};
+        if (fstat(fd.Fd, &made) != 0)
+            { const int failure = errno; throw EInOutError("Cannot write file \"" + Target + "\". " + ErrnoText(failure), failure); }
         // The owner first: giving a file away clears its set-user-ID bits, which the
         // permissions then put back.
         // Only a privileged user can give a file away, and some file systems have no owners:
         // keeping the owner is a courtesy, never a reason to fail.
-        if (Owner && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
-        if (fchmod(fd.Fd, Mode & 07777) != 0)
+        const bool giveAway = Owner && (made.st_uid != Owner->st_uid || made.st_gid != Owner->st_gid);
+        if (giveAway && fchown(fd.Fd, Owner->st_uid, Owner->st_gid) != 0) errno = 0;
+        if ((giveAway || (made.st_mode & 07777) != (Mode & 07777)) && fchmod(fd.Fd, Mode & 07777) != 0)
             { const int failure = errno; throw EInOutError("Cannot set the permissions of \"" + Target + "\". " + ErrnoText(failure), failure); }
-        if (Owner && AllKept) {
+        if (giveAway && AllKept) {
             struct stat now {};
             if (fstat(fd.Fd, &now) != 0 || now.st_uid != Owner->st_uid || now.st_gid != Owner->st_gid)
                 *AllKept = false;
@@ -233,7 +262,7 @@ TFileIdentity TFileIdentity::Of(const struct stat& Status)
     return {Status.st_dev, Status.st_ino, Status.st_size, Status.st_mtim};
 }
 
-std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path)
+std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path, bool EndAtSize)
 {
     // Straight into the string, in one read for a file that does not change meanwhile; a file
     // that grows is read on to its end.
@@ -249,6 +278,7 @@ std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path)
         }
         if (n == 0) break;
         size += static_cast<std::size_t>(n);
+        if (EndAtSize && size == SizeHint) break;
     }
     data.resize(size);
     return data;
@@ -293,8 +323,9 @@ TSourceFile::TSourceFile(const std::string& Path)
             break;  // a file system without locks: nothing to respect
         }
         // The identity stays the one taken before reading: a file written to while it was read,
-        // or afterwards, no longer matches it and is not replaced.
-        FBytes = ReadOpenFile(FFd, static_cast<std::size_t>(FStatus.st_size), Path);
+        // or afterwards, no longer matches it and is not replaced. So the bytes it had then
+        // are all that is read.
+        FBytes = ReadOpenFile(FFd, static_cast<std::size_t>(FStatus.st_size), Path, true);
     } catch (...) {
         close(FFd);
         throw;

@@ -14,8 +14,10 @@
 #include <vector>
 
 // The rest of an open file, to its end (EInOutError naming Path when reading fails); SizeHint is
-// what the file holds as far as one knows.
-std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path);
+// what the file holds as far as one knows. With EndAtSize reading stops once SizeHint bytes
+// are in, without the read that would find the end: for a caller that notices by other means
+// (the file's size and time) a file that grew meanwhile.
+std::string ReadOpenFile(int Fd, std::size_t SizeHint, const std::string& Path, bool EndAtSize = false);
 
 // The whole content of a file. EFOpenError when it cannot be opened (missing, no access, a
 // folder), EInOutError when reading fails.

@@ -65,7 +65,12 @@ bool TPendingBackup::Place()
             throw EBackupError("Cannot make the backup copy \"" + FName + "\": Something that is no file has that name");
         return false;
     }
-    if (lstat(FName.c_str(), &st) == 0) {
+    if (FSource) {
+        // A second name of the file read: its identity is known.
+        FPlaced = FName;
+        FDevice = FSource->Status().st_dev;
+        FInode = FSource->Status().st_ino;
+    } else if (lstat(FName.c_str(), &st) == 0) {
         FPlaced = FName;
         FDevice = st.st_dev;
         FInode = st.st_ino;

@@ -121,10 +121,9 @@ private:
 };
 
 // The folder a file is replaced in: that of the file a link leads to.
-std::string TargetFolder(const std::string& Path)
+std::string TargetFolder(const std::string& Path, bool Link)
 {
-    struct stat st {};
-    if (lstat(Path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    if (Link) {
         if (char* real = realpath(Path.c_str(), nullptr)) {
             const std::string folder = FolderOf(real);
             std::free(real);
@@ -147,16 +146,12 @@ bool FilesDependOnEachOther(const std::vector<std::string>& Paths)
 // The order in which workers take the files: the largest first, so that a big image started
 // last does not leave the other workers idle at the end of the batch. Files of equal size (and
 // those that cannot be looked at, which fail at once) keep their list order.
-std::vector<std::size_t> LargestFirst(const std::vector<std::string>& Paths)
+std::vector<std::size_t> LargestFirst(const std::vector<TListedFacts>& Files)
 {
-    std::vector<std::pair<std::int64_t, std::size_t>> sized(Paths.size());
-    for (std::size_t i = 0; i < Paths.size(); ++i) {
-        struct stat st {};
-        const std::int64_t size = stat(Paths[i].c_str(), &st) == 0 ? static_cast<std::int64_t>(st.st_size) : 0;
-        sized[i] = {size, i};
-    }
+    std::vector<std::pair<std::int64_t, std::size_t>> sized(Files.size());
+    for (std::size_t i = 0; i < Files.size(); ++i) sized[i] = {Files[i].Size, i};
     std::stable_sort(sized.begin(), sized.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-    std::vector<std::size_t> order(Paths.size());
+    std::vector<std::size_t> order(Files.size());
     for (std::size_t i = 0; i < sized.size(); ++i) order[i] = sized[i].second;
     return order;
 }
@@ -226,7 +221,7 @@ std::vector<std::exception_ptr> TBatchRun::LockFolders(const std::vector<std::st
     for (std::size_t i = 0; i < Paths.size(); ++i) {
         // The backup is written beside the file as named, the new content beside the file a
         // link leads to.
-        for (const std::string& folder : {FolderOf(Paths[i]), TargetFolder(Paths[i])}) {
+        for (const std::string& folder : {FolderOf(Paths[i]), TargetFolder(Paths[i], FFacts[i].Link)}) {
             auto [known, first] = folders.try_emplace(folder, TFolderLocks::TResult::AlreadyHeld);
             if (first) {
                 known->second = FFolderLocks->Acquire(folder);
@@ -254,6 +249,8 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     for (const TBatchItem& item : FInput.Items)
         if (item.Checked) workList.Add(item.FullPath);
     const std::vector<std::string> paths = workList.Sorted();
+    FFacts.clear();
+    for (const std::string& path : paths) FFacts.push_back(workList.Facts(path));
     FTotal = static_cast<int>(paths.size());
     Observer.ProgressMaximum(FTotal);
 
@@ -268,6 +265,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 
     FNotReached = 0;
     FRefused = LockFolders(paths);
+    Observer.LogCaughtUp();
     if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>();
 
     int jobs = std::min(FInput.Jobs, FTotal);
@@ -286,6 +284,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
         AppendLog(std::to_string(FSuccesses) + "/" + std::to_string(FTotal) + std::string(BatchLog::DryRunSummaryTail));
     else
         AppendLog(SummaryLine(FSuccesses, FTotal));
+    FObserver->LogCaughtUp();
     FFolderLocks.reset();
     FObserver = nullptr;
 }
@@ -308,6 +307,7 @@ void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
                 EmitResult(Paths[logged], results[logged], true);
                 results[logged] = TFileResult();
             }
+            FObserver->LogCaughtUp();
         }
     }
 }
@@ -320,7 +320,7 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
         extra.push_back(std::make_unique<TFileConverter>(FInput.Settings, FInput.Backup, FInput.GifTransparent,
                                                          FInput.DryRun, TPictureLimits{FInput.MaxPixels, FBudget.get()}));
 
-    const std::vector<std::size_t> order = LargestFirst(Paths);
+    const std::vector<std::size_t> order = LargestFirst(FFacts);
     std::vector<TFileResult> results(Paths.size());
     std::mutex lock;
     std::condition_variable changed;
@@ -431,9 +431,11 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             inGroup = 0;
             changed.notify_all();
         }
+        const std::size_t before = logged;
         for (; logged < Paths.size() && inPlace[logged]; ++logged) {
             EmitResult(Paths[logged], results[logged], false);
             results[logged] = TFileResult();
         }
+        if (logged != before) FObserver->LogCaughtUp();
     }
 }

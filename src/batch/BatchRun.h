@@ -6,6 +6,7 @@
 #include "colour/ConversionSettings.h"
 #include "colour/ColourAdjuster.h"
 #include "batch/FileSearch.h"
+#include "batch/WorkList.h"
 
 #include <atomic>
 #include <cstdint>
@@ -74,6 +75,9 @@ public:
     virtual void ProgressMaximum(int Maximum) = 0;
     virtual void ProgressStep() = 0;
     virtual void LogLine(const std::string& Line) = 0;  // UTF-8, one log line
+    // The lines given so far are all there is for a while (a group of files is done, or the
+    // batch): a log that holds lines back writes them out now.
+    virtual void LogCaughtUp() {}
 };
 
 // An observer that wants nothing.
@@ -145,4 +149,5 @@ private:
     std::unique_ptr<TFolderLocks> FFolderLocks;
     std::unique_ptr<TFileCloser> FCloser;  // of the files replaced, while the batch runs
     std::vector<std::exception_ptr> FRefused;  // per file of the run: why it is not begun
+    std::vector<TListedFacts> FFacts;          // per file of the run: what the work list learnt
 };

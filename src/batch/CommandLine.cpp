@@ -51,8 +51,9 @@ std::string_view Trim(std::string_view Text)
     return Text;
 }
 
-// Writes the log line by line. A log that cannot be written (a closed pipe, a full disk) does
-// not stop the batch: it is said once on the error stream, and the run cannot end in success.
+// Writes the log, the lines of a group of files at once. A log that cannot be written (a closed
+// pipe, a full disk) does not stop the batch: it is said once on the error stream, and the run
+// cannot end in success.
 class TStreamObserver final : public TBatchObserver {
 public:
     TStreamObserver(std::ostream& Out, std::ostream& Err) : FOut(Out), FErr(Err) {}
@@ -62,16 +63,27 @@ public:
     {
         if (FFailed) return;
         errno = 0;
-        FOut << Line << '\n' << std::flush;
-        if (!FOut) {
-            FFailed = true;
-            const std::string reason = errno ? Fill(CommandLineText::SystemReason, {std::strerror(errno)}) : "";
-            FErr << Fill(CommandLineText::LogUnwritable, {ProgramName, reason}) << '\n' << std::flush;
-        }
+        FOut << Line << '\n';
+        Check();
+    }
+    void LogCaughtUp() override
+    {
+        if (FFailed) return;
+        errno = 0;
+        FOut << std::flush;
+        Check();
     }
     bool Failed() const { return FFailed; }
 
 private:
+    void Check()
+    {
+        if (FOut) return;
+        FFailed = true;
+        const std::string reason = errno ? Fill(CommandLineText::SystemReason, {std::strerror(errno)}) : "";
+        FErr << Fill(CommandLineText::LogUnwritable, {ProgramName, reason}) << '\n' << std::flush;
+    }
+
     std::ostream& FOut;
     std::ostream& FErr;
     bool FFailed = false;

@@ -25,16 +25,30 @@ bool WorkListLess(const std::string& A, const std::string& B)
 bool TWorkList::Add(const std::string& Path)
 {
     if (FTexts.count(Path)) return false;
+    // The name itself is looked at first: for all but a link that is the file, in one call.
+    TListedFacts facts;
     struct stat st {};
-    if (!Path.empty() && stat(Path.c_str(), &st) == 0) {
+    bool known = !Path.empty() && lstat(Path.c_str(), &st) == 0;
+    if (known && S_ISLNK(st.st_mode)) {
+        facts.Link = true;
+        known = stat(Path.c_str(), &st) == 0;
+    }
+    if (known) {
         if (!FFiles.insert({static_cast<unsigned long long>(st.st_dev),
                             static_cast<unsigned long long>(st.st_ino)})
                  .second)
             return false;
+        facts.Size = static_cast<std::int64_t>(st.st_size);
     }
-    FTexts.insert(Path);
+    FTexts.emplace(Path, facts);
     FPaths.push_back(Path);
     return true;
+}
+
+TListedFacts TWorkList::Facts(const std::string& Path) const
+{
+    const auto found = FTexts.find(Path);
+    return found == FTexts.end() ? TListedFacts{} : found->second;
 }
 
 std::vector<std::string> TWorkList::Sorted() const

@@ -4,9 +4,17 @@
 
 #include <set>
 #include <string>
-#include <unordered_set>
 #include <utility>
 #include <vector>
+
+#include <cstdint>
+#include <unordered_map>
+
+// What the list learnt of a file while adding it, for those that use the list after it.
+struct TListedFacts {
+    bool Link = false;       // the path is a symbolic link (to the file listed)
+    std::int64_t Size = 0;   // bytes of the file, 0 when it could not be looked at
+};
 
 class TWorkList {
 public:
@@ -21,9 +29,12 @@ public:
 
     std::size_t Count() const { return FPaths.size(); }
 
+    // What was learnt of a listed path (all false and 0 for one not listed).
+    TListedFacts Facts(const std::string& Path) const;
+
 private:
     std::vector<std::string> FPaths;
-    std::unordered_set<std::string> FTexts;
+    std::unordered_map<std::string, TListedFacts> FTexts;
     std::set<std::pair<unsigned long long, unsigned long long>> FFiles;  // device, inode
 };
 

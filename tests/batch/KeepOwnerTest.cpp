@@ -21,6 +21,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 #include <cstdint>
 #include <cstring>
 
@@ -31,6 +32,8 @@ namespace {
 const std::string Red = "<font color=#FF0000>x</font>";
 const std::string Green = "<font color=#00FF00>x</font>";
 constexpr uid_t Nobody = 65534;
+
+int RunAsNobody(const std::function<int()>& Convert);
 
 TConversionSettings RedToGreen()
 {
@@ -192,6 +195,106 @@ TEST(KeepOwner, BackupLeftAsSecondNameOfAHardLinkedFileFailsTheFile)
     EXPECT_EQ(ReadFile(path + ".bak"), Red);
     EXPECT_EQ(StatOf(path).st_nlink, 3u);
     EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"page.html", "page.html.bak", "same.html"}));
+}
+
+// The new file is made with the old one's permissions where it can be, and given them where
+// the umask or the folder decide otherwise.
+TEST(KeepOwner, PermissionsAreKeptUnderEveryUmask)
+{
+    const mode_t modes[] = {0600, 0604, 0640, 0644, 0666, 0700, 0755, 0775, 04755, 02755, 01644, 06775};
+    const mode_t masks[] = {0, 022, 027, 077, 0777};
+    const mode_t previous = umask(0);
+    for (const mode_t mask : masks) {
+        umask(mask);
+        for (const bool backup : {true, false}) {
+            TTempDir dir;
+            TFileConverter converter(RedToGreen(), backup, false);
+            for (const mode_t mode : modes) {
+                SCOPED_TRACE("umask " + std::to_string(mask) + ", mode " + std::to_string(mode) +
+                             (backup ? ", with backup" : ""));
+                const std::string path = dir / ("page" + std::to_string(mode) + ".html");
+                WriteFile(path, Red);
+                ASSERT_EQ(chmod(path.c_str(), mode), 0);
+                const struct stat before = StatOf(path);
+                converter.ConvertText(path);
+                EXPECT_EQ(ReadFile(path), Green);
+                const struct stat after = StatOf(path);
+                EXPECT_EQ(after.st_mode & 07777, mode);
+                EXPECT_EQ(after.st_uid, before.st_uid);
+                EXPECT_EQ(after.st_gid, before.st_gid);
+                if (backup) EXPECT_EQ(StatOf(path + ".bak").st_mode & 07777, mode);
+            }
+            EXPECT_EQ(FolderNames(dir.Path()).size(), backup ? 2 * std::size(modes) : std::size(modes));
+        }
+    }
+    umask(previous);
+}
+
+// A folder that gives new files its own group (set-group-ID) does not give it to a converted
+// file: the file keeps the group it had, for root and for the file's owner.
+TEST(KeepOwner, AFileInAFolderGivingItsGroupKeepsItsOwn)
+{
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to give the folder and the file other groups";
+    TTempDir dir;
+    ASSERT_EQ(chmod(dir.Path().c_str(), 0777), 0);
+    const std::string folder = dir / "shared";
+    ASSERT_EQ(mkdir(folder.c_str(), 0777), 0);
+    ASSERT_EQ(chown(folder.c_str(), 0, Nobody), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 02777), 0);
+
+    const std::string rootsFile = folder + "/root.html";
+    WriteFile(rootsFile, Red);
+    ASSERT_EQ(chown(rootsFile.c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod(rootsFile.c_str(), 0640), 0);
+    TFileConverter(RedToGreen(), false, false).ConvertText(rootsFile);
+    EXPECT_EQ(ReadFile(rootsFile), Green);
+    EXPECT_EQ(StatOf(rootsFile).st_gid, 0u);
+    EXPECT_EQ(StatOf(rootsFile).st_mode & 07777, 0640u);
+
+    const std::string nobodysFile = folder + "/nobody.html";
+    WriteFile(nobodysFile, Red);
+    ASSERT_EQ(chown(folder.c_str(), 0, 0), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 02777), 0);
+    ASSERT_EQ(chown(nobodysFile.c_str(), Nobody, Nobody), 0);
+    ASSERT_EQ(chmod(nobodysFile.c_str(), 0604), 0);
+    EXPECT_EQ(RunAsNobody([&] {
+                  try {
+                      TFileConverter(RedToGreen(), true, false).ConvertText(nobodysFile);
+                      return 0;
+                  } catch (...) {
+                      return 3;
+                  }
+              }),
+              0);
+    EXPECT_EQ(ReadFile(nobodysFile), Green);
+    EXPECT_EQ(StatOf(nobodysFile).st_uid, Nobody);
+    EXPECT_EQ(StatOf(nobodysFile).st_gid, Nobody);
+    EXPECT_EQ(StatOf(nobodysFile).st_mode & 07777, 0604u);
+    EXPECT_EQ(ReadFile(nobodysFile + ".bak"), Red);
+}
+
+// A file read when it had N bytes and grown since is not replaced by what was made of those N,
+// even when its time is put back.
+TEST(KeepOwner, AFileThatGrewAfterItWasReadIsNotReplaced)
+{
+    TTempDir dir;
+    const std::string path = dir / "grows.css";
+    WriteFile(path, "a{color:red}");
+    {
+        TSourceFile source(path);
+        EXPECT_EQ(source.Bytes(), "a{color:red}");
+        TPendingFile pending(source, "a{color:lime}");
+        {
+            std::ofstream more(path, std::ios::app | std::ios::binary);
+            more << "b{color:blue}";
+        }
+        const struct stat st = source.Status();
+        timespec times[2] = {{0, UTIME_OMIT}, st.st_mtim};
+        ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+        EXPECT_THROW(pending.Commit(source.Identity()), EFileChanged);
+    }
+    EXPECT_EQ(ReadFile(path), "a{color:red}b{color:blue}");
+    EXPECT_EQ(FolderNames(dir.Path()), std::vector<std::string>{"grows.css"});
 }
 
 TEST(KeepOwner, InPlaceWriteChecksTheFileIsStillAsRead)

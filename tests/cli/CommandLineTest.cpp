@@ -195,3 +195,90 @@ TEST(CommandLine, PhotosOnlyWhenAskedForInFolders)
 }
 
 }  // namespace
+
+using namespace testsupport;
+
+namespace {
+
+// A log that keeps what is written and what had been written each time it was flushed; or,
+// Broken, one that takes nothing.
+class TRecordingLog final : public std::streambuf {
+public:
+    explicit TRecordingLog(bool Broken = false) : FBroken(Broken) {}
+    std::string Text;
+    std::vector<std::string> AtFlush;
+
+protected:
+    int_type overflow(int_type C) override
+    {
+        if (FBroken) return traits_type::eof();
+        if (C != traits_type::eof()) Text.push_back(static_cast<char>(C));
+        return traits_type::not_eof(C);
+    }
+    std::streamsize xsputn(const char* S, std::streamsize N) override
+    {
+        if (FBroken) return 0;
+        Text.append(S, static_cast<std::size_t>(N));
+        return N;
+    }
+    int sync() override
+    {
+        if (FBroken) return -1;
+        AtFlush.push_back(Text);
+        return 0;
+    }
+
+private:
+    bool FBroken;
+};
+
+std::size_t CountOf(const std::string& Text, const std::string& Part)
+{
+    std::size_t n = 0;
+    for (std::size_t at = Text.find(Part); at != std::string::npos; at = Text.find(Part, at + 1)) ++n;
+    return n;
+}
+
+}  // namespace
+
+// The log of a long run comes out as groups of files are done, not only at its end, and every
+// line is out by then.
+TEST(CommandLine, TheLogIsWrittenAsGroupsOfFilesAreDone)
+{
+    TTempDir dir;
+    const int files = 700;
+    for (int i = 0; i < files; ++i) WriteFile(dir / ("s" + std::to_string(i) + ".css"), "a { color: red }\n");
+    for (const char* jobs : {"1", "2"}) {
+        SCOPED_TRACE(std::string("--jobs ") + jobs);
+        TRecordingLog log;
+        std::ostream out(&log);
+        std::ostringstream err;
+        std::istringstream in;
+        EXPECT_EQ(RunCommandLine(Parse({"--hue", "120", "--no-backup", "--jobs", jobs, dir.Path()}), in, out, err),
+                  ExitAllConverted);
+        EXPECT_EQ(err.str(), "");
+        EXPECT_EQ(CountOf(log.Text, "成功> "), static_cast<std::size_t>(files));
+        ASSERT_GE(log.AtFlush.size(), 3u);  // at least a flush for each group of 256 files
+        const auto first = std::find_if(log.AtFlush.begin(), log.AtFlush.end(),
+                                        [](const std::string& Text) { return CountOf(Text, "成功> ") > 0; });
+        ASSERT_NE(first, log.AtFlush.end());
+        EXPECT_LT(CountOf(*first, "成功> "), static_cast<std::size_t>(files));
+        EXPECT_EQ(first->find("変換終了"), std::string::npos);
+        EXPECT_EQ(log.AtFlush.back(), log.Text);  // nothing left unwritten at the end
+    }
+}
+
+// A log that cannot be written is said once; the files are still converted and the run fails.
+TEST(CommandLine, ALogThatCannotBeWrittenIsSaidOnceAndTheRunFails)
+{
+    TTempDir dir;
+    for (int i = 0; i < 300; ++i) WriteFile(dir / ("s" + std::to_string(i) + ".css"), "a { color: red }\n");
+    TRecordingLog log(true);
+    std::ostream out(&log);
+    std::ostringstream err;
+    std::istringstream in;
+    EXPECT_EQ(RunCommandLine(Parse({"--hue", "120", "--no-backup", dir.Path()}), in, out, err), ExitSomeFailed);
+    EXPECT_EQ(CountOf(err.str(), "ログを書けません"), 1u);
+    EXPECT_EQ(ReadFile(dir / "s0.css"), "a { color: #00FF00 }\n");
+    EXPECT_EQ(ReadFile(dir / "s299.css"), "a { color: #00FF00 }\n");
+}
