@@ -220,6 +220,7 @@ std::string WriteTemporary(const std::string& Target, std::string_view Data, mod
         unlink(temp.c_str());
         throw;
     }
+    Tell("content", Target);
     return temp;
 }
 

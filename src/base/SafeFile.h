@@ -41,7 +41,8 @@ void FlushFolder(const std::string& Folder);
 // flush makes a whole group of files written without their own flushes durable at once.
 void FlushFileSystemOf(const std::string& Folder);
 
-// Told of each step that makes written files last: "rename" and "create" (a name given to a
+// Told of each step that makes written files last: "content" (new bytes for a path written
+// under a temporary name, not flushed unless asked), "rename" and "create" (a name given to a
 // written file, with its path), "write" (a file's own content rewritten in place, with its
 // path, flushed) and "flush" (with the folder flushed). For tests that check the
 // order of renames, flushes and what is reported; empty by default.

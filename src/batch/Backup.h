@@ -47,6 +47,9 @@ public:
     bool Place();
     // The file was replaced: the backup stays.
     void Keep() { FPlaced.clear(); }
+    // Whether this backup is a copy written for it, whose bytes must be on disk before it is
+    // named; a second name of the file read has none of its own.
+    bool IsCopy() const { return FCopy != nullptr; }
 
 private:
     std::string FName;

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <map>
 #include <set>
 
@@ -48,12 +49,17 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
         Group[i]->Backup.reset();
     };
 
+    // A backup copy's bytes are on disk before its name; a backup that is the file's second
+    // name has no bytes of its own, and is named before the one flush that makes the new
+    // contents and the backups last together.
+    const bool copies = std::any_of(Group.begin(), Group.end(),
+                                    [](const TPreparedFile* File) { return File->Backup && File->Backup->IsCopy(); });
     TFileSystems written;
     for (const TPreparedFile* file : Group) {
         if (file->Content) written.Add(file->Source->Target());
         if (file->Backup) written.Add(file->Path);
     }
-    if (!written.Empty()) {
+    if (copies && !written.Empty()) {
         try {
             written.Flush();
         } catch (...) {
@@ -62,7 +68,7 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
         }
     }
 
-    TFileSystems named;
+    TFileSystems named = copies ? TFileSystems() : written;
     for (std::size_t i = 0; i < Group.size(); ++i) {
         TPreparedFile& file = *Group[i];
         if (!file.Backup) continue;
