@@ -60,6 +60,12 @@ constexpr std::size_t GroupFiles = 256;
 constexpr std::size_t GroupBytes = 64u << 20;
 constexpr std::chrono::milliseconds GroupAge{250};
 
+// A worker wakes the thread that puts files in place once this many files are prepared, or
+// this long after it last did (so the progress of small files steps smoothly); that thread
+// looks on its own at the same interval.
+constexpr std::size_t WakeAfterFiles = 16;
+constexpr std::chrono::milliseconds WakeAfterTime{20};
+
 // Open descriptors a prepared file may hold while it waits for its group (the file read and
 // locked, its new content, a backup copy), and those kept aside for everything else the batch
 // opens meanwhile (the folder flushes, files waiting to be closed, the log, the libraries).
@@ -323,7 +329,11 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     const std::vector<std::size_t> order = LargestFirst(FFacts);
     std::vector<TFileResult> results(Paths.size());
     std::mutex lock;
+    // The workers wait on one (for room ahead, or the end), this thread on the other (for
+    // prepared files). A worker wakes this thread once for a few files, not for each: waking
+    // a thread costs about as much as preparing a small page.
     std::condition_variable changed;
+    std::condition_variable preparedMore;
     std::size_t taken = 0;       // files begun, in the workers' order
     std::size_t committed = 0;   // files put in place (or failed)
     std::vector<std::size_t> prepared;  // list places prepared and not yet in a group
@@ -332,14 +342,26 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // to spare besides its folder locks (a file that still finds none fails with its reason).
     const std::size_t ahead = FilesToHoldOpen(FFolderLocks->Count(), static_cast<std::size_t>(Jobs));
     bool closing = false;
+    auto lastWake = std::chrono::steady_clock::now();
 
     const auto work = [&](TFileConverter& Converter) {
         for (;;) {
             std::size_t i;
             {
                 std::unique_lock<std::mutex> guard(lock);
-                changed.wait(guard, [&] { return closing || taken >= Paths.size() || taken - committed < ahead; });
-                if (closing || taken >= Paths.size()) return;
+                const auto mayGoOn = [&] { return closing || taken >= Paths.size() || taken - committed < ahead; };
+                if (!mayGoOn()) {
+                    // What is prepared has to go in place before anything else can be begun.
+                    guard.unlock();
+                    preparedMore.notify_one();
+                    guard.lock();
+                }
+                changed.wait(guard, mayGoOn);
+                if (closing || taken >= Paths.size()) {
+                    guard.unlock();
+                    preparedMore.notify_one();
+                    return;
+                }
                 i = order[taken++];
             }
             TFileResult result;
@@ -350,12 +372,16 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             else
                 PrepareOne(Converter, Paths[i], FRefused[i], result.Notes, result.Error, result.Prepared);
             result.Done = true;
+            bool wake;
             {
                 std::lock_guard<std::mutex> guard(lock);
                 results[i] = std::move(result);
                 prepared.push_back(i);
+                const auto now = std::chrono::steady_clock::now();
+                wake = prepared.size() >= WakeAfterFiles || now - lastWake >= WakeAfterTime || taken >= Paths.size();
+                if (wake) lastWake = now;
             }
-            changed.notify_all();
+            if (wake) preparedMore.notify_one();
         }
     };
 
@@ -402,11 +428,10 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
         std::size_t begun = 0;
         {
             std::unique_lock<std::mutex> guard(lock);
+            // Not told of every file, this thread also looks on its own now and then.
             const auto anything = [&] { return !prepared.empty(); };
-            if (group.Empty())
-                changed.wait(guard, anything);
-            else
-                changed.wait_until(guard, group.Deadline(), anything);
+            const auto look = std::chrono::steady_clock::now() + WakeAfterTime;
+            preparedMore.wait_until(guard, group.Empty() ? look : std::min(look, group.Deadline()), anything);
             ready.swap(prepared);
             begun = taken;
         }

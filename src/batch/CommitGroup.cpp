@@ -119,14 +119,16 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
     }
     std::vector<char> isReplaced(Group.size(), 0);
     for (std::size_t i : replaced) isReplaced[i] = 1;
+    std::vector<std::unique_ptr<TSourceFile>> toClose;
     for (std::size_t i = 0; i < Group.size(); ++i) {
         TPreparedFile* file = Group[i];
         file->Content.reset();
         file->Backup.reset();
         if (Closer && isReplaced[i])
-            Closer->Close(std::move(file->Source));
+            toClose.push_back(std::move(file->Source));
         else
             file->Source.reset();
     }
+    if (Closer) Closer->Close(std::move(toClose));
     return errors;
 }

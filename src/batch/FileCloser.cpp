@@ -44,6 +44,30 @@ void TFileCloser::Close(std::unique_ptr<TSourceFile> File)
     FGiven.notify_one();
 }
 
+void TFileCloser::Close(std::vector<std::unique_ptr<TSourceFile>> Files)
+{
+    if (FThreads.empty()) {
+        Files.clear();
+        return;
+    }
+    std::size_t next = 0;
+    std::unique_lock<std::mutex> guard(FLock);
+    while (next < Files.size()) {
+        FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < MostWaiting; });
+        bool given = false;
+        for (; next < Files.size() && FWaiting.size() + FClosing < MostWaiting; ++next)
+            if (Files[next]) {
+                FWaiting.push_back(std::move(Files[next]));
+                given = true;
+            }
+        if (given) {
+            guard.unlock();
+            FGiven.notify_all();
+            guard.lock();
+        }
+    }
+}
+
 void TFileCloser::Wait()
 {
     std::unique_lock<std::mutex> guard(FLock);

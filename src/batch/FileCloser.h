@@ -30,6 +30,8 @@ public:
     // while many are waiting already, so that the batch never holds more than a few dozen files
     // open for this.
     void Close(std::unique_ptr<TSourceFile> File);
+    // Closes Files the same way, waking the threads once for all of them rather than for each.
+    void Close(std::vector<std::unique_ptr<TSourceFile>> Files);
     // Returns once every file given so far is closed.
     void Wait();
 

@@ -70,6 +70,27 @@ TEST(FileCloser, EveryFileGivenIsClosedOnceWaitedFor)
     }
 }
 
+TEST(FileCloser, FilesGivenTogetherAreEachClosedOnceWaitedFor)
+{
+    for (const std::size_t threads : {std::size_t{0}, std::size_t{1}, std::size_t{4}}) {
+        TTempDir dir;
+        // More than the closer lets wait at once, with gaps: given in one call all the same.
+        const std::vector<std::string> paths = Sheets(dir, 150);
+        const std::size_t before = OpenFiles();
+        TFileCloser closer(threads);
+        std::vector<std::unique_ptr<TSourceFile>> files;
+        for (const std::string& p : paths) {
+            files.push_back(std::make_unique<TSourceFile>(p));
+            if (files.size() % 50 == 0) files.push_back(nullptr);
+        }
+        closer.Close(std::move(files));
+        closer.Close(std::vector<std::unique_ptr<TSourceFile>>{});
+        closer.Wait();
+        EXPECT_EQ(OpenFiles(), before) << threads << " threads";
+        for (const std::string& p : paths) EXPECT_TRUE(Free(p)) << p << " with " << threads << " threads";
+    }
+}
+
 TEST(FileCloser, WhatIsLeftIsClosedWhenItGoes)
 {
     TTempDir dir;
