@@ -2,7 +2,8 @@
 """Makes a web site to measure the batch on: HTML pages and stylesheets of realistic content,
 PNG photos and graphics with and without alpha, and single-frame GIFs.
 
-    /usr/bin/python3 bench/gen_site.py OUTDIR [--scale F] [--seed N] [--jobs N]
+    /usr/bin/python3 bench/gen_site.py OUTDIR [--scale F] [--seed N] [--jobs N] [--palette N]
+                                      [--text-files N --text-mb MB] [--text-only]
 
 At scale 1: 500 HTML/CSS files of about 20 MB together, 200 PNGs of 0.2 to 4 megapixels and
 200 GIFs of up to 1 megapixel. The same seed always gives the same files. Images are made
@@ -36,8 +37,22 @@ EN_WORDS = ("the quick site design colour page update news product gallery conta
             "information schedule event report summer winter spring autumn").split()
 
 
+# A site is designed with a few dozen colours that its pages and stylesheets use again and again,
+# and has a few one-off colours besides: PALETTE_SHARE of the colour values come from its
+# palette (set by main), the rest are drawn at random.
+PALETTE = []
+PALETTE_SHARE = 0.8
+
+
+def site_colour(rng):
+    if PALETTE and rng.random() < PALETTE_SHARE:
+        return rng.choice(PALETTE)
+    return rng.getrandbits(24)
+
+
 def hex6(rng):
-    return "#%06X" % rng.getrandbits(24) if rng.random() < 0.5 else "#%06x" % rng.getrandbits(24)
+    c = site_colour(rng)
+    return "#%06X" % c if rng.random() < 0.5 else "#%06x" % c
 
 
 def colour_value(rng, css=False):
@@ -45,15 +60,17 @@ def colour_value(rng, css=False):
     if r < 0.55:
         return hex6(rng)
     if r < 0.70:
-        return "#%03x" % rng.getrandbits(12)
+        c = site_colour(rng)
+        return "#%x%x%x" % (c >> 20, (c >> 12) & 15, (c >> 4) & 15)
     if r < 0.82:
         return rng.choice(NAMED)
+    c = site_colour(rng)
+    red, green, blue = c >> 16, (c >> 8) & 255, c & 255
     if r < 0.92 or not css:
-        return "rgb(%d, %d, %d)" % (rng.randrange(256), rng.randrange(256), rng.randrange(256))
+        return "rgb(%d, %d, %d)" % (red, green, blue)
     if r < 0.97:
-        return "rgba(%d,%d,%d,.%d)" % (rng.randrange(256), rng.randrange(256), rng.randrange(256),
-                                       rng.randrange(1, 10))
-    return "rgb(%d%%, %d%%, %d%%)" % (rng.randrange(101), rng.randrange(101), rng.randrange(101))
+        return "rgba(%d,%d,%d,.%d)" % (red, green, blue, rng.randrange(1, 10))
+    return "rgb(%d%%, %d%%, %d%%)" % (round(red / 2.55), round(green / 2.55), round(blue / 2.55))
 
 
 def sentence(rng, japanese):
@@ -294,9 +311,13 @@ def main():
     ap.add_argument("--text-files", type=int, help="number of pages and stylesheets (overrides the scale)")
     ap.add_argument("--text-mb", type=float, help="their size together in MB (overrides the scale)")
     ap.add_argument("--text-only", action="store_true", help="no pictures")
+    ap.add_argument("--palette", type=int, default=64,
+                    help="colours of the site's palette (0: every colour value drawn at random)")
     a = ap.parse_args()
 
     rng = random.Random(a.seed)
+    palette_rng = random.Random(a.seed + 1)
+    PALETTE[:] = [palette_rng.getrandbits(24) for _ in range(a.palette)]
     out = a.outdir
     os.makedirs(out, exist_ok=True)
     text_files = a.text_files or max(1, int(500 * a.scale))

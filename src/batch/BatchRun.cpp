@@ -68,16 +68,28 @@ constexpr std::chrono::milliseconds WakeAfterTime{20};
 
 // Open descriptors a prepared file may hold while it waits for its group (the file read and
 // locked, its new content, a backup copy), and those kept aside for everything else the batch
-// opens meanwhile (the folder flushes, files waiting to be closed, the log, the libraries).
+// opens meanwhile (the folder flushes, the log, the libraries); the replaced files waiting to be
+// closed are counted apart.
 constexpr std::size_t DescriptorsPerPreparedFile = 3;
-constexpr std::size_t DescriptorsKeptAside = 160;
+constexpr std::size_t DescriptorsKeptAside = 96;
 
-// How many prepared files may wait at once: two groups, within the open files the process has
-// to spare besides its folder locks, and at least one for each worker.
-std::size_t FilesToHoldOpen(std::size_t FolderLocks, std::size_t Workers)
+// Replaced files waiting for the closer threads: a quarter of the open files the process has to
+// spare besides its folder locks, at most MostFilesToClose (more gained nothing measurable).
+constexpr std::size_t MostFilesToClose = 256;
+std::size_t FilesWaitingToClose(std::size_t FolderLocks)
 {
     const std::size_t limit = OpenFileLimit();
     const std::size_t used = FolderLocks + DescriptorsKeptAside;
+    return std::clamp<std::size_t>(limit > used ? (limit - used) / 4 : 0, 1, MostFilesToClose);
+}
+
+// How many prepared files may wait at once: two groups, within the open files the process has
+// to spare besides its folder locks and the files waiting to be closed, and at least one for
+// each worker.
+std::size_t FilesToHoldOpen(std::size_t FolderLocks, std::size_t Workers)
+{
+    const std::size_t limit = OpenFileLimit();
+    const std::size_t used = FolderLocks + DescriptorsKeptAside + FilesWaitingToClose(FolderLocks);
     const std::size_t spare = limit > used ? (limit - used) / DescriptorsPerPreparedFile : 0;
     return std::clamp<std::size_t>(spare, Workers, 2 * GroupFiles);
 }
@@ -272,7 +284,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     FNotReached = 0;
     FRefused = LockFolders(paths);
     Observer.LogCaughtUp();
-    if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>();
+    if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>(16, FilesWaitingToClose(FFolderLocks->Count()));
 
     int jobs = std::min(FInput.Jobs, FTotal);
     if (jobs > 1 && FilesDependOnEachOther(paths)) jobs = 1;

@@ -2,16 +2,10 @@
 
 #include "base/SafeFile.h"
 
+#include <algorithm>
 #include <system_error>
 
-namespace {
-
-// Files given and not yet closed beyond which Close waits.
-constexpr std::size_t MostWaiting = 64;
-
-}  // namespace
-
-TFileCloser::TFileCloser(std::size_t Threads)
+TFileCloser::TFileCloser(std::size_t Threads, std::size_t MostWaiting) : FMostWaiting(std::max<std::size_t>(1, MostWaiting))
 {
     try {
         for (std::size_t i = 0; i < Threads; ++i) FThreads.emplace_back(&TFileCloser::Work, this);
@@ -38,7 +32,7 @@ void TFileCloser::Close(std::unique_ptr<TSourceFile> File)
         return;
     }
     std::unique_lock<std::mutex> guard(FLock);
-    FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < MostWaiting; });
+    FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < FMostWaiting; });
     FWaiting.push_back(std::move(File));
     guard.unlock();
     FGiven.notify_one();
@@ -53,9 +47,9 @@ void TFileCloser::Close(std::vector<std::unique_ptr<TSourceFile>> Files)
     std::size_t next = 0;
     std::unique_lock<std::mutex> guard(FLock);
     while (next < Files.size()) {
-        FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < MostWaiting; });
+        FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < FMostWaiting; });
         bool given = false;
-        for (; next < Files.size() && FWaiting.size() + FClosing < MostWaiting; ++next)
+        for (; next < Files.size() && FWaiting.size() + FClosing < FMostWaiting; ++next)
             if (Files[next]) {
                 FWaiting.push_back(std::move(Files[next]));
                 given = true;
