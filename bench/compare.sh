@@ -28,6 +28,7 @@
 #   BENCH_TMP      work folder, best on tmpfs (default: /dev/shm)
 #   BENCH_KINDS    kinds to measure (default: "text png gif")
 #   BENCH_SITE     where the generated site is kept (default: /dev/shm/tessival-site)
+#   BENCH_PEER     set to 0 to leave the peer out
 #   BENCH_PEER_1   set to 1 to run the peer once more on one thread
 #   BENCH_ROUNDS   with --disk: rounds in which the floor (cp + sync) and the batch with and
 #                  without backups take turns, each on a fresh copy; the ratios are of their
@@ -91,7 +92,7 @@ fi
 have_time=0
 [ -x /usr/bin/time ] && have_time=1
 have_peer=0
-command -v mogrify >/dev/null 2>&1 && have_peer=1
+[ "${BENCH_PEER:-1}" != 0 ] && command -v mogrify >/dev/null 2>&1 && have_peer=1
 
 loadavg() { cut -d' ' -f1 /proc/loadavg; }
 
@@ -186,8 +187,13 @@ echo "Tessival site conversion beside the floors and the peer${disk:+ (on disk: 
 echo "  site: $site   work: $work   cores: $cores   load at start: $(cut -d' ' -f1-3 /proc/loadavg)"
 echo "  programs: $bin"
 [ $have_time = 1 ] || echo "  peak memory not measured: /usr/bin/time is missing (Debian package 'time')"
-[ $have_peer = 1 ] && echo "  peer: $(mogrify -version | head -n 1)" \
-                   || echo "  peer not measured: mogrify is missing (Debian package 'imagemagick')"
+if [ $have_peer = 1 ]; then
+    echo "  peer: $(mogrify -version | head -n 1)"
+elif [ "${BENCH_PEER:-1}" = 0 ]; then
+    echo "  peer left out (BENCH_PEER=0)"
+else
+    echo "  peer not measured: mogrify is missing (Debian package 'imagemagick')"
+fi
 
 largest=0
 

@@ -52,43 +52,31 @@ std::vector<std::string> Sheets(const TTempDir& Dir, int Count)
 
 TEST(FileCloser, EveryFileGivenIsClosedOnceWaitedFor)
 {
-    for (const std::size_t threads : {std::size_t{0}, std::size_t{1}, std::size_t{4}}) {
-        TTempDir dir;
-        // More than the closer lets wait at once, so that giving them has to wait too.
-        const std::vector<std::string> paths = Sheets(dir, 150);
-        const std::size_t before = OpenFiles();
-        TFileCloser closer(threads);
-        for (const std::string& p : paths) {
-            auto source = std::make_unique<TSourceFile>(p);
-            ASSERT_FALSE(Free(p));
-            closer.Close(std::move(source));
+    for (const bool together : {false, true})
+        for (const std::size_t threads : {std::size_t{0}, std::size_t{1}, std::size_t{4}}) {
+            SCOPED_TRACE(std::to_string(threads) + (together ? " threads, given together" : " threads, one by one"));
+            TTempDir dir;
+            // More than the closer lets wait at once, so that giving them has to wait too.
+            const std::vector<std::string> paths = Sheets(dir, 150);
+            const std::size_t before = OpenFiles();
+            TFileCloser closer(threads, 64);
+            std::vector<std::unique_ptr<TSourceFile>> files;
+            for (const std::string& p : paths) {
+                auto source = std::make_unique<TSourceFile>(p);
+                ASSERT_FALSE(Free(p));
+                if (together) {
+                    files.push_back(std::move(source));
+                    if (files.size() % 50 == 0) files.push_back(nullptr);  // gaps are no error
+                } else {
+                    closer.Close(std::move(source));
+                }
+            }
+            closer.Close(std::move(files));
+            closer.Close(nullptr);  // nothing to close is no error
+            closer.Wait();
+            EXPECT_EQ(OpenFiles(), before);
+            for (const std::string& p : paths) EXPECT_TRUE(Free(p)) << p;
         }
-        closer.Close(nullptr);  // nothing to close is no error
-        closer.Wait();
-        EXPECT_EQ(OpenFiles(), before) << threads << " threads";
-        for (const std::string& p : paths) EXPECT_TRUE(Free(p)) << p << " with " << threads << " threads";
-    }
-}
-
-TEST(FileCloser, FilesGivenTogetherAreEachClosedOnceWaitedFor)
-{
-    for (const std::size_t threads : {std::size_t{0}, std::size_t{1}, std::size_t{4}}) {
-        TTempDir dir;
-        // More than the closer lets wait at once, with gaps: given in one call all the same.
-        const std::vector<std::string> paths = Sheets(dir, 150);
-        const std::size_t before = OpenFiles();
-        TFileCloser closer(threads);
-        std::vector<std::unique_ptr<TSourceFile>> files;
-        for (const std::string& p : paths) {
-            files.push_back(std::make_unique<TSourceFile>(p));
-            if (files.size() % 50 == 0) files.push_back(nullptr);
-        }
-        closer.Close(std::move(files));
-        closer.Close(std::vector<std::unique_ptr<TSourceFile>>{});
-        closer.Wait();
-        EXPECT_EQ(OpenFiles(), before) << threads << " threads";
-        for (const std::string& p : paths) EXPECT_TRUE(Free(p)) << p << " with " << threads << " threads";
-    }
 }
 
 TEST(FileCloser, WhatIsLeftIsClosedWhenItGoes)

@@ -33,13 +33,26 @@ const std::string Red = "<font color=#FF0000>x</font>";
 const std::string Green = "<font color=#00FF00>x</font>";
 constexpr uid_t Nobody = 65534;
 
-int RunAsNobody(const std::function<int()>& Convert);
-
 TConversionSettings RedToGreen()
 {
     TConversionSettings settings;
     settings.HueOffset = 120;
     return settings;
+}
+
+int RunAsNobody(const std::function<int()>& Convert);
+
+// Converts Path red to green with a backup as user 65534: 0 when it went, 3 when it failed.
+int ConvertAsNobody(const std::string& Path)
+{
+    return RunAsNobody([&] {
+        try {
+            TFileConverter(RedToGreen(), true, false).ConvertText(Path);
+            return 0;
+        } catch (...) {
+            return 3;
+        }
+    });
 }
 
 struct stat StatOf(const std::string& Path)
@@ -257,15 +270,7 @@ TEST(KeepOwner, AFileInAFolderGivingItsGroupKeepsItsOwn)
     ASSERT_EQ(chmod(folder.c_str(), 02777), 0);
     ASSERT_EQ(chown(nobodysFile.c_str(), Nobody, Nobody), 0);
     ASSERT_EQ(chmod(nobodysFile.c_str(), 0604), 0);
-    EXPECT_EQ(RunAsNobody([&] {
-                  try {
-                      TFileConverter(RedToGreen(), true, false).ConvertText(nobodysFile);
-                      return 0;
-                  } catch (...) {
-                      return 3;
-                  }
-              }),
-              0);
+    EXPECT_EQ(ConvertAsNobody(nobodysFile), 0);
     EXPECT_EQ(ReadFile(nobodysFile), Green);
     EXPECT_EQ(StatOf(nobodysFile).st_uid, Nobody);
     EXPECT_EQ(StatOf(nobodysFile).st_gid, Nobody);
@@ -456,15 +461,7 @@ TEST(KeepOwner, OrdinaryUserKeepsTheOwnerOfAWritableFile)
               0);
     EXPECT_EQ(ReadFile(path), Red);
 
-    EXPECT_EQ(RunAsNobody([&] {
-                  try {
-                      TFileConverter(RedToGreen(), true, false).ConvertText(path);
-                      return 0;
-                  } catch (...) {
-                      return 3;
-                  }
-              }),
-              0);
+    EXPECT_EQ(ConvertAsNobody(path), 0);
     EXPECT_EQ(ReadFile(path), Green);
     const struct stat after = StatOf(path);
     EXPECT_EQ(after.st_uid, 0u);
