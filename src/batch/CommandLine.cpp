@@ -337,10 +337,10 @@ namespace {
 std::string ExtensionList(bool Photos)
 {
     std::string list;
-    for (const char* ext : SiteExtensions) {
-        if (IsPhotoPath(ext) != Photos) continue;
+    for (const TSiteExtension& site : SiteExtensions) {
+        if (site.Photo != Photos) continue;
         if (!list.empty()) list += ' ';
-        list += ext;
+        list += site.Extension;
     }
     return list;
 }

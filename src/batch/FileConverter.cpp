@@ -202,12 +202,14 @@ TFileConverter::~TFileConverter()
 
 TPreparedFile TFileConverter::PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush)
 {
-    const std::string ext = AsciiLower(ExtractFileExt(Path));
-    if (ext == ".png") return PreparePng(Path, Notes, Flush);
-    if (ext == ".gif") return PrepareGif(Path, Flush);
-    if (ext == ".jpg" || ext == ".jpeg" || ext == ".jpe" || ext == ".jfif") return PrepareJpeg(Path, Flush);
-    if (ext == ".svg" || ext == ".svgz") return PrepareSvg(Path, Flush);
-    if (ext == ".webp") return PrepareWebP(Path, Flush);
+    switch (FileKindOf(Path)) {
+    case TFileKind::Png: return PreparePng(Path, Notes, Flush);
+    case TFileKind::Gif: return PrepareGif(Path, Flush);
+    case TFileKind::Jpeg: return PrepareJpeg(Path, Flush);
+    case TFileKind::Svg: return PrepareSvg(Path, Flush);
+    case TFileKind::WebP: return PrepareWebP(Path, Flush);
+    case TFileKind::Text: break;
+    }
     return PrepareText(Path, Flush);
 }
 

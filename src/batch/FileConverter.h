@@ -57,8 +57,8 @@ public:
     TFileConverter(const TFileConverter&) = delete;
     TFileConverter& operator=(const TFileConverter&) = delete;
 
-    // Chooses the converter by the extension (".png", ".gif", ".jpg", ".jpeg", ".jpe", ".jfif",
-    // ".webp", ".svg", ".svgz", anything else is text, compared without regard to case), converts
+    // Chooses the converter by the extension (FileKindOf: anything that is no picture's is
+    // text), converts
     // the file and writes what is to be written, without putting it in place; raises the error
     // that made the file fail. Without Flush the written files wait for their group's flush.
     TPreparedFile PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush = false);

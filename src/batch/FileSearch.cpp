@@ -161,17 +161,31 @@ void SearchFolder(const std::string& Folder, const std::string& Extension,
     for (std::string& path : SearchFolders(Folder, {Extension}, SubFolders)) Found.push_back(std::move(path));
 }
 
-bool IsPhotoPath(const std::string& Path)
+namespace {
+
+const TSiteExtension* SiteExtensionOf(const std::string& Path)
 {
     const std::string ext = AsciiLower(ExtractFileExt(Path));
-    return std::find(std::begin(PhotoExtensions), std::end(PhotoExtensions), ext) != std::end(PhotoExtensions);
+    for (const TSiteExtension& site : SiteExtensions)
+        if (ext == site.Extension) return &site;
+    return nullptr;
 }
 
-bool IsPicturePath(const std::string& Path)
+}  // namespace
+
+TFileKind FileKindOf(const std::string& Path)
 {
-    const std::string ext = AsciiLower(ExtractFileExt(Path));
-    return std::find(std::begin(PictureExtensions), std::end(PictureExtensions), ext) != std::end(PictureExtensions);
+    const TSiteExtension* site = SiteExtensionOf(Path);
+    return site ? site->Kind : TFileKind::Text;
 }
+
+bool IsPhotoPath(const std::string& Path)
+{
+    const TSiteExtension* site = SiteExtensionOf(Path);
+    return site && site->Photo;
+}
+
+bool IsPicturePath(const std::string& Path) { return FileKindOf(Path) != TFileKind::Text; }
 
 std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFolders,
                                           std::vector<TSkippedEntry>* Skipped, bool Photos)
@@ -182,7 +196,7 @@ std::vector<std::string> SearchSiteFolder(const std::string& Folder, bool SubFol
     if (!bounds.Inside.empty() && bounds.Inside.back() != '/') bounds.Inside += '/';
     // One walk of the folders gives what a search per extension, in turn, would.
     std::vector<std::string> extensions;
-    for (const char* ext : SiteExtensions)
-        if (Photos || !IsPhotoPath(ext)) extensions.push_back(ext);
+    for (const TSiteExtension& site : SiteExtensions)
+        if (Photos || !site.Photo) extensions.push_back(site.Extension);
     return SearchFolders(Folder, std::move(extensions), SubFolders, bounds);
 }

@@ -27,21 +27,31 @@ struct TSkippedEntry {
 void SearchFolder(const std::string& Folder, const std::string& Extension,
                   std::vector<std::string>& Found, bool SubFolders);
 
-// The extensions a site folder is searched for, in the order of the searches. The program and
-// the window take their lists of extensions from here.
-inline constexpr const char* SiteExtensions[] = {".htm", ".html", ".css", ".gif",  ".png",  ".svg",
-                                                 ".svgz", ".jpg", ".jpeg", ".webp", ".jpe", ".jfif"};
+// What a file is converted as, told by its extension.
+enum class TFileKind { Text, Png, Gif, Svg, Jpeg, WebP };
 
-// Of those, the photos: content of a site more often than its decoration, and saved with a
-// little loss each time. The window lists them unchecked; the command-line tool's folder search
-// takes them only when asked (--photos).
-inline constexpr const char* PhotoExtensions[] = {".jpg", ".jpeg", ".webp", ".jpe", ".jfif"};
+struct TSiteExtension {
+    const char* Extension;  // lower case, the dot included
+    TFileKind Kind;
+    // A photo: content of a site more often than its decoration, and saved with a little loss
+    // each time. The window lists photos unchecked; the command-line tool's folder search takes
+    // them only when asked (--photos).
+    bool Photo;
+};
 
-// Of those, the pictures (the rest are texts): what the preview shows on a page of its own.
-inline constexpr const char* PictureExtensions[] = {".gif", ".png",  ".svg", ".svgz", ".jpg",
-                                                    ".jpeg", ".webp", ".jpe", ".jfif"};
+// The extensions a site folder is searched for, in the order of the searches, and what each is.
+// The program, the window and the converter take their extensions from here.
+inline constexpr TSiteExtension SiteExtensions[] = {
+    {".htm", TFileKind::Text, false},  {".html", TFileKind::Text, false}, {".css", TFileKind::Text, false},
+    {".gif", TFileKind::Gif, false},   {".png", TFileKind::Png, false},   {".svg", TFileKind::Svg, false},
+    {".svgz", TFileKind::Svg, false},  {".jpg", TFileKind::Jpeg, true},   {".jpeg", TFileKind::Jpeg, true},
+    {".webp", TFileKind::WebP, true},  {".jpe", TFileKind::Jpeg, true},   {".jfif", TFileKind::Jpeg, true}};
 
-// Whether the extension of Path is a photo's, or a picture's, without regard to case.
+// The kind of Path by its extension, without regard to case: text for any extension not listed.
+TFileKind FileKindOf(const std::string& Path);
+
+// Whether the extension of Path is a photo's, or a picture's (any kind but text), without
+// regard to case.
 bool IsPhotoPath(const std::string& Path);
 bool IsPicturePath(const std::string& Path);
 

@@ -17,8 +17,8 @@ const QStringList& ListedExtensions()
 {
     static const QStringList Extensions = [] {
         QStringList List;
-        for (const char* Extension : SiteExtensions)
-            List.append(QLatin1String(Extension));
+        for (const TSiteExtension& Site : SiteExtensions)
+            List.append(QLatin1String(Site.Extension));
         return List;
     }();
     return Extensions;

@@ -65,6 +65,22 @@ TEST(FileSearch, SvgAndPhotosFollowInTheirOrderAndPhotosOnlyWhenAsked)
         EXPECT_FALSE(IsPhotoPath(other)) << other;
 }
 
+// Every file is converted as what its extension says, in any case; whatever is not a picture
+// is text.
+TEST(FileSearch, TheExtensionTellsWhatAFileIsConvertedAs)
+{
+    const std::pair<const char*, TFileKind> kinds[] = {
+        {"/site/a.PNG", TFileKind::Png},     {"b.gif", TFileKind::Gif},        {"c.Svg", TFileKind::Svg},
+        {"d.svgz", TFileKind::Svg},          {"e.jpg", TFileKind::Jpeg},       {"f.JPEG", TFileKind::Jpeg},
+        {"g.jpe", TFileKind::Jpeg},          {"h.jfif", TFileKind::Jpeg},      {"i.webp", TFileKind::WebP},
+        {"j.html", TFileKind::Text},         {"k.css", TFileKind::Text},       {"l.php", TFileKind::Text},
+        {"m.png.bak", TFileKind::Text},      {"png", TFileKind::Text},         {"n.png/x", TFileKind::Text}};
+    for (const auto& [path, kind] : kinds) {
+        EXPECT_EQ(FileKindOf(path), kind) << path;
+        EXPECT_EQ(IsPicturePath(path), kind != TFileKind::Text) << path;
+    }
+}
+
 TEST(FileSearch, SubFoldersAreSearchedOnlyWhenAsked)
 {
     TTempDir dir;
