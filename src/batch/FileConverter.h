@@ -58,9 +58,9 @@ public:
     TFileConverter& operator=(const TFileConverter&) = delete;
 
     // Chooses the converter by the extension (FileKindOf: anything that is no picture's is
-    // text), converts
-    // the file and writes what is to be written, without putting it in place; raises the error
-    // that made the file fail. Without Flush the written files wait for their group's flush.
+    // text), converts the file and writes what is to be written, without putting it in place;
+    // raises the error that made the file fail. Without Flush the written files wait for their
+    // group's flush.
     TPreparedFile PrepareFile(const std::string& Path, const TNoteSink& Notes, bool Flush = false);
     // Converts the file and puts it in place at once: it is replaced only when it is still the
     // one that was read, after its backup is on disk.
