@@ -74,13 +74,13 @@ constexpr std::size_t DescriptorsPerPreparedFile = 3;
 constexpr std::size_t DescriptorsKeptAside = 96;
 
 // Replaced files waiting for the closer threads: a quarter of the open files the process has to
-// spare besides its folder locks, at most MostFilesToClose (more gained nothing measurable).
-constexpr std::size_t MostFilesToClose = 256;
+// spare besides its folder locks, at most the closer's own default (more gained nothing
+// measurable).
 std::size_t FilesWaitingToClose(std::size_t FolderLocks)
 {
     const std::size_t limit = OpenFileLimit();
     const std::size_t used = FolderLocks + DescriptorsKeptAside;
-    return std::clamp<std::size_t>(limit > used ? (limit - used) / 4 : 0, 1, MostFilesToClose);
+    return std::clamp<std::size_t>(limit > used ? (limit - used) / 4 : 0, 1, TFileCloser::DefaultMostWaiting);
 }
 
 // How many prepared files may wait at once: two groups, within the open files the process has
@@ -284,7 +284,7 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     FNotReached = 0;
     FRefused = LockFolders(paths);
     Observer.LogCaughtUp();
-    if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>(16, FilesWaitingToClose(FFolderLocks->Count()));
+    if (!FInput.DryRun) FCloser = std::make_unique<TFileCloser>(TFileCloser::DefaultThreads, FilesWaitingToClose(FFolderLocks->Count()));
 
     int jobs = std::min(FInput.Jobs, FTotal);
     if (jobs > 1 && FilesDependOnEachOther(paths)) jobs = 1;

@@ -26,16 +26,9 @@ TFileCloser::~TFileCloser()
 
 void TFileCloser::Close(std::unique_ptr<TSourceFile> File)
 {
-    if (!File) return;
-    if (FThreads.empty()) {
-        File.reset();
-        return;
-    }
-    std::unique_lock<std::mutex> guard(FLock);
-    FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < FMostWaiting; });
-    FWaiting.push_back(std::move(File));
-    guard.unlock();
-    FGiven.notify_one();
+    std::vector<std::unique_ptr<TSourceFile>> one;
+    one.push_back(std::move(File));
+    Close(std::move(one));
 }
 
 void TFileCloser::Close(std::vector<std::unique_ptr<TSourceFile>> Files)

@@ -20,9 +20,12 @@ class TSourceFile;
 
 class TFileCloser {
 public:
-    // Threads: how many files are closed at once; MostWaiting: how many may be given and not
-    // yet closed (each holds a descriptor) before Close waits.
-    explicit TFileCloser(std::size_t Threads = 16, std::size_t MostWaiting = 256);
+    // How many files are closed at once, and how many may be given and not yet closed (each
+    // holds a descriptor) before Close waits, unless told otherwise.
+    static constexpr std::size_t DefaultThreads = 16;
+    static constexpr std::size_t DefaultMostWaiting = 256;
+
+    explicit TFileCloser(std::size_t Threads = DefaultThreads, std::size_t MostWaiting = DefaultMostWaiting);
     // Closes what is left, and waits for it.
     ~TFileCloser();
     TFileCloser(const TFileCloser&) = delete;

@@ -3,13 +3,11 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <set>
-#include <iterator>
 #include <utility>
 #include <vector>
 

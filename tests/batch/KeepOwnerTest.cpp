@@ -235,7 +235,9 @@ TEST(KeepOwner, PermissionsAreKeptUnderEveryUmask)
                 EXPECT_EQ(after.st_mode & 07777, mode);
                 EXPECT_EQ(after.st_uid, before.st_uid);
                 EXPECT_EQ(after.st_gid, before.st_gid);
-                if (backup) EXPECT_EQ(StatOf(path + ".bak").st_mode & 07777, mode);
+                if (backup) {
+                    EXPECT_EQ(StatOf(path + ".bak").st_mode & 07777, mode);
+                }
             }
             EXPECT_EQ(FolderNames(dir.Path()).size(), backup ? 2 * std::size(modes) : std::size(modes));
         }
