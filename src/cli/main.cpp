@@ -1,5 +1,6 @@
 // tessival-batch: the batch conversion for scripts and servers.
 
+#include "base/AllocatorSettings.h"
 #include "base/OpenFileLimit.h"
 #include "batch/CommandLine.h"
 
@@ -8,9 +9,6 @@
 #include <iostream>
 #include <thread>
 
-#if defined(__GLIBC__)
-#include <malloc.h>
-#endif
 
 namespace {
 
@@ -47,13 +45,7 @@ void InstallSignalHandlers()
 int main(int argc, char** argv)
 {
     std::ios::sync_with_stdio(false);
-    // Pictures of a megabyte and more get blocks of their own from the system and give them
-    // back when freed. Otherwise the allocator raises this limit after the first big picture
-    // is freed, and later pictures fragment the heap, which then holds far more than the
-    // largest picture needs.
-#if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
+    ConfigureAllocatorForBatches();
     // A site of many folders holds a lock, and so a descriptor, for each of them.
     RaiseOpenFileLimit();
     const std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,6 +1,7 @@
 // Program start: the command line, the application, its task-bar title, the main window and
 // the message loop.
 
+#include "base/AllocatorSettings.h"
 #include "base/OpenFileLimit.h"
 #include "ui/CommandLine.h"
 #include "ui/MainForm.h"
@@ -10,9 +11,6 @@
 
 #ifdef TESSIVAL_HAVE_XCB
 #include <xcb/xcb.h>
-#endif
-#if defined(__GLIBC__)
-#include <malloc.h>
 #endif
 
 #include <QTextStream>
@@ -103,13 +101,7 @@ bool NoDisplayAtAll(int argc, char* argv[])
 
 int main(int argc, char* argv[])
 {
-    // Pictures of a megabyte and more get blocks of their own from the system and give them
-    // back when freed. Otherwise the allocator raises this limit after the first big picture
-    // is freed, and later pictures fragment the heap, which then holds far more than the
-    // largest picture needs.
-#if defined(__GLIBC__)
-    mallopt(M_MMAP_THRESHOLD, 1 << 20);
-#endif
+    ConfigureAllocatorForBatches();
     // A site of many folders holds a lock, and so a descriptor, for each of them.
     RaiseOpenFileLimit();
     // The preview's web view shares its drawing context with the windows; this must be said
