@@ -343,30 +343,27 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
 // An attribute text whose value is one CSS value, its colours converted. A value with a character
 // reference stays as written, as in an SVG document. A value without quotes that could not stay
 // so (a space in rgba()) gets them.
-std::string TColourRewriter::ReplaceValueAttribute(std::string_view A)
+bool TColourRewriter::EditValueAttribute(std::string_view A, TValueEdit& Edit)
 {
     const std::optional<TAttributeValue> value = ReadAttributeValue(A, Encoding());
     if (!value || value->Value.find('&') != npos)
-        return std::string(A);
-    std::string rewritten;
+        return false;
+    std::string& rewritten = Edit.Text;
+    rewritten.clear();
     ColourValuePassInto(value->Value, rewritten);
     if (rewritten == value->Value)
-        return std::string(A);
+        return false;
     if (value->QuotesDoubled())
         rewritten = DoubleQuotes(rewritten, value->Quote);
     const bool quote = value->Quote == 0 && rewritten.find_first_of(" \t\n\r\f\"'=<>`") != npos;
     if (quote && rewritten.find('"') != npos)
-        return std::string(A);
-    std::string result;
-    result.reserve(A.size() + rewritten.size() + 2);
-    result.append(A.substr(0, value->Span.Begin));
-    if (quote)
-        result.push_back('"');
-    result.append(rewritten);
-    if (quote)
-        result.push_back('"');
-    result.append(A.substr(value->Span.End));
-    return result;
+        return false;
+    if (quote) {
+        rewritten.insert(rewritten.begin(), '"');
+        rewritten.push_back('"');
+    }
+    Edit.Span = value->Span;
+    return true;
 }
 
 // One value of a presentation attribute (or a theme colour): its value tokens that are colours
@@ -382,24 +379,25 @@ bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out, 
 {
     bool changed = false;
     std::size_t copied = 0;
-    for (const THtmlAttribute& a : ReadTagAttributes(Tag)) {
+    ReadTagAttributes(Tag, FAttributes);
+    for (const THtmlAttribute& a : FAttributes) {
         if (a.Whole.End == a.Name.End)
             continue;
         const std::string_view name = Tag.substr(a.Name.Begin, a.Name.End - a.Name.Begin);
         const std::string_view text = Tag.substr(a.Whole.Begin, a.Whole.End - a.Whole.Begin);
-        std::string rewritten;
+        bool edited;
         if (Kind == TTagKind::Svg ? IsSvgColourAttribute(name, true)
                                   : Kind == TTagKind::ThemeColourMeta && EqualNoCase(name, "content"))
-            rewritten = ReplaceValueAttribute(text);
+            edited = EditValueAttribute(text, FEdit);
         else if (IsColourAttribute(name))
-            rewritten = ReplaceAttribute(text);
+            edited = EditColourAttribute(text, FEdit);
         else
             continue;
-        if (rewritten == text)
+        if (!edited)
             continue;
-        Out.append(Tag.substr(copied, a.Whole.Begin - copied));
-        Out.append(rewritten);
-        copied = a.Whole.End;
+        Out.append(Tag.substr(copied, a.Whole.Begin + FEdit.Span.Begin - copied));
+        Out.append(FEdit.Text);
+        copied = a.Whole.Begin + FEdit.Span.End;
         changed = true;
     }
     Out.append(Tag.substr(copied));
@@ -408,28 +406,38 @@ bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out, 
 
 std::string TColourRewriter::ReplaceAttribute(std::string_view A)
 {
+    TValueEdit edit;
+    if (!EditColourAttribute(A, edit))
+        return std::string(A);
+    std::string result;
+    result.reserve(A.size() + edit.Text.size());
+    result.append(A.substr(0, edit.Span.Begin));
+    result.append(edit.Text);
+    result.append(A.substr(edit.Span.End));
+    return result;
+}
+
+bool TColourRewriter::EditColourAttribute(std::string_view A, TValueEdit& Edit)
+{
     TEncodingScope scope(*this, A);
     const std::optional<TAttributeValue> value = ReadAttributeValue(A, Encoding());
     if (!value)
-        return std::string(A);
+        return false;
 
-    std::string rewritten;
+    std::string& rewritten = Edit.Text;
+    rewritten.clear();
     if (StartsWithStyle(A, Encoding())) {  // StyleCommand
         // A style value is rewritten declaration by declaration, everything else kept.
         DeclarationPassInto(value->Value, false, rewritten);
     } else if (!ConvertAttributeData(value->Value, rewritten)) {
-        return std::string(A);
+        return false;
     }
     if (rewritten == value->Value)
-        return std::string(A);
+        return false;
     if (value->QuotesDoubled())
         rewritten = DoubleQuotes(rewritten, value->Quote);
-    std::string result;
-    result.reserve(A.size() + rewritten.size());
-    result.append(A.substr(0, value->Span.Begin));
-    result.append(rewritten);
-    result.append(A.substr(value->Span.End));
-    return result;
+    Edit.Span = value->Span;
+    return true;
 }
 
 // The value of a colour attribute: a colour name as a whole, or else each colour where it stands
@@ -522,7 +530,8 @@ void TColourRewriter::DeclarationPassInto(std::string_view Text, bool Block, std
 void TColourRewriter::DeclarationPassInto(const TCssScanner& Scanner, bool Block, std::string& Out)
 {
     const std::string_view text = Scanner.Text();
-    const std::vector<TTextSpan> declarations = Scanner.Declarations(Block);
+    std::vector<TTextSpan>& declarations = FDeclarations;
+    Scanner.Declarations(Block, declarations);
     if (declarations.empty()) {
         Out.append(text);
         return;

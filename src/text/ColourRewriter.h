@@ -84,12 +84,21 @@ private:
         std::string Text;
     };
 
+    // New bytes for the value of one attribute text: Text in place of the bytes at Span.
+    struct TValueEdit {
+        TTextSpan Span;
+        std::string Text;
+    };
+
     bool TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout);
     // Which attributes of a tag hold colours: the old colour attributes of any tag, and besides
     // them the presentation attributes of an svg element or the content of a theme-colour meta.
     enum class TTagKind { Html, Svg, ThemeColourMeta };
     bool AttributePassInto(std::string_view Tag, std::string& Out, TTagKind Kind = TTagKind::Html);
-    std::string ReplaceValueAttribute(std::string_view A);
+    // The edit of ReplaceAttribute, and of an attribute whose value is one CSS value; false
+    // when the value stays as it is.
+    bool EditColourAttribute(std::string_view A, TValueEdit& Edit);
+    bool EditValueAttribute(std::string_view A, TValueEdit& Edit);
     void ColourValuePassInto(std::string_view Value, std::string& Out);
     bool ConvertAttributeData(std::string_view Value, std::string& Rewritten);
     void BlockPassInto(std::string_view Text, std::string& Out);
@@ -100,5 +109,9 @@ private:
                        TPartEdits::const_iterator* Edit = nullptr, TPartEdits::const_iterator EditsEnd = {});
     TPartEdits ColourPartEdits(const TCssScanner& Scanner);
 
+    // Kept from one call to the next, so that their room is found again.
     std::vector<TCssScanner::TValueToken> FTokens;  // of the declaration ValuePassInto reads
+    std::vector<TTextSpan> FDeclarations;           // of the text DeclarationPassInto reads
+    std::vector<THtmlAttribute> FAttributes;        // of the tag AttributePassInto reads
+    TValueEdit FEdit;                               // of the attribute AttributePassInto rewrites
 };

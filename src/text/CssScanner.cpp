@@ -228,15 +228,24 @@ std::vector<TTextSpan> TCssScanner::FindProtected(std::string_view Text, TTextEn
 
 std::vector<TTextSpan> TCssScanner::Declarations(bool Block) const
 {
-    const std::vector<TTextSpan> found = CollectDelimited(FText, ':', ';', FEncoding);  // DeclarationsCommand
+    std::vector<TTextSpan> declarations;
+    Declarations(Block, declarations);
+    return declarations;
+}
+
+void TCssScanner::Declarations(bool Block, std::vector<TTextSpan>& Declarations) const
+{
     const std::size_t end = Block && !FText.empty() && FText.back() == '}' ? FText.size() - 1 : FText.size();
 
-    // A declaration whose semicolon lies inside a url or a string runs on to the next semicolon
+    // The matches of the declaration command one after another (DeclarationsCommand). A
+    // declaration whose semicolon lies inside a url or a string runs on to the next semicolon
     // outside them, taking in the matches that began before it.
-    std::vector<TTextSpan> declarations;
+    std::vector<TTextSpan>& declarations = Declarations;
+    declarations.clear();
     bool open = false;  // the last declaration runs to the end
-    for (const TTextSpan& d : found) {
-        if (open || (!declarations.empty() && d.Begin < declarations.back().End))
+    TTextSpan d;
+    for (std::size_t from = 0; !open && FindDelimited(FText, ':', ';', from, FEncoding, d.Begin, d.End); from = d.End) {
+        if (!declarations.empty() && d.Begin < declarations.back().End)
             continue;
         TTextSpan declaration = d;
         while (InSpans(FProtected, declaration.End - 1)) {
@@ -256,7 +265,6 @@ std::vector<TTextSpan> TCssScanner::Declarations(bool Block) const
         if (colon != npos && colon < end)
             declarations.push_back({colon, end});
     }
-    return declarations;
 }
 
 std::vector<TCssScanner::TValueToken> TCssScanner::ValueTokens(TTextSpan Declaration,

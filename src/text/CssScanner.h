@@ -67,6 +67,8 @@ public:
     // text from the next colon to the end is one more -- for a brace block (Block) to its
     // closing brace -- as the last declaration of a rule needs no semicolon.
     std::vector<TTextSpan> Declarations(bool Block) const;
+    // The same into Declarations, which keeps its capacity from one call to the next.
+    void Declarations(bool Block, std::vector<TTextSpan>& Declarations) const;
 
     // The values of custom properties ("--name: value"), wherever their colons stand: from the
     // colon to the next ";" or "}" outside the urls, strings and comments, or to the end.

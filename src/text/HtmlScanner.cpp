@@ -334,11 +334,18 @@ std::string DoubleQuotes(std::string_view Value, char Quote)
 std::vector<THtmlAttribute> ReadTagAttributes(std::string_view Tag)
 {
     std::vector<THtmlAttribute> attributes;
+    ReadTagAttributes(Tag, attributes);
+    return attributes;
+}
+
+void ReadTagAttributes(std::string_view Tag, std::vector<THtmlAttribute>& Attributes)
+{
+    std::vector<THtmlAttribute>& attributes = Attributes;
+    attributes.clear();
     std::size_t i = Tag.empty() || Tag[0] != '<' ? 0 : 1;
     while (i < Tag.size() && !Is(Tag[i], HtmlSpace | Slash | Gt))
         ++i;
     ReadAttributes(Tag, i, [&](const THtmlAttribute& a) { attributes.push_back(a); });
-    return attributes;
 }
 
 bool IsStartTagAt(std::string_view Text, std::size_t Pos) noexcept

@@ -69,6 +69,8 @@ struct THtmlAttribute {
 // browsers. An attribute whose quoted value does not close within Tag is not taken, nor any
 // after it.
 std::vector<THtmlAttribute> ReadTagAttributes(std::string_view Tag);
+// The same into Attributes, which keeps its capacity from one tag to the next.
+void ReadTagAttributes(std::string_view Tag, std::vector<THtmlAttribute>& Attributes);
 
 // Whether a start tag begins at Pos: "<", an ASCII letter, more letters, digits or "-", then
 // white space, "/" or ">" -- not "a<b" or "i < n" in script code.

@@ -122,15 +122,6 @@ bool FindDelimited(std::string_view Text, char First, char Last, std::size_t Fro
     return true;
 }
 
-std::vector<TTextSpan> CollectDelimited(std::string_view Text, char First, char Last, TTextEncoding Encoding)
-{
-    std::vector<TTextSpan> found;
-    std::size_t begin = 0, end = 0;
-    for (std::size_t pos = 0; FindDelimited(Text, First, Last, pos, Encoding, begin, end); pos = end)
-        found.push_back({begin, end});
-    return found;
-}
-
 bool StartsWithStyle(std::string_view Text, TTextEncoding Encoding) noexcept
 {
     std::size_t i = 0;

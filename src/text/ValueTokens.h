@@ -10,7 +10,6 @@
 
 #include <cstddef>
 #include <string_view>
-#include <vector>
 
 class TValueTokenScanner {
 public:
@@ -46,9 +45,6 @@ private:
 // none. First and Last are ASCII punctuation.
 bool FindDelimited(std::string_view Text, char First, char Last, std::size_t From,
                    TTextEncoding Encoding, std::size_t& Begin, std::size_t& End);
-// Every match of such a command in Text, left to right, none overlapping: the blocks or the
-// declarations the matcher would find one after another.
-std::vector<TTextSpan> CollectDelimited(std::string_view Text, char First, char Last, TTextEncoding Encoding);
 
 // Whether Text begins with "style" without regard to case, as the style command ("^style",
 // flags "k" and "i") finds it: in UTF-8 text the long s (U+017F) counts as an "s".
