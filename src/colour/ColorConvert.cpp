@@ -8,6 +8,22 @@ namespace {
 
 using Extended = long double;
 
+// Where two ways of working out a channel may round apart: within this of a half. Either way
+// stays within 1e-9 of the exact value (its magnitudes are below 5,000, and each of its few
+// steps loses at most a unit in the last place).
+constexpr double NearHalf = 1e-6;
+
+// Value rounded to the nearest integer, into Channel clamped to 0..255, when it is not near a
+// half. Adding and taking away 1.5 * 2^52 rounds a double of this size to an integer.
+bool RoundClear(double Value, std::int32_t& Channel) noexcept
+{
+    constexpr double Shift = 0x1.8p52;
+    const double rounded = (Value + Shift) - Shift;
+    if (std::fabs(Value - rounded) > 0.5 - NearHalf)
+        return false;
+    Channel = std::clamp(static_cast<std::int32_t>(rounded), 0, 255);
+    return true;
+}
 
 } // namespace
 
@@ -94,6 +110,63 @@ TRGBColor TColorConvert::HSBtoRGB(double H, double S, double B) noexcept
         b = Nearest(Lo - (h - 360) * D / 60);
     }
     return {ClampChannel(r), ClampChannel(g), ClampChannel(b)};
+}
+
+bool TColorConvert::ShiftQuickly(std::int32_t R, std::int32_t G, std::int32_t B, std::int32_t HueOffset,
+                                 std::int32_t SatOffset, std::int32_t BrightOffset, TRGBColor& Out) noexcept
+{
+    // RGBtoHSB and HSBtoRGB step by step, in doubles.
+    const std::int32_t max = std::max({R, G, B});
+    const std::int32_t min = std::min({R, G, B});
+    const std::int32_t delta = max - min;
+    double H = 0;
+    if (delta == 0) {
+        H = 0;
+    } else if (max == G) {
+        H = static_cast<double>(B - R) / delta * 60 + 120;
+    } else if (max == B) {
+        H = static_cast<double>(R - G) / delta * 60 + 240;
+    } else {
+        H = static_cast<double>(G - B) / delta * 60;
+        if (B > G) H += 360;
+    }
+    double S = max > 0 ? static_cast<double>(delta) / max * 100 : 0.0;
+
+    H += HueOffset;
+    S = ClampLevel(S + SatOffset);
+    const double V = ClampLevel(static_cast<double>(max) + BrightOffset);
+    if (H > 360) H -= 360;
+    if (H < 0) H += 360;
+    const double Lo = V - V * S * (1.0 / 100);
+    const double D = V - Lo;
+
+    double r, g, b;
+    if (H < 60) {
+        r = V;
+        g = H * D * (1.0 / 60) + Lo;
+        b = Lo;
+    } else if (H < 120) {
+        r = Lo - (H - 120) * D * (1.0 / 60);
+        g = V;
+        b = Lo;
+    } else if (H < 180) {
+        r = Lo;
+        g = V;
+        b = (H - 120) * D * (1.0 / 60) + Lo;
+    } else if (H < 240) {
+        r = Lo;
+        g = Lo - (H - 240) * D * (1.0 / 60);
+        b = V;
+    } else if (H < 300) {
+        r = (H - 240) * D * (1.0 / 60) + Lo;
+        g = Lo;
+        b = V;
+    } else {
+        r = V;
+        g = Lo;
+        b = Lo - (H - 360) * D * (1.0 / 60);
+    }
+    return RoundClear(r, Out.R) && RoundClear(g, Out.G) && RoundClear(b, Out.B);
 }
 
 std::int32_t TColorConvert::ClampChannel(std::int32_t x) noexcept

@@ -26,4 +26,12 @@ public:
     // The integer nearest to x, ties to even (values beyond a million are clamped there).
     static std::int32_t Nearest(long double x) noexcept;
     static double ClampLevel(double x) noexcept;
+
+    // R, G, B with the offsets added to its hue, saturation and brightness (RGBtoHSB, each sum
+    // stored as a double, HSBtoRGB) worked out in double precision: true, with the channels in
+    // Out, where they are those of the exact arithmetic. The two ways part by far less than a
+    // millionth before the channels are rounded, so they round alike except where a value lies
+    // that near a half; there it is false, and the exact way must decide.
+    static bool ShiftQuickly(std::int32_t R, std::int32_t G, std::int32_t B, std::int32_t HueOffset,
+                             std::int32_t SatOffset, std::int32_t BrightOffset, TRGBColor& Out) noexcept;
 };

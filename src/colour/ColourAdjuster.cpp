@@ -19,6 +19,16 @@ TColourAdjuster::TColourAdjuster(std::int32_t HueOffset, std::int32_t SatOffset,
 
 TRGBColor TColourAdjuster::Convert(const TRGBColor& In) const noexcept
 {
+    return Convert(In, true);
+}
+
+TRGBColor TColourAdjuster::ConvertExactly(const TRGBColor& In) const noexcept
+{
+    return Convert(In, false);
+}
+
+TRGBColor TColourAdjuster::Convert(const TRGBColor& In, bool Quickly) const noexcept
+{
     TRGBColor c = In;
     bool shift = true;
     // The first pair whose before colour matches wins; the replacement is not looked up again.
@@ -30,6 +40,9 @@ TRGBColor TColourAdjuster::Convert(const TRGBColor& In) const noexcept
         }
     }
     if (!shift) return c;
+    TRGBColor quick;
+    if (Quickly && TColorConvert::ShiftQuickly(c.R, c.G, c.B, FHueOffset, FSatOffset, FBrightOffset, quick))
+        return quick;
 
     const THSBColor hsb = TColorConvert::RGBtoHSB(c.R, c.G, c.B);
     // Each sum is stored as a double, as the offsets are added in extended precision.

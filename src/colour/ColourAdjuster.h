@@ -19,6 +19,9 @@ public:
     // Immutable after construction: Convert only reads, allocates nothing and may be
     // called from several threads at once.
     virtual TRGBColor Convert(const TRGBColor& In) const noexcept;
+    // The same with the extended arithmetic for every colour, where Convert takes it only
+    // for the colours the quicker double arithmetic cannot answer (TColorConvert::ShiftQuickly).
+    TRGBColor ConvertExactly(const TRGBColor& In) const noexcept;
 
     std::int32_t HueOffset() const noexcept { return FHueOffset; }
     std::int32_t SatOffset() const noexcept { return FSatOffset; }
@@ -26,6 +29,8 @@ public:
     std::size_t PairCount() const noexcept { return FAdjustFlags.size(); }
 
 private:
+    TRGBColor Convert(const TRGBColor& In, bool Quickly) const noexcept;
+
     std::int32_t FHueOffset;
     std::int32_t FSatOffset;
     std::int32_t FBrightOffset;

@@ -68,3 +68,46 @@ TEST(Adjuster, TakesTheFirstNPairsAndRefusesShortArrays)
 }
 
 } // namespace
+
+namespace {
+
+// Colours spread over the whole cube: a step through the 16,777,216 values that is prime to it
+// visits each of the Count colours once, in no order that lines up with the hue sectors.
+std::vector<TRGBColor> SpreadColours(std::size_t Count)
+{
+    std::vector<TRGBColor> colours;
+    colours.reserve(Count);
+    std::uint32_t v = 12345;
+    for (std::size_t i = 0; i < Count; ++i) {
+        v = (v + 2654435761u) & 0xFFFFFFu;
+        colours.push_back(Rgb(static_cast<int>(v >> 16), static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF)));
+    }
+    return colours;
+}
+
+}  // namespace
+
+// The quick double arithmetic answers for most colours and must give the extended
+// arithmetic's channels every time, the .5 ties (where plain doubles round the other way)
+// above all: every grey and every colour of the cube at one setting, and spread colours at
+// settings that reach the ends of every range.
+TEST(Adjuster, TheQuickWayGivesTheExactChannelsForEveryColour)
+{
+    const TColourAdjuster hue = Offsets(120, 0, 0);
+    for (std::uint32_t v = 0; v < 0x1000000u; ++v) {
+        const TRGBColor c = Rgb(static_cast<int>(v >> 16), static_cast<int>((v >> 8) & 0xFF), static_cast<int>(v & 0xFF));
+        ASSERT_EQ(hue.Convert(c), hue.ConvertExactly(c)) << c.R << "," << c.G << "," << c.B;
+    }
+    const int settings[][3] = {{-45, 25, -10}, {30, 0, 0},     {-180, 0, 0},  {180, 255, 255}, {7, -255, 40},
+                               {0, 100, 0},    {0, -50, 0},    {0, 0, -55},   {90, 60, -200},  {-120, -30, 20},
+                               {1, 1, 1},      {-1, -1, -1},   {59, 17, 3},   {0, 0, 255},     {150, 200, -255}};
+    const std::vector<TRGBColor> colours = SpreadColours(400000);
+    for (const auto& s : settings) {
+        const TColourAdjuster adjuster = Offsets(s[0], s[1], s[2]);
+        for (const TRGBColor& c : colours)
+            ASSERT_EQ(adjuster.Convert(c), adjuster.ConvertExactly(c))
+                << s[0] << " " << s[1] << " " << s[2] << ": " << c.R << "," << c.G << "," << c.B;
+        for (int grey = 0; grey < 256; ++grey)
+            ASSERT_EQ(adjuster.Convert(Rgb(grey, grey, grey)), adjuster.ConvertExactly(Rgb(grey, grey, grey)));
+    }
+}

@@ -74,8 +74,9 @@ TEST(DurabilityOrder, NoFileIsLoggedBeforeItsRenameIsFlushedAndNoRenameBeforeIts
                 backupAt[what] = k;
                 // A backup copy's bytes were on disk before it was named.
                 const auto copy = contentAt.find(what);
-                if (copy != contentAt.end())
+                if (copy != contentAt.end()) {
                     ASSERT_TRUE(flushed && lastFlush > copy->second) << what << " named before its bytes were flushed";
+                }
             } else if (kind == "rename") {
                 renamedAt[what] = k;
                 // The new content was on disk before it replaced the file.
