@@ -270,6 +270,12 @@ std::size_t FindOnCharBoundary(std::string_view Haystack, std::string_view Needl
         return From;
     }
     if (Needle.size() == 1) {
+        // A byte that is never part of a longer character is a character wherever it stands:
+        // below 0x80 in UTF-8 and EUC-JP, and in Shift-JIS what no double-byte character ends
+        // with (the punctuation of markup and style: ":", ";", "(", ")", "<", ">", "#", quotes).
+        const auto byte = static_cast<unsigned char>(Needle[0]);
+        if (Encoding == TTextEncoding::ShiftJIS ? !IsShiftJISTrailByte(byte) : byte < 0x80)
+            return Haystack.find(Needle[0], From);
         for (std::size_t pos = Haystack.find(Needle[0], From); pos != std::string_view::npos;
              pos = Haystack.find(Needle[0], pos + 1)) {
             if (IsCharBoundary(Haystack, pos, Encoding))
