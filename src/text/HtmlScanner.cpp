@@ -130,6 +130,24 @@ bool IsNameAt(std::string_view Text, std::size_t Pos, std::string_view Name) noe
 constexpr std::array<std::string_view, 9> RawTextElements = {"script", "style",   "textarea", "title", "xmp",
                                                               "iframe", "noembed", "noframes", "plaintext"};
 
+// The raw-text element Name (any case) names, or nothing. The lengths of their names tell most
+// tags apart at once.
+std::string_view RawTextElementNamed(std::string_view Name) noexcept
+{
+    static constexpr std::uint32_t Lengths = [] {
+        std::uint32_t lengths = 0;
+        for (const std::string_view raw : RawTextElements)
+            lengths |= 1u << raw.size();
+        return lengths;
+    }();
+    if (Name.size() >= 32 || !(Lengths >> Name.size() & 1))
+        return {};
+    for (const std::string_view raw : RawTextElements)
+        if (raw.size() == Name.size() && StartsWithNoCase(Name, 0, raw))
+            return raw;
+    return {};
+}
+
 // The first end tag of the element Name ("</" Name and white space, "/" or ">") at or after From.
 std::size_t FindEndTag(std::string_view Text, std::string_view Name, std::size_t From) noexcept
 {
@@ -296,27 +314,27 @@ std::optional<TAttributeValue> ReadAttributeValue(std::string_view Attribute, TT
         ++begin;
     while (end > begin && static_cast<unsigned char>(Attribute[end - 1]) <= ' ')
         --end;
-    TAttributeValue value{std::string(Attribute.substr(begin, end - begin)), {begin, end}};
-    if (!value.Value.empty() && (value.Value.front() == '"' || value.Value.front() == '\'')) {
-        const char quote = value.Value.front();
+    const std::string_view raw = Attribute.substr(begin, end - begin);
+    if (!raw.empty() && (raw.front() == '"' || raw.front() == '\'')) {
+        // Up to the closing quote, a doubled quote counting as one: the runs between quotes
+        // are taken whole.
+        const char quote = raw.front();
+        const std::string_view quoted = Attribute.substr(0, end);
         std::string inner;
         std::size_t j = begin + 1;
         while (j < end) {
-            if (Attribute[j] == quote) {
-                if (j + 1 < end && Attribute[j + 1] == quote) {
-                    inner.push_back(quote);
-                    j += 2;
-                    continue;
-                }
+            const std::size_t at = std::min(quoted.find(quote, j), end);
+            inner.append(quoted.substr(j, at - j));
+            j = at;
+            if (j + 1 >= end || Attribute[j + 1] != quote)
                 break;
-            }
-            inner.push_back(Attribute[j]);
-            ++j;
+            inner.push_back(quote);
+            j += 2;
         }
         if (!inner.empty())
-            value = {std::move(inner), {begin + 1, j}, quote};
+            return TAttributeValue{std::move(inner), {begin + 1, j}, quote};
     }
-    return value;
+    return TAttributeValue{std::string(raw), {begin, end}};
 }
 
 std::string DoubleQuotes(std::string_view Value, char Quote)
@@ -471,9 +489,7 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         if (tagEnd == npos || tagEnd >= n)
             break;
         i = tagEnd;
-        for (const std::string_view raw : RawTextElements) {
-            if (name.size() != raw.size() || !StartsWithNoCase(name, 0, raw))
-                continue;
+        if (const std::string_view raw = RawTextElementNamed(name); !raw.empty()) {
             const std::size_t close = raw == "plaintext" ? npos : FindEndTag(Text, raw, tagEnd);
             const std::size_t contentEnd = close == npos ? n : close;
             if (raw == "style")
@@ -481,7 +497,6 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
             else if (raw == "script")
                 layout.Scripts.push_back({tagEnd, contentEnd});
             i = contentEnd;
-            break;
         }
     }
     return layout;
