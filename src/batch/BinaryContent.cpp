@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
@@ -87,7 +89,20 @@ bool HasBinaryMagic(std::string_view Bytes) noexcept
 bool HasBinaryControlBytes(std::string_view Bytes) noexcept
 {
     const std::string_view sample = Bytes.substr(0, SampleBytes);
-    const std::size_t control = static_cast<std::size_t>(std::count_if(
-        sample.begin(), sample.end(), [](char c) { return IsControl(static_cast<unsigned char>(c)); }));
+    // Text has a byte below 0x20 (a line break, a tab) only every few dozen bytes: the words of
+    // eight bytes without any are passed over at once, the others looked at byte by byte.
+    std::size_t control = 0;
+    std::size_t i = 0;
+    for (; i + 8 <= sample.size(); i += 8) {
+        std::uint64_t word;
+        std::memcpy(&word, sample.data() + i, 8);
+        constexpr std::uint64_t Ones = 0x0101010101010101ULL, Highs = 0x8080808080808080ULL;
+        if (((word - 0x20 * Ones) & ~word & Highs) == 0)
+            continue;
+        for (std::size_t k = i; k < i + 8; ++k)
+            control += IsControl(static_cast<unsigned char>(sample[k]));
+    }
+    for (; i < sample.size(); ++i)
+        control += IsControl(static_cast<unsigned char>(sample[i]));
     return control >= 8 && control * 16 > sample.size();
 }
