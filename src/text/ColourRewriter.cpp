@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cassert>
 #include <cmath>
 
 namespace {
@@ -92,6 +93,18 @@ TTextSpan DeclarationValue(std::string_view Text, TTextSpan Declaration) noexcep
     while (end > begin && static_cast<unsigned char>(Text[end - 1]) <= ' ')
         --end;
     return {begin, end};
+}
+
+// Whether a page's layout (ReadHtmlLayout) reads past an attribute value's New bytes as past its
+// Old ones. Between quotes only the closing quote ends a value; without them white space and
+// ">" end it, a quote at its start would open one, and one that starts with "rgb" runs on to a
+// ")".
+bool KeepsLayout(std::string_view Old, std::string_view New, char Quote) noexcept
+{
+    if (Quote != 0)
+        return Old.find(Quote) == npos && New.find(Quote) == npos;
+    constexpr std::string_view Structure = " \t\n\r\f>()\"'";
+    return Old.find_first_of(Structure) == npos && New.find_first_of(Structure) == npos;
 }
 
 // A plain number: digits, perhaps a sign before and a point and more digits after them.
@@ -212,16 +225,34 @@ std::string TColourRewriter::ReplaceAll(std::string_view Text)
         return result;
     }
     // A page: the tag pass over all of it, then the block pass over its style sheets only. The
-    // tag pass rewrites attribute values alone, so the page keeps its elements, which are found
-    // again in its output.
+    // tag pass rewrites attribute values alone, so the page keeps its elements. Where every new
+    // value is read past as the old one was, they stand where they stood, moved by the edits
+    // before them; otherwise they are found again in the pass's output.
     THtmlLayout layout = ReadHtmlLayout(Text);
     std::string tagged;
     std::string_view page = Text;
     tagged.reserve(Text.size() + Text.size() / 64);
     if (TagPassInto(Text, tagged, layout)) {
         page = tagged;
-        layout = {};  // its tags, as many as a page has, go before the next reading
-        layout = ReadHtmlLayout(page);
+        if (FLayoutKept) {
+            auto shift = FShifts.cbegin();
+            std::ptrdiff_t by = 0;
+            const auto moved = [&](std::size_t Pos) {
+                for (; shift != FShifts.cend() && shift->After <= Pos; ++shift)
+                    by = shift->By;
+                return static_cast<std::size_t>(static_cast<std::ptrdiff_t>(Pos) + by);
+            };
+            for (TTextSpan& style : layout.Styles)
+                style = {moved(style.Begin), moved(style.End)};
+#ifndef NDEBUG
+            const THtmlLayout again = ReadHtmlLayout(page);
+            assert(std::equal(layout.Styles.begin(), layout.Styles.end(), again.Styles.begin(), again.Styles.end(),
+                              [](const TTextSpan& a, const TTextSpan& b) { return a.Begin == b.Begin && a.End == b.End; }));
+#endif
+        } else {
+            layout = {};  // its tags, as many as a page has, go before the next reading
+            layout = ReadHtmlLayout(page);
+        }
         if (layout.Styles.empty())
             return tagged;
     } else {
@@ -315,6 +346,11 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
         return !startsSpan(Layout.SvgTags, Tag.Begin) && !startsSpan(Layout.ThemeColourMetas, Tag.Begin);
     };
     const std::vector<TTextSpan> matches = CollectColourTags(Text, Encoding(), accept);
+    // An edit keeps the layout when it lies in a tag the layout was read past (so that both
+    // read its attributes alike) and its new bytes are read past as the old ones.
+    FShifts.clear();
+    FLayoutKept = true;
+    std::ptrdiff_t moved = 0;
     bool changed = false;
     std::size_t copied = 0;
     auto match = matches.begin();
@@ -334,6 +370,14 @@ bool TColourRewriter::TagPassInto(std::string_view Text, std::string& Out, const
         const std::string_view text = Text.substr(tag.Begin, tag.End - tag.Begin);
         const TTagKind kind = which == 0 ? TTagKind::Html : which == 1 ? TTagKind::Svg : TTagKind::ThemeColourMeta;
         changed = AttributePassInto(text, Out, kind) || changed;
+        if (!FTagEdits.empty()) {
+            const bool read = std::binary_search(Layout.StartTags.begin(), Layout.StartTags.end(), tag.Begin);
+            for (const TTagEdit& edit : FTagEdits) {
+                FLayoutKept = FLayoutKept && read && edit.KeepsLayout;
+                moved += edit.Growth;
+                FShifts.push_back({tag.Begin + edit.End, moved});
+            }
+        }
         copied = tag.End;
     }
     Out.append(Text.substr(copied));
@@ -363,6 +407,7 @@ bool TColourRewriter::EditValueAttribute(std::string_view A, TValueEdit& Edit)
         rewritten.push_back('"');
     }
     Edit.Span = value->Span;
+    Edit.Quote = value->Quote;
     return true;
 }
 
@@ -379,6 +424,7 @@ bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out, 
 {
     bool changed = false;
     std::size_t copied = 0;
+    FTagEdits.clear();
     ReadTagAttributes(Tag, FAttributes);
     for (const THtmlAttribute& a : FAttributes) {
         if (a.Whole.End == a.Name.End)
@@ -399,6 +445,9 @@ bool TColourRewriter::AttributePassInto(std::string_view Tag, std::string& Out, 
         Out.append(FEdit.Text);
         copied = a.Whole.Begin + FEdit.Span.End;
         changed = true;
+        const std::string_view old = text.substr(FEdit.Span.Begin, FEdit.Span.End - FEdit.Span.Begin);
+        FTagEdits.push_back({copied, static_cast<std::ptrdiff_t>(FEdit.Text.size()) - static_cast<std::ptrdiff_t>(old.size()),
+                             KeepsLayout(old, FEdit.Text, FEdit.Quote)});
     }
     Out.append(Tag.substr(copied));
     return changed;
@@ -437,6 +486,7 @@ bool TColourRewriter::EditColourAttribute(std::string_view A, TValueEdit& Edit)
     if (value->QuotesDoubled())
         rewritten = DoubleQuotes(rewritten, value->Quote);
     Edit.Span = value->Span;
+    Edit.Quote = value->Quote;
     return true;
 }
 

@@ -84,10 +84,24 @@ private:
         std::string Text;
     };
 
-    // New bytes for the value of one attribute text: Text in place of the bytes at Span.
+    // New bytes for the value of one attribute text: Text in place of the bytes at Span, which
+    // stand between quotes Quote (0 for a value without them).
     struct TValueEdit {
         TTextSpan Span;
         std::string Text;
+        char Quote = 0;
+    };
+    // An edit AttributePassInto made in a tag: where it ended in the tag, how much longer it made
+    // the tag, and whether a page's layout reads past the new bytes as past the old ones.
+    struct TTagEdit {
+        std::size_t End;
+        std::ptrdiff_t Growth;
+        bool KeepsLayout;
+    };
+    // Where the tag pass moved the text: from After on (in the text read), by By.
+    struct TShift {
+        std::size_t After;
+        std::ptrdiff_t By;
     };
 
     bool TagPassInto(std::string_view Text, std::string& Out, const THtmlLayout& Layout);
@@ -114,4 +128,9 @@ private:
     std::vector<TTextSpan> FDeclarations;           // of the text DeclarationPassInto reads
     std::vector<THtmlAttribute> FAttributes;        // of the tag AttributePassInto reads
     TValueEdit FEdit;                               // of the attribute AttributePassInto rewrites
+    std::vector<TTagEdit> FTagEdits;                // of the tag AttributePassInto rewrites
+    // Of the last tag pass: how it moved the text, and whether every edit kept the page's
+    // layout, which is then the layout read before, moved along (see TagPassInto).
+    std::vector<TShift> FShifts;
+    bool FLayoutKept = false;
 };

@@ -477,6 +477,7 @@ THtmlLayout ReadHtmlLayout(std::string_view Text)
         });
         // A tag that runs to the end of the text without its ">" is not read as one.
         if (tagEnd != npos && tagEnd > lt && Text[tagEnd - 1] == '>') {
+            layout.StartTags.push_back(lt);
             if (colours)
                 (svgTag ? layout.SvgTags : layout.ThemeColourMetas).push_back({lt, tagEnd});
             // "<svg/>" opens no element; "<svg a=b/>" does, its "/" being the value's.

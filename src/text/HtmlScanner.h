@@ -100,6 +100,9 @@ struct THtmlLayout {
     std::vector<TTextSpan> Scripts;
     std::vector<TTextSpan> SvgTags;           // from "<" to after ">", in order
     std::vector<TTextSpan> ThemeColourMetas;  // likewise
+    // Where each start tag read as one begins (its "<"), in order: the tags whose names and
+    // attributes the layout was read past.
+    std::vector<std::size_t> StartTags;
 };
 THtmlLayout ReadHtmlLayout(std::string_view Text);
 

@@ -292,3 +292,57 @@ TEST(HtmlScanner, TagAttributes)
 }
 
 }  // namespace
+
+namespace {
+
+// Pieces of pages: tags with colours in every quoting (some rewritten into bytes that read
+// otherwise, as rgba() with spaces in a value without quotes), style elements, and markup a
+// page hides in comments, scripts, other elements' text and other tags' values.
+constexpr const char* PagePieces[] = {
+    "<font color=red>", "<font color=\"#abc\">", "<td bgcolor='#A0B0C0' width=20>", "<p style=\"color: rgb(1, 2, 3)\">",
+    "<p style=color:red>", "<body text=#123456 link=\"rgb(10,20,30)\" vlink=rgb( 1 , 2 , 3 ) alink=hsla(120,50%,50%,.5)>",
+    "<font color=x,hsla(1,2%,3%,.5)=\"a b>", "<font color=\"\"\"red\"\"\">", "<font color=\"&quot;red&quot;\">",
+    "<svg><rect fill=red stroke=\"#00f\"/><circle fill=hsla(1,2%,3%,.5) r=1/></svg>", "<svg fill=#fff/>",
+    "<meta name=\"theme-color\" content=\"#336699\">", "<meta name=theme-color content=hsla(9,9%,9%,.1)>",
+    "<style>a{color:red}</style>", "<style color=blue>b{background:#0f0}</style>", "<STYLE>i{color:navy}",
+    "</style>", "<style>", "<!-- <font color=red> -->", "<!-- <style>s{color:red}</style> -->", "<!--", "-->",
+    "<script>x=\"<font color=red>\";</script>", "<script>if(a<b)c=1</script>", "<title><style>t{color:red}</title>",
+    "<div title=\"<font color=red>\">", "<div title=<font color=#abc>", "<p color=red <style>", "\">", "'>", "\"", "'",
+    "<", ">", " ", "\n", "text ", "<br color=#abc/>", "<font size=\"2 color=red>", "<font color=\"x>y\" size=2>",
+    "<textarea><font color=red></textarea>", "<?php color=red ?>", "< font color=red>", "<rgb (1,2,3)>",
+};
+
+}  // namespace
+
+// A page's style sheets are converted wherever the tag pass left them: the same text comes out
+// as when the page is read again after the tag pass, whether the tag pass moved them along or
+// changed how the page reads (a value without quotes rewritten with spaces in it).
+TEST(ColourRewriterPage, StyleSheetsAreFoundWhereTheTagPassLeftThem)
+{
+    std::uint32_t random = 2024;
+    const auto next = [&](std::uint32_t Below) {
+        random = random * 1664525u + 1013904223u;
+        return (random >> 8) % Below;
+    };
+    constexpr std::size_t Pieces = sizeof PagePieces / sizeof PagePieces[0];
+    for (int n = 0; n < 3000; ++n) {
+        std::string page = "<html>";
+        for (std::uint32_t k = 0, count = 2 + next(12); k < count; ++k)
+            page += PagePieces[next(Pieces)];
+        TColourRewriter r(120, 0, 0, {}, {}, {});
+        const std::string tagged = r.ReplacePass(page, TPassKind::pkTags);
+        std::string expected;
+        std::size_t copied = 0;
+        for (const TTextSpan& style : ReadHtmlLayout(tagged).Styles) {
+            expected += tagged.substr(copied, style.Begin - copied);
+            expected += r.ReplacePass(tagged.substr(style.Begin, style.End - style.Begin), TPassKind::pkBlocks);
+            copied = style.End;
+        }
+        expected += tagged.substr(copied);
+        ASSERT_EQ(r.ReplaceAll(page), expected) << "page: " << page;
+    }
+    // One that reads otherwise once rewritten: the style element stays inside a quoted value.
+    const std::string hidden = "<html><font color=x,hsla(1,2%,3%,.5)=\"a b><style>p{color:red}</style>\">";
+    EXPECT_EQ(Rewrite(hidden),
+              "<html><font color=x,rgba(7, 8, 8, .5)=\"a b><style>p{color:red}</style>\">");
+}
