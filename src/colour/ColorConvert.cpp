@@ -9,8 +9,9 @@ namespace {
 using Extended = long double;
 
 // Where two ways of working out a channel may round apart: within this of a half. Either way
-// stays within 1e-9 of the exact value (its magnitudes are below 5,000, and each of its few
-// steps loses at most a unit in the last place).
+// stays within 1e-9 of the exact value: its values stay below 250,000 (the hue times the spread
+// of the channels), where a unit in the last place of a double is 3e-11, and it takes fewer than
+// ten steps, each losing at most one.
 constexpr double NearHalf = 1e-6;
 
 // Value rounded to the nearest integer, into Channel clamped to 0..255, when it is not near a
