@@ -1,6 +1,7 @@
 #include "colour/ColorConvert.h"
 
 #include <algorithm>
+#include <array>
 #include <cfloat>
 #include <cmath>
 
@@ -47,7 +48,13 @@ std::int32_t TColorConvert::Nearest(long double x) noexcept
 #endif
 }
 
-THSBColor TColorConvert::RGBtoHSB(std::int32_t R, std::int32_t G, std::int32_t B) noexcept
+namespace {
+
+// RGBtoHSB with its expressions evaluated in Wide: the exact conversion takes the extended
+// real, the quick one doubles. The results are stored as doubles where the exact conversion
+// stores them.
+template <class Wide>
+THSBColor HSBOf(std::int32_t R, std::int32_t G, std::int32_t B) noexcept
 {
     const std::int32_t max = std::max({R, G, B});
     const std::int32_t min = std::min({R, G, B});
@@ -57,117 +64,63 @@ THSBColor TColorConvert::RGBtoHSB(std::int32_t R, std::int32_t G, std::int32_t B
     if (delta == 0) {
         hsb.H = 0.0;
     } else if (max == G) {
-        hsb.H = static_cast<double>(static_cast<Extended>(B - R) / delta * 60 + 120);
+        hsb.H = static_cast<double>(static_cast<Wide>(B - R) / delta * 60 + 120);
     } else if (max == B) {
-        hsb.H = static_cast<double>(static_cast<Extended>(R - G) / delta * 60 + 240);
+        hsb.H = static_cast<double>(static_cast<Wide>(R - G) / delta * 60 + 240);
     } else {
         // Two stores, not one expression: the negative hue is rounded to a double before
         // 360 is added, and the sum is rounded again.
-        hsb.H = static_cast<double>(static_cast<Extended>(G - B) / delta * 60);
-        if (B > G) hsb.H = static_cast<double>(static_cast<Extended>(hsb.H) + 360);
+        hsb.H = static_cast<double>(static_cast<Wide>(G - B) / delta * 60);
+        if (B > G) hsb.H = static_cast<double>(static_cast<Wide>(hsb.H) + 360);
     }
-    hsb.S = max > 0 ? static_cast<double>(static_cast<Extended>(delta) / max * 100) : 0.0;
+    hsb.S = max > 0 ? static_cast<double>(static_cast<Wide>(delta) / max * 100) : 0.0;
     hsb.B = max;
     return hsb;
 }
 
-TRGBColor TColorConvert::HSBtoRGB(double H, double S, double B) noexcept
+// The red, green and blue of H, S, B before they are rounded to channels, evaluated in Wide as
+// HSBtoRGB describes.
+template <class Wide>
+std::array<Wide, 3> UnroundedRGBOf(double H, double S, double B) noexcept
 {
     // Each wrap step happens once: 720 becomes 360, which the sectors treat like 0.
-    if (H > 360) H = static_cast<double>(static_cast<Extended>(H) - 360);
-    if (H < 0) H = static_cast<double>(static_cast<Extended>(H) + 360);
+    if (H > 360) H = static_cast<double>(static_cast<Wide>(H) - 360);
+    if (H < 0) H = static_cast<double>(static_cast<Wide>(H) + 360);
 
     // Saturation is limited to the channel range, not to 100: above 100 it drives Lo negative.
-    S = ClampLevel(S);
-    const double V = ClampLevel(B);
-    const double Lo = static_cast<double>(static_cast<Extended>(V) - (static_cast<Extended>(V) * S / 100));
-    const double D = static_cast<double>(static_cast<Extended>(V) - Lo);
+    S = TColorConvert::ClampLevel(S);
+    const double V = TColorConvert::ClampLevel(B);
+    const double Lo = static_cast<double>(static_cast<Wide>(V) - (static_cast<Wide>(V) * S / 100));
+    const double D = static_cast<double>(static_cast<Wide>(V) - Lo);
 
-    const Extended h = H;
-    std::int32_t r, g, b;
-    if (H < 60) {
-        r = Nearest(V);
-        g = Nearest(h * D / 60 + Lo);
-        b = Nearest(Lo);
-    } else if (H < 120) {
-        r = Nearest(Lo - (h - 120) * D / 60);
-        g = Nearest(V);
-        b = Nearest(Lo);
-    } else if (H < 180) {
-        r = Nearest(Lo);
-        g = Nearest(V);
-        b = Nearest((h - 120) * D / 60 + Lo);
-    } else if (H < 240) {
-        r = Nearest(Lo);
-        g = Nearest(Lo - (h - 240) * D / 60);
-        b = Nearest(V);
-    } else if (H < 300) {
-        r = Nearest((h - 240) * D / 60 + Lo);
-        g = Nearest(Lo);
-        b = Nearest(V);
-    } else {
-        r = Nearest(V);
-        g = Nearest(Lo);
-        b = Nearest(Lo - (h - 360) * D / 60);
-    }
-    return {ClampChannel(r), ClampChannel(g), ClampChannel(b)};
+    const Wide h = H;
+    if (H < 60) return {V, h * D / 60 + Lo, Lo};
+    if (H < 120) return {Lo - (h - 120) * D / 60, V, Lo};
+    if (H < 180) return {Lo, V, (h - 120) * D / 60 + Lo};
+    if (H < 240) return {Lo, Lo - (h - 240) * D / 60, V};
+    if (H < 300) return {(h - 240) * D / 60 + Lo, Lo, V};
+    return {V, Lo, Lo - (h - 360) * D / 60};
+}
+
+}  // namespace
+
+THSBColor TColorConvert::RGBtoHSB(std::int32_t R, std::int32_t G, std::int32_t B) noexcept
+{
+    return HSBOf<Extended>(R, G, B);
+}
+
+TRGBColor TColorConvert::HSBtoRGB(double H, double S, double B) noexcept
+{
+    const std::array<Extended, 3> c = UnroundedRGBOf<Extended>(H, S, B);
+    return {ClampChannel(Nearest(c[0])), ClampChannel(Nearest(c[1])), ClampChannel(Nearest(c[2]))};
 }
 
 bool TColorConvert::ShiftQuickly(std::int32_t R, std::int32_t G, std::int32_t B, std::int32_t HueOffset,
                                  std::int32_t SatOffset, std::int32_t BrightOffset, TRGBColor& Out) noexcept
 {
-    // RGBtoHSB and HSBtoRGB step by step, in doubles.
-    const std::int32_t max = std::max({R, G, B});
-    const std::int32_t min = std::min({R, G, B});
-    const std::int32_t delta = max - min;
-    double H = 0;
-    if (delta == 0) {
-        H = 0;
-    } else if (max == G) {
-        H = static_cast<double>(B - R) / delta * 60 + 120;
-    } else if (max == B) {
-        H = static_cast<double>(R - G) / delta * 60 + 240;
-    } else {
-        H = static_cast<double>(G - B) / delta * 60;
-        if (B > G) H += 360;
-    }
-    double S = max > 0 ? static_cast<double>(delta) / max * 100 : 0.0;
-
-    H += HueOffset;
-    S = ClampLevel(S + SatOffset);
-    const double V = ClampLevel(static_cast<double>(max) + BrightOffset);
-    if (H > 360) H -= 360;
-    if (H < 0) H += 360;
-    const double Lo = V - V * S * (1.0 / 100);
-    const double D = V - Lo;
-
-    double r, g, b;
-    if (H < 60) {
-        r = V;
-        g = H * D * (1.0 / 60) + Lo;
-        b = Lo;
-    } else if (H < 120) {
-        r = Lo - (H - 120) * D * (1.0 / 60);
-        g = V;
-        b = Lo;
-    } else if (H < 180) {
-        r = Lo;
-        g = V;
-        b = (H - 120) * D * (1.0 / 60) + Lo;
-    } else if (H < 240) {
-        r = Lo;
-        g = Lo - (H - 240) * D * (1.0 / 60);
-        b = V;
-    } else if (H < 300) {
-        r = (H - 240) * D * (1.0 / 60) + Lo;
-        g = Lo;
-        b = V;
-    } else {
-        r = V;
-        g = Lo;
-        b = Lo - (H - 360) * D * (1.0 / 60);
-    }
-    return RoundClear(r, Out.R) && RoundClear(g, Out.G) && RoundClear(b, Out.B);
+    const THSBColor hsb = HSBOf<double>(R, G, B);
+    const std::array<double, 3> c = UnroundedRGBOf<double>(hsb.H + HueOffset, hsb.S + SatOffset, hsb.B + BrightOffset);
+    return RoundClear(c[0], Out.R) && RoundClear(c[1], Out.G) && RoundClear(c[2], Out.B);
 }
 
 std::int32_t TColorConvert::ClampChannel(std::int32_t x) noexcept
