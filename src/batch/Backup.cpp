@@ -44,6 +44,7 @@ TPendingBackup::TPendingBackup(const std::string& Path, const TSourceFile& Sourc
 
 bool TPendingBackup::Place()
 {
+    if (FNamed) return true;
     bool placed = false;
     try {
         if (FSource) {
@@ -65,6 +66,7 @@ bool TPendingBackup::Place()
             throw EBackupError("Cannot make the backup copy \"" + FName + "\": Something that is no file has that name");
         return false;
     }
+    FNamed = true;
     if (FSource) {
         // A second name of the file read: its identity is known.
         FPlaced = FName;

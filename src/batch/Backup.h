@@ -45,6 +45,8 @@ public:
     // Names the backup Path + ".bak"; false when a backup has appeared there meanwhile (it is
     // kept, this one dropped). EBackupError when the name cannot be made.
     bool Place();
+    // Whether Place has named the backup.
+    bool Placed() const { return FNamed; }
     // The file was replaced: the backup stays.
     void Keep() { FPlaced.clear(); }
     // Whether this backup is a copy written for it, whose bytes must be on disk before it is
@@ -56,6 +58,7 @@ private:
     std::unique_ptr<TPendingCopy> FCopy;
     const TSourceFile* FSource = nullptr;
     std::string FPlaced;
+    bool FNamed = false;
     dev_t FDevice = 0;
     ino_t FInode = 0;
 };

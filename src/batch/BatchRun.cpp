@@ -83,22 +83,28 @@ std::size_t FilesWaitingToClose(std::size_t FolderLocks)
     return std::clamp<std::size_t>(limit > used ? (limit - used) / 4 : 0, 1, TFileCloser::DefaultMostWaiting);
 }
 
-// How many prepared files may wait at once: two groups, within the open files the process has
-// to spare besides its folder locks and the files waiting to be closed, and at least one for
-// each worker.
+// How many prepared files may wait at once: three groups (one in hand, renamed and waiting for
+// the flush the next one brings, one gathering, one being prepared), within the open files the
+// process has to spare besides its folder locks and the files waiting to be closed, and at
+// least one for each worker.
 std::size_t FilesToHoldOpen(std::size_t FolderLocks, std::size_t Workers)
 {
     const std::size_t limit = OpenFileLimit();
     const std::size_t used = FolderLocks + DescriptorsKeptAside + FilesWaitingToClose(FolderLocks);
     const std::size_t spare = limit > used ? (limit - used) / DescriptorsPerPreparedFile : 0;
-    return std::clamp<std::size_t>(spare, Workers, 2 * GroupFiles);
+    return std::clamp<std::size_t>(spare, Workers, 3 * GroupFiles);
 }
 
+// The files of a batch gathered into groups and put in place (batch/CommitGroup.h), with the
+// list places of the group gathering and of the group in hand.
 class TGroup {
 public:
     // A group is also full at MaxFiles, so that files waiting never hold more descriptors than
     // the process has to spare.
-    explicit TGroup(std::size_t MaxFiles) : FMaxFiles(std::min(MaxFiles, GroupFiles)) {}
+    explicit TGroup(std::size_t MaxFiles, TFileCloser* Closer)
+        : FMaxFiles(std::clamp<std::size_t>(MaxFiles, 1, GroupFiles)), FCommitter(Closer)
+    {
+    }
     void Add(std::size_t Index, const TPreparedFile& File)
     {
         if (FIndices.empty()) FStarted = std::chrono::steady_clock::now();
@@ -112,10 +118,17 @@ public:
                (!FIndices.empty() && std::chrono::steady_clock::now() - FStarted >= GroupAge);
     }
     std::chrono::steady_clock::time_point Deadline() const { return FStarted + GroupAge; }
-    // Commits the group's files (those prepared without error, each failing on its own) and
-    // returns the list places of all of them.
+    // Whether a group is renamed into place and waits for the flush that makes it last, and
+    // until when it waits for the next group to bring that flush.
+    bool InHand() const { return !FInHand.empty(); }
+    std::size_t InHandCount() const { return FInHand.size(); }
+    std::chrono::steady_clock::time_point InHandDeadline() const { return FBegun + GroupAge; }
+
+    // Puts the gathered files in place (those prepared without error, each failing on its
+    // own) after the flush that also makes the group in hand last; returns the list places of
+    // the group in hand, now done, their errors recorded.
     template <class TResults>
-    std::vector<std::size_t> Commit(TResults& Results, TFileCloser* Closer)
+    std::vector<std::size_t> Begin(TResults& Results)
     {
         std::vector<TPreparedFile*> files;
         std::vector<std::size_t> which;
@@ -124,18 +137,39 @@ public:
                 files.push_back(&Results[i].Prepared);
                 which.push_back(i);
             }
-        const std::vector<std::exception_ptr> errors = CommitGroup(files, Closer);
-        for (std::size_t k = 0; k < which.size(); ++k)
-            if (errors[k]) Results[which[k]].Error = errors[k];
+        const TGroupCommitter::TDone done = FCommitter.Begin(files);
+        std::vector<std::size_t> places = Record(Results, done);
+        FInHand = std::exchange(FIndices, {});
+        FInHandWhich = std::move(which);
         FBytes = 0;
-        return std::exchange(FIndices, {});
+        FBegun = std::chrono::steady_clock::now();
+        return places;
+    }
+    // Makes the group in hand last on its own; returns its list places.
+    template <class TResults>
+    std::vector<std::size_t> Finish(TResults& Results)
+    {
+        return Record(Results, FCommitter.Finish());
     }
 
 private:
+    template <class TResults>
+    std::vector<std::size_t> Record(TResults& Results, const TGroupCommitter::TDone& Done)
+    {
+        for (std::size_t k = 0; k < Done.Errors.size(); ++k)
+            if (Done.Errors[k]) Results[FInHandWhich[k]].Error = Done.Errors[k];
+        FInHandWhich.clear();
+        return std::exchange(FInHand, {});
+    }
+
     std::size_t FMaxFiles;
     std::vector<std::size_t> FIndices;
     std::size_t FBytes = 0;
     std::chrono::steady_clock::time_point FStarted;
+    TGroupCommitter FCommitter;
+    std::vector<std::size_t> FInHand;       // list places of the group in hand
+    std::vector<std::size_t> FInHandWhich;  // those of its files given to the committer
+    std::chrono::steady_clock::time_point FBegun;
 };
 
 // The folder a file is replaced in: that of the file a link leads to.
@@ -310,7 +344,9 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
 void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
 {
     std::vector<TFileResult> results(Paths.size());
-    TGroup group(FilesToHoldOpen(FFolderLocks->Count(), 1));
+    // One group at a time, made to last before the next file is begun: the thread that would
+    // bring the next group's flush is busy preparing it, however long that takes.
+    TGroup group(FilesToHoldOpen(FFolderLocks->Count(), 1), FCloser.get());
     std::size_t logged = 0;
     for (std::size_t i = 0; i < Paths.size(); ++i) {
         TFileResult& result = results[i];
@@ -320,7 +356,8 @@ void TBatchRun::RunInTurn(const std::vector<std::string>& Paths)
             PrepareOne(*FConverter, Paths[i], FRefused[i], result.Notes, result.Error, result.Prepared);
         group.Add(i, result.Prepared);
         if (group.Full() || i + 1 == Paths.size()) {
-            group.Commit(results, FCloser.get());
+            group.Begin(results);
+            group.Finish(results);
             for (; logged <= i; ++logged) {
                 EmitResult(Paths[logged], results[logged], true);
                 results[logged] = TFileResult();
@@ -347,10 +384,10 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     std::condition_variable changed;
     std::condition_variable preparedMore;
     std::size_t taken = 0;       // files begun, in the workers' order
-    std::size_t committed = 0;   // files put in place (or failed)
+    std::size_t committed = 0;   // files put in place for good (or failed)
     std::vector<std::size_t> prepared;  // list places prepared and not yet in a group
     // Files prepared and waiting hold their lock and their written content: the workers stay
-    // at most two groups ahead of what is in place, and within the open files the process has
+    // at most three groups ahead of what is in place for good, and within the open files the process has
     // to spare besides its folder locks (a file that still finds none fails with its reason).
     const std::size_t ahead = FilesToHoldOpen(FFolderLocks->Count(), static_cast<std::size_t>(Jobs));
     bool closing = false;
@@ -431,10 +468,19 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // the log is written here, file by file in list order, once a file's group is on disk. The
     // progress steps as files are prepared, so that a big file early in the list does not hold
     // the bar while the others get done.
-    TGroup group(std::max<std::size_t>(1, ahead / 2));
+    TGroup group(ahead / 3, FCloser.get());
     std::size_t inGroup = 0;
     std::vector<char> inPlace(Paths.size(), 0);  // this thread's own: committed, ready for the log
     std::size_t logged = 0;
+    // Marks the files of a group done, and lets the workers go on.
+    const auto settle = [&](const std::vector<std::size_t>& Done) {
+        for (std::size_t i : Done) inPlace[i] = 1;
+        {
+            std::lock_guard<std::mutex> guard(lock);
+            committed += Done.size();
+        }
+        changed.notify_all();
+    };
     while (logged < Paths.size()) {
         std::vector<std::size_t> ready;
         std::size_t begun = 0;
@@ -442,8 +488,10 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             std::unique_lock<std::mutex> guard(lock);
             // Not told of every file, this thread also looks on its own now and then.
             const auto anything = [&] { return !prepared.empty(); };
-            const auto look = std::chrono::steady_clock::now() + WakeAfterTime;
-            preparedMore.wait_until(guard, group.Empty() ? look : std::min(look, group.Deadline()), anything);
+            auto until = std::chrono::steady_clock::now() + WakeAfterTime;
+            if (!group.Empty()) until = std::min(until, group.Deadline());
+            if (group.InHand()) until = std::min(until, group.InHandDeadline());
+            preparedMore.wait_until(guard, until, anything);
             ready.swap(prepared);
             begun = taken;
         }
@@ -453,21 +501,16 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             ++inGroup;
         }
         // A group is put in place once it is big or old enough, or when no other file is being
-        // prepared that it could wait for.
-        std::size_t done;
-        {
-            std::lock_guard<std::mutex> guard(lock);
-            done = committed;
-        }
-        if (!group.Empty() && (group.Full() || done + inGroup >= begun)) {
-            for (std::size_t i : group.Commit(results, FCloser.get())) inPlace[i] = 1;
-            {
-                std::lock_guard<std::mutex> guard(lock);
-                committed += inGroup;
-            }
+        // prepared that it could wait for. The group in hand is made to last by the flush that
+        // begins the next; it is made to last on its own once it has waited long enough, or when
+        // no file is being prepared.
+        const auto othersComing = [&] { return committed + group.InHandCount() + inGroup < begun; };
+        if (!group.Empty() && (group.Full() || !othersComing())) {
+            settle(group.Begin(results));
             inGroup = 0;
-            changed.notify_all();
         }
+        if (group.InHand() && (!othersComing() || std::chrono::steady_clock::now() >= group.InHandDeadline()))
+            settle(group.Finish(results));
         const std::size_t before = logged;
         for (; logged < Paths.size() && inPlace[logged]; ++logged) {
             EmitResult(Paths[logged], results[logged], false);

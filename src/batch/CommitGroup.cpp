@@ -13,7 +13,7 @@
 
 namespace {
 
-// One folder on each file system the group wrote to, to flush that file system through.
+// One folder on each file system written to, to flush that file system through.
 class TFileSystems {
 public:
     void Add(const std::string& Path)
@@ -22,6 +22,11 @@ public:
         if (!FSeen.insert(folder).second) return;
         struct stat st {};
         if (stat(folder.c_str(), &st) == 0) FFolders.emplace(st.st_dev, std::move(folder));
+    }
+    void Add(const TFileSystems& Other)
+    {
+        for (const auto& [device, folder] : Other.FFolders)
+            if (FSeen.insert(folder).second) FFolders.emplace(device, folder);
     }
     bool Empty() const { return FFolders.empty(); }
     void Flush() const
@@ -36,11 +41,26 @@ private:
 
 }  // namespace
 
-std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& Group, TFileCloser* Closer)
+struct TGroupCommitter::TRenamed {
+    TFileSystems Systems;
+};
+
+TGroupCommitter::TGroupCommitter(TFileCloser* Closer) : FCloser(Closer), FRenamed(std::make_unique<TRenamed>()) {}
+
+TGroupCommitter::~TGroupCommitter()
+{
+    try {
+        Finish();
+    } catch (...) {
+        // Only memory can run out here; what is in hand keeps its backups either way.
+    }
+}
+
+TGroupCommitter::TDone TGroupCommitter::Begin(const std::vector<TPreparedFile*>& Group)
 {
     std::vector<std::exception_ptr> errors(Group.size());
-    const auto fail = [&](std::size_t i) {
-        errors[i] = std::current_exception();
+    const auto fail = [&](std::size_t i, const std::exception_ptr& Error) {
+        errors[i] = Error;
         // A file written into in place and then failed may be part old, part new: its backup
         // (on disk before the write began) is the way back and stays.
         if (Group[i]->Content && Group[i]->Content->Started() && Group[i]->Backup) Group[i]->Backup->Keep();
@@ -48,30 +68,45 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
         Group[i]->Content.reset();
         Group[i]->Backup.reset();
     };
+    TDone done;
+    bool concluded = false;
+    // Flushes Systems; the first flush also makes the renames of the group in hand last.
+    // False when it failed: then no file of Group whose content is not yet in place can be.
+    const auto flush = [&](const TFileSystems& Systems) {
+        std::exception_ptr error;
+        try {
+            Systems.Flush();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        if (!concluded) {
+            done = Conclude(error);
+            concluded = true;
+        }
+        if (error)
+            for (std::size_t i = 0; i < Group.size(); ++i)
+                if (Group[i]->Content) fail(i, error);
+        return !error;
+    };
 
     // A backup copy's bytes are on disk before its name; a backup that is the file's second
     // name has no bytes of its own, and is named before the one flush that makes the new
-    // contents and the backups last together.
-    const bool copies = std::any_of(Group.begin(), Group.end(),
-                                    [](const TPreparedFile* File) { return File->Backup && File->Backup->IsCopy(); });
+    // contents and the backups last together (most are named as their files are prepared).
+    const bool copies = std::any_of(Group.begin(), Group.end(), [](const TPreparedFile* File) {
+        return File->Backup && !File->Backup->Placed() && File->Backup->IsCopy();
+    });
     TFileSystems written;
+    written.Add(FRenamed->Systems);
     for (const TPreparedFile* file : Group) {
         if (file->Content) written.Add(file->Source->Target());
         if (file->Backup) written.Add(file->Path);
     }
-    if (copies && !written.Empty()) {
-        try {
-            written.Flush();
-        } catch (...) {
-            for (std::size_t i = 0; i < Group.size(); ++i)
-                if (Group[i]->Content) fail(i);
-        }
-    }
+    if (copies && !written.Empty()) flush(written);
 
     TFileSystems named = copies ? TFileSystems() : written;
     for (std::size_t i = 0; i < Group.size(); ++i) {
         TPreparedFile& file = *Group[i];
-        if (!file.Backup) continue;
+        if (!file.Backup || file.Backup->Placed()) continue;
         try {
             if (file.Backup->Place()) {
                 named.Add(file.Path);
@@ -80,55 +115,72 @@ std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& G
                 file.Backup.reset();
             }
         } catch (...) {
-            fail(i);
+            fail(i, std::current_exception());
         }
     }
-    if (!named.Empty()) {
-        try {
-            named.Flush();
-        } catch (...) {
-            for (std::size_t i = 0; i < Group.size(); ++i)
-                if (Group[i]->Content) fail(i);
-        }
-    }
+    if (!named.Empty()) flush(named);
+    // Nothing written at all: nothing in hand was renamed either.
+    if (!concluded) done = Conclude(nullptr);
 
-    TFileSystems renamed;
-    std::vector<std::size_t> replaced;
+    std::vector<char> replaced(Group.size(), 0);
     for (std::size_t i = 0; i < Group.size(); ++i) {
         TPreparedFile& file = *Group[i];
         if (!file.Content) continue;
         try {
             file.Content->Commit(file.Source->Identity(), false);
-            renamed.Add(file.Source->Target());
-            replaced.push_back(i);
+            FRenamed->Systems.Add(file.Source->Target());
+            replaced[i] = 1;
         } catch (...) {
-            fail(i);
+            fail(i, std::current_exception());
         }
     }
-    try {
-        renamed.Flush();
-        for (std::size_t i : replaced)
-            if (Group[i]->Backup) Group[i]->Backup->Keep();
-    } catch (...) {
-        // The files are replaced but cannot be said to last: they are reported as failed, and
-        // their backups stay so nothing is lost whichever way the disk keeps them.
-        for (std::size_t i : replaced) {
-            errors[i] = std::current_exception();
-            if (Group[i]->Backup) Group[i]->Backup->Keep();
+    FInHand = {Group, std::move(errors)};
+    FReplaced = std::move(replaced);
+    return done;
+}
+
+TGroupCommitter::TDone TGroupCommitter::Finish()
+{
+    std::exception_ptr error;
+    if (!FRenamed->Systems.Empty()) {
+        try {
+            FRenamed->Systems.Flush();
+        } catch (...) {
+            error = std::current_exception();
         }
     }
-    std::vector<char> isReplaced(Group.size(), 0);
-    for (std::size_t i : replaced) isReplaced[i] = 1;
+    return Conclude(error);
+}
+
+TGroupCommitter::TDone TGroupCommitter::Conclude(std::exception_ptr FlushError)
+{
+    TDone done = std::exchange(FInHand, {});
+    const std::vector<char> replaced = std::exchange(FReplaced, {});
+    FRenamed->Systems = TFileSystems();
     std::vector<std::unique_ptr<TSourceFile>> toClose;
-    for (std::size_t i = 0; i < Group.size(); ++i) {
-        TPreparedFile* file = Group[i];
+    for (std::size_t i = 0; i < done.Files.size(); ++i) {
+        TPreparedFile* file = done.Files[i];
+        if (replaced[i]) {
+            // Without the flush the files are replaced but cannot be said to last: they are
+            // reported as failed, and their backups stay so nothing is lost whichever way the
+            // disk keeps them.
+            if (FlushError) done.Errors[i] = FlushError;
+            if (file->Backup) file->Backup->Keep();
+        }
         file->Content.reset();
         file->Backup.reset();
-        if (Closer && isReplaced[i])
+        if (FCloser && replaced[i])
             toClose.push_back(std::move(file->Source));
         else
             file->Source.reset();
     }
-    if (Closer) Closer->Close(std::move(toClose));
-    return errors;
+    if (FCloser) FCloser->Close(std::move(toClose));
+    return done;
+}
+
+std::vector<std::exception_ptr> CommitGroup(const std::vector<TPreparedFile*>& Group, TFileCloser* Closer)
+{
+    TGroupCommitter committer(Closer);
+    committer.Begin(Group);
+    return committer.Finish().Errors;
 }

@@ -288,9 +288,14 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
         if (BackupExists(Path)) {
             prepared.Outcome.BackupKept = true;
         } else if (!inPlace) {
-            // The file read becomes the backup under its second name once the new content
-            // takes its place: nothing to write, and nothing deleted.
+            // The file read becomes the backup under a second name, given now, by the thread
+            // that prepared it (the flush of its group makes the name last before the new
+            // content takes the file's place): nothing to write, and nothing deleted.
             prepared.Backup = std::make_unique<TPendingBackup>(Path, *Source);
+            if (!prepared.Backup->Place()) {
+                prepared.Outcome.BackupKept = true;  // made meanwhile: that one stays
+                prepared.Backup.reset();
+            }
         } else {
             // The file itself gets the new content (and other names may share it): the backup
             // is a copy, with the file's owner where the user may give it.
