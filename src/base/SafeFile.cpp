@@ -11,6 +11,7 @@
 
 #include <cerrno>
 #include <algorithm>
+#include <atomic>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
@@ -335,10 +336,21 @@ TSourceFile::TSourceFile(const std::string& Path)
 
 bool TSourceFile::LinkAs(const std::string& Path) const
 {
-    // The descriptor's own entry in /proc names the file that was opened, wherever its name
-    // has gone since.
-    const std::string self = "/proc/self/fd/" + std::to_string(FFd);
-    if (linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Path.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+    // The descriptor itself names the file that was opened, wherever its name has gone since;
+    // the system takes it for a process allowed to search every folder (root), anyone else
+    // names it through its entry in /proc, a longer way to the same file. Refused once, the
+    // short way is not tried again.
+    static std::atomic<bool> descriptorRefused{false};
+    int result = -1;
+    if (!descriptorRefused.load(std::memory_order_relaxed)) {
+        result = linkat(FFd, "", AT_FDCWD, Path.c_str(), AT_EMPTY_PATH);
+        if (result != 0 && errno == ENOENT) descriptorRefused.store(true, std::memory_order_relaxed);
+    }
+    if (result != 0 && (errno == ENOENT || descriptorRefused.load(std::memory_order_relaxed))) {
+        const std::string self = "/proc/self/fd/" + std::to_string(FFd);
+        result = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Path.c_str(), AT_SYMLINK_FOLLOW);
+    }
+    if (result == 0) {
         Tell("create", Path);
         return true;
     }

@@ -7,16 +7,23 @@
 
 std::string BackupName(const std::string& Path) { return Path + ".bak"; }
 
-bool BackupExists(const std::string& Path)
+namespace {
+
+// Whether a backup is at Backup (a backup's name), raising EBackupError for something there that
+// no file could be restored from.
+bool BackupAt(const std::string& Backup)
 {
-    const std::string backup = BackupName(Path);
     struct stat st {};
-    if (lstat(backup.c_str(), &st) != 0) return false;
+    if (lstat(Backup.c_str(), &st) != 0) return false;
     if (!S_ISREG(st.st_mode))
-        throw EBackupError("Cannot make the backup copy \"" + backup + "\": " +
+        throw EBackupError("Cannot make the backup copy \"" + Backup + "\": " +
                            (S_ISDIR(st.st_mode) ? "A folder has that name" : "Something that is no file has that name"));
     return true;
 }
+
+}  // namespace
+
+bool BackupExists(const std::string& Path) { return BackupAt(BackupName(Path)); }
 
 bool BackupIsSecondNameOf(const std::string& Path, const struct stat& File)
 {
@@ -60,10 +67,8 @@ bool TPendingBackup::Place()
     } catch (const Exception& e) {
         throw EBackupError("Cannot make the backup copy \"" + FName + "\": " + e.Message());
     }
-    struct stat st {};
     if (!placed) {
-        if (lstat(FName.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-            throw EBackupError("Cannot make the backup copy \"" + FName + "\": Something that is no file has that name");
+        BackupAt(FName);  // something that is no file there fails the file
         return false;
     }
     FNamed = true;
@@ -72,7 +77,7 @@ bool TPendingBackup::Place()
         FPlaced = FName;
         FDevice = FSource->Status().st_dev;
         FInode = FSource->Status().st_ino;
-    } else if (lstat(FName.c_str(), &st) == 0) {
+    } else if (struct stat st {}; lstat(FName.c_str(), &st) == 0) {
         FPlaced = FName;
         FDevice = st.st_dev;
         FInode = st.st_ino;

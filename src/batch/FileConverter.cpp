@@ -285,17 +285,18 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
     if (inPlace && !FBackup) throw ENeedsBackup(NeedsBackupMessage(Path));
     prepared.WrittenBytes = Converted.size();  // held in memory until then, in place
     if (FBackup) {
-        if (BackupExists(Path)) {
-            prepared.Outcome.BackupKept = true;
-        } else if (!inPlace) {
+        if (!inPlace) {
             // The file read becomes the backup under a second name, given now, by the thread
             // that prepared it (the flush of its group makes the name last before the new
-            // content takes the file's place): nothing to write, and nothing deleted.
+            // content takes the file's place): nothing to write, and nothing deleted. A backup
+            // there already is kept: the name is only taken while free.
             prepared.Backup = std::make_unique<TPendingBackup>(Path, *Source);
             if (!prepared.Backup->Place()) {
-                prepared.Outcome.BackupKept = true;  // made meanwhile: that one stays
+                prepared.Outcome.BackupKept = true;
                 prepared.Backup.reset();
             }
+        } else if (BackupExists(Path)) {
+            prepared.Outcome.BackupKept = true;
         } else {
             // The file itself gets the new content (and other names may share it): the backup
             // is a copy, with the file's owner where the user may give it.

@@ -4,6 +4,7 @@
 
 #include "base/SafeFile.h"
 #include "batch/CommitGroup.h"
+#include "base/Exceptions.h"
 #include "batch/FileConverter.h"
 
 #include "BatchTestUtil.h"
@@ -168,4 +169,39 @@ TEST(GroupCommitter, AFailedFlushFailsTheGroupInHandWithItsBackupsAndLeavesTheNe
         EXPECT_FALSE(Exists(path + ".bak"));
     }
     EXPECT_EQ(FolderNames(other), (std::vector<std::string>{"p0.css", "p1.css"}));
+}
+
+TEST(GroupCommitter, ATakenBackupNameIsKeptOrFailsTheFileWithItsReason)
+{
+    TTempDir dir;
+    TFileConverter converter(RedToGreen(), true, false);
+    const auto convert = [&](const std::string& Path) -> std::string {
+        try {
+            converter.ConvertFile(Path, [](const std::string&) {});
+            return "";
+        } catch (const Exception& e) {
+            return e.Message();
+        }
+    };
+    // A backup there already is the original and stays; the file is converted.
+    WriteFile(dir / "kept.css", Red);
+    WriteFile(dir / "kept.css.bak", "the first original");
+    EXPECT_EQ(convert(dir / "kept.css"), "");
+    EXPECT_EQ(ReadFile(dir / "kept.css"), Green);
+    EXPECT_EQ(ReadFile(dir / "kept.css.bak"), "the first original");
+    // A folder or a link under the backup's name is no backup: the file fails and stays.
+    WriteFile(dir / "folder.css", Red);
+    ASSERT_EQ(mkdir((dir / "folder.css.bak").c_str(), 0755), 0);
+    EXPECT_EQ(convert(dir / "folder.css"),
+              "Cannot make the backup copy \"" + (dir / "folder.css.bak") + "\": A folder has that name");
+    WriteFile(dir / "elsewhere.txt", "not mine");
+    WriteFile(dir / "linked.css", Red);
+    ASSERT_EQ(symlink("elsewhere.txt", (dir / "linked.css.bak").c_str()), 0);
+    EXPECT_EQ(convert(dir / "linked.css"),
+              "Cannot make the backup copy \"" + (dir / "linked.css.bak") + "\": Something that is no file has that name");
+    EXPECT_EQ(ReadFile(dir / "folder.css"), Red);
+    EXPECT_EQ(ReadFile(dir / "linked.css"), Red);
+    EXPECT_EQ(ReadFile(dir / "elsewhere.txt"), "not mine");
+    EXPECT_EQ(FolderNames(dir.Path()), (std::vector<std::string>{"elsewhere.txt", "folder.css", "folder.css.bak", "kept.css",
+                                                                 "kept.css.bak", "linked.css", "linked.css.bak"}));
 }
