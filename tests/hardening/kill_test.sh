@@ -27,10 +27,11 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The site: two large PNGs (one with alpha), a large GIF, a large stylesheet, small pages.
+# The site: two large PNGs (one with alpha), a large GIF, a large stylesheet, small pages (320 of
+# them in two folders, several groups put in place one after another).
 mkdir -p "$work/old/img"
 "$python" - "$work/old" <<'PY'
-import random, sys
+import os, random, sys
 from PIL import Image
 out = sys.argv[1]
 rnd = random.Random(7)
@@ -51,6 +52,14 @@ with open(out + '/style.css', 'w') as f:
 for n in range(4):
     with open(out + '/page%d.html' % n, 'w') as f:
         f.write('<body bgcolor="#336699" text=white><font color=red>page %d</font></body>\n' % n)
+# Enough small pages in a few folders for several groups to be put in place one after another.
+for s in range(2):
+    os.makedirs(out + '/news/%d' % s)
+    for n in range(160):
+        with open(out + '/news/%d/item%03d.html' % (s, n), 'w') as f:
+            f.write('<html><head><style>h1{color:#%06x}</style></head>\n<body><h1 style="background:rgb(%d,%d,%d)">'
+                    'item %d</h1><p><font color=navy>news</font></p></body></html>\n'
+                    % (rnd.randrange(1 << 24), n % 256, (n * 3) % 256, s * 80, n))
 PY
 
 # The new content: one whole run on a copy.
