@@ -371,6 +371,12 @@ std::string TSourceFile::ReadAgain() const
     return data;
 }
 
+void TSourceFile::ForgetCachedContent() const
+{
+    // Advice only: a file system that keeps its pages (tmpfs) or refuses changes nothing.
+    posix_fadvise(FFd, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 TSourceFile::~TSourceFile()
 {
     if (FFd >= 0) close(FFd);  // and with it the lock

@@ -86,6 +86,10 @@ public:
     bool LinkAs(const std::string& Path) const;
     // The file's content read again from the file that was read (EInOutError on failure).
     std::string ReadAgain() const;
+    // Tells the system that the content read will not be read again here: its pages in memory,
+    // where they are written to disk already, are given back, and writing the new content takes
+    // them again instead of memory never used before. Nothing on disk changes.
+    void ForgetCachedContent() const;
 
 private:
     friend class TPendingFile;

@@ -2,11 +2,18 @@
 #include "batch/Backup.h"
 
 #include "batch/BatchErrors.h"
+#include "batch/FileConverter.h"
 
 #include "BatchTestUtil.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/mman.h>
+#include <sys/statfs.h>
+
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 
@@ -174,3 +181,67 @@ TEST(SafeFile, BackupThatCannotBeMadeIsAnError)
 }
 
 }  // namespace
+
+namespace {
+
+// Pages of Path's content in memory now, and all its pages.
+std::pair<std::size_t, std::size_t> ResidentPages(const std::string& Path)
+{
+    const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) throw std::runtime_error("cannot open " + Path);
+    struct stat st {};
+    fstat(fd, &st);
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t pages = (static_cast<std::size_t>(st.st_size) + page - 1) / page;
+    void* map = mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_SHARED, fd, 0);
+    close(fd);
+    if (map == MAP_FAILED) throw std::runtime_error("cannot map " + Path);
+    std::vector<unsigned char> in(pages);
+    mincore(map, static_cast<std::size_t>(st.st_size), in.data());
+    munmap(map, static_cast<std::size_t>(st.st_size));
+    return {static_cast<std::size_t>(std::count_if(in.begin(), in.end(), [](unsigned char c) { return c & 1; })), pages};
+}
+
+// Writes Path and waits until it is on disk, as the files of a site are.
+void WriteToDisk(const std::string& Path, const std::string& Data)
+{
+    WriteFile(Path, Data);
+    const int fd = open(Path.c_str(), O_RDONLY | O_CLOEXEC);
+    fsync(fd);
+    close(fd);
+}
+
+}  // namespace
+
+TEST(SafeFile, AReplacedFileGivesBackItsPagesInMemoryAndAnUnchangedOneKeepsThem)
+{
+    TTempDir dir;
+    struct statfs fs {};
+    ASSERT_EQ(statfs(dir.Path().c_str(), &fs), 0);
+    if (fs.f_type == TMPFS_MAGIC)
+        GTEST_SKIP() << "the temporary folder is on tmpfs, where a file's pages in memory are the file itself";
+    std::string sheet;
+    while (sheet.size() < (1u << 20)) sheet += ".item-" + std::to_string(sheet.size()) + " { margin: 0 auto; color: red }\n";
+    const std::string changed = dir / "changed.css";
+    const std::string unchanged = dir / "unchanged.css";
+    WriteToDisk(changed, sheet);
+    WriteToDisk(unchanged, std::string(1 << 20, ' '));
+    {
+        TSourceFile read(changed);
+        EXPECT_EQ(ResidentPages(changed).first, ResidentPages(changed).second) << "a file just read is in memory";
+    }
+    TConversionSettings settings;
+    settings.HueOffset = 120;
+    TFileConverter converter(settings, true, false);
+    converter.ConvertFile(changed, [](const std::string&) {});
+    converter.ConvertFile(unchanged, [](const std::string&) {});
+    // The old content lives on as the backup, on disk, not in memory; the new content, just
+    // written, is.
+    const auto [backupIn, backupPages] = ResidentPages(changed + ".bak");
+    EXPECT_LE(backupIn, backupPages / 8) << backupIn << " of " << backupPages << " pages of the old content kept";
+    EXPECT_EQ(ResidentPages(changed).first, ResidentPages(changed).second);
+    EXPECT_EQ(ReadFile(changed + ".bak"), sheet);
+    EXPECT_NE(ReadFile(changed), sheet);
+    // Nothing written for a file that does not change: its pages stay for whoever reads it next.
+    EXPECT_EQ(ResidentPages(unchanged).first, ResidentPages(unchanged).second);
+}
