@@ -298,8 +298,12 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     FSuccesses = 0;
 
     TWorkList workList;
+    std::vector<std::string> checked;
+    checked.reserve(FInput.Items.size());
     for (const TBatchItem& item : FInput.Items)
-        if (item.Checked) workList.Add(item.FullPath);
+        if (item.Checked) checked.push_back(item.FullPath);
+    workList.AddAll(checked, static_cast<unsigned>(std::max(1, FInput.Jobs)));
+    std::vector<std::string>().swap(checked);
     const std::vector<std::string> paths = workList.Sorted();
     FFacts.clear();
     for (const std::string& path : paths) FFacts.push_back(workList.Facts(path));
@@ -501,11 +505,12 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
             ++inGroup;
         }
         // A group is put in place once it is big or old enough, or when no other file is being
-        // prepared that it could wait for. The group in hand is made to last by the flush that
-        // begins the next; it is made to last on its own once it has waited long enough, or when
-        // no file is being prepared.
+        // prepared that it could wait for; once every file is taken, at once, so that little is
+        // left to put in place after the last file is prepared. The group in hand is made to
+        // last by the flush that begins the next; it is made to last on its own once it has
+        // waited long enough, or when no file is being prepared.
         const auto othersComing = [&] { return committed + group.InHandCount() + inGroup < begun; };
-        if (!group.Empty() && (group.Full() || !othersComing())) {
+        if (!group.Empty() && (group.Full() || !othersComing() || begun >= Paths.size())) {
             settle(group.Begin(results));
             inGroup = 0;
         }

@@ -5,13 +5,22 @@
 #include <algorithm>
 #include <system_error>
 
-TFileCloser::TFileCloser(std::size_t Threads, std::size_t MostWaiting) : FMostWaiting(std::max<std::size_t>(1, MostWaiting))
+TFileCloser::TFileCloser(std::size_t Threads, std::size_t MostWaiting)
+    : FThreadCount(Threads), FMostWaiting(std::max<std::size_t>(1, MostWaiting))
 {
-    try {
-        for (std::size_t i = 0; i < Threads; ++i) FThreads.emplace_back(&TFileCloser::Work, this);
-    } catch (const std::system_error&) {
-        // Fewer threads, or none: Close then closes the file itself.
+}
+
+bool TFileCloser::Started()
+{
+    if (!FStarted) {
+        FStarted = true;
+        try {
+            for (std::size_t i = 0; i < FThreadCount; ++i) FThreads.emplace_back(&TFileCloser::Work, this);
+        } catch (const std::system_error&) {
+            // Fewer threads, or none: Close then closes the files itself.
+        }
     }
+    return !FThreads.empty();
 }
 
 TFileCloser::~TFileCloser()
@@ -33,12 +42,13 @@ void TFileCloser::Close(std::unique_ptr<TSourceFile> File)
 
 void TFileCloser::Close(std::vector<std::unique_ptr<TSourceFile>> Files)
 {
-    if (FThreads.empty()) {
+    std::unique_lock<std::mutex> guard(FLock);
+    if (!Started()) {
+        guard.unlock();
         Files.clear();
         return;
     }
     std::size_t next = 0;
-    std::unique_lock<std::mutex> guard(FLock);
     while (next < Files.size()) {
         FClosed.wait(guard, [&] { return FWaiting.size() + FClosing < FMostWaiting; });
         bool given = false;

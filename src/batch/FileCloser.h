@@ -25,6 +25,8 @@ public:
     static constexpr std::size_t DefaultThreads = 16;
     static constexpr std::size_t DefaultMostWaiting = 256;
 
+    // The threads are started when the first files are given, not before: a batch begins
+    // converting sooner, and starts them while it waits for its first group to be flushed.
     explicit TFileCloser(std::size_t Threads = DefaultThreads, std::size_t MostWaiting = DefaultMostWaiting);
     // Closes what is left, and waits for it.
     ~TFileCloser();
@@ -42,13 +44,17 @@ public:
 
 private:
     void Work();
+    // Starts the threads, once; false when none runs. Called with FLock held.
+    bool Started();
 
     std::mutex FLock;
     std::condition_variable FGiven;   // a file to close, or the end: wakes one thread
     std::condition_variable FClosed;  // a file closed: room to give more, or all done
     std::deque<std::unique_ptr<TSourceFile>> FWaiting;
     std::size_t FClosing = 0;  // taken by a thread and not yet closed
+    std::size_t FThreadCount;
     std::size_t FMostWaiting;
+    bool FStarted = false;
     bool FEnding = false;
     std::vector<std::thread> FThreads;
 };

@@ -22,6 +22,9 @@ public:
     // and inode) reached by another name. "A.html" and "a.html" are two files on a file system
     // that tells case apart, and both stay. Returns whether the path was added.
     bool Add(const std::string& Path);
+    // Adds every path of Paths in turn, as Add would, with the files looked at on up to Threads
+    // threads at once beforehand (a long list costs a look at each file before a batch begins).
+    void AddAll(const std::vector<std::string>& Paths, unsigned Threads);
 
     // The paths in ascending order, comparing ASCII letters without regard to case; paths that
     // differ only in case follow each other in byte order.
@@ -33,6 +36,15 @@ public:
     TListedFacts Facts(const std::string& Path) const;
 
 private:
+    // What a look at a path found: whether it is a file reached, and which.
+    struct TLook {
+        bool Known = false;
+        TListedFacts Facts;
+        unsigned long long Device = 0, Inode = 0;
+    };
+    static TLook Look(const std::string& Path);
+    bool Record(const std::string& Path, const TLook& Found);
+
     std::vector<std::string> FPaths;
     std::unordered_map<std::string, TListedFacts> FTexts;
     std::set<std::pair<unsigned long long, unsigned long long>> FFiles;  // device, inode

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <random>
+
 using batchtest::TTempDir;
 using batchtest::WriteFile;
 
@@ -64,6 +69,69 @@ TEST(WorkList, LongPathsAreKeptWhole)
     list.Add(a);
     list.Add(b);
     EXPECT_EQ(list.Sorted(), (std::vector<std::string>{a, b}));
+}
+
+TEST(WorkList, AListAddedAtOnceIsTheListAddedPathByPath)
+{
+    // Enough files for the looks to be shared among threads, with every kind of duplicate.
+    TTempDir dir;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 3000; ++i) {
+        const std::string path = dir / ("s" + std::to_string(i % 7) + "/p" + std::to_string(i) + ".html");
+        WriteFile(path, "x");
+        paths.push_back(path);
+        if (i % 97 == 0) {  // a second name of the same file, and the same text again
+            const std::string hard = dir / ("s" + std::to_string(i % 7) + "/hard" + std::to_string(i) + ".html");
+            ASSERT_EQ(link(path.c_str(), hard.c_str()), 0);
+            paths.push_back(hard);
+            paths.push_back(path);
+        }
+        if (i % 101 == 0) {  // a link to it, and a name of nothing
+            const std::string soft = dir / ("s" + std::to_string(i % 7) + "/soft" + std::to_string(i) + ".html");
+            ASSERT_EQ(symlink(path.c_str(), soft.c_str()), 0);
+            paths.insert(paths.begin() + i / 2, soft);
+            paths.push_back(dir / ("gone" + std::to_string(i) + ".html"));
+        }
+        if (i % 113 == 0) {  // the same name in other case: another file
+            const std::string upper = dir / ("s" + std::to_string(i % 7) + "/P" + std::to_string(i) + ".html");
+            WriteFile(upper, "y");
+            paths.push_back(upper);
+        }
+    }
+    TWorkList oneByOne;
+    for (const std::string& p : paths) oneByOne.Add(p);
+    for (const unsigned threads : {1u, 2u, 8u}) {
+        TWorkList atOnce;
+        atOnce.AddAll(paths, threads);
+        ASSERT_EQ(atOnce.Sorted(), oneByOne.Sorted()) << threads << " threads";
+        for (const std::string& p : paths) {
+            EXPECT_EQ(atOnce.Facts(p).Link, oneByOne.Facts(p).Link) << p;
+            EXPECT_EQ(atOnce.Facts(p).Size, oneByOne.Facts(p).Size) << p;
+        }
+    }
+}
+
+TEST(WorkList, SortedIsTheOrderOfWorkListLess)
+{
+    // Random paths of letters in both cases, digits, punctuation and bytes above 0x7F, many
+    // sharing prefixes or differing only in case.
+    std::mt19937 random(11);
+    const std::string alphabet = "aAbBzZ09._-/~[`{\x80\xc3\xa9\xff";
+    std::vector<std::string> paths;
+    for (int i = 0; i < 4000; ++i) {
+        std::string p = i > 0 && random() % 3 == 0 ? paths[random() % paths.size()] : "/site/";
+        const std::size_t extra = random() % 6;
+        for (std::size_t k = 0; k < extra; ++k) p.push_back(alphabet[random() % alphabet.size()]);
+        if (random() % 4 == 0)
+            for (char& c : p)
+                if (c >= 'a' && c <= 'z' && random() % 2) c = static_cast<char>(c - 'a' + 'A');
+        paths.push_back(p);
+    }
+    TWorkList list;
+    for (const std::string& p : paths) list.Add(p);
+    std::vector<std::string> expected = list.Sorted();
+    std::sort(expected.begin(), expected.end(), WorkListLess);
+    EXPECT_EQ(list.Sorted(), expected);
 }
 
 }  // namespace
