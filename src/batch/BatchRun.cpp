@@ -391,8 +391,9 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     std::size_t committed = 0;   // files put in place for good (or failed)
     std::vector<std::size_t> prepared;  // list places prepared and not yet in a group
     // Files prepared and waiting hold their lock and their written content: the workers stay
-    // at most three groups ahead of what is in place for good, and within the open files the process has
-    // to spare besides its folder locks (a file that still finds none fails with its reason).
+    // at most three groups ahead of what is in place for good, and within the open files the
+    // process has to spare besides its folder locks (a file that still finds none fails with its
+    // reason).
     const std::size_t ahead = FilesToHoldOpen(FFolderLocks->Count(), static_cast<std::size_t>(Jobs));
     bool closing = false;
     auto lastWake = std::chrono::steady_clock::now();

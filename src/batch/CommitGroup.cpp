@@ -83,8 +83,8 @@ TGroupCommitter::TDone TGroupCommitter::Begin(const std::vector<TPreparedFile*>&
     };
     TDone done;
     bool concluded = false;
-    // Flushes Systems; the first flush also makes the renames of the group in hand last.
-    // False when it failed: then no file of Group whose content is not yet in place can be.
+    // Flushes Systems; the first flush also makes the renames of the group in hand last. When
+    // it fails, no file of Group whose content is not yet in place can be put there.
     const auto flush = [&](const TFileSystems& Systems) {
         std::exception_ptr error;
         try {
@@ -99,7 +99,6 @@ TGroupCommitter::TDone TGroupCommitter::Begin(const std::vector<TPreparedFile*>&
         if (error)
             for (std::size_t i = 0; i < Group.size(); ++i)
                 if (Group[i]->Content) fail(i, error);
-        return !error;
     };
 
     // A backup copy's bytes are on disk before its name; a backup that is the file's second
