@@ -30,9 +30,9 @@
 #   BENCH_SITE     where the generated site is kept (default: /dev/shm/tessival-site)
 #   BENCH_PEER     set to 0 to leave the peer out
 #   BENCH_PEER_1   set to 1 to run the peer once more on one thread
-#   BENCH_ROUNDS   with --disk: rounds in which the floor (cp + sync) and the batch with and
-#                  without backups take turns, each on a fresh copy; the ratios are of their
-#                  medians (default 5; 1 measures each once)
+#   BENCH_ROUNDS   with --disk: rounds in which the floor (cp + sync) and the batch take turns,
+#                  each on a fresh copy, once with backups and once without (two series, see
+#                  take_turns); the ratios are of their medians (default 5; 1 measures each once)
 
 set -euo pipefail
 
@@ -170,6 +170,32 @@ median() {  # median NUMBER... : prints the middle one (the mean of the two midd
     printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
 }
 
+# take_turns [--no-backup]: on a disk, $rounds rounds of the floor (cp + sync) and the batch with
+# all cores (with backups, or without), each on a fresh copy; sets turn_floor and turn_ours to
+# their medians. One run of each says little there: the floor alone moves by half between runs.
+# The two kinds of run take turns in separate series: a run without backups frees every file it
+# replaces, and ext4 without a journal passes over inodes freed in the last minutes when it
+# gives a new file one, so it would slow whatever comes after it (floor and batch alike, but
+# the batch makes three names per file where the copy makes one).
+take_turns() {
+    local floors=() ours=() r what="with backups"
+    [ "${1:-}" = --no-backup ] && what="without backups"
+    for ((r = 0; r < rounds; r++)); do
+        discard "$work/cp"
+        sync
+        measure sh -c 'cp -r "$1" "$2" && sync' sh "$work/src" "$work/cp"
+        floors+=("$wall")
+        fresh
+        measure "$batch" "$@" --jobs "$cores" --hue 120 "$work/run"
+        check_batch
+        ours+=("$wall")
+    done
+    discard "$work/cp"
+    echo "  $rounds rounds taking turns, $what (seconds): cp + sync ${floors[*]}; ours ${ours[*]}"
+    turn_floor=$(median "${floors[@]}")
+    turn_ours=$(median "${ours[@]}")
+}
+
 ratio() {  # ratio TEXT A B : prints A / B
     awk -v t="$1" -v a="$2" -v b="$3" 'BEGIN { if (b > 0) printf "  %-44s %6.2f\n", t, a / b }'
 }
@@ -249,6 +275,17 @@ for kind in $kinds; do
         row "read + write" "$floor_secs" "$cpu" "$amount" "$unit" "$peak"
     fi
 
+    # On a disk, first the runs with backups taking turns with the floor: they free no file
+    # (each old file lives on as its backup), so they go before anything that does.
+    sync_backed=""; backed_median=""
+    if [ -n "$disk" ] && [ "$rounds" -gt 1 ]; then
+        take_turns
+        sync_backed=$turn_floor
+        backed_median=$turn_ours
+        row "cp + sync, median" "$turn_floor" "" "$amount" "$unit" ""
+        row "tessival-batch --jobs $cores with backups, median" "$turn_ours" "" "$amount" "$unit" ""
+    fi
+
     # Ours.
     fresh
     measure "$batch" --no-backup --jobs 1 --hue 120 "$work/run"
@@ -265,6 +302,7 @@ for kind in $kinds; do
     check_batch
     oursb=$wall
     row "  the same with backups" "$wall" "$cpu" "$amount" "$unit" "$peak"
+    [ -n "$backed_median" ] && oursb=$backed_median
 
     # The peer.
     peer=""
@@ -281,39 +319,20 @@ for kind in $kinds; do
         fi
     fi
 
-    # On a disk one run of each says little: the floor alone moves by half between runs. The
-    # floor and ours take turns for some rounds, each on a fresh copy, and the medians count.
+    # The runs without backups, taking turns with the floor (see take_turns).
+    sync_plain=""
     if [ -n "$disk" ] && [ "$rounds" -gt 1 ]; then
-        floors=(); plains=(); backed=()
-        for ((r = 0; r < rounds; r++)); do
-            discard "$work/cp"
-            sync
-            measure sh -c 'cp -r "$1" "$2" && sync' sh "$work/src" "$work/cp"
-            floors+=("$wall")
-            fresh
-            measure "$batch" --no-backup --jobs "$cores" --hue 120 "$work/run"
-            check_batch
-            plains+=("$wall")
-            fresh
-            measure "$batch" --jobs "$cores" --hue 120 "$work/run"
-            check_batch
-            backed+=("$wall")
-        done
-        discard "$work/cp"
-        echo "  $rounds rounds taking turns (seconds): cp + sync ${floors[*]}"
-        echo "    ours --jobs $cores ${plains[*]}; with backups ${backed[*]}"
-        sync_secs=$(median "${floors[@]}")
-        oursn=$(median "${plains[@]}")
-        oursb=$(median "${backed[@]}")
-        row "cp + sync, median" "$sync_secs" "" "$amount" "$unit" ""
-        row "tessival-batch --jobs $cores, median" "$oursn" "" "$amount" "$unit" ""
-        row "  with backups, median" "$oursb" "" "$amount" "$unit" ""
+        take_turns --no-backup
+        sync_plain=$turn_floor
+        oursn=$turn_ours
+        row "cp + sync, median" "$turn_floor" "" "$amount" "$unit" ""
+        row "tessival-batch --jobs $cores, median" "$turn_ours" "" "$amount" "$unit" ""
     fi
 
     echo "  ratios (time / time):"
     if [ -n "$sync_secs" ]; then
-        ratio "ours --jobs $cores / (cp + sync)" "$oursn" "$sync_secs"
-        ratio "ours --jobs $cores with backups / (cp + sync)" "$oursb" "$sync_secs"
+        ratio "ours --jobs $cores / (cp + sync)" "$oursn" "${sync_plain:-$sync_secs}"
+        ratio "ours --jobs $cores with backups / (cp + sync)" "$oursb" "${sync_backed:-$sync_secs}"
     fi
     ratio "ours --jobs 1 / cp" "$ours1" "$cp_secs"
     [ -n "$floor_secs" ] && ratio "ours --jobs 1 / floor" "$ours1" "$floor_secs"
