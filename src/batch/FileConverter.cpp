@@ -277,8 +277,8 @@ TPreparedFile TFileConverter::Prepare(const std::string& Path, std::unique_ptr<T
     // new one: it is not counted among the names to write in place for, and where the file
     // could only be written in place it fails rather than change its backup.
     const bool backupIsFile = BackupIsSecondNameOf(Path, Source->Status());
-    // The old content is read for the last time (a backup keeps it on disk): its pages in
-    // memory are given back before the new content is written, which takes them again.
+    // The old content is read for the last time (a backup keeps it on disk, or nothing does):
+    // its pages in memory are given back before the new content is written, which takes them.
     Source->ForgetCachedContent();
     prepared.Content = std::make_unique<TPendingFile>(*Source, Converted, Flush, backupIsFile ? 1 : 0);
     const bool inPlace = prepared.Content->InPlace();
