@@ -283,7 +283,7 @@ for kind in $kinds; do
         sync_backed=$turn_floor
         backed_median=$turn_ours
         row "cp + sync, median" "$turn_floor" "" "$amount" "$unit" ""
-        row "tessival-batch --jobs $cores with backups, median" "$turn_ours" "" "$amount" "$unit" ""
+        row "ours with backups, median" "$turn_ours" "" "$amount" "$unit" ""
     fi
 
     # Ours.
