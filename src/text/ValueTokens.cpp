@@ -16,7 +16,6 @@ TValueTokenScanner::TValueTokenScanner(std::string_view Text, TTextEncoding Enco
     : FText(Text),
       FEncoding(Encoding),
       FUTF8(Encoding == TTextEncoding::UTF8),
-      FByteWise(Encoding == TTextEncoding::UTF8 || IsASCII(Text)),
       FLastClose(Text.rfind(')')),
       FOpenFrom(npos),
       FOpen(npos),
@@ -103,7 +102,9 @@ bool TValueTokenScanner::Next(std::size_t From, std::size_t& Begin, std::size_t&
             End = j;
             return true;
         }
-        i += FByteWise || static_cast<unsigned char>(c) < 0x80 ? 1 : CharLengthAt(FText, i, FEncoding);
+        // Below 0x80 a byte is a character of its own in every encoding; in UTF-8 so is any
+        // other byte for this walk (a letter of several bytes is read whole above).
+        i += FUTF8 || static_cast<unsigned char>(c) < 0x80 ? 1 : CharLengthAt(FText, i, FEncoding);
     }
     return false;
 }

@@ -29,7 +29,6 @@ private:
     std::string_view FText;
     TTextEncoding FEncoding;
     bool FUTF8;
-    bool FByteWise;  // every byte below 0x80 is a character of its own
     std::size_t FLastClose;
     // The last "(" search: the first "(" at or after FOpenFrom is at FOpen (npos: none).
     std::size_t FOpenFrom;
