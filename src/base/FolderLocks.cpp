@@ -7,13 +7,15 @@
 
 #include <cerrno>
 
-std::string FolderOf(const std::string& FilePath)
+std::string_view FolderViewOf(std::string_view FilePath)
 {
     const auto slash = FilePath.rfind('/');
-    if (slash == std::string::npos) return ".";
+    if (slash == std::string_view::npos) return ".";
     if (slash == 0) return "/";
     return FilePath.substr(0, slash);
 }
+
+std::string FolderOf(const std::string& FilePath) { return std::string(FolderViewOf(FilePath)); }
 
 TFolderLocks::~TFolderLocks()
 {

@@ -10,6 +10,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <utility>
 
 class TFolderLocks {
@@ -42,3 +43,5 @@ private:
 // The folder part of a path: everything before its last "/", "/" for a file in the root,
 // "." for a bare name.
 std::string FolderOf(const std::string& FilePath);
+// The same, as a view into FilePath (or of "." or "/").
+std::string_view FolderViewOf(std::string_view FilePath);

@@ -346,7 +346,7 @@ bool TSourceFile::LinkAs(const std::string& Path) const
         result = linkat(FFd, "", AT_FDCWD, Path.c_str(), AT_EMPTY_PATH);
         if (result != 0 && errno == ENOENT) descriptorRefused.store(true, std::memory_order_relaxed);
     }
-    if (result != 0 && (errno == ENOENT || descriptorRefused.load(std::memory_order_relaxed))) {
+    if (result != 0 && descriptorRefused.load(std::memory_order_relaxed)) {
         const std::string self = "/proc/self/fd/" + std::to_string(FFd);
         result = linkat(AT_FDCWD, self.c_str(), AT_FDCWD, Path.c_str(), AT_SYMLINK_FOLLOW);
     }

@@ -112,6 +112,7 @@ public:
         FBytes += File.WrittenBytes;
     }
     bool Empty() const { return FIndices.empty(); }
+    std::size_t Count() const { return FIndices.size(); }
     bool Full() const
     {
         return FIndices.size() >= FMaxFiles || FBytes >= GroupBytes ||
@@ -474,7 +475,6 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
     // progress steps as files are prepared, so that a big file early in the list does not hold
     // the bar while the others get done.
     TGroup group(ahead / 3, FCloser.get());
-    std::size_t inGroup = 0;
     std::vector<char> inPlace(Paths.size(), 0);  // this thread's own: committed, ready for the log
     std::size_t logged = 0;
     // Marks the files of a group done, and lets the workers go on.
@@ -503,17 +503,15 @@ void TBatchRun::RunAtOnce(const std::vector<std::string>& Paths, int Jobs)
         for (std::size_t i : ready) {
             if (results[i].Reached && !results[i].Error) FObserver->ProgressStep();
             group.Add(i, results[i].Prepared);
-            ++inGroup;
         }
         // A group is put in place once it is big or old enough, or when no other file is being
         // prepared that it could wait for; once every file is taken, at once, so that little is
         // left to put in place after the last file is prepared. The group in hand is made to
         // last by the flush that begins the next; it is made to last on its own once it has
         // waited long enough, or when no file is being prepared.
-        const auto othersComing = [&] { return committed + group.InHandCount() + inGroup < begun; };
+        const auto othersComing = [&] { return committed + group.InHandCount() + group.Count() < begun; };
         if (!group.Empty() && (group.Full() || !othersComing() || begun >= Paths.size())) {
             settle(group.Begin(results));
-            inGroup = 0;
         }
         if (group.InHand() && (!othersComing() || std::chrono::steady_clock::now() >= group.InHandDeadline()))
             settle(group.Finish(results));

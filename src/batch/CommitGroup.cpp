@@ -19,9 +19,10 @@ public:
     void Add(const std::string& Path)
     {
         // Files come folder by folder: the folder of the one before is most often this one's.
-        if (InFolder(Path, FLast)) return;
-        std::string folder = FolderOf(Path);
-        FLast = folder;
+        const std::string_view inFolder = FolderViewOf(Path);
+        if (inFolder == FLast) return;
+        FLast = inFolder;
+        std::string folder(inFolder);
         if (!FSeen.insert(folder).second) return;
         struct stat st {};
         if (stat(folder.c_str(), &st) == 0) FFolders.emplace(st.st_dev, std::move(folder));
@@ -38,15 +39,6 @@ public:
     }
 
 private:
-    // Whether FolderOf(Path) is Folder, without making it.
-    static bool InFolder(const std::string& Path, const std::string& Folder)
-    {
-        const auto slash = Path.rfind('/');
-        if (slash == std::string::npos) return Folder == ".";
-        if (slash == 0) return Folder == "/";
-        return slash == Folder.size() && Path.compare(0, slash, Folder) == 0;
-    }
-
     std::map<dev_t, std::string> FFolders;
     std::set<std::string> FSeen;
     std::string FLast;
