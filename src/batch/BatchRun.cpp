@@ -24,6 +24,7 @@
 #include <thread>
 #include <map>
 #include <set>
+#include <string_view>
 #include <unordered_set>
 
 // What converting one file gave: the lines that stand before its own (the "add" note), and
@@ -190,9 +191,12 @@ std::string TargetFolder(const std::string& Path, bool Link)
 // is written under its name + ".bak", which may itself be in the list.
 bool FilesDependOnEachOther(const std::vector<std::string>& Paths)
 {
-    const std::unordered_set<std::string> listed(Paths.begin(), Paths.end());
-    for (const std::string& p : Paths)
-        if (listed.count(BackupName(p))) return true;
+    // A backup's name is its file's with a suffix: a listed path with that suffix whose rest is
+    // listed too.
+    const std::string suffix = BackupName("");
+    const std::unordered_set<std::string_view> listed(Paths.begin(), Paths.end());
+    for (const std::string_view p : Paths)
+        if (p.ends_with(suffix) && listed.count(p.substr(0, p.size() - suffix.size()))) return true;
     return false;
 }
 
@@ -270,19 +274,31 @@ std::vector<std::exception_ptr> TBatchRun::LockFolders(const std::vector<std::st
     FFolderLocks = std::make_unique<TFolderLocks>();
     std::vector<std::exception_ptr> refused(Paths.size());
     std::vector<std::string> removed;
-    std::map<std::string, TFolderLocks::TResult> folders;  // each folder asked once
+    std::map<std::string, TFolderLocks::TResult, std::less<>> folders;  // each folder asked once
+    // Files of one folder follow each other in the list: the last folder's answer is kept at hand.
+    std::string_view last;
+    TFolderLocks::TResult lastResult = TFolderLocks::TResult::AlreadyHeld;
+    const auto answerFor = [&](std::string_view Folder) {
+        if (!last.empty() && Folder == last) return lastResult;
+        auto known = folders.find(Folder);
+        if (known == folders.end()) {
+            const std::string folder(Folder);
+            known = folders.emplace(folder, FFolderLocks->Acquire(folder)).first;
+            // Nobody else converts here now, so a temporary file of this program's is a leftover.
+            if (known->second == TFolderLocks::TResult::Taken && !FInput.DryRun)
+                for (std::string& path : RemoveLeftoverTemporaryFiles(folder)) removed.push_back(std::move(path));
+        }
+        last = known->first;
+        lastResult = known->second;
+        return lastResult;
+    };
     for (std::size_t i = 0; i < Paths.size(); ++i) {
         // The backup is written beside the file as named, the new content beside the file a
         // link leads to.
-        for (const std::string& folder : {FolderOf(Paths[i]), TargetFolder(Paths[i], FFacts[i].Link)}) {
-            auto [known, first] = folders.try_emplace(folder, TFolderLocks::TResult::AlreadyHeld);
-            if (first) {
-                known->second = FFolderLocks->Acquire(folder);
-                // Nobody else converts here now, so a temporary file of this program's is a leftover.
-                if (known->second == TFolderLocks::TResult::Taken && !FInput.DryRun)
-                    for (std::string& path : RemoveLeftoverTemporaryFiles(folder)) removed.push_back(std::move(path));
-            }
-            if (known->second == TFolderLocks::TResult::Busy)
+        const std::string target = FFacts[i].Link ? TargetFolder(Paths[i], true) : std::string();
+        const std::string_view folder = FolderViewOf(Paths[i]);
+        for (const std::string_view f : {folder, FFacts[i].Link ? std::string_view(target) : folder}) {
+            if (answerFor(f) == TFolderLocks::TResult::Busy)
                 refused[i] = std::make_exception_ptr(
                     EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));
         }
@@ -298,16 +314,21 @@ void TBatchRun::ExecuteConversion(TBatchObserver& Observer)
     FLog.clear();
     FSuccesses = 0;
 
-    TWorkList workList;
-    std::vector<std::string> checked;
-    checked.reserve(FInput.Items.size());
-    for (const TBatchItem& item : FInput.Items)
-        if (item.Checked) checked.push_back(item.FullPath);
-    workList.AddAll(checked, static_cast<unsigned>(std::max(1, FInput.Jobs)));
-    std::vector<std::string>().swap(checked);
-    const std::vector<std::string> paths = workList.Sorted();
     FFacts.clear();
-    for (const std::string& path : paths) FFacts.push_back(workList.Facts(path));
+    const std::vector<std::string> paths = [&] {
+        TWorkList workList;
+        std::vector<std::string> checked;
+        checked.reserve(FInput.Items.size());
+        for (const TBatchItem& item : FInput.Items)
+            if (item.Checked) checked.push_back(item.FullPath);
+        workList.AddAll(std::move(checked), static_cast<unsigned>(std::max(1, FInput.Jobs)));
+        std::vector<std::string> sorted;
+        for (TListedFile& file : workList.TakeSorted()) {
+            sorted.push_back(std::move(file.Path));
+            FFacts.push_back(file.Facts);
+        }
+        return sorted;
+    }();
     FTotal = static_cast<int>(paths.size());
     Observer.ProgressMaximum(FTotal);
 

@@ -43,21 +43,29 @@ TWorkList::TLook TWorkList::Look(const std::string& Path)
     return found;
 }
 
-bool TWorkList::Record(const std::string& Path, const TLook& Found)
+TWorkList::TWorkList() : FTexts(0, TPathHash{&FFiles}, TPathEqual{&FFiles}) {}
+
+std::size_t TWorkList::TPathHash::operator()(std::string_view Path) const noexcept
 {
-    if (Found.Known && !FFiles.insert({Found.Device, Found.Inode}).second) return false;
-    FTexts.emplace(Path, Found.Facts);
-    FPaths.push_back(Path);
+    return std::hash<std::string_view>()(Path);
+}
+
+// Records Path, whose text is not listed yet, unless the file it names is.
+bool TWorkList::Record(std::string Path, const TLook& Found)
+{
+    if (Found.Known && !FIdentities.insert({Found.Device, Found.Inode}).second) return false;
+    FFiles.push_back({std::move(Path), Found.Facts});
+    FTexts.insert(FFiles.size() - 1);
     return true;
 }
 
 bool TWorkList::Add(const std::string& Path)
 {
-    if (FTexts.count(Path)) return false;
+    if (FTexts.contains(std::string_view(Path))) return false;
     return Record(Path, Look(Path));
 }
 
-void TWorkList::AddAll(const std::vector<std::string>& Paths, unsigned Threads)
+void TWorkList::AddAll(std::vector<std::string> Paths, unsigned Threads)
 {
     // Looks taken side by side, then the list made from them in order, as one Add after
     // another would make it.
@@ -80,35 +88,59 @@ void TWorkList::AddAll(const std::vector<std::string>& Paths, unsigned Threads)
     }
     lookAtSome();
     for (std::thread& t : helpers) t.join();
+    FFiles.reserve(FFiles.size() + Paths.size());
     FTexts.reserve(FTexts.size() + Paths.size());
-    FPaths.reserve(FPaths.size() + Paths.size());
+    FIdentities.reserve(FIdentities.size() + Paths.size());
     for (std::size_t i = 0; i < Paths.size(); ++i)
-        if (!FTexts.count(Paths[i])) Record(Paths[i], looks[i]);
+        if (!FTexts.contains(std::string_view(Paths[i]))) Record(std::move(Paths[i]), looks[i]);
 }
 
 TListedFacts TWorkList::Facts(const std::string& Path) const
 {
-    const auto found = FTexts.find(Path);
-    return found == FTexts.end() ? TListedFacts{} : found->second;
+    const auto found = FTexts.find(std::string_view(Path));
+    return found == FTexts.end() ? TListedFacts{} : FFiles[*found].Facts;
+}
+
+std::vector<std::size_t> TWorkList::SortedPlaces() const
+{
+    // WorkListLess with each path's letters folded once, into one text: the folded paths in
+    // byte order, then the paths themselves.
+    std::size_t length = 0;
+    for (const TListedFile& file : FFiles) length += file.Path.size();
+    std::string folded;
+    folded.reserve(length);
+    for (const TListedFile& file : FFiles)
+        for (const char c : file.Path) folded.push_back(static_cast<char>(FoldCase(static_cast<unsigned char>(c))));
+    std::vector<std::pair<std::string_view, std::size_t>> keyed;
+    keyed.reserve(FFiles.size());
+    for (std::size_t i = 0, at = 0; i < FFiles.size(); at += FFiles[i].Path.size(), ++i)
+        keyed.emplace_back(std::string_view(folded).substr(at, FFiles[i].Path.size()), i);
+    std::sort(keyed.begin(), keyed.end(), [this](const auto& A, const auto& B) {
+        const int order = A.first.compare(B.first);
+        return order != 0 ? order < 0 : FFiles[A.second].Path < FFiles[B.second].Path;
+    });
+    std::vector<std::size_t> places;
+    places.reserve(keyed.size());
+    for (const auto& [key, place] : keyed) places.push_back(place);
+    return places;
 }
 
 std::vector<std::string> TWorkList::Sorted() const
 {
-    // WorkListLess with each path's letters folded once: the folded texts in byte order, then
-    // the paths themselves.
-    std::vector<std::pair<std::string, const std::string*>> keyed;
-    keyed.reserve(FPaths.size());
-    for (const std::string& path : FPaths) {
-        std::string folded = path;
-        for (char& c : folded) c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
-        keyed.emplace_back(std::move(folded), &path);
-    }
-    std::sort(keyed.begin(), keyed.end(), [](const auto& A, const auto& B) {
-        const int order = A.first.compare(B.first);
-        return order != 0 ? order < 0 : *A.second < *B.second;
-    });
     std::vector<std::string> paths;
-    paths.reserve(keyed.size());
-    for (const auto& [folded, path] : keyed) paths.push_back(*path);
+    paths.reserve(FFiles.size());
+    for (const std::size_t place : SortedPlaces()) paths.push_back(FFiles[place].Path);
     return paths;
+}
+
+std::vector<TListedFile> TWorkList::TakeSorted()
+{
+    const std::vector<std::size_t> places = SortedPlaces();
+    FTexts.clear();
+    FIdentities.clear();
+    std::vector<TListedFile> files;
+    files.reserve(places.size());
+    for (const std::size_t place : places) files.push_back(std::move(FFiles[place]));
+    FFiles.clear();
+    return files;
 }

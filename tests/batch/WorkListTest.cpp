@@ -134,4 +134,40 @@ TEST(WorkList, SortedIsTheOrderOfWorkListLess)
     EXPECT_EQ(list.Sorted(), expected);
 }
 
+TEST(WorkList, TakenOutInSortedOrderWithTheirFacts)
+{
+    TTempDir dir;
+    WriteFile(dir / "b.html", "12345");
+    WriteFile(dir / "A.css", "1");
+    ASSERT_EQ(symlink("b.html", (dir / "c.html").c_str()), 0);
+    ASSERT_EQ(symlink("b.html", (dir / "a.html").c_str()), 0);
+    std::vector<std::string> paths = {dir / "b.html", dir / "gone.html", dir / "A.css", dir / "c.html",
+                                      dir / "a.html", dir / "b.html"};
+    TWorkList list;
+    list.AddAll(paths, 2);
+    const std::vector<std::string> sorted = list.Sorted();
+    // c.html and a.html lead to b.html, listed first: only the first name of a file stays.
+    ASSERT_EQ(sorted, (std::vector<std::string>{dir / "A.css", dir / "b.html", dir / "gone.html"}));
+    std::vector<TListedFacts> facts;
+    for (const std::string& p : sorted) facts.push_back(list.Facts(p));
+    EXPECT_EQ(facts[0].Size, 1);
+    EXPECT_EQ(facts[1].Size, 5);
+    EXPECT_EQ(facts[2].Size, 0);
+
+    const std::vector<TListedFile> taken = list.TakeSorted();
+    ASSERT_EQ(taken.size(), sorted.size());
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(taken[i].Path, sorted[i]);
+        EXPECT_EQ(taken[i].Facts.Link, facts[i].Link);
+        EXPECT_EQ(taken[i].Facts.Size, facts[i].Size);
+    }
+    // Nothing is left: every text and every file may be listed again.
+    EXPECT_EQ(list.Count(), 0u);
+    EXPECT_EQ(list.Facts(dir / "b.html").Size, 0);
+    EXPECT_TRUE(list.Add(dir / "a.html"));
+    EXPECT_TRUE(list.Facts(dir / "a.html").Link);
+    EXPECT_EQ(list.Facts(dir / "a.html").Size, 5);
+    EXPECT_FALSE(list.Add(dir / "b.html"));
+}
+
 }  // namespace
