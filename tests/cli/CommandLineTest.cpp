@@ -246,7 +246,7 @@ std::size_t CountOf(const std::string& Text, const std::string& Part)
 TEST(CommandLine, TheLogIsWrittenAsGroupsOfFilesAreDone)
 {
     TTempDir dir;
-    const int files = 700;
+    const int files = 2500;
     for (int i = 0; i < files; ++i) WriteFile(dir / ("s" + std::to_string(i) + ".css"), "a { color: red }\n");
     for (const char* jobs : {"1", "2"}) {
         SCOPED_TRACE(std::string("--jobs ") + jobs);
@@ -258,7 +258,7 @@ TEST(CommandLine, TheLogIsWrittenAsGroupsOfFilesAreDone)
                   ExitAllConverted);
         EXPECT_EQ(err.str(), "");
         EXPECT_EQ(CountOf(log.Text, "成功> "), static_cast<std::size_t>(files));
-        ASSERT_GE(log.AtFlush.size(), 3u);  // at least a flush for each group of 256 files
+        ASSERT_GE(log.AtFlush.size(), 3u);  // at least a flush for each group of 1,024 files
         const auto first = std::find_if(log.AtFlush.begin(), log.AtFlush.end(),
                                         [](const std::string& Text) { return CountOf(Text, "成功> ") > 0; });
         ASSERT_NE(first, log.AtFlush.end());

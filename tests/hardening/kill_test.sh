@@ -27,8 +27,8 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# The site: two large PNGs (one with alpha), a large GIF, a large stylesheet, small pages (320 of
-# them in two folders, several groups put in place one after another).
+# The site: two large PNGs (one with alpha), a large GIF, a large stylesheet, small pages (1,200 of
+# them in three folders, several groups put in place one after another).
 mkdir -p "$work/old/img"
 "$python" - "$work/old" <<'PY'
 import os, random, sys
@@ -53,9 +53,9 @@ for n in range(4):
     with open(out + '/page%d.html' % n, 'w') as f:
         f.write('<body bgcolor="#336699" text=white><font color=red>page %d</font></body>\n' % n)
 # Enough small pages in a few folders for several groups to be put in place one after another.
-for s in range(2):
+for s in range(3):
     os.makedirs(out + '/news/%d' % s)
-    for n in range(160):
+    for n in range(400):
         with open(out + '/news/%d/item%03d.html' % (s, n), 'w') as f:
             f.write('<html><head><style>h1{color:#%06x}</style></head>\n<body><h1 style="background:rgb(%d,%d,%d)">'
                     'item %d</h1><p><font color=navy>news</font></p></body></html>\n'
