@@ -37,12 +37,12 @@ sync
 
 declare -A wall cpu
 labels=()
-for spec in "$@"; do labels+=("${spec%%=*}"); done
+for entry in "$@"; do labels+=("${entry%%=*}"); done
 
 for round in $(seq "$rounds"); do
-    for spec in "$@"; do
-        label=${spec%%=*}
-        command=${spec#*=}
+    for entry in "$@"; do
+        label=${entry%%=*}
+        command=${entry#*=}
         copy="$top/$round-$label"
         cp -r "$top/site" "$copy"
         sync
