@@ -176,17 +176,16 @@ private:
     std::chrono::steady_clock::time_point FBegun;
 };
 
-// The folder a file is replaced in: that of the file a link leads to.
-std::string TargetFolder(const std::string& Path, bool Link)
+// The folder a link's file is replaced in: that of the file it leads to (the link's own when
+// it leads nowhere).
+std::string LinkedFileFolder(const std::string& Link)
 {
-    if (Link) {
-        if (char* real = realpath(Path.c_str(), nullptr)) {
-            const std::string folder = FolderOf(real);
-            std::free(real);
-            return folder;
-        }
+    if (char* real = realpath(Link.c_str(), nullptr)) {
+        const std::string folder = FolderOf(real);
+        std::free(real);
+        return folder;
     }
-    return FolderOf(Path);
+    return FolderOf(Link);
 }
 
 // Whether converting one listed file could change another listed file: a file's backup copy
@@ -297,9 +296,9 @@ std::vector<std::exception_ptr> TBatchRun::LockFolders(const std::vector<std::st
     for (std::size_t i = 0; i < Paths.size(); ++i) {
         // The backup is written beside the file as named, the new content beside the file a
         // link leads to.
-        const std::string target = FFacts[i].Link ? TargetFolder(Paths[i], true) : std::string();
         const std::string_view folder = FolderViewOf(Paths[i]);
-        for (const std::string_view f : {folder, FFacts[i].Link ? std::string_view(target) : folder}) {
+        const std::string linked = FFacts[i].Link ? LinkedFileFolder(Paths[i]) : std::string();
+        for (const std::string_view f : {folder, linked.empty() ? folder : std::string_view(linked)}) {
             if (answerFor(f) == TFolderLocks::TResult::Busy)
                 refused[i] = std::make_exception_ptr(
                     EFileLocked("Cannot convert file \"" + Paths[i] + "\". Another batch is converting its folder"));
